@@ -1,0 +1,30 @@
+# The two commands of the README. Both first install what is missing (as root).
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+EXAMPLE ?= examples/example
+RUNDATA ?= rundata_example.txt
+
+.PHONY: run test deps build-release build-test bench clean
+
+deps:
+	./scripts/install-deps.sh
+
+build-release: deps
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/release -j $(JOBS)
+
+run: build-release
+	cd $(EXAMPLE) && $(CURDIR)/build/release/quendal -f $(RUNDATA)
+
+build-test: deps
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENDAL_TEST_BUILD=ON
+	cmake --build build/test -j $(JOBS)
+
+test: build-test
+	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQUENDAL_BUILD_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,54 @@
+#include "frame/main_program.h"
+
+#include "frame/run_files.h"
+#include "frame/simulation_driver.h"
+#include "output/run_outputs.h"
+#include "services/console.h"
+#include "services/error_reporting.h"
+#include "services/stops.h"
+
+namespace quendal {
+
+void MAIN_START_HOOK() {}
+
+int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& current_dir,
+                 Model& model) {
+  set_flush_to_zero();
+  REPORT_ERROR(model.io, SEVERITY_INITIALISE, 0, 0, 0, 0, "Initialise error messages");
+  READ_COMMAND_LINE(args, current_dir, model.io);
+  MAIN_START_HOOK();
+  model.frame.STEP_COUNT = 0;
+  model.frame.UZNOW = 0.0;
+  OPEN_RUN_FILES(model.io);
+  SIMULATION_DRIVER(model);
+  WRITE_RUN_OUTPUTS("end  ", model.frame, model.output, model.io);
+  END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+  VIS_DRIVER(static_cast<float>(model.frame.UZNOW), "end", model.frame, model.output, model.io);
+  model.io.units.flush_all();
+  wait_milliseconds(500);
+  return EXIT_NORMAL;
+}
+
+int run_program(const std::vector<std::string>& args, const std::string& current_dir,
+                Model& model) {
+  try {
+    int status = MAIN_PROGRAM(args, current_dir, model);
+    model.io.units.close_all();
+    return status;
+  } catch (const FatalError&) {
+    model.io.units.close_all();
+    return EXIT_FATAL_ERROR;
+  } catch (const ImmediateStop&) {
+    model.io.units.close_all();
+    return EXIT_IMMEDIATE_STOP;
+  } catch (const InputError& e) {
+    // A value that cannot be read: say where, on the print file and the console.
+    std::string message = std::string(" Input error: ") + e.what();
+    if (model.io.units.is_open(PRINT_UNIT)) model.io.units.print().write_record(message);
+    model.io.console.write_record(message);
+    model.io.units.close_all();
+    return EXIT_INPUT_ERROR;
+  }
+}
+
+}  // namespace quendal

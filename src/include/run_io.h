@@ -1,0 +1,52 @@
+// The run's files, names and error log: what every component needs to read its data
+// file and to report. The Model owns one RunIo; procedures take it by reference.
+#pragma once
+
+#include <string>
+
+#include "include/arrays.h"
+#include "services/console.h"
+#include "services/units.h"
+
+namespace quendal {
+
+// Names and switches found on the command line and in the run-data file.
+struct RunNames {
+  std::string RUNDATA_FILE_NAME;
+  std::string RUN_NAME;
+  std::string RUN_DIR;    // directory of the run-data file, ending in "/" (or empty)
+  std::string START_DIR;  // current directory when the program started
+  std::string LOG_FILE_NAME;
+  std::string PLAN_FILE_NAME;
+  std::string CHECK_FILE_NAME;
+  std::string HDF5_FILE_NAME;
+  std::string RESULTS_STORE_FILE_NAME;
+  bool STATUS_FILE_ON = false;
+  bool AIR_TEMPERATURE_FILES_ON = false;
+  bool EXTRA_DISCHARGE_POINTS_ON = false;
+  bool ZQ_TABLES_ON = false;
+};
+
+// Counts of the reports made through REPORT_ERROR.
+struct ErrorLog {
+  ErrorLog() { ERROR_COUNTS.resize_range(0, 100, 0, 3, 0); }
+  int ERROR_TOTAL = 0;
+  Array2<int> ERROR_COUNTS;  // (remainder 0..100, thousands digit 0..3)
+  std::string HELP_FOLDER;
+};
+
+struct RunIo {
+  explicit RunIo(std::FILE* console_out = stdout) : console(console_out), units(console) {}
+  RunIo(const RunIo&) = delete;
+  RunIo& operator=(const RunIo&) = delete;
+
+  Console console;
+  UnitTable units;
+  RunNames names;
+  ErrorLog errors;
+  // The simulated time shown in every error heading; points at the run clock.
+  const double* clock_hours = nullptr;
+  double now() const { return clock_hours ? *clock_hours : 0.0; }
+};
+
+}  // namespace quendal

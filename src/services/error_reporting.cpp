@@ -1,0 +1,133 @@
+#include "services/error_reporting.h"
+
+#include <fstream>
+
+#include "services/formatted_writer.h"
+#include "services/records.h"
+#include "services/stops.h"
+
+namespace quendal {
+
+namespace {
+
+const char* severity_word(int severity) {
+  switch (severity) {
+    case SEVERITY_FATAL: return "FATAL ERROR";
+    case SEVERITY_ERROR: return "      ERROR";
+    case SEVERITY_WARNING: return "    WARNING";
+    default: return "";
+  }
+}
+
+// Numbers with a per-number count and an advice file: thousands digit 0..3 and
+// remainder 0..100.
+bool has_own_count(int number, int& group, int& remainder) {
+  if (number < 0) return false;
+  group = number / 1000;
+  remainder = number % 1000;
+  return group <= 3 && remainder <= 100;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  if (s.size() < width) s.append(width - s.size(), ' ');
+  return s;
+}
+
+}  // namespace
+
+std::string advice_file_name(const std::string& start_dir, int number) {
+  std::string dir = trim_right(start_dir);
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  int group = number / 1000;
+  int remainder = number % 1000;
+  return dir + "helpmessages/" + format_line("(I1,I3.3)", group, remainder);
+}
+
+void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
+                  std::string_view message) {
+  io.errors.HELP_FOLDER = "\\helpmessages";
+  if (severity == SEVERITY_INITIALISE) return;
+
+  RecordSink& out = io.units.sink(unit);
+  if (severity >= SEVERITY_FATAL && severity <= SEVERITY_WARNING) {
+    if (severity == SEVERITY_FATAL) {
+      for (int i = 0; i < 3; ++i) out.write_record("");
+    }
+    out.write_record("");
+    std::string heading = format_line("(' !!!',A11,I5.4,' at time =',F12.2,' hours')",
+                                      severity_word(severity), number, io.now());
+    if (element != 0) {
+      heading += format_line("(', iel =',I5)", element);
+      if (cell != 0) heading += format_line("(', cell =',I5)", cell);
+    }
+    out.write_record(heading);
+  }
+  std::string line(8, ' ');
+  line += message;
+  out.write_record(line);
+
+  if (severity != 0) {
+    ++io.errors.ERROR_TOTAL;
+    int group = 0, remainder = 0;
+    if (has_own_count(number, group, remainder)) ++io.errors.ERROR_COUNTS(remainder, group);
+  }
+  if (severity == SEVERITY_FATAL) {
+    // What the files hold so far must survive the stop.
+    io.units.flush_all();
+    write_error_summary(io);
+    FATAL_STOP(io, 1);
+  }
+}
+
+void FATAL_STOP(RunIo& io, int flag) {
+  if (flag <= 0) return;
+  io.console.pause();
+  io.console.write_record(" Program terminating due to fatal error");
+  io.units.flush_all();
+  throw FatalError("Program terminating due to fatal error");
+}
+
+void write_error_summary(RunIo& io) {
+  Console& con = io.console;
+  con.write_record("");
+  con.write_record("");
+  con.write_record(" ### Error asummary and Advice ###");
+  con.write_record("  ------------------------");
+  con.write_record("");
+  if (io.errors.ERROR_TOTAL >= 1) {
+    con.write_record("");
+    con.write_record(" ==> Check printed output files for more details <==");
+    con.write_record("");
+  }
+  for (int group = 0; group <= 3; ++group) {
+    for (int remainder = 0; remainder <= 100; ++remainder) {
+      int count = io.errors.ERROR_COUNTS(remainder, group);
+      if (count <= 0) continue;
+      int number = group * 1000 + remainder;
+      con.write_record(format_line("(' No. of occurrences of error number',I5.4,' is',I6)",
+                                   number, count));
+      // The directories are shown at their full width, as they are held.
+      con.write_record(" " + padded(io.names.RUN_DIR, 256) + padded(io.names.START_DIR, 256));
+      std::string advice = advice_file_name(io.names.START_DIR, number);
+      con.write_record(" " + advice);
+      con.pause();
+      std::ifstream file(advice);
+      if (file) {
+        std::string line;
+        while (std::getline(file, line)) {
+          strip_line_end(line);
+          line = padded(line.substr(0, std::min<std::size_t>(line.size(), 80)), 80);
+          con.write_record(line);
+        }
+      }
+      con.write_record(" ");
+    }
+  }
+  con.write_record("");
+  con.write_record(format_line("(' ### End of asummary: recorded error count is',I7,' ###')",
+                               io.errors.ERROR_TOTAL));
+  con.write_record("");
+}
+
+}  // namespace quendal

@@ -1,0 +1,33 @@
+// REPORT_ERROR: the one door for every numbered message of the model.
+//
+// Severity 1 fatal error, 2 error, 3 warning, 0 continuation line of the report
+// before it, -999 initialise. A fatal report prints the error summary with the advice
+// texts, pauses for the user and throws FatalError, which main() turns into exit
+// status 1.
+#pragma once
+
+#include <string_view>
+
+#include "include/run_io.h"
+
+namespace quendal {
+
+constexpr int SEVERITY_INITIALISE = -999;
+constexpr int SEVERITY_CONTINUATION = 0;
+constexpr int SEVERITY_FATAL = 1;
+constexpr int SEVERITY_ERROR = 2;
+constexpr int SEVERITY_WARNING = 3;
+
+void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
+                  std::string_view message);
+
+// Pauses and stops the run when flag > 0; returns at once otherwise.
+void FATAL_STOP(RunIo& io, int flag);
+
+// The error summary the console shows before a fatal stop.
+void write_error_summary(RunIo& io);
+
+// The advice file of an error number: <start dir>/helpmessages/<g><rrr>.
+std::string advice_file_name(const std::string& start_dir, int number);
+
+}  // namespace quendal

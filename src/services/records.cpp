@@ -1,0 +1,56 @@
+#include "services/records.h"
+
+namespace quendal {
+
+StringSource::StringSource(std::vector<std::string> lines, std::string name)
+    : lines_(std::move(lines)), name_(std::move(name)) {
+  for (auto& l : lines_) strip_line_end(l);
+}
+
+StringSource StringSource::from_text(std::string_view text, std::string name) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return StringSource(std::move(lines), std::move(name));
+}
+
+bool StringSource::read_record(std::string& line) {
+  if (next_ >= static_cast<long>(lines_.size())) {
+    line.clear();
+    return false;
+  }
+  line = lines_[static_cast<std::size_t>(next_++)];
+  return true;
+}
+
+std::string StringSink::text() const {
+  std::string s;
+  for (const auto& r : records) {
+    s += r;
+    s += '\n';
+  }
+  return s;
+}
+
+void strip_line_end(std::string& line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+}
+
+std::string trim_right(std::string_view text) {
+  std::size_t n = text.size();
+  while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t')) --n;
+  return std::string(text.substr(0, n));
+}
+
+std::string trim(std::string_view text) {
+  std::size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  return trim_right(text.substr(b));
+}
+
+}  // namespace quendal

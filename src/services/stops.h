@@ -1,0 +1,45 @@
+// The ways a run stops before its normal end.
+//
+// Nothing below main() calls exit(): a stop is an exception that main() turns into the
+// exit status, so a test can run a failing case and read what was reported.
+//   FatalError     fatal REPORT_ERROR (summary already printed)        exit 1
+//   ImmediateStop  a stop without summary ("ABNORMAL END", date traps) exit 2
+//   InputError     a number or field that cannot be read from a file  exit 3
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quendal {
+
+struct FatalError : std::runtime_error {
+  explicit FatalError(const std::string& what) : std::runtime_error(what) {}
+};
+
+struct ImmediateStop : std::runtime_error {
+  explicit ImmediateStop(const std::string& what) : std::runtime_error(what) {}
+};
+
+struct InputError : std::runtime_error {
+  InputError(const std::string& file, long record, int first_column, int last_column,
+             const std::string& text, const std::string& problem);
+  std::string file;
+  long record;
+  int first_column;
+  int last_column;
+  std::string text;
+};
+
+// A read that reached the end of its file. Readers that treat the end of a file as a
+// normal event (met data, series) catch this; anywhere else it ends the run as an
+// input error.
+struct EndOfFileError : InputError {
+  EndOfFileError(const std::string& file, long record);
+};
+
+constexpr int EXIT_NORMAL = 0;
+constexpr int EXIT_FATAL_ERROR = 1;
+constexpr int EXIT_IMMEDIATE_STOP = 2;
+constexpr int EXIT_INPUT_ERROR = 3;
+
+}  // namespace quendal

@@ -1,0 +1,91 @@
+// The unit table: every file of a run, opened once by its unit number.
+//
+// Code refers to files as the model always has ("write to the print file", "rewind
+// unit 11"), so each open file is a Unit that is both a RecordSource and a
+// RecordSink. Unit 6 is the console.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "services/console.h"
+#include "services/records.h"
+
+namespace quendal {
+
+constexpr int CONSOLE_UNIT = 6;
+constexpr int PRINT_UNIT = 23;
+
+enum class UnitDirection {
+  Input,   // must exist; never created or changed
+  Output,  // created, or emptied when it exists
+  Update,  // created when missing, otherwise opened unchanged (read and write)
+};
+
+class Unit : public RecordSource, public RecordSink {
+ public:
+  Unit(int number, std::string path, std::FILE* file);
+  ~Unit() override;
+  Unit(const Unit&) = delete;
+  Unit& operator=(const Unit&) = delete;
+
+  bool read_record(std::string& line) override;
+  const std::string& source_name() const override { return path_; }
+  long record_number() const override { return record_; }
+  // Writes one record. The first write after a rewind cuts the file there, so a file
+  // that is rewound and rewritten (the status file) holds only what was written last.
+  void write_record(std::string_view record) override;
+
+  void rewind();
+  void flush();
+  int number() const { return number_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  enum class LastOp { None, Read, Write };
+  void switch_to(LastOp op);
+
+  int number_;
+  std::string path_;
+  std::FILE* file_;
+  long record_ = 0;
+  bool truncate_on_write_ = false;
+  LastOp last_op_ = LastOp::None;
+  char* buffer_ = nullptr;
+  std::size_t buffer_size_ = 0;
+};
+
+class UnitTable {
+ public:
+  explicit UnitTable(Console& console) : console_(console) {}
+
+  // Opens `unit` on `path`; false when the file cannot be opened (an input file that
+  // does not exist among them). A unit already open is closed first.
+  bool open(int unit, const std::string& path, UnitDirection direction);
+  bool is_open(int unit) const;
+  // The open file of `unit`; std::logic_error when it is not open (a program error:
+  // callers test is_open() for files a run may leave out).
+  Unit& unit(int unit);
+  Unit& input(int unit) { return this->unit(unit); }
+  // Where a record for `unit` goes: the console for unit 6, the unit when open,
+  // otherwise the print file when that is open, otherwise the console; a message is
+  // never lost because its unit was not named in the run-data file.
+  RecordSink& sink(int unit);
+  RecordSink& print() { return sink(PRINT_UNIT); }
+  Console& console() { return console_; }
+
+  // Rewinding or closing a unit that is not open does nothing.
+  void rewind(int unit);
+  void close(int unit);
+  void flush_all();
+  void close_all();
+
+ private:
+  Console& console_;
+  std::map<int, std::unique_ptr<Unit>> units_;
+};
+
+}  // namespace quendal

@@ -1,0 +1,50 @@
+// The built program, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::quendal_binary;
+using testing::read_file;
+using testing::run_command;
+using testing::TempDir;
+
+TEST(Program, CommandLineStopsAreNonZero) {
+  TempDir dir;
+  dir.write("notes.txt", "x\n");
+  auto r = run_command(quendal_binary() + " -x", dir.path());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find(" Unrecognised command line argument -x Recognise only -a, -c and -f"),
+            std::string::npos);
+  r = run_command(quendal_binary() + " -f notes.txt", dir.path());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\""), std::string::npos);
+  r = run_command(quendal_binary() + " -f missing/rundata_a.txt", dir.path());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("Cannot find rundata file missing/rundata_a.txt"), std::string::npos);
+}
+
+TEST(Program, MissingFrameFileIsAnAbnormalEnd) {
+  TempDir dir;
+  dir.write("run/rundata_bad.txt", "Title\nFrame\nframe.txt\nVSS\n0\nOC\n0\nET\n0\n");
+  auto r = run_command(quendal_binary() + " -f run/rundata_bad.txt", dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("ERROR OPENING FILE run/frame.txt\nABNORMAL END"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(testing::file_exists(dir.file("run/frame.txt")));
+}
+
+TEST(Program, ExampleCatchmentRunsToANormalEnd) {
+  TempDir dir;
+  std::filesystem::copy(testing::source_dir() + "/examples/example", dir.file("example"),
+                        std::filesystem::copy_options::recursive);
+  auto r = run_command(quendal_binary() + " -f rundata_example.txt", dir.file("example"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  std::string log = read_file(dir.file("example/output_example_log.txt"));
+  EXPECT_NE(log.find("OPENING FILE UNIT  10 TO FILE example_frame.txt"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace quendal

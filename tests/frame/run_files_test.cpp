@@ -1,0 +1,204 @@
+#include "frame/run_files.h"
+
+#include <gtest/gtest.h>
+
+#include "include/model.h"
+#include "services/stops.h"
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+TEST(RunFiles, RunNameAndDirectoryOfANameTable) {
+  struct Case {
+    const char* name;
+    bool accepted;
+    const char* run_name;
+    const char* dir;
+  };
+  const Case cases[] = {
+      {"D:/runs/rundata_test.v2.txt", true, "test", "/runs/"},
+      {"my_rundata_x.txt", true, "x", ""},
+      {"rundata_.txt", true, "", ""},
+      {"a/rundata_b/rundata_c.txt", true, "c", "a/rundata_b/"},  // the last "rundata_"
+      {"RUNDATA_x.txt", false, "", ""},                          // case counts
+      {"rundata_x", false, "", ""},                              // no "."
+      {"rundata_x.", false, "", ""},                             // the last character is not looked at
+      {"rundata.txt", false, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string run_name = "unchanged";
+    EXPECT_EQ(run_name_of(c.name, run_name), c.accepted);
+    if (c.accepted) {
+      EXPECT_EQ(run_name, c.run_name);
+      EXPECT_EQ(directory_of(c.name), c.dir);
+    }
+  }
+  EXPECT_EQ(name_from_line("runs\\data\\frame.txt  \r"), "runs/data/frame.txt");
+}
+
+// Runs READ_COMMAND_LINE and OPEN_RUN_FILES in a scratch directory, the console in a file.
+struct CommandLineTest : ::testing::Test {
+  TempDir dir;
+  std::string console_path = dir.file("console.out");
+  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
+  Model model{console_file};
+  void TearDown() override { std::fclose(console_file); }
+
+  // Status of the run of the two operations: 0 when both returned, 2 for a stop.
+  int run(const std::vector<std::string>& args) {
+    try {
+      READ_COMMAND_LINE(args, dir.path(), model.io);
+      OPEN_RUN_FILES(model.io);
+      model.io.units.flush_all();
+      return 0;
+    } catch (const ImmediateStop&) {
+      return 2;
+    }
+  }
+  std::string console() {
+    model.io.console.flush();
+    return read_file(console_path);
+  }
+  // A run-data file with the given name lines for units 10, 11, ...
+  std::string rundata(const std::string& name, const std::vector<std::string>& files) {
+    std::string text = "Title of the run\n";
+    int unit = 10;
+    for (const auto& f : files) text += "Unit " + std::to_string(unit++) + "\n" + f + "\n";
+    return dir.write(name, text);
+  }
+};
+
+TEST_F(CommandLineTest, RefusedArgumentsAndNames) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  dir.write("exists.txt", "");
+  const Case cases[] = {
+      {{"-x"}, " Unrecognised command line argument -x Recognise only -a, -c and -f\n"},
+      {{"-A"}, " Unrecognised command line argument -A Recognise only -a, -c and -f\n"},
+      {{"-f"}, " Missing filename   Use -f filneme\n"},
+      {{}, " Missing filename   Use -f filneme\n"},  // would open a file dialog
+      {{"-results"}, " Missing filename   Use -f filneme\n"},
+      {{"-f", dir.file("nothere_rundata_a.txt")},
+       (" Cannot find rundata file " + dir.file("nothere_rundata_a.txt") + "\n")},
+      {{"-f", dir.file("exists.txt")}, " RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\"\n"},
+      {{"-c"}, " Cannot find file catchments.txt in executable directory\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    Model fresh{console_file};
+    std::fflush(console_file);
+    long before = std::ftell(console_file);
+    int status = 0;
+    try {
+      READ_COMMAND_LINE(c.args, dir.path(), fresh.io);
+    } catch (const ImmediateStop&) {
+      status = 2;
+    }
+    EXPECT_EQ(status, 2);
+    fresh.io.console.flush();
+    std::string text = read_file(console_path).substr(static_cast<std::size_t>(before));
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+}
+
+TEST_F(CommandLineTest, CatchmentListLooksUpTheNameOrDefault) {
+  std::string path = rundata("runs/rundata_valley.txt", {"frame.txt", "0", "0", "0"});
+  dir.write("runs/frame.txt", "frame\n");
+  dir.write("catchments.txt", "other\nnowhere/rundata_other.txt\ndefault\nruns\\rundata_valley.txt\n");
+  std::vector<std::string> args = {"-c"};
+  READ_COMMAND_LINE(args, dir.path(), model.io);
+  EXPECT_EQ(model.io.names.RUN_NAME, "valley");
+  EXPECT_EQ(model.io.names.RUN_DIR, dir.path() + "/runs/");
+
+  Model other{console_file};
+  std::vector<std::string> missing = {"-c", "tay"};
+  EXPECT_THROW(READ_COMMAND_LINE(missing, dir.path(), other.io), ImmediateStop);
+  EXPECT_NE(console().find(" cannot find catchment tay in catchments.txt\n"), std::string::npos);
+  (void)path;
+}
+
+TEST_F(CommandLineTest, OpensEveryNamedFileAndWritesTheLog) {
+  dir.write("frame.txt", "frame\n");
+  dir.write("oc.txt", "oc\n");
+  dir.write("et.txt", "et\n");
+  std::vector<std::string> files(42, "0");  // units 10..51
+  files[0] = "frame.txt";
+  files[1] = "";              // blank: not used
+  files[2] = "oc.txt";
+  files[3] = "et.txt";
+  files[22 - 10] = "status.txt";
+  files[23 - 10] = "print.txt";
+  files[28 - 10] = "hot.txt";  // input or output: created
+  files[45 - 10] = "high.txt"; // named, but 46 is not
+  files[48 - 10] = "plan.xml"; // never opened
+  dir.write("high.txt", "");
+  std::string rd = rundata("rundata_demo.txt", files);
+
+  ASSERT_EQ(run({"-f", rd}), 0) << console();
+  const RunNames& n = model.io.names;
+  EXPECT_EQ(n.RUN_NAME, "demo");
+  EXPECT_EQ(n.RUN_DIR, dir.path() + "/");
+  EXPECT_EQ(n.LOG_FILE_NAME, dir.file("output_demo_log.txt"));
+  EXPECT_TRUE(n.STATUS_FILE_ON);
+  EXPECT_FALSE(n.AIR_TEMPERATURE_FILES_ON);
+  EXPECT_FALSE(n.EXTRA_DISCHARGE_POINTS_ON);
+  EXPECT_FALSE(n.ZQ_TABLES_ON);
+  EXPECT_EQ(n.PLAN_FILE_NAME, dir.file("plan.xml"));
+  EXPECT_FALSE(testing::file_exists(dir.file("plan.xml")));
+  EXPECT_TRUE(testing::file_exists(dir.file("hot.txt")));
+  EXPECT_EQ(read_file(dir.file("status.txt")), "Reading data sets ...\n");
+  EXPECT_TRUE(model.io.units.is_open(10));
+  EXPECT_FALSE(model.io.units.is_open(11));
+  EXPECT_FALSE(model.io.units.is_open(RUNDATA_UNIT));
+
+  std::string log = read_file(n.LOG_FILE_NAME);
+  EXPECT_EQ(log.substr(0, 18), "Title of the run\n\n");
+  EXPECT_NE(log.find("Unit 10\nOPENING FILE UNIT  10 TO FILE " + dir.file("frame.txt") + "\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("Unit 11\n- NOT USED\n"), std::string::npos);
+  EXPECT_NE(log.find("Unit 48\nFILE  48 IS " + dir.file("plan.xml") + "\n"), std::string::npos);
+  EXPECT_NE(console().find(" QUENDAL Version 4.4.6 for PC - incorporating VANTOLIX Version 2\n " +
+                           std::string(63, '*') + "\n"),
+            std::string::npos);
+}
+
+TEST_F(CommandLineTest, RunDataEndingAfterUnit13IsEnoughButNotBefore) {
+  dir.write("f.txt", "");
+  std::string rd = rundata("rundata_short.txt", {"f.txt", "0", "0", "0"});
+  EXPECT_EQ(run({"-f", rd}), 0);
+  EXPECT_FALSE(model.io.names.ZQ_TABLES_ON);
+  EXPECT_FALSE(model.io.names.AIR_TEMPERATURE_FILES_ON);
+
+  Model second{console_file};
+  std::string cut = dir.write("rundata_cut.txt", "T\nUnit 10\nf.txt\nUnit 11\n0\nUnit 12\n");
+  std::vector<std::string> args = {"-f", cut};
+  READ_COMMAND_LINE(args, dir.path(), second.io);
+  EXPECT_THROW(OPEN_RUN_FILES(second.io), ImmediateStop);
+  EXPECT_NE(console().find("UNEXPECTED -EOF- ON FILE cut\nABNORMAL END\n"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, MissingInputFileStopsAndIsNotCreated) {
+  std::string rd = rundata("rundata_bad.txt", {"nothere.txt", "0", "0", "0"});
+  EXPECT_EQ(run({"-f", rd}), 2);
+  EXPECT_NE(console().find("ERROR OPENING FILE " + dir.file("nothere.txt") + "\nABNORMAL END\n"),
+            std::string::npos);
+  EXPECT_FALSE(testing::file_exists(dir.file("nothere.txt")));
+}
+
+TEST_F(CommandLineTest, ZeroAfterABlankIsAFileName) {
+  dir.write(" 0", "");
+  dir.write("f.txt", "");
+  std::string rd = rundata("rundata_z.txt", {"f.txt", " 0", "0", "0"});
+  EXPECT_EQ(run({"-f", rd}), 0) << console();
+  EXPECT_TRUE(model.io.units.is_open(11));
+}
+
+}  // namespace
+}  // namespace quendal

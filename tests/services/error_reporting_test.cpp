@@ -1,0 +1,135 @@
+#include "services/error_reporting.h"
+
+#include <gtest/gtest.h>
+
+#include "include/model.h"
+#include "services/stops.h"
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+// A model whose print file and console both land in the scratch directory.
+struct ErrorReportingTest : ::testing::Test {
+  TempDir dir;
+  std::string console_path = dir.file("console.txt");
+  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
+  Model model{console_file};
+  std::string print_path = dir.file("print.txt");
+
+  void SetUp() override {
+    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    model.io.names.START_DIR = dir.path();
+    model.io.names.RUN_DIR = "runs/";
+  }
+  void TearDown() override { std::fclose(console_file); }
+  std::string print_text() {
+    model.io.units.flush_all();
+    return read_file(print_path);
+  }
+  std::string console_text() {
+    model.io.console.flush();
+    return read_file(console_path);
+  }
+};
+
+TEST_F(ErrorReportingTest, HeadingLayouts) {
+  model.frame.UZNOW = 36.5;
+  REPORT_ERROR(model.io, 3, 1024, PRINT_UNIT, 812, 0, "a warning");
+  REPORT_ERROR(model.io, 2, 2, PRINT_UNIT, 7, 3, "an error");
+  REPORT_ERROR(model.io, 2, 23, PRINT_UNIT, 0, 5, "cell without element");
+  REPORT_ERROR(model.io, 0, 0, PRINT_UNIT, 0, 0, "continued");
+  EXPECT_EQ(print_text(),
+            "\n"
+            " !!!    WARNING 1024 at time =       36.50 hours, iel =  812\n"
+            "        a warning\n"
+            "\n"
+            " !!!      ERROR 0002 at time =       36.50 hours, iel =    7, cell =    3\n"
+            "        an error\n"
+            "\n"
+            " !!!      ERROR 0023 at time =       36.50 hours\n"
+            "        cell without element\n"
+            "        continued\n");
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 3);  // the continuation line is not counted
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 1);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(2, 0), 1);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(23, 0), 1);
+  EXPECT_EQ(console_text(), "");
+}
+
+TEST_F(ErrorReportingTest, InitialiseWritesAndCountsNothing) {
+  REPORT_ERROR(model.io, SEVERITY_INITIALISE, 0, 99, 0, 0, "Initialise error messages");
+  EXPECT_EQ(print_text(), "");
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0);
+  EXPECT_EQ(model.io.errors.HELP_FOLDER, "\\helpmessages");
+}
+
+TEST_F(ErrorReportingTest, NumbersOutsideTheTablesCountOnlyInTheTotal) {
+  for (int n : {2107, 4820, 4999, 1101}) REPORT_ERROR(model.io, 3, n, PRINT_UNIT, 0, 0, "x");
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 4);
+  int sum = 0;
+  for (int g = 0; g <= 3; ++g)
+    for (int r = 0; r <= 100; ++r) sum += model.io.errors.ERROR_COUNTS(r, g);
+  EXPECT_EQ(sum, 0);
+}
+
+TEST_F(ErrorReportingTest, FatalReportPrintsSummaryWithAdviceAndThrows) {
+  dir.write("helpmessages/1024", "Check the soil\n");
+  dir.write("helpmessages/1041", "Sediment must start first, then contaminants: a long line cut at eighty characters here.\n");
+  model.frame.UZNOW = 2.0;
+  REPORT_ERROR(model.io, 3, 1024, PRINT_UNIT, 0, 0, "w1");
+  REPORT_ERROR(model.io, 3, 1024, PRINT_UNIT, 0, 0, "w2");
+  EXPECT_THROW(REPORT_ERROR(model.io, 1, 1041, PRINT_UNIT, 0, 0,
+                            "Start-time for sediment is later than for contaminants"),
+               FatalError);
+  std::string print = print_text();
+  EXPECT_NE(print.find("\n\n\n\n !!!FATAL ERROR 1041 at time =        2.00 hours\n"
+                       "        Start-time for sediment is later than for contaminants\n"),
+            std::string::npos)
+      << print;
+
+  std::string console = console_text();
+  std::size_t summary = console.find(" ### Error asummary and Advice ###\n  ------------------------\n");
+  std::size_t first = console.find(" No. of occurrences of error number 1024 is     2\n");
+  std::size_t advice1 = console.find("Check the soil" + std::string(80 - 14, ' ') + "\n");
+  std::size_t second = console.find(" No. of occurrences of error number 1041 is     1\n");
+  std::size_t advice2 = console.find(
+      "Sediment must start first, then contaminants: a long line cut at eighty characte\n");
+  std::size_t total = console.find(" ### End of asummary: recorded error count is      3 ###\n");
+  std::size_t stop = console.find("Program terminating due to fatal error");
+  ASSERT_NE(summary, std::string::npos) << console;
+  EXPECT_NE(console.find(" ==> Check printed output files for more details <=="), std::string::npos);
+  EXPECT_LT(summary, first);
+  EXPECT_LT(first, advice1);
+  EXPECT_LT(advice1, second);
+  EXPECT_LT(second, advice2);
+  EXPECT_LT(advice2, total);
+  EXPECT_LT(total, stop);
+  EXPECT_NE(stop, std::string::npos);
+  EXPECT_NE(console.find(" " + dir.path() + "/helpmessages/1041\n"), std::string::npos);
+}
+
+TEST_F(ErrorReportingTest, MissingAdviceFileIsPassedOverInSilence) {
+  EXPECT_THROW(REPORT_ERROR(model.io, 1, 1, PRINT_UNIT, 0, 0, "fatal"), FatalError);
+  std::string console = console_text();
+  EXPECT_NE(console.find(" No. of occurrences of error number 0001 is     1\n"), std::string::npos);
+  EXPECT_NE(console.find(" ### End of asummary: recorded error count is      1 ###"),
+            std::string::npos);
+}
+
+TEST_F(ErrorReportingTest, ReportToAnUnopenedUnitGoesToThePrintFile) {
+  REPORT_ERROR(model.io, 2, 1049, 25, 0, 0, "to unit 25");
+  EXPECT_NE(print_text().find("        to unit 25\n"), std::string::npos);
+}
+
+TEST(ErrorReporting, AdviceFileNames) {
+  EXPECT_EQ(advice_file_name("/home/u", 2), "/home/u/helpmessages/0002");
+  EXPECT_EQ(advice_file_name("/home/u/", 1041), "/home/u/helpmessages/1041");
+  EXPECT_EQ(advice_file_name("/", 3090), "/helpmessages/3090");
+}
+
+}  // namespace
+}  // namespace quendal

@@ -1,0 +1,90 @@
+#include "services/units.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+struct UnitsTest : ::testing::Test {
+  TempDir dir;
+  Console console{tmpfile()};
+  UnitTable units{console};
+};
+
+TEST_F(UnitsTest, InputMustExistAndIsNeverCreated) {
+  std::string missing = dir.file("missing.txt");
+  EXPECT_FALSE(units.open(10, missing, UnitDirection::Input));
+  EXPECT_FALSE(testing::file_exists(missing));
+  EXPECT_FALSE(units.is_open(10));
+}
+
+TEST_F(UnitsTest, RecordsLoseTheirLineEndsAndAreCounted) {
+  std::string p = dir.write("in.txt", "first\r\nsecond\n\nlast");
+  ASSERT_TRUE(units.open(10, p, UnitDirection::Input));
+  Unit& u = units.input(10);
+  std::string line;
+  ASSERT_TRUE(u.read_record(line));
+  EXPECT_EQ(line, "first");
+  ASSERT_TRUE(u.read_record(line));
+  EXPECT_EQ(line, "second");
+  ASSERT_TRUE(u.read_record(line));
+  EXPECT_EQ(line, "");
+  ASSERT_TRUE(u.read_record(line));
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(u.record_number(), 4);
+  EXPECT_FALSE(u.read_record(line));
+  units.rewind(10);
+  ASSERT_TRUE(u.read_record(line));
+  EXPECT_EQ(line, "first");
+  EXPECT_EQ(u.record_number(), 1);
+}
+
+TEST_F(UnitsTest, OutputIsEmptiedAndFirstWriteAfterRewindTruncates) {
+  std::string p = dir.write("status.txt", "old contents that must go\n");
+  ASSERT_TRUE(units.open(22, p, UnitDirection::Output));
+  Unit& status = units.unit(22);
+  status.write_record("Reading data sets ...");
+  status.rewind();
+  status.write_record("Current time = 1");
+  status.write_record("");
+  status.flush();
+  EXPECT_EQ(read_file(p), "Current time = 1\n\n");
+  status.rewind();
+  status.write_record("T=2");
+  status.flush();
+  EXPECT_EQ(read_file(p), "T=2\n");
+}
+
+TEST_F(UnitsTest, UpdateUnitKeepsAnExistingFileAndCreatesAMissingOne) {
+  std::string existing = dir.write("hot.txt", "kept\n");
+  ASSERT_TRUE(units.open(28, existing, UnitDirection::Update));
+  std::string line;
+  ASSERT_TRUE(units.unit(28).read_record(line));
+  EXPECT_EQ(line, "kept");
+  std::string fresh = dir.file("new.txt");
+  ASSERT_TRUE(units.open(14, fresh, UnitDirection::Update));
+  EXPECT_TRUE(testing::file_exists(fresh));
+}
+
+TEST_F(UnitsTest, RecordsForUnopenedUnitsGoToThePrintFile) {
+  StringSink captured;
+  std::string print = dir.file("print.txt");
+  // Without a print file a stray record goes to the console.
+  EXPECT_EQ(&units.sink(25), static_cast<RecordSink*>(&console));
+  ASSERT_TRUE(units.open(PRINT_UNIT, print, UnitDirection::Output));
+  units.sink(25).write_record("to the print file");
+  units.flush_all();
+  EXPECT_EQ(read_file(print), "to the print file\n");
+  EXPECT_EQ(&units.sink(CONSOLE_UNIT), static_cast<RecordSink*>(&console));
+  // Rewinding or closing what is not open does nothing.
+  units.rewind(99);
+  units.close(99);
+}
+
+}  // namespace
+}  // namespace quendal

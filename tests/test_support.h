@@ -1,0 +1,75 @@
+// Small helpers shared by the tests: a scratch directory, whole-file reads and writes,
+// running the built program.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace quendal::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quendal_test_XXXXXX").string();
+    char* made = mkdtemp(pattern.data());
+    path_ = made ? made : pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& text) const {
+    std::string p = file(name);
+    std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+  }
+
+ private:
+  std::string path_;
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+struct CommandResult {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs `command` through the shell in `directory`, with standard input from /dev/null.
+inline CommandResult run_command(const std::string& command, const std::string& directory = ".") {
+  CommandResult r;
+  std::string full = "cd '" + directory + "' && " + command + " </dev/null 2>&1";
+  FILE* p = popen(full.c_str(), "r");
+  if (!p) return r;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) r.output.append(buffer, n);
+  int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+inline std::string quendal_binary() { return QUENDAL_BINARY; }
+inline std::string source_dir() { return QUENDAL_SOURCE_DIR; }
+
+}  // namespace quendal::testing
