@@ -31,8 +31,12 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
 
 int run_program(const std::vector<std::string>& args, const std::string& current_dir,
                 Model& model) {
+  return run_guarded(model, [&] { return MAIN_PROGRAM(args, current_dir, model); });
+}
+
+int run_guarded(Model& model, const std::function<int()>& body) {
   try {
-    int status = MAIN_PROGRAM(args, current_dir, model);
+    int status = body();
     model.io.units.close_all();
     return status;
   } catch (const FatalError&) {

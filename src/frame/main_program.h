@@ -1,6 +1,7 @@
 // The program from its command line to the end of the run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,10 @@ void MAIN_START_HOOK();
 // closing message for the stops that have not printed one.
 int run_program(const std::vector<std::string>& args, const std::string& current_dir,
                 Model& model);
+
+// Runs `body` on the model and turns the stops into exit statuses: 1 after a fatal
+// report, 2 after a stop without summary, 3 after an unreadable input value. The
+// files are flushed and closed in every case, so nothing written before is lost.
+int run_guarded(Model& model, const std::function<int()>& body);
 
 }  // namespace quendal

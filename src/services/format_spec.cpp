@@ -142,6 +142,7 @@ class Parser {
         break;
       case 'D':
         it.kind = EditKind::Exponent;
+        it.exponent_letter = 'D';
         real_widths(it, "D", false);
         break;
       case 'E':

@@ -38,6 +38,7 @@ struct EditItem {
   int digits = -1;    // d, or m of Iw.m; -1 when absent
   int exponent = -1;  // e of Ew.dEe; -1 when absent
   int count = 0;      // n of nX/Tn/TLn, k of kP
+  char exponent_letter = 'E';  // 'D' for Dw.d
   std::string text;   // literal text
 
   bool is_data() const {

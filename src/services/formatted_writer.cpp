@@ -382,7 +382,8 @@ std::string edit_item(const FormatSpec& spec, const EditItem& edit, const Format
     case EditKind::Fixed:
       return edit_fixed(real_value("F"), edit.width, edit.digits, scale);
     case EditKind::Exponent:
-      return edit_exponent(real_value("E"), edit.width, edit.digits, edit.exponent, scale, 'E');
+      return edit_exponent(real_value("E"), edit.width, edit.digits, edit.exponent, scale,
+                           edit.exponent_letter);
     case EditKind::Scientific:
       return edit_scientific(real_value("ES"), edit.width, edit.digits, edit.exponent);
     case EditKind::General:

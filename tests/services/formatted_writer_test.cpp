@@ -306,3 +306,11 @@ TEST(FormattedWriterFree, RecordSeparators) {
 
 }  // namespace
 }  // namespace quendal
+
+namespace quendal {
+namespace {
+TEST(FormattedWriterRecords, DoublePrecisionExponentLetter) {
+  EXPECT_EQ(format_line("(D12.4)", 1234.5), "  0.1235D+04");
+}
+}  // namespace
+}  // namespace quendal
