@@ -1,0 +1,64 @@
+#include "frame/early_counts.h"
+
+#include "services/error_reporting.h"
+#include "services/record_reader.h"
+#include "services/stops.h"
+
+namespace quendal {
+
+namespace {
+
+// Reads the file up to the record whose characters 2.. match `key` (the first
+// character is not compared), then the count as the first free-format value after it.
+// Returns 0 on success, 1 when the line was not found, 2 when the count was unreadable.
+int read_count_after(RunIo& io, int unit, std::string_view key, int& count) {
+  if (!io.units.is_open(unit)) return 1;
+  Unit& file = io.units.unit(unit);
+  std::string record;
+  bool found = false;
+  while (file.read_record(record)) {
+    if (record.size() >= 1 + key.size() && std::string_view(record).substr(1, key.size()) == key) {
+      found = true;
+      break;
+    }
+  }
+  int result = 0;
+  if (!found) {
+    result = 1;
+  } else {
+    try {
+      read_list(file, count);
+    } catch (const InputError&) {
+      result = 2;
+    }
+  }
+  io.units.rewind(unit);
+  return result;
+}
+
+void report_early(RunIo& io, const std::string& who, const std::string& text) {
+  // The message is held in a 64-character buffer.
+  std::string message = who + text;
+  if (message.size() > 64) message.resize(64);
+  REPORT_ERROR(io, SEVERITY_FATAL, 1, 23, 0, 0, message);
+}
+
+}  // namespace
+
+void GET_NSED_EARLY(SedimentState& sediment, RunIo& io) {
+  switch (read_count_after(io, SEDIMENT_DATA_UNIT, "SY11", sediment.NSED)) {
+    case 1: report_early(io, "GET_NSED_EARLY ", "failed to find line :SY11 in sediment data file"); break;
+    case 2: report_early(io, "GET_NSED_EARLY ", "failed to read NSED"); break;
+    default: break;
+  }
+}
+
+void GET_NCON_EARLY(ContaminantState& contaminant, RunIo& io) {
+  switch (read_count_after(io, CONTAMINANT_DATA_UNIT, "CM3", contaminant.NCON)) {
+    case 1: report_early(io, "GET_NCON_EARLY ", "failed to find line :CM3 in contaminant data file"); break;
+    case 2: report_early(io, "GET_NCON_EARLY ", "failed to read NCON"); break;
+    default: break;
+  }
+}
+
+}  // namespace quendal

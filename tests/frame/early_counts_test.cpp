@@ -1,0 +1,57 @@
+#include "frame/early_counts.h"
+
+#include <gtest/gtest.h>
+
+#include "include/model.h"
+#include "services/stops.h"
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+struct EarlyCountsTest : ::testing::Test {
+  TempDir dir;
+  std::FILE* console_file = std::tmpfile();
+  Model model{console_file};
+  std::string print_path = dir.file("print.txt");
+  void SetUp() override {
+    ASSERT_TRUE(model.io.units.open(23, print_path, UnitDirection::Output));
+  }
+  void TearDown() override { std::fclose(console_file); }
+  void open(int unit, const std::string& text) {
+    ASSERT_TRUE(model.io.units.open(unit, dir.write("f" + std::to_string(unit), text),
+                                    UnitDirection::Input));
+  }
+};
+
+TEST_F(EarlyCountsTest, CountsFollowTheirSectionLinesAndTheFileIsRewound) {
+  open(17, "title\n:SY10\n 9\n:SY11 number of size groups\n\n  3 other\n");
+  open(18, "title\n#CM3\n 2\n");
+  GET_NSED_EARLY(model.sediment, model.io);
+  GET_NCON_EARLY(model.contaminant, model.io);
+  EXPECT_EQ(model.sediment.NSED, 3);  // the count may stand on a later record
+  EXPECT_EQ(model.contaminant.NCON, 2);
+  std::string first;
+  ASSERT_TRUE(model.io.units.unit(17).read_record(first));
+  EXPECT_EQ(first, "title");
+}
+
+TEST_F(EarlyCountsTest, MissingLineOrCountIsFatal) {
+  open(17, "title\n:SY1\n");
+  EXPECT_THROW(GET_NSED_EARLY(model.sediment, model.io), FatalError);
+  open(18, ":CM3\n x\n");
+  EXPECT_THROW(GET_NCON_EARLY(model.contaminant, model.io), FatalError);
+  model.io.units.flush_all();
+  std::string print = read_file(print_path);
+  EXPECT_NE(print.find(" !!!FATAL ERROR 0001 at time =        0.00 hours\n"
+                       "        GET_NSED_EARLY failed to find line :SY11 in sediment data file\n"),
+            std::string::npos)
+      << print;
+  EXPECT_NE(print.find("        GET_NCON_EARLY failed to read NCON\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quendal
