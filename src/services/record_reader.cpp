@@ -305,15 +305,12 @@ FormattedRead& FormattedRead::operator>>(long& value) {
 }
 
 FormattedRead& FormattedRead::operator>>(int& value) {
-  const EditItem& item = next_data_item();
-  if (item.kind != EditKind::Integer && item.kind != EditKind::General) {
-    item_mismatch(*spec_, item, "an integer");
-  }
-  int first = 0;
-  std::string field = take_field(item.width, first);
   long v = 0;
-  if (!parse_fortran_integer(numeric_field(field), v) || v < INT_MIN || v > INT_MAX) {
-    conversion_error(first, item.width, "Cannot read an integer");
+  *this >> v;
+  if (v < INT_MIN || v > INT_MAX) {
+    // The field just read ends at the current column.
+    int width = spec_->items()[item_ - 1].width;
+    conversion_error(static_cast<int>(column_) - width + 1, width, "Cannot read an integer");
   }
   value = static_cast<int>(v);
   return *this;
