@@ -1,10 +1,166 @@
 #include "frame/simulation_driver.h"
 
+#include <algorithm>
+
+#include "contaminant/contaminant.h"
+#include "frame/catchment_setup.h"
+#include "frame/early_counts.h"
+#include "frame/element_order.h"
+#include "frame/hotstart.h"
+#include "frame/timestep_control.h"
+#include "output/run_outputs.h"
+#include "sediment/sediment.h"
+#include "services/error_reporting.h"
+#include "services/formatted_writer.h"
+#include "subsurface/vss_time_step.h"
+#include "surface/et/et_step.h"
+#include "surface/oc/oc_time_step.h"
+#include "surface/surface_state.h"
+
 namespace quendal {
+
+namespace {
+
+constexpr int STATUS_UNIT = 22;
+constexpr int CONTAMINANT_PRINT_UNIT = 25;
+
+// The driver's own fill of the ET outputs of the channel links: their rain (and the
+// water of a well that discharges onto them), their potential evaporation, and an
+// evaporation from the channel water that cannot exceed the water there is.
+void fill_link_evaporation(Model& model) {
+  FrameState& frame = model.frame;
+  SurfaceState& surface = model.surface;
+  const SubsurfaceState& subsurface = model.subsurface;
+  for (int iel = 1; iel <= frame.NLF; ++iel) {
+    surface.PNETTO(iel) = frame.ELEMENT_RAIN_RATE(iel);
+    surface.ET_POTENTIAL_EVAP(iel) =
+        frame.STATION_POTENTIAL_EVAP(frame.MET_SITE_OF_ELEMENT(iel)) / 1000.0;
+    int well = subsurface.WELL_WATER_SOURCE.empty() ? 0 : subsurface.WELL_WATER_SOURCE(iel);
+    if (well != 0) {
+      surface.PNETTO(iel) += subsurface.WELL_ABSTRACTION(well) * frame.AREA(well) / frame.AREA(iel);
+    }
+  }
+  for (int iel = 1; iel <= frame.NLF; ++iel) {
+    double available = surface.ARXL(iel) / (frame.AREA(iel) * frame.DTUZ);
+    double evaporation = std::min(surface.ET_POTENTIAL_EVAP(iel), available);
+    surface.ET_SURFACE_WATER_EVAP(iel) = evaporation;
+    surface.ET_GROUND_EVAP(iel) = evaporation;
+  }
+}
+
+void write_status(Model& model) {
+  if (!model.io.names.STATUS_FILE_ON) return;
+  model.io.units.rewind(STATUS_UNIT);
+  Unit& status = model.io.units.unit(STATUS_UNIT);
+  write_formatted(status, "('Current time = ',F10.2,' hours. Number of steps = ',I7,' steps.'/)",
+                  model.frame.UZNOW, model.frame.STEP_COUNT);
+  status.flush();
+}
+
+void write_progress_line(Model& model) {
+  FrameState& frame = model.frame;
+  if (!(frame.UZNOW > static_cast<double>(frame.PROGRESS_HOUR_MARK))) return;
+  double length = frame.RUN_END_TIME - frame.RUN_START_TIME;
+  double percent = std::min(100.0 * frame.UZNOW / length, 100.0);
+  model.io.console.write_record(format_line(
+      "('+','Simulation Timestep =',F12.2,' hours   % Completed = ',F6.2)", frame.UZNOW, percent));
+  frame.PROGRESS_HOUR_MARK += 24;
+}
+
+// The start-up of the time loop, after the catchment set-up.
+void start_up(Model& model, bool& first_cm_step) {
+  FrameState& frame = model.frame;
+  first_cm_step = true;
+  VIS_DRIVER(0.0f, "", frame, model.output, model.io);
+  BUILD_ISORT(frame, model.surface, model.subsurface);
+  // A hot start keeps the step the hot-start record restored.
+  if (!frame.HOTSTART_READ) frame.UZNEXT = frame.BASIC_TIMESTEP;
+  WRITE_RUN_OUTPUTS("start", frame, model.output, model.io);
+  model.io.console.write_record(format_line("('  Length of Simulation =',F12.2,' hours. ')",
+                                            frame.RUN_END_TIME - frame.RUN_START_TIME));
+  model.io.console.write_record("");
+  model.io.console.write_record("");
+  if (frame.SEDIMENT_ON) GET_NSED_EARLY(model.sediment, model.io);
+  if (frame.CONTAMINANT_ON) GET_NCON_EARLY(model.contaminant, model.io);
+  VIS_DRIVER(0.0f, "", frame, model.output, model.io);
+}
+
+}  // namespace
 
 void SIMULATION_DRIVER(Model& model) {
   // From here on a console record starting with "+" overwrites the progress line.
   model.io.console.connect_carriage_control();
+  bool first_cm_step = true;
+  CATCHMENT_SETUP(model);
+  start_up(model, first_cm_step);
+
+  FrameState& frame = model.frame;
+  frame.HRF_SY_COPY.resize(frame.NEL, 0.0);
+  const double run_length = frame.RUN_END_TIME - frame.RUN_START_TIME;
+  while (true) {
+    // 1-2: the step, the met data, evapotranspiration, the subsurface.
+    TIMESTEP_CONTROL(frame, model.surface, model.surface.SD, model.io);
+    frame.STEP_COUNT += 1;
+    frame.PREVIOUS_TIMESTEP = frame.UZNEXT;
+    ET_TIME_STEP(frame, model.subsurface, model.surface, model.io);
+    VSS_TIME_STEP(frame, model.surface, model.subsurface, model.io);
+
+    // 3-5: the clock, the channel links' ET outputs, overland and channel flow.
+    frame.UZNOW += frame.UZNEXT;
+    fill_link_evaporation(model);
+    OC_TIME_STEP(frame, model.surface, model.io);
+    frame.LAST_OC_STEP_TIME = frame.UZNOW;
+
+    // 6-9: sediment and contaminants, once due.
+    const bool sediment_due =
+        frame.SEDIMENT_ON && frame.SEDIMENT_START_TIME - frame.RUN_START_TIME <= frame.UZNOW;
+    const bool contaminants_due =
+        frame.CONTAMINANT_ON && frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME <= frame.UZNOW;
+    BUILD_ISORT(frame, model.surface, model.subsurface);
+    if (sediment_due) {
+      for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);
+      SY_STEP(frame, model.sediment, model.io);
+    } else if (contaminants_due && frame.SEDIMENT_ON) {
+      REPORT_ERROR(model.io, SEVERITY_FATAL, 1041, CONTAMINANT_PRINT_UNIT, 0, 0,
+                   "Start-time for sediment is later than for contaminants");
+    }
+    if (contaminants_due) {
+      if (first_cm_step) {
+        CM_INITIALISE(frame.SEDIMENT_ON, frame, model.contaminant, model.io);
+        first_cm_step = false;
+        frame.RESULTS_CLASS_MASK = std::string(31, '0') + std::string(10, '1') + std::string(9, ' ');
+        if (frame.RESULTS_STORE_ON) {
+          STORE_RESULTS_BY_CLASS(frame.RESULTS_CLASS_MASK, 0.0, false, frame, model.output, model.io);
+        }
+      } else {
+        CM_TIME_STEP(frame.SEDIMENT_ON, frame, model.contaminant, model.io);
+      }
+    }
+
+    // 10-12: water balance and the results store.
+    WATER_BALANCE_ERROR(frame, model.output, model.io);
+    model.output.BALANCE_PERIOD_DAILY = 1;
+    WRITE_DAILY_BALANCE(frame, model.output, model.io);
+    if (sediment_due) SY_POST_STEP();
+    frame.RESULTS_CLASS_MASK = std::string(49, '1') + " ";
+    if (frame.RESULTS_STORE_ON) {
+      STORE_RESULTS_BY_CLASS(frame.RESULTS_CLASS_MASK, frame.UZNOW, false, frame, model.output,
+                             model.io);
+    }
+
+    // 13-17: hot-start record, status file, visualisation, run outputs, progress line.
+    if (frame.HOTSTART_WRITE && frame.UZNOW >= frame.NEXT_HOTSTART_TIME) {
+      write_hotstart_record(model);
+      frame.NEXT_HOTSTART_TIME += frame.HOTSTART_INTERVAL;
+    }
+    write_status(model);
+    VIS_DRIVER(static_cast<float>(frame.UZNOW), "", frame, model.output, model.io);
+    WRITE_RUN_OUTPUTS("main ", frame, model.output, model.io);
+    write_progress_line(model);
+
+    // 18: the end test.
+    if (frame.UZNOW >= run_length) break;
+  }
 }
 
 }  // namespace quendal

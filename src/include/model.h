@@ -9,6 +9,8 @@
 #include "include/output_state.h"
 #include "include/run_io.h"
 #include "include/sediment_state.h"
+#include "include/subsurface_state.h"
+#include "include/surface_state.h"
 
 namespace quendal {
 
@@ -21,6 +23,8 @@ struct Model {
 
   FrameState frame;
   RunIo io;
+  SurfaceState surface;
+  SubsurfaceState subsurface;
   SedimentState sediment;
   ContaminantState contaminant;
   OutputState output;

@@ -69,6 +69,12 @@ class Parser {
     if (at_end()) fail("descriptor expected");
     char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s_[pos_])));
 
+    if (c == '/') {  // n/ : n new records
+      ++pos_;
+      int n = repeat < 0 ? 1 : repeat;
+      for (int r = 0; r < n; ++r) out.push_back(make_item(EditKind::NewRecord));
+      return;
+    }
     if (c == '(') {
       ++pos_;
       std::vector<EditItem> group;

@@ -1,0 +1,68 @@
+#include "frame/catchment_setup.h"
+
+#include "frame/bank_data.h"
+#include "frame/frame_data.h"
+#include "frame/met_data.h"
+#include "frame/geometry.h"
+#include "frame/hotstart.h"
+#include "output/run_outputs.h"
+#include "services/formatted_writer.h"
+#include "subsurface/vss_setup.h"
+#include "surface/et/et_data.h"
+#include "surface/oc/oc_setup.h"
+#include "surface/oc/zq_tables.h"
+#include "surface/snow/snow_data.h"
+
+namespace quendal {
+
+namespace {
+
+// After a hot-start file has been read: the run continues from the time of the
+// record restored, which the reader leaves in NEXT_HOTSTART_TIME.
+void continue_from_hotstart(Model& model) {
+  FrameState& frame = model.frame;
+  const double time = frame.NEXT_HOTSTART_TIME;
+  RecordSink& out = model.io.units.print();
+  out.write_record("");
+  out.write_record("");
+  write_formatted(out, "(' ^^^ HOTSTART OF SIMULATION AT TIME ',F10.2,' ^^^')", time);
+  out.write_record("");
+  frame.UZNOW = time;
+  frame.LAST_OC_STEP_TIME = time;
+  model.surface.ET_CLOCK = time;
+  frame.HOTSTART_TIME = time;
+  // Twenty classes: everything the results store can hold at the restart time, whether
+  // or not the store is switched on.
+  STORE_RESULTS_BY_CLASS("11111111111111111111", frame.UZNOW, false, frame, model.output,
+                         model.io);
+}
+
+}  // namespace
+
+void CATCHMENT_SETUP(Model& model) {
+  FrameState& frame = model.frame;
+  RunIo& io = model.io;
+
+  INFR(frame, io);
+  allocate_met_data(frame);
+  ET_READ_DATA_FILE(model);
+  if (frame.SNOW_ON) {
+    SM_READ_DATA_FILE(model);
+  } else {
+    model.surface.MSM = 0;
+  }
+  OC_INITIALISE(model);
+  element_geometry(frame, model.surface, io, frame.PRINT_ON);
+  if (frame.BANKS_ON) BK_READ_DATA_FILE(model);
+  VSS_INITIALISE(model);
+  inherit_link_met_codes(frame);
+  if (io.names.ZQ_TABLES_ON) ZQ_READ_TABLES(model);
+  for (int unit : {10, 11, 12, 13, 15, 16, 29, 14}) io.units.rewind(unit);
+  frame.NEXT_HOTSTART_TIME = 0.0;
+  if (frame.HOTSTART_READ) {
+    read_hotstart_file(model);
+    continue_from_hotstart(model);
+  }
+}
+
+}  // namespace quendal

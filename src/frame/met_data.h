@@ -1,0 +1,54 @@
+// Met data: the meteorological input of the run, kept current as simulated time passes.
+//
+// Two layouts, chosen by MET_FILE_MODE of the ET data file:
+//  * one met file (unit 19): per record interval, the data of every met site and the
+//    rainfall of every rain station, in fixed columns;
+//  * separate files: rainfall depths (unit 20), potential-evaporation depths
+//    (unit 21) and, when named, daily high and low air temperatures (units 45, 46),
+//    in free format.
+// The first record of each file is a title that the ET data reader has already
+// consumed. A file that ends gives defaults for the rest of the run and one message
+// per kind on the print file ("Finish of met data", "Finish of prd data",
+// "Finish of epd data", each followed by "All remaining values will be zero").
+#pragma once
+
+#include "include/frame_state.h"
+#include "include/run_io.h"
+#include "include/surface_state.h"
+
+namespace quendal {
+
+// Values a site takes once the met file has ended.
+constexpr double MET_DEFAULT_AIR_TEMPERATURE = 10.0;  // deg C
+constexpr double MET_DEFAULT_DEL = 1.0;
+constexpr double MET_DEFAULT_VPD = 3.0;
+
+constexpr int MET_FILE_UNIT = 19;
+constexpr int PRD_FILE_UNIT = 20;
+constexpr int EPD_FILE_UNIT = 21;
+constexpr int AIR_TEMPERATURE_HIGH_UNIT = 45;
+constexpr int AIR_TEMPERATURE_LOW_UNIT = 46;
+
+// MET_DATA_ADVANCE modes.
+constexpr int MET_READ_NEXT_RECORD = 1;  // the next rainfall record becomes current
+constexpr int MET_COMPLETE_STEP = 2;     // per-step completion, once the step is chosen
+
+// Sizes the met arrays of FrameState from MET_SITE_COUNT, RAIN_STATION_COUNT and NEL,
+// all values zero (the state before the first record); the air temperatures of the
+// separate files start at their default. Called once after the frame data are read;
+// TIMESTEP_CONTROL calls it itself when the sizes do not match the counts.
+void allocate_met_data(FrameState& frame);
+bool met_data_allocated(const FrameState& frame);
+
+// Mode 1 (MET_READ_NEXT_RECORD): reads the next rainfall record (the single met file:
+// the whole record of every site and station), so MELAST takes the old METIME and
+// METIME advances by one record interval; on a hot start it reads on until METIME
+// reaches HOTSTART_TIME. Mode 2 (MET_COMPLETE_STEP): with the single file nothing;
+// with separate files the potential evaporation of the step UZNOW .. UZNOW + UZNEXT
+// and the air temperature. The time-varying vegetation parameters (CSTCAP, PLAI,
+// CLAI, VHT) are refreshed at ET_CLOCK after every read of the single met file and
+// after every call with separate files. Called only by TIMESTEP_CONTROL.
+// A non-positive record interval is a fatal report (it would never advance the clock).
+void MET_DATA_ADVANCE(int mode, FrameState& frame, SurfaceState& surface, RunIo& io);
+
+}  // namespace quendal

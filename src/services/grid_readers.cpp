@@ -1,0 +1,319 @@
+#include "services/grid_readers.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "services/formatted_writer.h"
+#include "services/predicates.h"
+#include "services/record_reader.h"
+#include "services/stops.h"
+
+namespace quendal {
+
+namespace {
+
+// A record already read, offered again as a source of its own: lets the formatted
+// reader parse it while its messages still name the file and record it came from.
+class OneRecordSource : public RecordSource {
+ public:
+  OneRecordSource(std::string_view record, const RecordSource& where)
+      : record_(record), name_(where.source_name()), number_(where.record_number()) {}
+  bool read_record(std::string& line) override {
+    if (used_) {
+      line.clear();
+      return false;
+    }
+    used_ = true;
+    line = record_;
+    return true;
+  }
+  const std::string& source_name() const override { return name_; }
+  long record_number() const override { return number_; }
+
+ private:
+  std::string record_;
+  std::string name_;
+  long number_;
+  bool used_ = false;
+};
+
+// The rest of a record whose leading columns were taken by a fixed field, followed by
+// the records of `rest`: one free-format statement can then begin in the middle of a
+// record and run on over the next ones. The columns already taken are blanked, so the
+// column numbers of an input error stay those of the file.
+class ContinuedSource : public RecordSource {
+ public:
+  ContinuedSource(std::string first, long first_number, RecordSource& rest)
+      : first_(std::move(first)), first_number_(first_number), rest_(rest) {}
+  bool read_record(std::string& line) override {
+    if (!first_used_) {
+      first_used_ = true;
+      line = first_;
+      return true;
+    }
+    return rest_.read_record(line);
+  }
+  const std::string& source_name() const override { return rest_.source_name(); }
+  long record_number() const override {
+    return first_used_ && rest_.record_number() > first_number_ ? rest_.record_number()
+                                                                 : first_number_;
+  }
+
+ private:
+  std::string first_;
+  long first_number_;
+  RecordSource& rest_;
+  bool first_used_ = false;
+};
+
+// A digit-layout row: I7, one ignored column, one I1 per cell.
+const FormatSpec& digit_row_format(std::size_t cells) {
+  if (cells == 0) return cached_format("(I7)");
+  return cached_format("(I7,1X," + std::to_string(cells) + "I1)");
+}
+
+constexpr int DIGIT_GRID_MAX_COLUMNS = 500;
+
+std::string read_title(RecordSource& source) {
+  std::string title;
+  read_formatted(source, "(A80)", title);
+  return title;
+}
+
+void write_empty(RecordSink& out, int count = 1) {
+  for (int i = 0; i < count; ++i) out.write_record("");
+}
+
+void write_closing_rule(RecordSink& out, int asterisks) {
+  write_empty(out, 2);
+  out.write_record("  " + std::string(static_cast<std::size_t>(asterisks), '*'));
+  write_empty(out, 2);
+}
+
+void write_all_zero(RecordSink& out) {
+  out.write_record(" ALL VALUES ZERO");
+  out.write_record(" ===============");
+  write_empty(out);
+}
+
+// Header of one block of ten grid columns: always ten labels, also past NX.
+void write_block_header(RecordSink& out, int block) {
+  FormatArgs labels;
+  for (int j = 10 * block - 9; j <= 10 * block; ++j) labels.add(j);
+  write_formatted(out, "('0',9X,10('J=',I3,6X))", labels);
+  write_empty(out);
+}
+
+int bank_element(const FrameState& frame, int link, int side) {
+  const auto& lbe = frame.LINK_BANK_ELEMENT;
+  if (!frame.BANKS_ON || lbe.empty()) return 0;
+  if (link < lbe.lower(1) || link > lbe.upper(1)) return 0;
+  return lbe(link, side);
+}
+
+}  // namespace
+
+// ---- Row parsers -------------------------------------------------------------------
+
+int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where) {
+  OneRecordSource one(record, where);
+  FormattedRead r(one, digit_row_format(codes.size()));
+  int row = 0;
+  r >> row >> codes;
+  r.finish();
+  return row;
+}
+
+int read_digit_row(RecordSource& source, std::span<int> codes, std::string& record) {
+  if (!source.read_record(record)) {
+    throw EndOfFileError(source.source_name(), source.record_number());
+  }
+  return parse_digit_row(record, codes, source);
+}
+
+int read_digit_row(RecordSource& source, std::span<int> codes) {
+  std::string record;
+  return read_digit_row(source, codes, record);
+}
+
+int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
+                  RowNumberField row_number) {
+  int row = 0;
+  if (row_number == RowNumberField::FreeFormat) {
+    ListRead r(source);
+    r >> row;
+    if (row != expected_row) return row;
+    r >> codes;
+    r.finish();
+    return row;
+  }
+  std::string record;
+  if (!source.read_record(record)) {
+    throw EndOfFileError(source.source_name(), source.record_number());
+  }
+  const long record_number = source.record_number();
+  {
+    OneRecordSource one(record, source);
+    read_formatted(one, "(I7)", row);
+  }
+  if (row != expected_row) return row;
+  // The codes may begin on the row-number record itself (from column 8) or on the
+  // records after it: both ways of writing a wide row are read alike.
+  std::string rest = record;
+  rest.replace(0, std::min<std::size_t>(7, rest.size()), std::min<std::size_t>(7, rest.size()),
+               ' ');
+  ContinuedSource continued(std::move(rest), record_number, source);
+  ListRead r(continued);
+  r >> codes;
+  r.finish();
+  return row;
+}
+
+int read_real_row(RecordSource& source, int expected_row, std::span<double> values) {
+  // The colon stops the statement after a row of exactly ten values, so that the
+  // record separator of the continuation group does not swallow the next row.
+  FormattedRead r(source, cached_format("(I7,10F7.0:/(10F7.0))"));
+  int row = 0;
+  r >> row;
+  if (row != expected_row) return row;
+  r >> values;
+  r.finish();
+  return row;
+}
+
+void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found) {
+  write_empty(out, 2);
+  out.write_record("  ERROR IN DATA " + std::string(title));
+  write_empty(out);
+  write_formatted(out, "('  IN THE VICINITY OF LINE K=',I5)", row_found);
+  throw ImmediateStop("grid row " + std::to_string(row_found) +
+                      " found where another row was expected under the title: " +
+                      trim_right(title));
+}
+
+// ---- AREADI --------------------------------------------------------------------------
+
+void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in, int unit_out,
+            int ncat, RunIo& io) {
+  if (mode == GRID_FILL) {
+    for (int e = frame.NGDBGN; e <= frame.NEL; ++e) values(e) = unit_in;
+    return;
+  }
+  if (mode != GRID_READ && mode != GRID_READ_AND_ECHO) {
+    throw std::invalid_argument("AREADI: mode " + std::to_string(mode) + " is not 0, 1 or 3");
+  }
+  const int nx = frame.NX;
+  const int ny = frame.NY;
+  const bool digit_layout = ncat >= 1 && ncat <= 9;
+  RecordSink& out = io.units.sink(unit_out);
+  if (digit_layout && nx > DIGIT_GRID_MAX_COLUMNS) {
+    out.write_record(" NX greater than 500. Change I/O formats in AREADI");
+    out.write_record("Program aborted.");
+    throw ImmediateStop("NX greater than 500: a digit grid cannot be read");
+  }
+
+  RecordSource& in = io.units.unit(unit_in);
+  const std::string title = read_title(in);
+  Array2<int> grid(nx, ny, 0);
+  for (int y = ny; y >= 1; --y) {
+    std::span<int> row_codes(&grid(1, y), static_cast<std::size_t>(nx));
+    const int row = digit_layout ? read_digit_row(in, row_codes)
+                                 : read_wide_row(in, y, row_codes);
+    if (row != y) stop_on_row_mismatch(out, title, row);
+  }
+
+  for (int e = 1; e <= frame.NEL; ++e) values(e) = 0;
+  for (int y = 1; y <= ny; ++y) {
+    for (int x = 1; x <= nx; ++x) {
+      const int e = frame.ICMXY(x, y);
+      if (e != 0) values(e) = grid(x, y);
+    }
+  }
+
+  if (mode != GRID_READ_AND_ECHO) return;
+  write_empty(out);
+  out.write_record(title);
+  if (ALL_ZERO_INTEGER(grid.data(), static_cast<long>(nx) * ny)) {
+    write_all_zero(out);
+    return;
+  }
+  if (digit_layout) {
+    for (int y = ny; y >= 1; --y) {
+      FormatArgs args(y);
+      args.add(std::span<const int>(&grid(1, y), static_cast<std::size_t>(nx)));
+      write_formatted(out, "(' K=',I4,1X,500I1)", args);
+    }
+  } else {
+    const int blocks = (nx + 9) / 10;
+    for (int b = 1; b <= blocks; ++b) {
+      write_block_header(out, b);
+      const int first = 10 * b - 9;
+      const int last = std::min(10 * b, nx);
+      for (int y = ny; y >= 1; --y) {
+        FormatArgs args(y);
+        for (int x = first; x <= last; ++x) args.add(grid(x, y));
+        write_formatted(out, "(' K=',I4,2X,10(I6,5X))", args);
+      }
+    }
+  }
+  write_closing_rule(out, 80);
+}
+
+// ---- READ_REAL_GRID ------------------------------------------------------------------
+
+void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, int unit_in,
+                    int unit_out, RunIo& io) {
+  if (mode != GRID_READ && mode != GRID_READ_AND_ECHO) {
+    throw std::invalid_argument("READ_REAL_GRID: mode " + std::to_string(mode) +
+                                " is not 0 or 1");
+  }
+  const int nx = frame.NX;
+  const int ny = frame.NY;
+  RecordSink& out = io.units.sink(unit_out);
+  RecordSource& in = io.units.unit(unit_in);
+  const std::string title = read_title(in);
+  Array2<double> grid(nx, ny, 0.0);
+  for (int y = ny; y >= 1; --y) {
+    const int row = read_real_row(in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)));
+    if (row != y) stop_on_row_mismatch(out, title, row);
+  }
+
+  for (int y = 1; y <= ny; ++y) {
+    for (int x = 1; x <= nx; ++x) {
+      const int e = frame.ICMXY(x, y);
+      if (e != 0) values(e) = grid(x, y);
+    }
+  }
+
+  if (mode != GRID_READ_AND_ECHO) return;
+  write_empty(out);
+  out.write_record(title);
+  if (frame.NEL < 1 || ALL_ZERO_REAL(&values(1), frame.NEL)) {
+    write_all_zero(out);
+    return;
+  }
+  const int blocks = (nx + 9) / 10;
+  for (int b = 1; b <= blocks; ++b) {
+    write_block_header(out, b);
+    const int first = 10 * b - 9;
+    const int last = std::min(10 * b, nx);
+    for (int y = ny; y >= 1; --y) {
+      FormatArgs args(y);
+      for (int x = first; x <= last; ++x) args.add(grid(x, y));
+      write_formatted(out, "(' K=',I4,2X,10G11.4)", args);
+    }
+  }
+  write_empty(out);
+  out.write_record(format_line("(10X,'LINK ',6X,'BANK1 ',5X,'BANK2 ')"));
+  write_empty(out);
+  for (int l = 1; l <= frame.NLF; ++l) {
+    const int b1 = bank_element(frame, l, 1);
+    const int b2 = bank_element(frame, l, 2);
+    write_formatted(out, "(1X,'L= ',I4,2X,3G11.4)", l, values(l), b1 > 0 ? values(b1) : 0.0,
+                    b2 > 0 ? values(b2) : 0.0);
+  }
+  write_closing_rule(out, 120);
+}
+
+}  // namespace quendal

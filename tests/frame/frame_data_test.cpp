@@ -1,0 +1,296 @@
+#include "frame/frame_data.h"
+
+#include <gtest/gtest.h>
+
+#include "include/model.h"
+#include "services/calendar.h"
+#include "services/stops.h"
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::source_dir;
+using testing::TempDir;
+
+std::string fixture_text() {
+  return read_file(source_dir() + "/tests/frame/fixtures/small_frame.txt");
+}
+
+// The fixture with one piece of text replaced (the piece must occur exactly once).
+std::string with(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  EXPECT_EQ(text.find(from, at + 1), std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+struct FrameDataTest : ::testing::Test {
+  TempDir dir;
+  std::string console_path = dir.file("console.txt");
+  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
+  Model model{console_file};
+  FrameState& frame = model.frame;
+  std::string print_path = dir.file("print.txt");
+
+  void SetUp() override {
+    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    model.io.names.START_DIR = dir.path();
+  }
+  void TearDown() override { std::fclose(console_file); }
+
+  void run(const std::string& frame_text) {
+    ASSERT_TRUE(model.io.units.open(FRAME_DATA_UNIT, dir.write("frame.txt", frame_text),
+                                    UnitDirection::Input));
+    INFR(frame, model.io);
+  }
+  std::string print_text() {
+    model.io.units.flush_all();
+    return read_file(print_path);
+  }
+  std::string console_text() {
+    model.io.console.flush();
+    return read_file(console_path);
+  }
+  bool printed(const std::string& piece) { return print_text().find(piece) != std::string::npos; }
+};
+
+TEST_F(FrameDataTest, ReadsTheSmallFrame) {
+  run(fixture_text());
+  EXPECT_EQ(frame.NX, 4);
+  EXPECT_EQ(frame.NY, 3);
+  ASSERT_EQ(frame.GRID_SPACING_X.size(), 3);
+  EXPECT_DOUBLE_EQ(frame.GRID_SPACING_X(2), 200.0);
+  ASSERT_EQ(frame.GRID_SPACING_Y.size(), 2);
+  EXPECT_DOUBLE_EQ(frame.GRID_SPACING_Y(1), 100.0);  // "100" without a point is 100 m
+
+  // 1 January 2000 is day 18263 (18262 days after 1 January 1950).
+  EXPECT_NEAR(frame.RUN_START_TIME, 24.0 * 18263, 1e-5);
+  EXPECT_NEAR(frame.RUN_END_TIME - frame.RUN_START_TIME, 60.0, 1e-9);
+  EXPECT_NEAR(frame.SEDIMENT_START_TIME - frame.RUN_START_TIME, 24.0, 1e-9);
+  EXPECT_EQ(frame.CONTAMINANT_START_TIME, 0.0);  // contaminants off: not converted
+  EXPECT_EQ(frame.CALENDAR_YEAR, 2000);
+  EXPECT_EQ(frame.CALENDAR_MONTH, 1);
+  EXPECT_EQ(frame.CALENDAR_DAY, 1);
+
+  EXPECT_DOUBLE_EQ(frame.DTAO, 24.0);
+  EXPECT_TRUE(frame.PRINT_ON);
+  EXPECT_FALSE(frame.RESULTS_STORE_ON);
+  EXPECT_DOUBLE_EQ(frame.MAX_RAIN_DEPTH_PER_STEP, 5.0);
+  EXPECT_DOUBLE_EQ(frame.TIMESTEP_GROWTH, 1.5);
+  EXPECT_DOUBLE_EQ(frame.OC_MAX_CHANNEL_FLOW, 100.0);
+  EXPECT_DOUBLE_EQ(frame.BASIC_TIMESTEP, 2.0);  // 2.5 cut to the largest step
+  EXPECT_TRUE(frame.SOFT_START);
+  EXPECT_FALSE(frame.SNOW_ON);
+  EXPECT_FALSE(frame.BANKS_ON);
+  EXPECT_TRUE(frame.SEDIMENT_ON);
+  EXPECT_FALSE(frame.CONTAMINANT_ON);
+  EXPECT_TRUE(frame.ET_ON);
+  EXPECT_TRUE(frame.OC_ON);
+  EXPECT_FALSE(frame.HOTSTART_READ);
+  EXPECT_TRUE(frame.HOTSTART_WRITE);
+  EXPECT_DOUBLE_EQ(frame.HOTSTART_TIME, 12.0);     // two implied decimals: 1200 is 12.00
+  EXPECT_DOUBLE_EQ(frame.HOTSTART_INTERVAL, 6.0);  // 600 is 6.00
+  EXPECT_EQ(frame.MET_SITE_COUNT, 2);
+  EXPECT_EQ(frame.RAIN_STATION_COUNT, 1);
+  EXPECT_EQ(frame.NV, 3);
+  EXPECT_EQ(frame.NS, 4);
+
+  // Mask rows 0110 / 1211 / 0110: the digit 2 marks a cell outside, like 0.
+  EXPECT_EQ(frame.CATCHMENT_MASK(1, 2), 1);
+  EXPECT_EQ(frame.CATCHMENT_MASK(2, 2), 0);
+  EXPECT_EQ(frame.CATCHMENT_MASK(1, 1), 0);
+  EXPECT_EQ(frame.CATCHMENT_MASK(3, 3), 1);
+  // Face codes: "I" 1, "." 2, "R" 6; lower-case "r" is not a code.
+  EXPECT_EQ(frame.LCODEX.extent(1), 5);
+  EXPECT_EQ(frame.LCODEY.extent(2), 4);
+  EXPECT_EQ(frame.LCODEX(1, 2), 1);
+  EXPECT_EQ(frame.LCODEX(2, 2), 2);
+  EXPECT_EQ(frame.LCODEY(2, 2), 6);
+  EXPECT_EQ(frame.LCODEY(4, 2), 0);
+
+  // One link, then the squares from row 1: 2 (2,1), 3 (3,1), 4 (1,2), 5 (3,2), 6 (4,2),
+  // 7 (2,3), 8 (3,3).
+  ASSERT_EQ(frame.NLF, 1);
+  ASSERT_EQ(frame.NEL, 8);
+  const double z[] = {0.0, 1.05, 250.0, 100.0, 202.0, 203.0, 101.5, 102.5};
+  const int met[] = {0, 2, 1, 1, 2, 2, 1, 2};
+  const int veg[] = {0, 1, 2, 1, 3, 1, 3, 3};
+  for (int e = 1; e <= 8; ++e) {
+    EXPECT_DOUBLE_EQ(frame.ZGRUND(e), z[e - 1]) << e;
+    EXPECT_EQ(frame.MET_SITE_OF_ELEMENT(e), met[e - 1]) << e;
+    EXPECT_EQ(frame.RAIN_STATION_OF_ELEMENT(e), e == 1 ? 0 : 1) << e;  // the default, not links
+    EXPECT_EQ(frame.NVC(e), veg[e - 1]) << e;
+    EXPECT_EQ(frame.ISORT(e), e);
+  }
+  EXPECT_DOUBLE_EQ(frame.DISCHARGE_INTERVAL, 6.0);
+}
+
+TEST_F(FrameDataTest, EchoesTheFrameToThePrintFile) {
+  run(fixture_text());
+  std::string title = "SMALL TEST FRAME: 4 x 3 grid, one east-west link";
+  title.resize(80, ' ');  // titles are 80 columns
+  const char* pieces[] = {
+      "QUENDAL VERSION NUMBER:   4.4",
+      "\n\nQUENDAL Version 4.4.6 for PC - incorporating VANTOLIX Version 2                 \n\n",
+      "\n ^^^ ENTER INFR ^^^\n ^^^ TIMESTEP LIMITED TO 2 HOURS ^^^\n0\n\n GRID SPECIFICATION\n",
+      " NX =    4                     NY =    3\n",
+      "0H-H GRID SIZES (METERS) IN X-DIRECTION\n   100.0      200.0      100.0",
+      "0H-H GRID SIZES (METERS) IN Y-DIRECTION\n   100.0      100.0",
+      "0\n\n START OF SIMULATION  :   2000     1     1     0     0\n"
+      " END OF SIMULATION    :   2000     1     3    12     0\n"
+      " LENGTH OF SIMULATION :      60.00 HOURS.\n\n\n"
+      " START OF SEDIMENT SIMULATION  :   2000     1     2     0     0\n"
+      "           AT SIMULATION HOUR  :    24.00\n0\n\n BASIC TIMESTEP (HOURS) :   2.000\n",
+      "0\n\n PRINTING CONTROL - ALL RESULTS PRINTED AT INTERVALS OF DTAO =   24.00 HOURS.\n",
+      "0\n\n RESULTS NOT REQUIRED ON FILE STORE.\n",
+      "0\n\n NO. OF METEOROLOGICAL SITES =   2\n NO. OF RAINFALL STATIONS =   1\n"
+      " NO. OF VEGETATION TYPES =   3\n NO. OF SOIL TYPES =   4\n"
+      " NO. OF SOIL HORIZON CATEGORIES =   2\n",
+      "0\n DEFAULT METEOROLOGICAL STATION CODE =  0\n DEFAULT RAINFALL STATION CODE       =  1\n"
+      " DEFAULT VEGETATION GRID CODE        =  0\n DEFAULT SOIL HORIZON CATEGORY CODE  =  1\n",
+      "      3 0110\n      2 1211\n      1 0110\n",
+      "      3 I.I.I\n      2 I...I\n      1 I.I.I\n",
+      "      4 .II.\n      3 I..I\n      2 .R.r\n      1 .II.\n",
+      "INDEX ARRAY: NO. OF ELEMENTS =      8",
+      " K=   3 0120\n K=   2 1122\n K=   1 0210\n",
+      "\n0\n\n EXIT INFR\n",
+  };
+  const std::string text = print_text();
+  for (const char* piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece;
+  EXPECT_NE(text.find("\n\n" + title + "\n\n" + std::string(100, '=') + "\n"), std::string::npos);
+  EXPECT_EQ(text.find("CONTAMINANT SIMULATION"), std::string::npos);
+  EXPECT_EQ(text.rfind(" EXIT INFR\n"), text.size() - 11);  // the last line of the echo
+}
+
+TEST_F(FrameDataTest, PrintOffEchoesNoGrids) {
+  run(with(fixture_text(), "      T      F      F      F    0.0",
+           "      F      F      F      T    0.0"));
+  EXPECT_FALSE(frame.PRINT_ON);
+  EXPECT_TRUE(frame.RESULTS_STORE_ON);
+  EXPECT_TRUE(printed(" RESULTS RECORDED ON FILE STORE.\n"));
+  EXPECT_FALSE(printed("      3 0110"));
+  EXPECT_FALSE(printed("INDEX ARRAY"));
+  EXPECT_FALSE(printed("GROUND ELEVATION"));
+  EXPECT_TRUE(printed(" EXIT INFR"));
+}
+
+TEST_F(FrameDataTest, BasicTimestepOfTwoHoursStandsWithoutMessage) {
+  run(with(fixture_text(), "  100.0    2.5", "  100.0    2.0"));
+  EXPECT_DOUBLE_EQ(frame.BASIC_TIMESTEP, 2.0);
+  EXPECT_FALSE(printed("TIMESTEP LIMITED"));
+}
+
+TEST_F(FrameDataTest, PrintModeTwoReadsTheExtraRecord) {
+  std::string text = with(fixture_text(), "   24.0      1      T", "   24.0      2      T");
+  text = with(text, "SNOW   BANKS", "TEN FLAGS NOT USED\n      T      T\nSNOW   BANKS");
+  run(text);
+  EXPECT_FALSE(frame.SNOW_ON);  // read from record 12, not from the extra record
+  EXPECT_TRUE(frame.SEDIMENT_ON);
+  EXPECT_EQ(frame.NEL, 8);
+}
+
+TEST_F(FrameDataTest, DefaultCodesFillAndSkipTheirGrids) {
+  std::string text = with(fixture_text(), "      0      1      0      1      0      0",
+                          "      2      1      3      1      0      0");
+  text = with(text,
+              "MET SITE CODES\n      3 0120\n      2 1122\n      1 0210\n"
+              "VEGETATION CODES\n      3 0330\n      2 1231\n      1 0120\n",
+              "");
+  run(text);
+  for (int e = 2; e <= frame.NEL; ++e) {
+    EXPECT_EQ(frame.MET_SITE_OF_ELEMENT(e), 2);
+    EXPECT_EQ(frame.NVC(e), 3);
+  }
+  EXPECT_EQ(frame.NVC(1), 0);  // links get theirs later
+  EXPECT_DOUBLE_EQ(frame.DISCHARGE_INTERVAL, 6.0);
+}
+
+TEST_F(FrameDataTest, MissingDischargeIntervalIsTwentyFourHours) {
+  for (const char* ending : {"", "REGULAR DISCHARGE INTERVAL (HOURS)\n",
+                             "REGULAR DISCHARGE INTERVAL (HOURS)\n six\n"}) {
+    SCOPED_TRACE(ending);
+    frame = FrameState();
+    run(with(fixture_text(), "REGULAR DISCHARGE INTERVAL (HOURS)\n 6.0\n", ending));
+    EXPECT_DOUBLE_EQ(frame.DISCHARGE_INTERVAL, 24.0);
+  }
+}
+
+TEST_F(FrameDataTest, ContaminantStartIsConvertedWhenOn) {
+  run(with(fixture_text(), "      F      F      T      F      F      F      F",
+           "      F      F      F      T      F      F      F"));
+  EXPECT_NEAR(frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME, 30.5, 1e-9);
+  EXPECT_TRUE(printed("\n\n\n START OF CONTAMINANT SIMULATION  :   2000     1     2     6    30\n"
+                      "              AT SIMULATION HOUR  :    30.50\n"));
+  EXPECT_FALSE(printed("SEDIMENT SIMULATION"));
+}
+
+TEST_F(FrameDataTest, MaskRowOutOfOrderStopsWithErrorInData) {
+  EXPECT_THROW(run(with(fixture_text(), "      2 1211\n", "      1 1211\n")), ImmediateStop);
+  EXPECT_TRUE(printed("\n\n  ERROR IN DATA CATCHMENT MASK" + std::string(66, ' ') +
+                      "\n\n  IN THE VICINITY OF LINE K=    1\n"));
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0);
+}
+
+TEST_F(FrameDataTest, FaceCodeRowOutOfOrderStopsAndSaysWhyWhateverPrintOnSays) {
+  std::string text = with(fixture_text(), "      T      F      F      F    0.0",
+                          "      F      F      F      F    0.0");
+  text = with(text, "      2 .R.r\n", "      5 .R.r\n");
+  EXPECT_THROW(run(text), ImmediateStop);
+  EXPECT_TRUE(printed("  ^^^   INCORRECT COORDINATE\n"));
+  EXPECT_NE(console_text().find("INCORRECT COORDINATE"), std::string::npos);
+  EXPECT_NE(console_text().find("row 5 found where row 2 was expected"), std::string::npos);
+}
+
+TEST_F(FrameDataTest, ImpossibleStartDateStopsWithDateTrap) {
+  EXPECT_THROW(run(with(fixture_text(), "2000 1 1 0 0", "2001 2 29 0 0")), ImmediateStop);
+  EXPECT_EQ(console_text(), " date trap\n");
+}
+
+TEST_F(FrameDataTest, MonthOutsideTheYearIsError4820) {
+  EXPECT_THROW(run(with(fixture_text(), "2000 1 3 12 0", "2000 13 3 12 0")), FatalError);
+  EXPECT_TRUE(printed("FATAL ERROR 4820"));
+}
+
+// Values that would be used as sizes or indices are refused where they are read, with
+// the file and the record named.
+TEST_F(FrameDataTest, UnusableValuesAreInputErrorsNamingTheRecord) {
+  struct Case {
+    const char* from;
+    const char* to;
+    long record;
+    const char* words;
+  } cases[] = {
+      {"NX, NY\n4 3\n", "NX, NY\n400 3\n", 3, "grid size"},
+      {"NX, NY\n4 3\n", "NX, NY\n4 1\n", 3, "grid size"},
+      {"2000 1 1 0 0", "1949 12 1 0 0", 5, "before 1950"},
+      {"2000 1 3 12 0", "1999 12 31 0 0", 7, "not after its start"},
+      {"    5.0    1.5  100.0    2.5", "    5.0    1.5  100.0    0.0", 19, "positive"},
+      {"    5.0    1.5  100.0    2.5", "   -1.0    1.5  100.0    2.5", 19, "positive"},
+      {"      2      1      3      4      2", "      2     -1      3      4      2", 25,
+       "negative"},
+      {"      0      1      0      1      0      0", "      0      2      0      1      0      0",
+       29, "default rain station code above its count 1"},
+      {"      3 0110\n      2 1211\n      1 0110\n", "      3 0000\n      2 2000\n      1 0000\n",
+       30, "without a grid square"},
+      {"      2 1122\n", "      2 1132\n", 47, "met site code of the grid square at column 3, row 2"},
+      {"      1 0120\n", "      1 0100\n", 51, "vegetation code of the grid square at column 3, row 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.to);
+    frame = FrameState();
+    try {
+      run(with(fixture_text(), c.from, c.to));
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_NE(e.file.find("frame.txt"), std::string::npos);
+      EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quendal
