@@ -1,6 +1,7 @@
 #include "frame/simulation_driver.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "contaminant/contaminant.h"
 #include "frame/catchment_setup.h"
@@ -23,6 +24,13 @@ namespace {
 
 constexpr int STATUS_UNIT = 22;
 constexpr int CONTAMINANT_PRINT_UNIT = 25;
+
+// Dates are given to the minute, so the run length and the start times of sediment and
+// contaminants are taken in whole minutes (the calendar's small offset and rounding
+// never add a step), and the clock reaches a mark when it is within a tolerance far
+// below the smallest step allowed.
+double hours_in_whole_minutes(double hours) { return std::round(hours * 60.0) / 60.0; }
+bool clock_reached(double clock, double mark) { return clock >= mark - 1e-7; }
 
 // The driver's own fill of the ET outputs of the channel links: their rain (and the
 // water of a well that discharges onto them), their potential evaporation, and an
@@ -60,7 +68,7 @@ void write_status(Model& model) {
 void write_progress_line(Model& model) {
   FrameState& frame = model.frame;
   if (!(frame.UZNOW > static_cast<double>(frame.PROGRESS_HOUR_MARK))) return;
-  double length = frame.RUN_END_TIME - frame.RUN_START_TIME;
+  double length = hours_in_whole_minutes(frame.RUN_END_TIME - frame.RUN_START_TIME);
   double percent = std::min(100.0 * frame.UZNOW / length, 100.0);
   model.io.console.write_record(format_line(
       "('+','Simulation Timestep =',F12.2,' hours   % Completed = ',F6.2)", frame.UZNOW, percent));
@@ -96,7 +104,11 @@ void SIMULATION_DRIVER(Model& model) {
 
   FrameState& frame = model.frame;
   frame.HRF_SY_COPY.resize(frame.NEL, 0.0);
-  const double run_length = frame.RUN_END_TIME - frame.RUN_START_TIME;
+  const double run_length = hours_in_whole_minutes(frame.RUN_END_TIME - frame.RUN_START_TIME);
+  const double sediment_start =
+      hours_in_whole_minutes(frame.SEDIMENT_START_TIME - frame.RUN_START_TIME);
+  const double contaminant_start =
+      hours_in_whole_minutes(frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME);
   while (true) {
     // 1-2: the step, the met data, evapotranspiration, the subsurface.
     TIMESTEP_CONTROL(frame, model.surface, model.surface.SD, model.io);
@@ -112,10 +124,9 @@ void SIMULATION_DRIVER(Model& model) {
     frame.LAST_OC_STEP_TIME = frame.UZNOW;
 
     // 6-9: sediment and contaminants, once due.
-    const bool sediment_due =
-        frame.SEDIMENT_ON && frame.SEDIMENT_START_TIME - frame.RUN_START_TIME <= frame.UZNOW;
+    const bool sediment_due = frame.SEDIMENT_ON && clock_reached(frame.UZNOW, sediment_start);
     const bool contaminants_due =
-        frame.CONTAMINANT_ON && frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME <= frame.UZNOW;
+        frame.CONTAMINANT_ON && clock_reached(frame.UZNOW, contaminant_start);
     BUILD_ISORT(frame, model.surface, model.subsurface);
     if (sediment_due) {
       for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);
@@ -159,7 +170,7 @@ void SIMULATION_DRIVER(Model& model) {
     write_progress_line(model);
 
     // 18: the end test.
-    if (frame.UZNOW >= run_length) break;
+    if (clock_reached(frame.UZNOW, run_length)) break;
   }
 }
 
