@@ -1,6 +1,5 @@
 // Small catchments built directly in FrameState, without the frame data file, for the
-// topology and geometry tests; and a Model whose print file and console land in a
-// scratch directory.
+// topology and geometry tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "include/model.h"
+#include "model_fixture.h"
 #include "test_support.h"
 
 namespace quendal::testing {
@@ -40,25 +40,6 @@ inline void build_mesh(FrameState& frame, int nx, int ny, const std::vector<Cell
   frame.GRID_SPACING_X.resize(nx - 1 > 0 ? nx - 1 : 0, spacing);
   frame.GRID_SPACING_Y.resize(ny - 1 > 0 ? ny - 1 : 0, spacing);
 }
-
-// A model whose print file and console are files of a scratch directory.
-struct ModelWithFiles : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
-  std::string print_path = dir.file("print.txt");
-
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-    model.io.names.START_DIR = dir.path();
-  }
-  void TearDown() override { std::fclose(console_file); }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
-};
 
 // The neighbours over faces 1 to 4 (plane 2) and the faces pointing back (plane 3).
 inline std::vector<int> neighbours(const FrameState& f, int e) {
