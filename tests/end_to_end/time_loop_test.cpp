@@ -3,37 +3,15 @@
 
 #include <filesystem>
 
+#include "example_copy.h"
 #include "test_support.h"
 
 namespace quendal {
 namespace {
 
-using testing::quendal_binary;
 using testing::read_file;
-using testing::run_command;
-using testing::TempDir;
+using testing::ExampleCopy;
 
-// A copy of the example catchment in a scratch directory.
-struct ExampleCopy {
-  TempDir dir;
-  std::string root = dir.file("example");
-  ExampleCopy() {
-    std::filesystem::copy(testing::source_dir() + "/examples/example", root,
-                          std::filesystem::copy_options::recursive);
-  }
-  void replace(const std::string& file, const std::string& from, const std::string& to) {
-    std::string path = root + "/" + file;
-    std::string text = read_file(path);
-    std::size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-    dir.write("example/" + file, text);
-  }
-  testing::CommandResult run() {
-    return run_command(quendal_binary() + " -f rundata_example.txt", root);
-  }
-  std::string output(const std::string& file) { return read_file(root + "/" + file); }
-};
 
 TEST(TimeLoop, FortyEightHourRunTakesFortyEightSteps) {
   ExampleCopy ex;

@@ -229,6 +229,10 @@ struct CatchmentSetupTest : testing::ModelWithFiles {
                "      0      0      0      0\n"
                "Root density profile\n");
     open_input(19, "met.txt", "Met data\n1990 1 1 0 0 0.0\n");
+    // Uniform roughness, no boundaries, the link 6 m wide.
+    open_input(12, "oc.txt",
+               "OC data\n0 0 0 F\nt\nt\nt\n0.0 2.0 0.0 0.0 0.0\nBoundaries\n0 0 0\n"
+               "Channel data\n0\nLinks\n1 9.0 0.0 20.0 2\n6.0 0.0 6.0 1.0\n");
   }
   static std::string two_by_two_frame() {
     return "Two by two worked example\n"
@@ -269,8 +273,7 @@ struct CatchmentSetupTest : testing::ModelWithFiles {
   }
 };
 
-TEST_F(CatchmentSetupTest, RunsTheFrameAndGeometryWithThePlaceholderWidth) {
-  model.surface.placeholder_channel_width = 6.0;
+TEST_F(CatchmentSetupTest, RunsTheFrameAndGeometryWithTheChannelWidthOfTheOcData) {
   CATCHMENT_SETUP(model);
   const FrameState& frame = model.frame;
   ASSERT_EQ(frame.NEL, 5);

@@ -2,28 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
 using testing::read_file;
-using testing::TempDir;
 
-struct EarlyCountsTest : ::testing::Test {
-  TempDir dir;
-  std::FILE* console_file = std::tmpfile();
-  Model model{console_file};
-  std::string print_path = dir.file("print.txt");
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(23, print_path, UnitDirection::Output));
-  }
-  void TearDown() override { std::fclose(console_file); }
+struct EarlyCountsTest : testing::ModelWithFiles {
   void open(int unit, const std::string& text) {
-    ASSERT_TRUE(model.io.units.open(unit, dir.write("f" + std::to_string(unit), text),
-                                    UnitDirection::Input));
+    open_input(unit, "f" + std::to_string(unit), text);
   }
 };
 

@@ -2,17 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/calendar.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
 using testing::read_file;
 using testing::source_dir;
-using testing::TempDir;
 
 std::string fixture_text() {
   return read_file(source_dir() + "/tests/frame/fixtures/small_frame.txt");
@@ -27,32 +25,12 @@ std::string with(std::string text, const std::string& from, const std::string& t
   return text;
 }
 
-struct FrameDataTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
+struct FrameDataTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
-  std::string print_path = dir.file("print.txt");
-
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-    model.io.names.START_DIR = dir.path();
-  }
-  void TearDown() override { std::fclose(console_file); }
 
   void run(const std::string& frame_text) {
-    ASSERT_TRUE(model.io.units.open(FRAME_DATA_UNIT, dir.write("frame.txt", frame_text),
-                                    UnitDirection::Input));
+    ASSERT_NO_FATAL_FAILURE(open_input(FRAME_DATA_UNIT, "frame.txt", frame_text));
     INFR(frame, model.io);
-  }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
-  std::string console_text() {
-    model.io.console.flush();
-    return read_file(console_path);
   }
   bool printed(const std::string& piece) { return print_text().find(piece) != std::string::npos; }
 };

@@ -2,28 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "model_fixture.h"
 #include "services/error_reporting.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
 using testing::read_file;
-using testing::TempDir;
 
-struct MainProgramTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.out");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
-  std::string print_path = dir.file("print.txt");
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-  }
-  void TearDown() override { std::fclose(console_file); }
-};
+struct MainProgramTest : testing::ModelWithFiles {};
 
 TEST_F(MainProgramTest, FatalReportEndsWithStatusOneAndKeepsWhatWasWritten) {
   int status = run_guarded(model, [&] {

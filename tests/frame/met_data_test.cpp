@@ -5,16 +5,12 @@
 #include <string>
 
 #include "frame/timestep_control.h"
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/formatted_writer.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
-
-using testing::read_file;
-using testing::TempDir;
 
 int count_of(const std::string& text, const std::string& what) {
   int n = 0;
@@ -22,21 +18,15 @@ int count_of(const std::string& text, const std::string& what) {
   return n;
 }
 
-struct MetDataTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
+struct MetDataTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
   SurfaceState& surface = model.surface;
-  std::string print_path = dir.file("print.txt");
 
   void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    ModelWithFiles::SetUp();
     frame.NEL = 1;
     frame.RAIN_STATION_OF_ELEMENT.resize(1, 1);
   }
-  void TearDown() override { std::fclose(console_file); }
 
   void sites_and_stations(int sites, int stations) {
     frame.MET_SITE_COUNT = sites;
@@ -44,14 +34,7 @@ struct MetDataTest : ::testing::Test {
     surface.MET_SITE_PE_GIVEN.resize(sites, 0);
     allocate_met_data(frame);
   }
-  void open_input(int unit, const std::string& name, const std::string& text) {
-    ASSERT_TRUE(model.io.units.open(unit, dir.write(name, text), UnitDirection::Input));
-  }
   void advance(int mode) { MET_DATA_ADVANCE(mode, frame, surface, model.io); }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
 };
 
 // ---- the single met file --------------------------------------------------------------

@@ -7,16 +7,12 @@
 #include <vector>
 
 #include "frame/met_data.h"
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/formatted_writer.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
-
-using testing::read_file;
-using testing::TempDir;
 
 // One interval of a met file for one site and one rain station (equal counts, so the
 // rain sits on the site's first line), potential evaporation computed.
@@ -28,18 +24,13 @@ std::string met_record(double rain_mm_per_hour) {
 // A two-element catchment without links, one met site and one rain station, 1-hour
 // met records; the met file (whose title the ET reader has already consumed) is
 // written by each test.
-struct TimestepControlTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
+struct TimestepControlTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
   SurfaceState& surface = model.surface;
   Array1<double> no_snow;
-  std::string print_path = dir.file("print.txt");
 
   void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    ModelWithFiles::SetUp();
     frame.NEL = 2;
     frame.NLF = 0;
     frame.MET_SITE_COUNT = 1;
@@ -54,21 +45,14 @@ struct TimestepControlTest : ::testing::Test {
     surface.MET_SITE_PE_GIVEN.resize(1, 0);
     allocate_met_data(frame);
   }
-  void TearDown() override { std::fclose(console_file); }
 
-  void met_file(const std::string& text) {
-    ASSERT_TRUE(model.io.units.open(MET_FILE_UNIT, dir.write("met.txt", text), UnitDirection::Input));
-  }
+  void met_file(const std::string& text) { open_input(MET_FILE_UNIT, "met.txt", text); }
   void step() { TIMESTEP_CONTROL(frame, surface, no_snow, model.io); }
   // What the driver does around the control: count the step, advance the clock.
   void run_step() {
     step();
     ++frame.STEP_COUNT;
     frame.UZNOW += frame.UZNEXT;
-  }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
   }
 };
 

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
@@ -19,21 +18,7 @@ std::string line(const std::string& text) {
   return s + "\n";
 }
 
-struct ArrayCheckTest : ::testing::Test {
-  testing::TempDir dir;
-  std::FILE* console = std::tmpfile();
-  Model model{console};
-  std::string print_path = dir.file("print.txt");
-
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-  }
-  void TearDown() override { std::fclose(console); }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return testing::read_file(print_path);
-  }
-};
+struct ArrayCheckTest : testing::ModelWithFiles {};
 
 // "DRAINA(iel)" GE 0 on (-1, 5, -2): the first failure with its position, then one line
 // for the other failure. General editing of 0 and -1 in 15 columns with 7 significant

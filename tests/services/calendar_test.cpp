@@ -4,37 +4,13 @@
 
 #include <chrono>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
-using testing::read_file;
-using testing::TempDir;
-
-struct CalendarTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
-  std::string print_path = dir.file("print.txt");
-
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-    model.io.names.START_DIR = dir.path();
-  }
-  void TearDown() override { std::fclose(console_file); }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
-  std::string console_text() {
-    model.io.console.flush();
-    return read_file(console_path);
-  }
-};
+struct CalendarTest : testing::ModelWithFiles {};
 
 // Day number of a date from the standard library's civil calendar: an oracle that
 // shares nothing with the code under test. Day 1 is 1 January 1950.

@@ -2,37 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
-using testing::read_file;
-using testing::TempDir;
-
-// A model whose print file and console both land in the scratch directory.
-struct ErrorReportingTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
-  std::string print_path = dir.file("print.txt");
-
+struct ErrorReportingTest : testing::ModelWithFiles {
   void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-    model.io.names.START_DIR = dir.path();
+    ModelWithFiles::SetUp();
     model.io.names.RUN_DIR = "runs/";
-  }
-  void TearDown() override { std::fclose(console_file); }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
-  std::string console_text() {
-    model.io.console.flush();
-    return read_file(console_path);
   }
 };
 

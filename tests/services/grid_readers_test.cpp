@@ -6,15 +6,11 @@
 #include <sstream>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
-
-using testing::read_file;
-using testing::TempDir;
 
 constexpr int IN = 10;
 
@@ -34,26 +30,10 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 std::string stars(int n) { return "  " + std::string(static_cast<std::size_t>(n), '*'); }
 
-struct GridReadersTest : ::testing::Test {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
+struct GridReadersTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
-  std::string print_path = dir.file("print.txt");
 
-  void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-  }
-  void TearDown() override { std::fclose(console_file); }
-
-  void input(const std::string& text) {
-    ASSERT_TRUE(model.io.units.open(IN, dir.write("grid.txt", text), UnitDirection::Input));
-  }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(print_path);
-  }
+  void input(const std::string& text) { open_input(IN, "grid.txt", text); }
 
   // A mesh without the topology code: `mask` rows from north to south ('1' inside);
   // links 1..nlf, their bank elements when banks are on, then the squares row by row

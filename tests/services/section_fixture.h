@@ -5,40 +5,29 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 #include "services/stops.h"
 #include "services/titled_block.h"
-#include "test_support.h"
 
 namespace quendal {
 
 constexpr int DATA_UNIT = 11;
 
-struct SectionFixture : ::testing::Test {
-  testing::TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
+struct SectionFixture : testing::ModelWithFiles {
   RunIo& io = model.io;
   TitledBlockState state;
-  std::string print_path = dir.file("print.txt");
   std::string data_path;
 
-  void SetUp() override {
-    ASSERT_TRUE(io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
-    io.names.START_DIR = dir.path();
-  }
   void TearDown() override {
     io.units.close_all();
-    std::fclose(console_file);
+    ModelWithFiles::TearDown();
   }
 
   void data(const std::string& text) {
@@ -54,6 +43,7 @@ struct SectionFixture : ::testing::Test {
     for (std::string line; std::getline(in, line);) lines.push_back(trim_right(line));
     return lines;
   }
+  // The print file with trailing blanks removed from every line.
   std::string print_text() {
     std::string s;
     for (const auto& l : print_lines()) s += l + "\n";

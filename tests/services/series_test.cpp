@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/calendar.h"
 #include "services/predicates.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
@@ -26,11 +25,7 @@ const char* const SERIES =
     "2000 1 1 2 0\n"
     "  5.0 50\n";
 
-struct SeriesTest : ::testing::Test {
-  testing::TempDir dir;
-  std::FILE* console = std::tmpfile();
-  Model model{console};
-  std::string print_path = dir.file("print.txt");
+struct SeriesTest : testing::ModelWithFiles {
   double base = 0.0;  // calendar hours of the run start
 
   // The state a caller keeps per series.
@@ -40,10 +35,9 @@ struct SeriesTest : ::testing::Test {
   std::vector<double> step = std::vector<double>(2, -1.0);
 
   void SetUp() override {
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    ModelWithFiles::SetUp();
     base = DATE_TO_HOURS(2000, 1, 1, 0, 0, model.io);
   }
-  void TearDown() override { std::fclose(console); }
 
   double mean(StringSource& source, double t0, double dt) {
     READ_SERIES_STEP_MEAN(model.io, source, base, t0, dt, TLAST, TNEXT, series, 2, step);

@@ -7,8 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "include/model.h"
-#include "test_support.h"
+#include "model_fixture.h"
 
 namespace quendal {
 namespace {
@@ -263,20 +262,13 @@ TEST(InvertMatrix, RandomMatrixTimesInverseIsIdentity) {
 
 // ---- INTERPOLATE_TIME_TABLE ---------------------------------------------------------
 
-struct TimeTableTest : ::testing::Test {
-  testing::TempDir dir;
-  std::FILE* console = std::tmpfile();
-  Model model{console};
-  std::string print_path = dir.file("print.txt");
+struct TimeTableTest : testing::ModelWithFiles {
   // Three series of room (ld = 3); series 2 is the one under test. Each table is sized
   // to exactly the rows given, so a read past the last row is caught by the sanitizer.
   static constexpr int ld = 3;
   std::vector<double> result = std::vector<double>(ld, -1.0);
   std::vector<int> row = std::vector<int>(ld, 1);
   std::vector<double> scale{0.0, 1.0, 0.0};
-
-  void SetUp() override { ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output)); }
-  void TearDown() override { std::fclose(console); }
 
   // Series 2 gets (day, value) pairs; the other series hold garbage.
   void set_table(const std::vector<std::pair<double, double>>& rows) {

@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "services/stops.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
 
 using testing::read_file;
-using testing::TempDir;
 
 // Two vegetation types and one met site whose potential evaporation is computed.
 // Grass: constant RA 50, constant RC 40 (mode 1: no psi table), CSTCAP varying in time
@@ -63,17 +61,11 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-// One reading of an ET data file: a scratch directory, the print file and the console
-// there, and the frame counts of the fixture (two types, one met site, three elements).
-struct EtRun {
-  TempDir dir;
-  std::string console_path = dir.file("console.txt");
-  std::FILE* console_file = std::fopen(console_path.c_str(), "w+");
-  Model model{console_file};
-
-  EtRun() {
-    model.io.units.open(PRINT_UNIT, dir.file("print.txt"), UnitDirection::Output);
-    model.io.names.START_DIR = dir.path();
+// One reading of an ET data file, with the frame counts of the fixture (two types, one
+// met site, three elements).
+struct EtDataTest : testing::ModelWithFiles {
+  void SetUp() override {
+    ModelWithFiles::SetUp();
     FrameState& f = model.frame;
     f.NV = 2;
     f.MET_SITE_COUNT = 1;
@@ -81,25 +73,12 @@ struct EtRun {
     f.NGDBGN = 1;
     f.NEL = 3;
   }
-  ~EtRun() {
-    model.io.units.close_all();
-    std::fclose(console_file);
-  }
-  EtRun(const EtRun&) = delete;
-  EtRun& operator=(const EtRun&) = delete;
 
-  void open_input(int unit, const std::string& name, const std::string& text) {
-    ASSERT_TRUE(model.io.units.open(unit, dir.write(name, text), UnitDirection::Input));
-  }
   // Reads `et_text` with a met file that holds a title and one record.
   void read(const std::string& et_text) {
     open_input(ET_DATA_UNIT, "et.txt", et_text);
     if (!model.io.units.is_open(19)) open_input(19, "met.txt", "Met data\n 1 0 0.0\n");
     ET_READ_DATA_FILE(model);
-  }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return read_file(dir.file("print.txt"));
   }
   // Reads and expects the fatal report `number` whose message contains `text`.
   void expect_refused(const std::string& et_text, int number, const std::string& text) {
@@ -112,7 +91,13 @@ struct EtRun {
   }
 };
 
-struct EtDataTest : ::testing::Test, EtRun {};
+// The fixture on its own, for a table of cases that each need a fresh model and scratch
+// directory inside one test.
+struct EtRun : EtDataTest {
+  EtRun() { SetUp(); }
+  ~EtRun() override { TearDown(); }
+  void TestBody() override {}
+};
 
 TEST_F(EtDataTest, ReadsEveryRecordIntoTheVegetationTypes) {
   read(ET_FIXTURE);

@@ -5,9 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "include/model.h"
+#include "model_fixture.h"
 #include "surface/et/et_data.h"
-#include "test_support.h"
 
 namespace quendal {
 namespace {
@@ -219,13 +218,9 @@ TEST(EtPondedWater, ShortfallComesFromTheSoilOnlyWhileItCanEvaporate) {
 
 // A catchment of `nel` grid squares (no links), one vegetation type, one met site:
 // Rn 100, wind 3 m/s, DEL 1, VPD 3; grass with constant RA 50 and RC 60 (mode 1).
-struct EtStepTest : ::testing::Test {
-  testing::TempDir dir;
-  Model model;
-
+struct EtStepTest : testing::ModelWithFiles {
   void build(int nel, int nlf = 0) {
     FrameState& f = model.frame;
-    ASSERT_TRUE(model.io.units.open(PRINT_UNIT, dir.file("print.txt"), UnitDirection::Output));
     f.NLF = nlf;
     f.NEL = nel;
     f.NGDBGN = nlf + 1;
@@ -269,10 +264,6 @@ struct EtStepTest : ::testing::Test {
     sub.LAYER_BOTTOM_CELL.fill(1);
     sub.vspsi.resize(LL, model.frame.NEL, psi);
     model.surface.ET_ROOT_UPTAKE.resize(LL, model.frame.NEL, 0.0);
-  }
-  std::string print_text() {
-    model.io.units.flush_all();
-    return testing::read_file(dir.file("print.txt"));
   }
 };
 

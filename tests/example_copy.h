@@ -1,0 +1,39 @@
+// A copy of the example catchment in a scratch directory, changed by text replacement
+// and run through the built program.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+namespace quendal::testing {
+
+struct ExampleCopy {
+  TempDir dir;
+  std::string root = dir.file("example");
+
+  ExampleCopy() {
+    std::filesystem::copy(source_dir() + "/examples/example", root,
+                          std::filesystem::copy_options::recursive);
+    // Outputs a run in the source tree may have left are not this run's.
+    for (const auto& f : std::filesystem::directory_iterator(root)) {
+      if (f.path().filename().string().starts_with("output_")) std::filesystem::remove(f.path());
+    }
+  }
+  // Replaces the first occurrence of `from` in the example's `file`.
+  void replace(const std::string& file, const std::string& from, const std::string& to) {
+    std::string text = read_file(root + "/" + file);
+    std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    dir.write("example/" + file, text);
+  }
+  CommandResult run() { return run_command(quendal_binary() + " -f rundata_example.txt", root); }
+  std::string output(const std::string& file) { return read_file(root + "/" + file); }
+  std::string print() { return output("output_example_print.txt"); }
+};
+
+}  // namespace quendal::testing
