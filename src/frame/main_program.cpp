@@ -21,7 +21,8 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   model.frame.UZNOW = 0.0;
   OPEN_RUN_FILES(model.io);
   SIMULATION_DRIVER(model);
-  WRITE_RUN_OUTPUTS("end  ", model.frame, model.output, model.io);
+  WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
+                    model.io);
   END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
   VIS_DRIVER(static_cast<float>(model.frame.UZNOW), "end", model.frame, model.output, model.io);
   model.io.units.flush_all();

@@ -83,7 +83,7 @@ void start_up(Model& model, bool& first_cm_step) {
   BUILD_ISORT(frame, model.surface, model.subsurface);
   // A hot start keeps the step the hot-start record restored.
   if (!frame.HOTSTART_READ) frame.UZNEXT = frame.BASIC_TIMESTEP;
-  WRITE_RUN_OUTPUTS("start", frame, model.output, model.io);
+  WRITE_RUN_OUTPUTS("start", frame, model.surface, model.subsurface, model.output, model.io);
   model.io.console.write_record(format_line("('  Length of Simulation =',F12.2,' hours. ')",
                                             frame.RUN_END_TIME - frame.RUN_START_TIME));
   model.io.console.write_record("");
@@ -99,6 +99,7 @@ void SIMULATION_DRIVER(Model& model) {
   // From here on a console record starting with "+" overwrites the progress line.
   model.io.console.connect_carriage_control();
   bool first_cm_step = true;
+  OcStepState oc_step;  // the OC step's boundary series and work, kept between steps
   CATCHMENT_SETUP(model);
   start_up(model, first_cm_step);
 
@@ -120,7 +121,7 @@ void SIMULATION_DRIVER(Model& model) {
     // 3-5: the clock, the channel links' ET outputs, overland and channel flow.
     frame.UZNOW += frame.UZNEXT;
     fill_link_evaporation(model);
-    OC_TIME_STEP(frame, model.surface, model.io);
+    OC_TIME_STEP(frame, model.surface, model.subsurface, oc_step, model.io);
     frame.LAST_OC_STEP_TIME = frame.UZNOW;
 
     // 6-9: sediment and contaminants, once due.
@@ -149,9 +150,9 @@ void SIMULATION_DRIVER(Model& model) {
     }
 
     // 10-12: water balance and the results store.
-    WATER_BALANCE_ERROR(frame, model.output, model.io);
+    WATER_BALANCE_ERROR(frame, model.surface, model.subsurface, model.output);
     model.output.BALANCE_PERIOD_DAILY = 1;
-    WRITE_DAILY_BALANCE(frame, model.output, model.io);
+    WRITE_DAILY_BALANCE(frame, model.surface, model.subsurface, model.output, model.io);
     if (sediment_due) SY_POST_STEP();
     frame.RESULTS_CLASS_MASK = std::string(49, '1') + " ";
     if (frame.RESULTS_STORE_ON) {
@@ -166,7 +167,7 @@ void SIMULATION_DRIVER(Model& model) {
     }
     write_status(model);
     VIS_DRIVER(static_cast<float>(frame.UZNOW), "", frame, model.output, model.io);
-    WRITE_RUN_OUTPUTS("main ", frame, model.output, model.io);
+    WRITE_RUN_OUTPUTS("main ", frame, model.surface, model.subsurface, model.output, model.io);
     write_progress_line(model);
 
     // 18: the end test.

@@ -1,10 +1,81 @@
-// State of the results-output component.
+// State of the results-output component: the per-element water-balance error, the
+// catchment water-balance totals with their balance calendar, and what the run output
+// files carry from step to step (the outlet, the extra discharge points, the interval
+// averaging of the outlet discharge, the totals schedule).
 #pragma once
+
+#include <string>
+
+#include "include/arrays.h"
 
 namespace quendal {
 
+// Entries of WATER_BALANCE_TOTALS, volumes in m3. Entries 1-6 are totals of the current
+// balance period (one calendar day), 7-12 the same six quantities over the run, 13-17
+// the storages at the most recent balance-period boundary, 18 and 19 the stream-aquifer
+// exchange over the period and over the run.
+constexpr int WATER_BALANCE_ENTRIES = 19;
+constexpr int WB_PRECIPITATION = 1;
+constexpr int WB_CANOPY_EVAPORATION = 2;
+constexpr int WB_GROUND_EVAPORATION = 3;
+constexpr int WB_TRANSPIRATION = 4;
+constexpr int WB_AQUIFER_FLOW = 5;
+constexpr int WB_DISCHARGE = 6;
+constexpr int WB_RUN_OFFSET = 6;  // entry of a run total = its period entry + 6
+constexpr int WB_CANOPY_STORAGE = 13;
+constexpr int WB_SNOW_STORAGE = 14;
+constexpr int WB_SUBSURFACE_STORAGE = 15;
+constexpr int WB_SURFACE_STORAGE = 16;
+constexpr int WB_CHANNEL_STORAGE = 17;
+constexpr int WB_STREAM_AQUIFER_PERIOD = 18;
+constexpr int WB_STREAM_AQUIFER_RUN = 19;
+
+// The clock is a sum of steps: within this many hours of a mark (a balance boundary, the
+// end of an output interval, a totals record) it has reached the mark, so rounding in
+// the sum never moves an output by a step. The driver's end test uses the same.
+constexpr double CLOCK_TOLERANCE_HOURS = 1e-7;
+
+// Room of the extra discharge points file.
+constexpr int MAX_EXTRA_POINTS = 100;
+
 struct OutputState {
   int BALANCE_PERIOD_DAILY = 0;  // 1 selects balance periods of one day
+
+  // --- per-element water-balance error ---------------------------------------------
+  // Both (NEL), metres of water over the element's plan area, sized on the first call.
+  Array1<double> ELEMENT_BALANCE_ERROR;     // accumulated from the second step on
+  Array1<double> BALANCE_PREVIOUS_STORAGE;  // the element's storage at the previous call
+  bool balance_error_first_call = true;     // per process: a hot start accumulates anew
+
+  // --- catchment water-balance totals ----------------------------------------------
+  Array1<double> WATER_BALANCE_TOTALS = Array1<double>(WATER_BALANCE_ENTRIES, 0.0);
+  bool daily_balance_first_call = true;
+  // The balance calendar: the calendar day that the next balance boundary closes. It
+  // starts at the run's start date (FrameState::CALENDAR_YEAR/MONTH/DAY) on the first
+  // call, even after a hot start, and moves one day per boundary.
+  int CALENDAR_YEAR = 0;
+  int CALENDAR_MONTH = 0;
+  int CALENDAR_DAY = 0;
+  double BALANCE_NEXT_TIME = 0.0;  // hours from the run start of the next boundary
+
+  // --- run output files ------------------------------------------------------------
+  // The outlet: a channel link with a weir on a face that has no neighbour; 0 for none.
+  int OUTLET_ELEMENT = 0;
+  int OUTLET_FACE = 0;
+  // The extra discharge points (unit 47): for point j = 1..EXTRA_POINT_COUNT,
+  // EXTRA_POINTS(1, j) its element and EXTRA_POINTS(2, j) its face (1..4).
+  std::string EXTRA_POINTS_TITLE;  // at most 20 characters
+  int EXTRA_POINT_COUNT = 0;
+  Array2<int> EXTRA_POINTS;                // (2, MAX_EXTRA_POINTS)
+  Array1<double> EXTRA_POINT_DISCHARGE;    // (MAX_EXTRA_POINTS): this step's, m3/s
+  Array1<double> EXTRA_POINT_ACCUMULATOR;  // (MAX_EXTRA_POINTS): as DISCHARGE_ACCUMULATOR
+  // Averaging of the outlet discharge over regular intervals; time is measured in
+  // intervals (UZNOW / DISCHARGE_INTERVAL).
+  double DISCHARGE_POSITION = 0.0;           // at the current step
+  double DISCHARGE_PREVIOUS_POSITION = 0.0;  // at the previous step
+  long DISCHARGE_NEXT_INTERVAL = 0;          // the position at which the interval ends
+  double DISCHARGE_ACCUMULATOR = 0.0;        // integral over the interval so far, m3/s x intervals
+  int TOTALS_HOUR_MARK = 0;                  // hours after which the next totals record is due
 };
 
 }  // namespace quendal

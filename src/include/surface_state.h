@@ -34,6 +34,46 @@ struct EtTimeVaryingTable {
   Array2<double> values;  // (NV, ET_TIME_TABLE_ROOM): multiplier of the base value
 };
 
+// --- overland and channel flow: sizes, codes and the section table -----------------
+constexpr int NOCTAB = 20;      // room of the OC boundary table and of a link's pairs
+constexpr int NXSCEE = 100000;  // rows of a link's depth/conveyance table
+constexpr int NXOC = 500;       // most elements one row of the OC solution may hold
+
+// OC boundary type codes (face codes of the frame data, entries of the boundary table).
+constexpr int OC_BC_IMPERMEABLE = 1;
+constexpr int OC_BC_GRID_GRID = 2;
+constexpr int OC_BC_HEAD = 3;        // grid square or bank element: level prescribed
+constexpr int OC_BC_FLUX = 4;
+constexpr int OC_BC_POLYNOMIAL = 5;
+constexpr int OC_BC_RIVER_LINK = 6;
+constexpr int OC_BC_WEIR = 7;
+constexpr int OC_BC_RIVER_WEIR = 8;
+constexpr int OC_BC_LINK_HEAD = 9;
+constexpr int OC_BC_LINK_FLUX = 10;
+constexpr int OC_BC_LINK_POLYNOMIAL = 11;
+constexpr int OC_BC_ZQ_TABLE = 12;   // set at run time on a link-to-link face with a ZQ table
+
+// Columns of OC_BOUNDARY_TABLE.
+constexpr int OC_BOUNDARY_COLUMN_ELEMENT = 1;
+constexpr int OC_BOUNDARY_COLUMN_FACE = 2;
+constexpr int OC_BOUNDARY_COLUMN_TYPE = 3;
+constexpr int OC_BOUNDARY_COLUMN_CATEGORY = 4;
+
+// The depth/conveyance table of one channel link. Its NXSCEE rows are equally spaced in
+// depth from 0 to the bank-full depth; a row is a pure function of its index and of the
+// section below, so the rows are computed when they are read (OC_SECTION_TABLE_ROW in
+// surface/oc/oc_conveyance.h) and a link costs a few hundred bytes instead of
+// 3 x NXSCEE reals. Built by build_section_table, in the same header.
+struct OcSectionTable {
+  int pairs = 0;                            // NXSECT of the link
+  std::array<double, NOCTAB> height{};      // XINH, m above the bed, strictly rising
+  std::array<double, NOCTAB> width{};       // XINW, m
+  std::array<double, NOCTAB> pair_area{};   // LINK_PAIR_AREA, m2
+  double strickler = 0.0;                   // STRX of the link, the table's roughness
+  double depth_step = 0.0;                  // D / (NXSCEE - 1), D the top height
+  double last_depth = 0.0;                  // (NXSCEE - 1) x depth_step: the table's range
+};
+
 struct SurfaceState {
   // --- surface water ---------------------------------------------------------------
   // Owned by the overland and channel flow component; others read and write the level
@@ -64,12 +104,79 @@ struct SurfaceState {
   Array2<double> DQIST2;  // (junction entries, 3): junction derivatives, m2/s
   Array1<double> ARXL;    // (NLF): wetted cross-sectional area of each link, m2
 
-  // Channel geometry, per link (NLF).
-  Array1<double> CWIDTH;  // channel width, m
-  Array1<double> ZBFULL;  // bank-full elevation, m
-  // Width every link takes until the OC data file is read by the OC set-up; a test
-  // may set it before the set-up runs. Goes when the OC set-up reads real widths.
-  double placeholder_channel_width = 4.0;
+  // --- overland and channel flow data ------------------------------------------------
+  // Read, checked and built once by OC_INITIALISE (surface/oc/oc_setup.h) from the OC
+  // data file; only read afterwards.
+
+  // Print controls of the OC data file.
+  int OC_PRINT_FLAG = 0;        // p: echo when p mod 2 = 1; result window off when p < 2
+  double OC_PRINT_START = 0.0;  // hours: window in which the OC step prints its results
+  double OC_PRINT_END = 0.0;
+
+  // Strickler coefficients, per element (NEL): STRX for faces 1 and 3, STRY for 2 and 4.
+  Array1<double> STRX;
+  Array1<double> STRY;
+
+  // Boundary categories: the counts of the data file, the head and flux counts then
+  // raised by one for every channel face of code 9 (head) or 10 (flux), so that each
+  // such face has a series column of its own (units 38 and 37).
+  int OC_N_HEAD_CATEGORIES = 0;
+  int OC_N_FLUX_CATEGORIES = 0;
+  int OC_N_POLYNOMIAL_CATEGORIES = 0;
+
+  // The OC boundary table. Entry k (1..OC_BOUNDARY_ENTRY_COUNT, at most NOCTAB):
+  //   OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_ELEMENT,  k)  the element
+  //   OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_FACE,     k)  its face 1..4; 0 when the entry
+  //                                                      applies to the whole element (head)
+  //   OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_TYPE,     k)  type code OC_BC_... (1, 3..5, 7..11)
+  //   OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_CATEGORY, k)  category (1 for weirs, polynomials
+  //                                                      of links and impermeable faces)
+  //   OC_BOUNDARY_COEFFICIENTS(1..5, k)  polynomial a4, a3, a2, a1, a0 (types 5, 11);
+  //                                      weir Cw, submergence ratio, crest level, outside
+  //                                      level, unused (types 7, 8); 0 otherwise
+  // OC_BOUNDARY_OF_ELEMENT(e) is the entry of element e, 0 for none (an element has at
+  // most one entry: the set-up refuses a second). To find the outlet, walk the links l
+  // and their faces f with ICMREF(l, f, 2) = 0: k = OC_ELEMENT_BOUNDARY(l) >= 1 with
+  // OC_BOUNDARY_TYPE(k) == OC_BC_WEIR discharges through face OC_BOUNDARY_FACE(k).
+  int OC_BOUNDARY_ENTRY_COUNT = 0;
+  Array2<int> OC_BOUNDARY_TABLE;            // (4, NOCTAB)
+  Array2<double> OC_BOUNDARY_COEFFICIENTS;  // (5, NOCTAB)
+  Array1<int> OC_BOUNDARY_OF_ELEMENT;       // (NEL)
+  int OC_ELEMENT_BOUNDARY(int element) const { return OC_BOUNDARY_OF_ELEMENT(element); }
+  int OC_BOUNDARY_ELEMENT(int k) const {
+    return OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_ELEMENT, k);
+  }
+  int OC_BOUNDARY_FACE(int k) const { return OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_FACE, k); }
+  int OC_BOUNDARY_TYPE(int k) const { return OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_TYPE, k); }
+  int OC_BOUNDARY_CATEGORY(int k) const {
+    return OC_BOUNDARY_TABLE(OC_BOUNDARY_COLUMN_CATEGORY, k);
+  }
+
+  // Channel geometry, per link (NLF); the pairs j = 1..NXSECT(l) of a link rise from
+  // height 0 (its bed) to its bank-full height.
+  Array1<double> CWIDTH;               // channel width: the width of the top pair, m
+  Array1<double> ZBFULL;               // bank-full elevation: bed + top height, m
+  Array1<int> NXSECT;                  // number of width/height pairs, 2..NOCTAB
+  Array2<double> XINW;                 // (NLF, NOCTAB): width of pair j, m
+  Array2<double> XINH;                 // (NLF, NOCTAB): height of pair j above the bed, m
+  Array2<double> LINK_PAIR_AREA;       // (NLF, NOCTAB): area below the height of pair j, m2
+  Array1<double> LINK_FULL_AREA;       // area below the top pair, m2
+  // ZBFULL - LINK_PAIR_AREA(l, NXSECT(l)) / CWIDTH: the bed of a rectangular channel of
+  // width CWIDTH holding the bank-full area; the subsurface set-up takes it as the bed.
+  Array1<double> LINK_EQUIVALENT_BED;
+  // Depth/conveyance table of each link, its rows computed on demand from the section
+  // (surface/oc/oc_conveyance.h).
+  Array1<OcSectionTable> OC_SECTION_TABLE;  // (NLF)
+
+  // Rows of the implicit OC solution: grid row y holds the elements
+  // OC_ROW_ELEMENTS(OC_ROW_START(y)) .. OC_ROW_ELEMENTS(OC_ROW_START(y + 1) - 1), west to
+  // east (a north-south link on the west face of a square, with its banks, before the
+  // square; an east-west link on its south face, with its banks, after it).
+  Array1<int> OC_ROW_START;          // (NY + 1); OC_ROW_START(NY + 1) = placed elements + 1
+  Array1<int> OC_ROW_ELEMENTS;       // (NEL)
+  Array1<int> OC_COLUMN_OF_ELEMENT;  // (NEL): position 1, 2, ... of the element in its row
+  int OC_FIRST_ROW = 0;              // first and last grid rows holding an element
+  int OC_LAST_ROW = 0;
 
   // --- evapotranspiration: the ET data file ----------------------------------------
   // Read once by ET_READ_DATA_FILE; the met-data advance reads the switches and

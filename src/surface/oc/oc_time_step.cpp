@@ -1,7 +1,317 @@
 #include "surface/oc/oc_time_step.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "services/error_reporting.h"
+#include "services/formatted_writer.h"
+#include "services/predicates.h"
+#include "services/series.h"
+#include "services/units.h"
+#include "surface/oc/oc_face_flows.h"
+#include "surface/oc/oc_junctions.h"
+#include "surface/oc/oc_limiter.h"
+#include "surface/oc/oc_storage.h"
+#include "surface/surface_state.h"
+
 namespace quendal {
 
-void OC_TIME_STEP(FrameState&, SurfaceState&, RunIo&) {}
+namespace {
+
+// A channel shallower than this (m) takes no rain in its equation.
+constexpr double OC_DRY_CHANNEL_DEPTH = 1e-8;
+constexpr int OC_JUNCTION_WARNING = 1062;
+
+// ---- adapter: the subsurface exchange --------------------------------------------------
+// The level-change equations book the subsurface's exchange with the surface water: the
+// infiltration rate of column elements (INFILTRATION_RATE, m/s, positive upwards) and
+// the stream-aquifer flows of links (STREAM_AQUIFER_WET_FLOW and
+// STREAM_AQUIFER_LATERAL_FLOW per bank side, m3/s, positive out of the channel). The
+// subsurface state does not publish them yet, so until it does the step books none:
+// these two functions are the only places that change when it does.
+double infiltration_rate(const SubsurfaceState& /*subsurface*/, int /*element*/) { return 0.0; }
+double stream_aquifer_outflow(const SubsurfaceState& /*subsurface*/, int /*link*/) { return 0.0; }
+
+// ---- first call --------------------------------------------------------------------------
+void prepare(const FrameState& frame, SurfaceState& surface, OcStepState& state) {
+  for (int l = 1; l <= frame.NLF; ++l) {
+    surface.LINK_FULL_AREA(l) = surface.LINK_PAIR_AREA(l, surface.NXSECT(l));
+  }
+  const int room_head = std::max(NOCTAB, surface.OC_N_HEAD_CATEGORIES);
+  const int room_flux = std::max(NOCTAB, surface.OC_N_FLUX_CATEGORIES);
+  state.OC_HEAD_VALUE.resize(room_head, 0.0);
+  state.OC_FLUX_VALUE.resize(room_flux, 0.0);
+  state.head_last_values.assign(static_cast<std::size_t>(room_head), 0.0);
+  state.head_next_values.assign(static_cast<std::size_t>(room_head), 0.0);
+  state.flux_series_values.assign(static_cast<std::size_t>(room_flux), 0.0);
+
+  // One block row per grid row; the elements of a row in their order of the solution.
+  std::vector<int> sizes(static_cast<std::size_t>(frame.NY), 0);
+  state.row_of_element.resize(frame.NEL, 0);
+  for (int y = 1; y <= frame.NY; ++y) {
+    sizes[static_cast<std::size_t>(y - 1)] = surface.OC_ROW_START(y + 1) - surface.OC_ROW_START(y);
+    for (int p = surface.OC_ROW_START(y); p < surface.OC_ROW_START(y + 1); ++p) {
+      state.row_of_element(surface.OC_ROW_ELEMENTS(p)) = y;
+    }
+  }
+  state.rows.set_shape(sizes);
+  state.level_change.resize(frame.NEL, 0.0);
+  state.first_call = false;
+}
+
+// ---- 1. boundary series ------------------------------------------------------------------
+void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
+                          OcStepState& state, RunIo& io) {
+  const double t0 = frame.LAST_OC_STEP_TIME;
+  const double dt = frame.PREVIOUS_TIMESTEP;
+  if (surface.OC_N_HEAD_CATEGORIES > 0) {
+    READ_SERIES_STEP_MIDPOINT(io, OC_HEAD_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
+                              state.head_TLAST, state.head_TNEXT, state.head_last_values,
+                              state.head_next_values, surface.OC_N_HEAD_CATEGORIES,
+                              state.OC_HEAD_VALUE);
+  }
+  if (IS_NO_DATA(state.head_TNEXT)) {
+    REPORT_ERROR(io, SEVERITY_FATAL, 1007, PRINT_UNIT, 0, 0, "END OF OC HEAD BOUNDARY DATA");
+  }
+  if (surface.OC_N_FLUX_CATEGORIES > 0) {
+    READ_SERIES_STEP_MEAN(io, OC_FLUX_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
+                          state.flux_TLAST, state.flux_TNEXT, state.flux_series_values,
+                          surface.OC_N_FLUX_CATEGORIES, state.OC_FLUX_VALUE);
+  }
+  if (IS_NO_DATA(state.flux_TNEXT)) {
+    REPORT_ERROR(io, SEVERITY_FATAL, 1023, PRINT_UNIT, 0, 0, "END OF OC FLUX BOUNDARY DATA");
+  }
+}
+
+// ---- 2. channel junctions ----------------------------------------------------------------
+// Each junction once, from its lowest-numbered link; a balance that did not converge is
+// reported the first OC_JUNCTION_MESSAGE_LIMIT times, the last with a closing text.
+void junction_flows(const FrameState& frame, SurfaceState& surface, OcStepState& state,
+                    RunIo& io) {
+  for (int e = 1; e <= frame.NLF; ++e) {
+    for (int f = 1; f <= 4; ++f) {
+      const int g = frame.ICMREF(e, f, 2);
+      if (g >= 0) continue;
+      bool lowest = true;
+      for (int m = 1; m <= 3; ++m) {
+        const int link = frame.ICMRF2(-g, m);
+        if (link != 0 && link < e) lowest = false;
+      }
+      if (!lowest) continue;
+      if (OC_EVALUATE_JUNCTION(frame, surface, e, f)) continue;
+      ++state.junction_failures;
+      if (state.junction_failures < OC_JUNCTION_MESSAGE_LIMIT) {
+        REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, e, 0,
+                     "Maximum iterations in OC channel junction level");
+      } else if (state.junction_failures == OC_JUNCTION_MESSAGE_LIMIT) {
+        REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, e, 0,
+                     "**** Last printout of the error message - maximum iterations in OC "
+                     "channel junction level *****");
+      }
+    }
+  }
+}
+
+// ---- 3. the level-change equations -------------------------------------------------------
+// Adds coefficient v of element g's level change to the equation at position i of the
+// row being assembled (row r).
+void add_coupling(const SurfaceState& surface, OcStepState& state, int r, int i, int g, double v) {
+  const int k = surface.OC_COLUMN_OF_ELEMENT(g);
+  const int row_g = state.row_of_element(g);
+  if (row_g == r) {
+    state.rows.diagonal(i, k) += v;
+  } else if (row_g > r) {
+    state.rows.add_upper(i, k, v);
+  } else {
+    state.rows.add_lower(i, k, v);
+  }
+}
+
+// The equation of element e at position j of row r:
+//   S dh / dt = sum over faces (QSA + DQ0ST dh + DQIST dh(neighbour) [+ junction terms])
+//               + AREA (P - E + I) - V,
+// S the storage area (oc_storage.h), P the net rain (none on a dry channel), E the
+// evaporation from surface water, I the infiltration rate (positive upwards, so
+// negative while water infiltrates) and V the stream-aquifer outflow of a link. A head
+// element instead takes the depth of its category: dh = head - depth.
+void assemble_element(const FrameState& frame, const SurfaceState& surface,
+                      const SubsurfaceState& subsurface, OcStepState& state, int r, int j, int e) {
+  BlockRowSolver& rows = state.rows;
+  const double depth = surface.GET_HRF(e) - frame.ZGRUND(e);
+  const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+  if (entry > 0) {
+    const int type = surface.OC_BOUNDARY_TYPE(entry);
+    if (type == OC_BC_HEAD || type == OC_BC_LINK_HEAD) {
+      rows.diagonal(j, j) = 1.0;
+      rows.rhs(j) = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
+      return;
+    }
+  }
+
+  const double storage = OC_STORAGE_AREA(frame, link_sections(surface), e, surface.GET_HRF(e));
+  double diagonal = -storage / state.OC_TIMESTEP_SECONDS;
+  double P = surface.PNETTO(e);
+  double I = 0.0, V = 0.0;
+  if (e <= frame.NLF) {
+    if (depth < OC_DRY_CHANNEL_DEPTH) P = 0.0;
+    V = stream_aquifer_outflow(subsurface, e);
+  } else {
+    I = infiltration_rate(subsurface, e);
+  }
+  double rhs = V - frame.AREA(e) * (P - surface.ET_SURFACE_WATER_EVAP(e) + I);
+
+  for (int f = 1; f <= 4; ++f) {
+    diagonal += surface.DQ0ST(e, f);
+    rhs -= surface.GET_QSA(e, f);
+    const int g = frame.ICMREF(e, f, 2);
+    if (g > 0) {
+      add_coupling(surface, state, r, j, g, surface.DQIST(e, f));
+    } else if (g < 0) {
+      const int J = -g;
+      for (int m = 1; m <= 3; ++m) {
+        const int link = frame.ICMRF2(J, m);
+        if (link != 0) add_coupling(surface, state, r, j, link, surface.DQIST2(J, m));
+      }
+    }
+  }
+  rows.diagonal(j, j) += diagonal;
+  rows.rhs(j) = rhs;
+}
+
+// Assembles and eliminates the rows in order, then substitutes back into the level
+// changes. A singular row block stops the run.
+void solve_level_changes(const FrameState& frame, const SurfaceState& surface,
+                         const SubsurfaceState& subsurface, OcStepState& state, RunIo& io) {
+  BlockRowSolver& rows = state.rows;
+  for (int r = 1; r <= frame.NY; ++r) {
+    rows.begin_row(r);
+    const int first = surface.OC_ROW_START(r);
+    const int end = surface.OC_ROW_START(r + 1);
+    if (first == end) continue;
+    for (int p = first; p < end; ++p) {
+      assemble_element(frame, surface, subsurface, state, r, p - first + 1,
+                       surface.OC_ROW_ELEMENTS(p));
+    }
+    if (!rows.eliminate_row()) {
+      REPORT_ERROR(io, SEVERITY_FATAL, 1018, PRINT_UNIT, surface.OC_ROW_ELEMENTS(first), 0,
+                   format_line("('Singular OC row matrix in grid row',I5)", r));
+    }
+  }
+  rows.back_substitute();
+  for (int r = 1; r <= frame.NY; ++r) {
+    const int first = surface.OC_ROW_START(r);
+    for (int p = first; p < surface.OC_ROW_START(r + 1); ++p) {
+      state.level_change(surface.OC_ROW_ELEMENTS(p)) = rows.solution(r, p - first + 1);
+    }
+  }
+}
+
+// ---- 4. corrected levels and face flows --------------------------------------------------
+void apply_level_changes(const FrameState& frame, SurfaceState& surface, const OcStepState& state) {
+  const Array1<double>& dh = state.level_change;
+  for (int e = 1; e <= frame.NEL; ++e) {
+    surface.SET_HRF(e, surface.GET_HRF(e) + dh(e));
+    for (int f = 1; f <= 4; ++f) {
+      double change = surface.DQ0ST(e, f) * dh(e);
+      const int g = frame.ICMREF(e, f, 2);
+      if (g > 0) {
+        change += surface.DQIST(e, f) * dh(g);
+      } else if (g < 0) {
+        const int J = -g;
+        for (int m = 1; m <= 3; ++m) {
+          const int link = frame.ICMRF2(J, m);
+          if (link != 0) change += surface.DQIST2(J, m) * dh(link);
+        }
+      }
+      surface.SET_QSA(e, f, surface.GET_QSA(e, f) + change);
+    }
+  }
+}
+
+// ---- 6. channel areas --------------------------------------------------------------------
+// The wetted area under the link's pairs up to its depth, widths linear between pairs;
+// above the top pair the top width carries on.
+void channel_areas(const FrameState& frame, SurfaceState& surface) {
+  for (int l = 1; l <= frame.NLF; ++l) {
+    const double y = surface.GET_HRF(l) - frame.ZGRUND(l);
+    const int pairs = surface.NXSECT(l);
+    int k = 2;
+    while (k <= pairs && !(y < surface.XINH(l, k))) ++k;
+    if (k <= pairs) {
+      const double h1 = surface.XINH(l, k - 1), w1 = surface.XINW(l, k - 1);
+      const double h2 = surface.XINH(l, k), w2 = surface.XINW(l, k);
+      surface.ARXL(l) =
+          surface.LINK_PAIR_AREA(l, k - 1) + (y - h1) * (w1 + 0.5 * (w2 - w1) * (y - h1) / (h2 - h1));
+    } else {
+      surface.ARXL(l) = (surface.GET_HRF(l) - surface.ZBFULL(l)) * surface.CWIDTH(l) +
+                        surface.LINK_PAIR_AREA(l, std::max(pairs, 1));
+    }
+  }
+}
+
+// ---- 8. the channel flow check -----------------------------------------------------------
+void check_channel_flows(const FrameState& frame, const SurfaceState& surface, RunIo& io) {
+  if (!IS_POSITIVE(frame.OC_MAX_CHANNEL_FLOW)) return;
+  for (int l = 1; l <= frame.NLF; ++l) {
+    for (int f = 1; f <= 4; ++f) {
+      if (std::fabs(surface.QOC(l, f)) > frame.OC_MAX_CHANNEL_FLOW) {
+        REPORT_ERROR(io, SEVERITY_FATAL, 1029, PRINT_UNIT, l, 0,
+                     "CHANNEL FLOWS EXCEED MAXIMUM ALLOWED");
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
+                  OcStepState& state, RunIo& io) {
+  state.OC_TIMESTEP_SECONDS = frame.PREVIOUS_TIMESTEP * 3600.0;
+  if (state.first_call) prepare(frame, surface, state);
+
+  read_boundary_series(frame, surface, state, io);
+
+  OC_FACE_FLOWS(frame, surface, state.OC_FLUX_VALUE);
+  junction_flows(frame, surface, state, io);
+
+  solve_level_changes(frame, surface, subsurface, state, io);
+  apply_level_changes(frame, surface, state);
+
+  OC_LIMIT_OUTFLOWS(frame, link_sections(surface), state.OC_TIMESTEP_SECONDS, surface.HRF,
+                    surface.QSA, io);
+
+  publish_face_flows(surface, frame.NEL);
+  channel_areas(frame, surface);
+
+  const double t = frame.LAST_OC_STEP_TIME + frame.PREVIOUS_TIMESTEP;
+  if (surface.OC_PRINT_START <= t && t <= surface.OC_PRINT_END) {
+    OC_PRINT_RESULTS(frame, surface, t, io);
+  }
+  check_channel_flows(frame, surface, io);
+}
+
+void OC_PRINT_RESULTS(const FrameState& frame, const SurfaceState& surface, double hours,
+                      RunIo& io) {
+  RecordSink& out = io.units.print();
+  out.write_record("");
+  out.write_record("");
+  write_formatted(out, "('---- OC MODULE  RESULTS ','AFTER',F10.2,' HOURS ----')", hours);
+  out.write_record("");
+  out.write_record("");
+  write_formatted(out, "(4X,A4,4(2X,'QOC(iel,',I1,')'),2A12)", "iel", 1, 2, 3, 4, "HRF", "ARXL");
+  out.write_record("");
+  for (int l = 1; l <= frame.NLF; ++l) {
+    write_formatted(out, "(4X,I4,6F12.3)", l, surface.QOC(l, 1), surface.QOC(l, 2),
+                    surface.QOC(l, 3), surface.QOC(l, 4), surface.GET_HRF(l), surface.ARXL(l));
+  }
+  for (int e = frame.NLF + 1; e <= frame.NEL; ++e) {
+    write_formatted(out, "(4X,I4,5F12.3)", e, surface.QOC(e, 1), surface.QOC(e, 2),
+                    surface.QOC(e, 3), surface.QOC(e, 4), surface.GET_HRF(e));
+  }
+  out.write_record("");
+  out.write_record("");
+  write_formatted(out, "('---- OC MODULE  RESULTS ','END ----')");
+}
 
 }  // namespace quendal

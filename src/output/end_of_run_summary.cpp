@@ -1,0 +1,74 @@
+#include "output/end_of_run_summary.h"
+
+#include "services/formatted_writer.h"
+
+namespace quendal {
+
+namespace {
+
+void empty_records(RecordSink& out, int count) {
+  for (int i = 0; i < count; ++i) out.write_record("");
+}
+
+struct BudgetLine {
+  const char* label;
+  int entry;
+};
+
+// A label right-aligned in 20 columns and the entry in mm over the catchment.
+void write_budget(RecordSink& out, const FrameState& frame, const OutputState& output,
+                  const BudgetLine& line) {
+  write_formatted(out, "(A20,F10.2)", line.label,
+                  output.WATER_BALANCE_TOTALS(line.entry) * 1000.0 / frame.TOTAL_CATCHMENT_AREA);
+}
+
+}  // namespace
+
+void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io) {
+  RecordSink& out = io.units.print();
+
+  // Errors counted per number; numbers below 1000 (the shared readers') are not listed.
+  empty_records(out, 2);
+  out.write_record("Error message asummary");
+  empty_records(out, 1);
+  for (int group = 1; group <= 3; ++group) {
+    for (int remainder = 0; remainder <= 100; ++remainder) {
+      const int count = io.errors.ERROR_COUNTS(remainder, group);
+      if (count <= 0) continue;
+      write_formatted(out, "('No. of occurences of error number ',I4,': ',I6)",
+                      group * 1000 + remainder, count);
+    }
+  }
+  empty_records(out, 1);
+  out.write_record("End of error message asummary");
+  empty_records(out, 5);
+
+  write_formatted(out, "('Normal completion of QUENDAL run: ',F10.2,' hours, ',I7,' steps.')",
+                  frame.UZNOW, frame.STEP_COUNT);
+  empty_records(out, 1);
+  io.console.write_record("");
+  write_free(io.console, "Normal completion of QUENDAL run");
+  empty_records(out, 5);
+
+  write_free(out, " Spatially Averaged Totals (mm) over the simulation");
+  static constexpr BudgetLine RUN_TOTALS[] = {
+      {"Cum Prec = ", WB_PRECIPITATION + WB_RUN_OFFSET},
+      {"Cum Can. Evap = ", WB_CANOPY_EVAPORATION + WB_RUN_OFFSET},
+      {"Cum Soil+Sur Evp = ", WB_GROUND_EVAPORATION + WB_RUN_OFFSET},
+      {"Cum Trans = ", WB_TRANSPIRATION + WB_RUN_OFFSET},
+      {"Cum Aqu. Flow = ", WB_AQUIFER_FLOW + WB_RUN_OFFSET},
+      {"Cum Discharge = ", WB_DISCHARGE + WB_RUN_OFFSET},
+  };
+  for (const BudgetLine& line : RUN_TOTALS) write_budget(out, frame, output, line);
+  empty_records(out, 3);
+
+  write_free(out, " Storage totals (mm) at the end of the simulation");
+  static constexpr BudgetLine STORAGES[] = {
+      {"Canopy Stor = ", WB_CANOPY_STORAGE},     {"Snow Store = ", WB_SNOW_STORAGE},
+      {"Subsur Stor = ", WB_SUBSURFACE_STORAGE}, {"Surface Stor = ", WB_SURFACE_STORAGE},
+      {"Channel Stor = ", WB_CHANNEL_STORAGE},
+  };
+  for (const BudgetLine& line : STORAGES) write_budget(out, frame, output, line);
+}
+
+}  // namespace quendal

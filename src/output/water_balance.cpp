@@ -1,0 +1,214 @@
+#include "output/water_balance.h"
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "output/results_store.h"
+#include "services/calendar.h"
+#include "services/predicates.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr int KIND_CHANNEL_LINK = 3;
+
+// --- terms of components that hold no water yet -------------------------------------
+// The subsurface state has no cells (LL = 0): every cell loop below is empty, and it
+// carries no cell thicknesses and no stream-aquifer exchange of the links, which are
+// zero while no cell exists. The snow pack holds no water while the snow state has no
+// pack (SD not sized). Those terms are read through the functions of this block; a
+// state that holds water they cannot measure is refused here rather than leaving the
+// balance silently short.
+void require_measurable_state(const SurfaceState& surface, const SubsurfaceState& subsurface) {
+  if (subsurface.LL > 0) {
+    throw std::logic_error(
+        "water balance: the subsurface stacks have cells, but the balance has no cell "
+        "thicknesses or stream-aquifer flows to measure them with");
+  }
+  if (!surface.SD.empty()) {
+    throw std::logic_error(
+        "water balance: the snow pack is present, but the balance has no snow density to "
+        "measure it with");
+  }
+}
+
+// Water held in the cells of element i's column, m over its area (no cell: 0).
+double column_cell_water(const SubsurfaceState&, int) { return 0.0; }
+// Stream-aquifer flows of link l on bank side s, m3/s, positive out of the channel.
+double stream_aquifer_lateral_flow(const SubsurfaceState&, int, int) { return 0.0; }
+double stream_aquifer_wet_flow(const SubsurfaceState&, int, int) { return 0.0; }
+// Snow water of element i, m over its area.
+double snow_water(const SurfaceState&, int) { return 0.0; }
+
+// The flow into element i's column through its base, m/s, positive upwards: the
+// vertical flow out of the cell just below the column's bottom cell b. A column whose
+// bottom cell is the first of the stack has nothing below it, so nothing flows in.
+double column_base_flow(const SubsurfaceState& subsurface, int i) {
+  const int below = subsurface.LAYER_BOTTOM_CELL(i, 1) - 1;
+  const Array2<double>& flow = subsurface.CELL_VERTICAL_FLOW;
+  if (below < flow.lower(1) || below > flow.upper(1)) return 0.0;
+  return flow(below, i);
+}
+
+int bottom_cell(const SubsurfaceState& subsurface, int i) {
+  return subsurface.LAYER_BOTTOM_CELL(i, 1);
+}
+
+// --- element storage and inflow ------------------------------------------------------
+
+// Water an element holds, m over its area: the channel's wetted area over its width or
+// the surface water depth (negative when the level is below the ground), plus the
+// water in its cells.
+double element_storage(const FrameState& frame, const SurfaceState& surface,
+                       const SubsurfaceState& subsurface, int i) {
+  double s = frame.ICMREF(i, 1, 1) == KIND_CHANNEL_LINK ? surface.ARXL(i) / surface.CWIDTH(i)
+                                                        : surface.GET_HRF(i) - frame.ZGRUND(i);
+  return s + column_cell_water(subsurface, i);
+}
+
+// Net vertical inflow per unit area, m/s.
+double vertical_inflow(const SurfaceState& surface, const SubsurfaceState& subsurface, int i) {
+  double w = surface.PNETTO(i) - surface.ET_GROUND_EVAP(i) + column_base_flow(subsurface, i) -
+             subsurface.WELL_ABSTRACTION(i);
+  for (int k = bottom_cell(subsurface, i); k <= subsurface.LL; ++k) {
+    w -= surface.ET_ROOT_UPTAKE(k, i);
+  }
+  return w;
+}
+
+// Net lateral inflow, m3/s: through the four faces at the surface, through the cells'
+// faces, and, for a link, what its bed exchanges with the banks.
+double lateral_inflow(const FrameState& frame, const SurfaceState& surface,
+                      const SubsurfaceState& subsurface, int i) {
+  double banks = 0.0;
+  if (frame.ICMREF(i, 1, 1) == KIND_CHANNEL_LINK) {
+    banks = -stream_aquifer_lateral_flow(subsurface, i, 1) -
+            stream_aquifer_lateral_flow(subsurface, i, 2);
+  }
+  // QOC is positive towards the east and the north: out through faces 1 and 2, in
+  // through faces 3 and 4.
+  double b =
+      banks + (-surface.QOC(i, 1) + surface.QOC(i, 3)) + (-surface.QOC(i, 2) + surface.QOC(i, 4));
+  for (int k = bottom_cell(subsurface, i); k <= subsurface.LL; ++k) {
+    for (int f = 1; f <= 4; ++f) b += subsurface.CELL_LATERAL_FLOW(f, k, i);
+  }
+  return b;
+}
+
+// --- the balance calendar ------------------------------------------------------------
+
+void advance_balance_calendar(OutputState& output) {
+  const int days = days_in_month(output.CALENDAR_YEAR, output.CALENDAR_MONTH);
+  output.CALENDAR_DAY = output.CALENDAR_DAY % days + 1;
+  if (output.CALENDAR_DAY != 1) return;
+  output.CALENDAR_MONTH = output.CALENDAR_MONTH % 12 + 1;
+  if (output.CALENDAR_MONTH == 1) output.CALENDAR_YEAR += 1;
+}
+
+// Storages at a balance boundary, m3: canopy, snow, subsurface and land surface of the
+// column elements, the channels of the links.
+void measure_storages(const FrameState& frame, const SurfaceState& surface,
+                      const SubsurfaceState& subsurface, Array1<double>& totals) {
+  for (int e = WB_CANOPY_STORAGE; e <= WB_CHANNEL_STORAGE; ++e) totals(e) = 0.0;
+  for (int i = frame.NLF + 1; i <= frame.NEL; ++i) {
+    const double area = frame.AREA(i);
+    totals(WB_CANOPY_STORAGE) += surface.cstore(i) * (0.001 * area);  // cstore in mm
+    totals(WB_SNOW_STORAGE) += snow_water(surface, i) * area;
+    totals(WB_SURFACE_STORAGE) += (surface.GET_HRF(i) - frame.ZGRUND(i)) * area;
+    totals(WB_SUBSURFACE_STORAGE) += column_cell_water(subsurface, i) * area;
+  }
+  for (int l = 1; l <= frame.NLF; ++l) {
+    totals(WB_CHANNEL_STORAGE) += surface.ARXL(l) * frame.CLENTH(l);
+  }
+}
+
+}  // namespace
+
+int days_in_month(int year, int month) {
+  static constexpr int DAYS[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && is_leap_year(year)) return 29;
+  return DAYS[month];
+}
+
+void WATER_BALANCE_ERROR(const FrameState& frame, const SurfaceState& surface,
+                         const SubsurfaceState& subsurface, OutputState& output) {
+  require_measurable_state(surface, subsurface);
+  const bool first = output.balance_error_first_call;
+  if (first) {
+    output.ELEMENT_BALANCE_ERROR.resize(frame.NEL, 0.0);
+    output.BALANCE_PREVIOUS_STORAGE.resize(frame.NEL, 0.0);
+    FILL_REAL_VECTOR(0.0, frame.NEL, output.ELEMENT_BALANCE_ERROR.data());
+  }
+  const double dt = frame.DTUZ;
+  for (int i = 1; i <= frame.NEL; ++i) {
+    const double s = element_storage(frame, surface, subsurface, i);
+    const double ds = s - output.BALANCE_PREVIOUS_STORAGE(i);
+    output.BALANCE_PREVIOUS_STORAGE(i) = s;
+    if (first) continue;
+    const double w = vertical_inflow(surface, subsurface, i);
+    const double b = lateral_inflow(frame, surface, subsurface, i);
+    output.ELEMENT_BALANCE_ERROR(i) =
+        (output.ELEMENT_BALANCE_ERROR(i) + ds) - (w + b / frame.AREA(i)) * dt;
+  }
+  output.balance_error_first_call = false;
+}
+
+void WRITE_DAILY_BALANCE(const FrameState& frame, const SurfaceState& surface,
+                         const SubsurfaceState& subsurface, OutputState& output, RunIo& io) {
+  require_measurable_state(surface, subsurface);
+  Array1<double>& totals = output.WATER_BALANCE_TOTALS;
+  if (output.daily_balance_first_call) {
+    FILL_REAL_VECTOR(0.0, WATER_BALANCE_ENTRIES, totals.data());
+    output.CALENDAR_YEAR = frame.CALENDAR_YEAR;
+    output.CALENDAR_MONTH = frame.CALENDAR_MONTH;
+    output.CALENDAR_DAY = frame.CALENDAR_DAY;
+    output.daily_balance_first_call = false;
+  }
+
+  // The step's volumes, m3.
+  double step[WB_DISCHARGE + 1] = {};
+  for (int i = 1; i <= frame.NEL; ++i) {
+    const double v = frame.AREA(i) * frame.DTUZ;
+    step[WB_PRECIPITATION] += frame.ELEMENT_RAIN_RATE(i) * v;
+    step[WB_CANOPY_EVAPORATION] += surface.ET_CANOPY_EVAP(i) * v;
+    step[WB_GROUND_EVAPORATION] += surface.ET_GROUND_EVAP(i) * v;
+    step[WB_TRANSPIRATION] += surface.ET_TRANSPIRATION(i) * v;
+    step[WB_AQUIFER_FLOW] += v * column_base_flow(subsurface, i);
+  }
+  if (output.OUTLET_ELEMENT != 0) {
+    step[WB_DISCHARGE] =
+        std::fabs(frame.DTUZ * surface.QOC(output.OUTLET_ELEMENT, output.OUTLET_FACE));
+  }
+  double stream_aquifer = 0.0;
+  for (int l = 1; l <= frame.NLF; ++l) {
+    stream_aquifer +=
+        (stream_aquifer_wet_flow(subsurface, l, 1) + stream_aquifer_wet_flow(subsurface, l, 2) +
+         stream_aquifer_lateral_flow(subsurface, l, 1) +
+         stream_aquifer_lateral_flow(subsurface, l, 2)) *
+        frame.DTUZ;
+  }
+  for (int e = WB_PRECIPITATION; e <= WB_DISCHARGE; ++e) {
+    totals(e) += step[e];
+    totals(e + WB_RUN_OFFSET) += step[e];
+  }
+  totals(WB_STREAM_AQUIFER_PERIOD) += stream_aquifer;
+  totals(WB_STREAM_AQUIFER_RUN) += stream_aquifer;
+
+  if (output.BALANCE_NEXT_TIME - CLOCK_TOLERANCE_HOURS > frame.UZNOW) return;
+
+  // The step closes a balance period. After a long step, or a hot start some days into
+  // the run, the calendar catches up one day per step.
+  measure_storages(frame, surface, subsurface, totals);
+  static const std::string period_totals_class = std::string(49, ' ') + "1";
+  STORE_RESULTS_BY_CLASS(period_totals_class, frame.UZNOW, true, frame, output, io);
+  advance_balance_calendar(output);
+  output.BALANCE_NEXT_TIME =
+      DATE_TO_HOURS(output.CALENDAR_YEAR, output.CALENDAR_MONTH, output.CALENDAR_DAY, 0, 0, io) -
+      frame.RUN_START_TIME;
+  for (int e = WB_PRECIPITATION; e <= WB_DISCHARGE; ++e) totals(e) = 0.0;
+  totals(WB_STREAM_AQUIFER_PERIOD) = 0.0;
+}
+
+}  // namespace quendal

@@ -1,0 +1,171 @@
+#include "surface/oc/oc_junctions.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "services/predicates.h"
+#include "surface/oc/oc_conveyance.h"
+
+namespace quendal {
+
+namespace {
+
+// The balance is accepted when the residual sum is within this part of the total
+// branch flow and the bracket is narrower than the level tolerance (m).
+constexpr double JUNCTION_FLOW_TOLERANCE = 0.01;
+constexpr double JUNCTION_LEVEL_TOLERANCE = 0.001;
+// Level perturbation of the derivatives: this part of the branch depth, at least the
+// minimum (m).
+constexpr double JUNCTION_PERTURBATION_FRACTION = 0.01;
+constexpr double JUNCTION_MINIMUM_PERTURBATION = 0.001;
+
+// Subtracts the residual from the branch flow of largest magnitude; on a tie the lower
+// branch keeps the correction.
+void absorb_residual(double S, JunctionValues& Q) {
+  int largest = 0;
+  for (int i = 1; i < 4; ++i) {
+    if (std::fabs(Q[i]) > std::fabs(Q[largest])) largest = i;
+  }
+  Q[largest] -= S;
+}
+
+Conveyance branch_conveyance(const OcJunctionBranch& b, double depth) {
+  return OC_SECTION_TABLE_CONVEYANCE(*b.table, std::max(depth, 0.0), b.K, b.W, b.A);
+}
+
+}  // namespace
+
+double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionValues& A,
+                            const JunctionValues& B, const JunctionValues& c, JunctionValues& Q) {
+  double S = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    if (IS_ZERO(c[i])) {
+      Q[i] = 0.0;
+      continue;
+    }
+    const double e = z - H[i];
+    const double sign = e < 0.0 ? -1.0 : 1.0;
+    Q[i] = sign * (std::max(e, 0.0) * B[i] + A[i]) * std::sqrt(std::fabs(e)) / c[i];
+    S += Q[i];
+  }
+  return S;
+}
+
+bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
+                       const JunctionValues& c, JunctionValues& Q) {
+  double z_min = H[0], z_max = H[0];
+  for (int i = 1; i < 4; ++i) {
+    if (IS_ZERO(c[i])) continue;
+    z_min = std::min(z_min, H[i]);
+    z_max = std::max(z_max, H[i]);
+  }
+  // At the lowest level no branch receives water and at the highest none gives any, so
+  // S(z_min) <= 0 <= S(z_max) and the false position stays inside the bracket.
+  double S_min = OC_JUNCTION_FLOW_SUM(z_min, H, A, B, c, Q);
+  if (IS_ZERO(S_min)) return true;
+  double S_max = OC_JUNCTION_FLOW_SUM(z_max, H, A, B, c, Q);
+  if (IS_ZERO(S_max)) return true;
+
+  double S_previous = S_min;
+  double S = S_max;
+  for (int pass = 1; pass <= OC_MAX_JUNCTION_ITERATIONS; ++pass) {
+    const double z = (z_min * S_max - z_max * S_min) / (S_max - S_min);
+    S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
+    if (IS_ZERO(S)) return true;
+    const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
+    if (JUNCTION_FLOW_TOLERANCE * total >= std::fabs(S) &&
+        std::fabs(z_max - z_min) <= JUNCTION_LEVEL_TOLERANCE) {
+      absorb_residual(S, Q);
+      return true;
+    }
+    if (S_min * S >= 0.0) {
+      z_min = z;
+      S_min = S;
+      if (IS_POSITIVE(S_previous * S)) S_max *= 0.5;
+    } else {
+      z_max = z;
+      S_max = S;
+      if (IS_POSITIVE(S_previous * S)) S_min *= 0.5;
+    }
+    S_previous = S;
+  }
+  // Out of passes: the flows of the last pass, balanced all the same, so that the
+  // junction neither makes nor loses water; the caller reports the failure.
+  absorb_residual(S, Q);
+  return false;
+}
+
+OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged) {
+  OcJunctionFlows result;
+  JunctionValues H{}, A{}, B{}, c{}, depth{};
+  for (int i = 0; i < 4; ++i) {
+    const OcJunctionBranch& b = branches[i];
+    if (b.element < 1) continue;  // absent: c = 0
+    H[i] = b.H;
+    depth[i] = b.H - b.Z;
+    c[i] = std::sqrt(b.L);
+    const Conveyance k = branch_conveyance(b, depth[i]);
+    A[i] = k.C;
+    B[i] = k.dC_dh;
+  }
+  converged = OC_JUNCTION_LEVEL(H, A, B, c, result.Q);
+
+  for (int i = 0; i < 4; ++i) {
+    const OcJunctionBranch& b = branches[i];
+    if (b.element < 1) continue;
+    const double delta =
+        std::max(JUNCTION_PERTURBATION_FRACTION * depth[i], JUNCTION_MINIMUM_PERTURBATION);
+    JunctionValues H_raised = H, A_raised = A, B_raised = B, Q_raised{};
+    H_raised[i] = H[i] + delta;
+    const Conveyance k = branch_conveyance(b, depth[i] + delta);
+    A_raised[i] = k.C;
+    B_raised[i] = k.dC_dh;
+    if (!OC_JUNCTION_LEVEL(H_raised, A_raised, B_raised, c, Q_raised)) converged = false;
+    for (int j = 0; j < 4; ++j) result.D[i][j] = (Q_raised[j] - result.Q[j]) / delta;
+  }
+  return result;
+}
+
+OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches) {
+  bool converged = true;
+  return OC_JUNCTION_FLOWS(branches, converged);
+}
+
+bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int link, int face) {
+  const int J = -frame.ICMREF(link, face, 2);
+  OcJunctionBranches branches;
+  auto gather = [&](OcJunctionBranch& b, int element, int element_face) {
+    if (element < 1) return;
+    b.element = element;
+    b.face = element_face;
+    b.H = surface.GET_HRF(element);
+    b.Z = frame.ZGRUND(element);
+    b.L = frame.DHF(element, element_face);
+    b.K = OC_FACE_STRICKLER(surface, element, element_face);
+    b.W = surface.CWIDTH(element);
+    b.A = surface.LINK_FULL_AREA(element);
+    b.table = &surface.OC_SECTION_TABLE(element);
+  };
+  gather(branches[0], link, face);
+  for (int m = 1; m <= 3; ++m) gather(branches[m], frame.ICMRF2(J, m), frame.ICMRF2(J, m + 3));
+
+  bool converged = true;
+  const OcJunctionFlows flows = OC_JUNCTION_FLOWS(branches, converged);
+
+  // Branch k's own entry lists the other links in turn order as seen arriving along it,
+  // so its m-th link is branch (k + m) mod 4.
+  for (int k = 0; k < 4; ++k) {
+    const OcJunctionBranch& b = branches[k];
+    if (b.element < 1) continue;
+    surface.SET_QSA(b.element, b.face, flows.Q[k]);
+    surface.DQ0ST(b.element, b.face) = flows.D[k][k];
+    const int Jk = k == 0 ? J : -frame.ICMREF(b.element, b.face, 2);
+    if (Jk < 1) continue;
+    for (int m = 1; m <= 3; ++m) {
+      if (frame.ICMRF2(Jk, m) != 0) surface.DQIST2(Jk, m) = flows.D[(k + m) % 4][k];
+    }
+  }
+  return converged;
+}
+
+}  // namespace quendal

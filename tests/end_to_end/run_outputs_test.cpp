@@ -1,0 +1,185 @@
+// The run output files and the end-of-run summary of the example catchment, through the
+// built program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "services/record_reader.h"
+#include "services/records.h"
+#include "test_support.h"
+
+namespace quendal {
+namespace {
+
+using testing::read_file;
+using testing::run_command;
+using testing::TempDir;
+using Lines = std::vector<std::string>;
+
+Lines lines_of(const std::string& text) {
+  Lines lines;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(from, end - from));
+    from = end + 1;
+  }
+  return lines;
+}
+
+// A copy of the example catchment in a scratch directory.
+struct Example {
+  TempDir dir;
+  std::string root = dir.file("example");
+  Example() {
+    std::filesystem::copy(testing::source_dir() + "/examples/example", root,
+                          std::filesystem::copy_options::recursive);
+    // Outputs a run in the source tree may have left are not this run's.
+    for (const auto& f : std::filesystem::directory_iterator(root)) {
+      if (f.path().filename().string().starts_with("output_")) std::filesystem::remove(f.path());
+    }
+  }
+  void replace(const std::string& file, const std::string& from, const std::string& to) {
+    std::string path = root + "/" + file;
+    std::string text = read_file(path);
+    std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    dir.write("example/" + file, text);
+  }
+  testing::CommandResult run() {
+    return run_command(testing::quendal_binary() + " -f rundata_example.txt", root);
+  }
+  std::string output(const std::string& file) { return read_file(root + "/" + file); }
+};
+
+// The simulated hours and the steps of the run, from the completion record of the
+// print file; -1 when there is none.
+struct Completion {
+  double hours = -1.0;
+  long steps = -1;
+};
+Completion completion_of(const std::string& print) {
+  Completion c;
+  std::size_t at = print.find("Normal completion of QUENDAL run: ");
+  if (at == std::string::npos) return c;
+  StringSource record({print.substr(at, print.find('\n', at) - at)});
+  read_formatted(record, "(34X,F10.2,8X,I7)", c.hours, c.steps);
+  return c;
+}
+
+TEST(RunOutputs, ExampleWritesItsFilesAndCompletes) {
+  Example ex;
+  auto r = ex.run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("\n Normal completion of QUENDAL run\n"), std::string::npos);
+  const std::string print = ex.output("output_example_print.txt");
+  // The run ends with the first step that reaches the end date, ten days after the start.
+  const Completion done = completion_of(print);
+  ASSERT_GE(done.hours, 240.0) << print;
+  ASSERT_LT(done.hours, 242.0);
+  const long steps = done.steps;
+  ASSERT_GE(steps, 120);  // steps of at most 2 hours
+  EXPECT_NE(print.find("End of error message asummary"), std::string::npos);
+  EXPECT_NE(print.find("  Spatially Averaged Totals (mm) over the simulation\n"
+                       "         Cum Prec = "),
+            std::string::npos);
+  EXPECT_NE(print.find("  Storage totals (mm) at the end of the simulation\n"), std::string::npos);
+
+  // Dated discharge: one record per step, the first dated after the first step.
+  Lines dated = lines_of(ex.output("output_example_dated_discharge.txt"));
+  ASSERT_EQ(static_cast<long>(dated.size()), steps);
+  EXPECT_EQ(dated.front().substr(0, 12), "01/01/1990_0");
+  EXPECT_EQ(dated.back().substr(0, 14), "11/01/1990_00:");
+  StringSource last({dated.back()});
+  double hours = 0.0;
+  read_formatted(last, "(19X,F20.8)", hours);
+  EXPECT_NEAR(hours, done.hours, 0.005);  // the summary's two decimals
+  for (const std::string& line : dated) ASSERT_EQ(line.size(), 59u) << line;
+
+  // Regular intervals of 24 hours: ten records of the outlet and the two extra points.
+  // The outlet is link 11, whose weir is at the catchment's east edge.
+  Lines discharge = lines_of(ex.output("output_example_discharge.txt"));
+  ASSERT_EQ(discharge.size(), 12u);
+  EXPECT_EQ(discharge[0], "discharge at the outlet - regular timestep   24.00 hours");
+  EXPECT_EQ(discharge[1], "      Outlet =    11 Extra points:    10                  13");
+  for (std::size_t i = 2; i < discharge.size(); ++i) EXPECT_EQ(discharge[i].size(), 62u);
+
+  // Totals: two headings, then a record at the first step and at the first step after
+  // each further 24 hours (the last step may end a little after 240 hours).
+  Lines totals = lines_of(ex.output("output_example_totals.csv"));
+  const auto records = static_cast<std::size_t>(std::ceil((hours - 1e-7) / 24.0));
+  ASSERT_EQ(totals.size(), 2 + records);
+  EXPECT_EQ(totals[0], "          Spatially Averaged Totals (mm) over the simulation");
+  for (std::size_t i = 1; i < totals.size(); ++i) {
+    EXPECT_EQ(totals[i].size(), 12u * 16u + 11u) << totals[i];
+    EXPECT_EQ(std::count(totals[i].begin(), totals[i].end(), ','), 11);
+  }
+
+  // End state: the heading and the levels of the 80 grid squares (banks off), 10 a record.
+  Lines end_state = lines_of(ex.output("output_example_end_state.txt"));
+  ASSERT_GE(end_state.size(), 14u);
+  EXPECT_EQ(end_state[0], " Output at end of simulation for use as initial conditions in vsi file");
+  EXPECT_EQ(end_state[3], " phreatic surface level ");
+  EXPECT_EQ(end_state[12], "");
+  EXPECT_EQ(end_state[13], " Heads at end of simulation");
+}
+
+TEST(RunOutputs, ShortExtraDischargePointsFileIsFatal1068) {
+  Example ex;
+  ex.replace("example_extra_points.txt", "  13  4\n", "");
+  auto r = ex.run();
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(ex.output("output_example_print.txt")
+                .find(" !!!FATAL ERROR 1068 at time =        0.00 hours\n"
+                      "        no or incorrect data in extra discharge points file\n"),
+            std::string::npos);
+  EXPECT_NE(r.output.find(" No. of occurrences of error number 1068 is     1"), std::string::npos);
+  EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
+}
+
+TEST(RunOutputs, WhatWasWrittenBeforeAFatalErrorIsKept) {
+  Example ex;
+  // Contaminants due after one day while sediment is not yet due: fatal error 1041 in
+  // the step that reaches 24 hours, before that step's outputs.
+  ex.replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n1990 1 3 0 0");
+  ex.replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
+             "(contaminants off)\n1990 1 2 0 0");
+  ex.replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
+             "      F      F      T      T      F      F      F      F");
+  ex.dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
+  ex.dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
+  ex.replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
+  ex.replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  auto r = ex.run();
+  ASSERT_EQ(r.status, 1) << r.output;
+  Lines dated = lines_of(ex.output("output_example_dated_discharge.txt"));
+  ASSERT_GE(dated.size(), 12u);  // the steps before 24 hours, at most 2 hours each
+  EXPECT_EQ(dated.back().substr(0, 11), "01/01/1990_");
+  Lines totals = lines_of(ex.output("output_example_totals.csv"));
+  EXPECT_EQ(totals.size(), 3u);  // the headings and the record of the first step
+}
+
+TEST(RunOutputs, ResultsStoreOnChangesNoOutputAndStoresNothing) {
+  Example plain;
+  ASSERT_EQ(plain.run().status, 0);
+  Example stored;
+  stored.replace("example_frame.txt", "   24.0      1      T      F      F      F    0.0",
+                 "   24.0      1      T      F      F      T    0.0");
+  stored.replace("rundata_example.txt", "(unit 27)\n0", "(unit 27)\noutput_example_store.txt");
+  auto r = stored.run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* file : {"output_example_discharge.txt", "output_example_dated_discharge.txt",
+                           "output_example_totals.csv", "output_example_end_state.txt"}) {
+    EXPECT_EQ(stored.output(file), plain.output(file)) << file;
+  }
+  EXPECT_EQ(stored.output("output_example_store.txt"), "");
+}
+
+}  // namespace
+}  // namespace quendal
