@@ -20,8 +20,6 @@ namespace quendal {
 namespace {
 
 // A channel shallower than this (m) takes no rain in its equation.
-constexpr double OC_DRY_CHANNEL_DEPTH = 1e-8;
-constexpr int OC_JUNCTION_WARNING = 1062;
 
 // ---- adapter: the subsurface exchange --------------------------------------------------
 // The level-change equations book the subsurface's exchange with the surface water: the
@@ -85,8 +83,10 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
 }
 
 // ---- 2. channel junctions ----------------------------------------------------------------
-// Each junction once, from its lowest-numbered link; a balance that did not converge is
-// reported the first OC_JUNCTION_MESSAGE_LIMIT times, the last with a closing text.
+// OC_FACE_FLOWS, given no junction law, leaves the junction faces alone; they are
+// evaluated here, each junction once from its lowest-numbered link, because only here can
+// a balance that did not converge be reported (a junction law has no way to say so).
+// The flows of such a junction still add up to zero.
 void junction_flows(const FrameState& frame, SurfaceState& surface, OcStepState& state,
                     RunIo& io) {
   for (int e = 1; e <= frame.NLF; ++e) {
@@ -99,16 +99,7 @@ void junction_flows(const FrameState& frame, SurfaceState& surface, OcStepState&
         if (link != 0 && link < e) lowest = false;
       }
       if (!lowest) continue;
-      if (OC_EVALUATE_JUNCTION(frame, surface, e, f)) continue;
-      ++state.junction_failures;
-      if (state.junction_failures < OC_JUNCTION_MESSAGE_LIMIT) {
-        REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, e, 0,
-                     "Maximum iterations in OC channel junction level");
-      } else if (state.junction_failures == OC_JUNCTION_MESSAGE_LIMIT) {
-        REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, e, 0,
-                     "**** Last printout of the error message - maximum iterations in OC "
-                     "channel junction level *****");
-      }
+      if (!OC_EVALUATE_JUNCTION(frame, surface, e, f)) report_junction_failure(state, e, io);
     }
   }
 }
@@ -154,7 +145,8 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
   double P = surface.PNETTO(e);
   double I = 0.0, V = 0.0;
   if (e <= frame.NLF) {
-    if (depth < OC_DRY_CHANNEL_DEPTH) P = 0.0;
+    // A dry channel takes its rain like any other element: rain on its plan area that
+    // no equation received would be lost from the catchment's water balance.
     V = stream_aquifer_outflow(subsurface, e);
   } else {
     I = infiltration_rate(subsurface, e);
@@ -289,6 +281,18 @@ void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const Subsurfa
     OC_PRINT_RESULTS(frame, surface, t, io);
   }
   check_channel_flows(frame, surface, io);
+}
+
+void report_junction_failure(OcStepState& state, int link, RunIo& io) {
+  ++state.junction_failures;
+  if (state.junction_failures < OC_JUNCTION_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, link, 0,
+                 "Maximum iterations in OC channel junction level");
+  } else if (state.junction_failures == OC_JUNCTION_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, link, 0,
+                 "**** Last printout of the error message - maximum iterations in OC "
+                 "channel junction level *****");
+  }
 }
 
 void OC_PRINT_RESULTS(const FrameState& frame, const SurfaceState& surface, double hours,

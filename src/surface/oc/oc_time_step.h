@@ -29,7 +29,9 @@ namespace quendal {
 
 constexpr int OC_HEAD_SERIES_UNIT = 38;  // "OHB"
 constexpr int OC_FLUX_SERIES_UNIT = 37;  // "OFB"
-// Reports of a junction balance that did not converge, before the closing one.
+// Warning of a junction balance that did not converge, and the number of its reports
+// (the last with the closing text).
+constexpr int OC_JUNCTION_WARNING = 1062;
 constexpr int OC_JUNCTION_MESSAGE_LIMIT = 1000;
 
 // What the OC step keeps from one step to the next: the boundary series, the values of
@@ -70,6 +72,11 @@ struct OcStepState {
 // OC_JUNCTION_MESSAGE_LIMIT times).
 void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
                   OcStepState& state, RunIo& io);
+
+// A junction balance at `link` did not converge: warning OC_JUNCTION_WARNING the first
+// OC_JUNCTION_MESSAGE_LIMIT - 1 times, then once a closing "Last printout" line, then
+// nothing; the run goes on.
+void report_junction_failure(OcStepState& state, int link, RunIo& io);
 
 // The results of the step on the print file (unit 23), at `hours` after the run start.
 void OC_PRINT_RESULTS(const FrameState& frame, const SurfaceState& surface, double hours,

@@ -18,7 +18,7 @@
 
 namespace quendal::testing {
 
-struct OcCatchmentSpec {
+struct OcCatchmentLayout {
   int nx = 3, ny = 3;
   std::vector<Cell> ew_links, ns_links, outside;
   double spacing = 100.0;                        // m
@@ -31,19 +31,19 @@ struct OcCatchmentSpec {
 
 // Builds the catchment. A link's bed lies channel_depth below the lowest ground of the
 // squares beside it, so its bank top is at or below the ground on both sides.
-inline void build_oc_catchment(Model& model, const OcCatchmentSpec& spec) {
+inline void build_oc_catchment(Model& model, const OcCatchmentLayout& layout) {
   FrameState& frame = model.frame;
   SurfaceState& surface = model.surface;
-  build_mesh(frame, spec.nx, spec.ny, spec.ew_links, spec.ns_links, false, spec.outside,
-             spec.spacing);
+  build_mesh(frame, layout.nx, layout.ny, layout.ew_links, layout.ns_links, false, layout.outside,
+             layout.spacing);
   NUMBER_ELEMENTS(frame, model.io, false);
   size_oc_state(frame, surface);
-  for (int l = 1; l <= frame.NLF; ++l) surface.CWIDTH(l) = spec.channel_width;
+  for (int l = 1; l <= frame.NLF; ++l) surface.CWIDTH(l) = layout.channel_width;
   element_geometry(frame, surface, model.io, false);
 
   frame.ZGRUND.resize(frame.NEL, 0.0);
   for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
-    frame.ZGRUND(e) = spec.ground(frame.ICMREF(e, 2, 1), frame.ICMREF(e, 3, 1));
+    frame.ZGRUND(e) = layout.ground(frame.ICMREF(e, 2, 1), frame.ICMREF(e, 3, 1));
   }
   for (int l = 1; l <= frame.NLF; ++l) {
     double lowest = 1e30;
@@ -51,15 +51,15 @@ inline void build_oc_catchment(Model& model, const OcCatchmentSpec& spec) {
       const int g = frame.ICMREF(l, f, 2);
       if (g > frame.NLF) lowest = std::min(lowest, frame.ZGRUND(g));
     }
-    frame.ZGRUND(l) = lowest - spec.channel_depth;
+    frame.ZGRUND(l) = lowest - layout.channel_depth;
     surface.NXSECT(l) = 2;
-    surface.XINW(l, 1) = surface.XINW(l, 2) = spec.channel_width;
+    surface.XINW(l, 1) = surface.XINW(l, 2) = layout.channel_width;
     surface.XINH(l, 1) = 0.0;
-    surface.XINH(l, 2) = spec.channel_depth;
-    surface.ZBFULL(l) = frame.ZGRUND(l) + spec.channel_depth;
+    surface.XINH(l, 2) = layout.channel_depth;
+    surface.ZBFULL(l) = frame.ZGRUND(l) + layout.channel_depth;
   }
   for (int e = 1; e <= frame.NEL; ++e) {
-    const double k = e <= frame.NLF ? spec.channel_strickler : spec.overland_strickler;
+    const double k = e <= frame.NLF ? layout.channel_strickler : layout.overland_strickler;
     surface.STRX(e) = surface.STRY(e) = k;
     surface.SET_HRF(e, frame.ZGRUND(e));
   }

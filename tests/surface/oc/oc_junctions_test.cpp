@@ -85,6 +85,19 @@ TEST(OcJunctionLevel, BranchesAtOneLevelExchangeNothing) {
   for (double q : Q) EXPECT_EQ(q, 0.0);
 }
 
+TEST(OcJunctionLevel, ABalanceOutOfPassesStillAddsUpToZero) {
+  // Two branches 145 m apart with conveyances nine decades apart: the false position
+  // does not close its bracket to 1 mm within its passes.
+  const JunctionValues H = {-69.536433029972201, 0.0, 75.137936505644888, 0.0};
+  const JunctionValues A = {3.1862000510900518e-06, 0.0, 32.235306917873807, 0.0};
+  const JunctionValues B = {0.0, 0.0, 0.0, 0.0};
+  const JunctionValues c = {16.500103828175039, 0.0, 1.0677344694005517, 0.0};
+  JunctionValues Q{};
+  EXPECT_FALSE(OC_JUNCTION_LEVEL(H, A, B, c, Q));
+  EXPECT_GT(Q[0], 0.0);
+  EXPECT_NEAR(Q[0] + Q[2], 0.0, 1e-15 * Q[0]);
+}
+
 // Rectangular sections: width 2 m, bank-full 1 m.
 OcSectionTable rectangular_table(double strickler) {
   const std::vector<double> widths = {2.0, 2.0}, heights = {0.0, 1.0};
@@ -162,13 +175,13 @@ TEST(OcJunctionFlows, PerturbationIsOnePercentOfTheDepthAndAtLeastOneMillimetre)
 struct JunctionMesh : testing::ModelWithFiles {
   void SetUp() override {
     testing::ModelWithFiles::SetUp();
-    testing::OcCatchmentSpec spec;
-    spec.nx = 3;
-    spec.ny = 3;
-    spec.ew_links = {{1, 2}, {2, 2}};
-    spec.ns_links = {{2, 2}};
-    spec.ground = [](int i, int j) { return 10.0 + 0.5 * i + 0.2 * j; };
-    testing::build_oc_catchment(model, spec);
+    testing::OcCatchmentLayout layout;
+    layout.nx = 3;
+    layout.ny = 3;
+    layout.ew_links = {{1, 2}, {2, 2}};
+    layout.ns_links = {{2, 2}};
+    layout.ground = [](int i, int j) { return 10.0 + 0.5 * i + 0.2 * j; };
+    testing::build_oc_catchment(model, layout);
   }
 };
 

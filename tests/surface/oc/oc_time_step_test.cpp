@@ -20,7 +20,7 @@ namespace {
 using testing::add_oc_boundary;
 using testing::build_oc_catchment;
 using testing::oc_step;
-using testing::OcCatchmentSpec;
+using testing::OcCatchmentLayout;
 
 struct OcStepTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
@@ -40,11 +40,11 @@ struct OcStepTest : testing::ModelWithFiles {
 struct IsolatedSquare : OcStepTest {
   void SetUp() override {
     OcStepTest::SetUp();
-    OcCatchmentSpec spec;
-    spec.nx = 2;
-    spec.ny = 2;
-    spec.outside = {{2, 1}, {1, 2}, {2, 2}};
-    build_oc_catchment(model, spec);
+    OcCatchmentLayout layout;
+    layout.nx = 2;
+    layout.ny = 2;
+    layout.outside = {{2, 1}, {1, 2}, {2, 2}};
+    build_oc_catchment(model, layout);
     ASSERT_EQ(frame.NEL, 1);
     ASSERT_NE(frame.NBFACE(1), 0);
   }
@@ -159,15 +159,15 @@ struct Valley : OcStepTest {
 
   void SetUp() override {
     OcStepTest::SetUp();
-    OcCatchmentSpec spec;
-    spec.nx = 6;
-    spec.ny = 5;
-    for (int i = 1; i <= 6; ++i) spec.ew_links.push_back({i, 3});
-    spec.ground = [](int i, int j) {
+    OcCatchmentLayout layout;
+    layout.nx = 6;
+    layout.ny = 5;
+    for (int i = 1; i <= 6; ++i) layout.ew_links.push_back({i, 3});
+    layout.ground = [](int i, int j) {
       const double across = j >= 3 ? j - 3 + 0.5 : 2.5 - j;
       return 10.0 + 1.0 * (6 - i) + 2.0 * across;
     };
-    build_oc_catchment(model, spec);
+    build_oc_catchment(model, layout);
     ASSERT_EQ(frame.NLF, 6);
     // The link whose east face leaves the catchment.
     for (int l = 1; l <= frame.NLF; ++l) {
@@ -274,6 +274,24 @@ TEST_F(Valley, ChannelFlowAboveTheMaximumStopsTheRun) {
   EXPECT_EQ(model.io.errors.ERROR_COUNTS(29, 1), 1);
 }
 
+TEST_F(OcStepTest, AJunctionThatDoesNotConvergeIsReportedUpToTheLimit) {
+  for (int n = 1; n <= OC_JUNCTION_MESSAGE_LIMIT + 5; ++n) report_junction_failure(state, 7, model.io);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(62, 1), OC_JUNCTION_MESSAGE_LIMIT);
+  const std::string print = print_text();
+  std::size_t reports = 0;
+  for (std::size_t at = print.find("Maximum iterations in OC channel junction level");
+       at != std::string::npos;
+       at = print.find("Maximum iterations in OC channel junction level", at + 1)) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, static_cast<std::size_t>(OC_JUNCTION_MESSAGE_LIMIT - 1));
+  EXPECT_NE(print.find(" !!!    WARNING 1062 at time =        0.00 hours, iel =    7\n"
+                       "        **** Last printout of the error message - maximum iterations in "
+                       "OC channel junction level *****\n"),
+            std::string::npos);
+  EXPECT_EQ(print.find("Last printout"), print.rfind("Last printout"));
+}
+
 // ---- a channel network with a junction ------------------------------------------------
 
 // 5 x 5 squares; an east-west channel along the south faces of row 3 with a tributary
@@ -286,16 +304,16 @@ struct Network : OcStepTest {
 
   void SetUp() override {
     OcStepTest::SetUp();
-    OcCatchmentSpec spec;
-    spec.nx = 5;
-    spec.ny = 5;
-    for (int i = 1; i <= 5; ++i) spec.ew_links.push_back({i, 3});
-    for (int j = 3; j <= 5; ++j) spec.ns_links.push_back({3, j});
-    spec.ground = [](int i, int j) {
+    OcCatchmentLayout layout;
+    layout.nx = 5;
+    layout.ny = 5;
+    for (int i = 1; i <= 5; ++i) layout.ew_links.push_back({i, 3});
+    for (int j = 3; j <= 5; ++j) layout.ns_links.push_back({3, j});
+    layout.ground = [](int i, int j) {
       const double across = j >= 3 ? j - 3 + 0.5 : 2.5 - j;
       return 10.0 + 0.8 * (5 - i) + 1.5 * across + 0.3 * std::abs(i - 3);
     };
-    build_oc_catchment(model, spec);
+    build_oc_catchment(model, layout);
     for (int l = 1; l <= frame.NLF; ++l) {
       if (frame.ICMREF(l, 1, 2) == 0 && !frame.LINK_NORTH_SOUTH(l)) outlet = l;
       for (int f = 1; f <= 4; ++f) {
@@ -328,38 +346,43 @@ TEST_F(Network, AFlatWaterSurfaceStaysAtRest) {
 }
 
 TEST(OcStepStorage, AChannelStoresOverItsTopWidthBelowBankFullAndOverItsAreaAbove) {
-  // Flat ground at 10 m; the links of the network have a V-like section, 0.5 m wide at
-  // the bed and 4 m at bank-full (1 m), so at 0.5 m their surface is 2.25 m wide while
+  // Flat ground at 10 m; the links of the network have a section 0.5 m wide at the bed
+  // (or a V, 0 m) and 4 m at bank-full (1 m), so at 0.5 m their surface is 2.25 m wide while
   // their plan area is 4 m x their length. Every link starts at the same depth and rain
   // falls on them alone (on the squares as well when these are flooded to the same
   // level), so no face carries water and each link rises by its own rain over its own
   // storage area.
   struct Case {
     const char* name;
-    double link_depth, square_depth;
+    double bed_width, link_depth, square_depth;
     bool rain_on_squares;
     double rise_per_rain_depth;  // level rise / (rain rate x step)
   };
   const std::vector<Case> cases = {
-      {"dry channel takes no rain", 0.0, 0.0, false, 0.0},
-      {"below bank-full: top width", 0.5, 0.0, false, 4.0 / 2.25},
-      {"above bank-full: plan area", 1.5, 0.5, true, 1.0},
+      // A dry channel stores its rain over its bed width.
+      {"dry channel takes its rain", 0.5, 0.0, 0.0, false, 4.0 / 0.5},
+      // A dry V section has no surface width at all: its storage width is floored at 1%
+      // of the channel width, so its equation keeps a level term and the row can be
+      // solved.
+      {"dry V channel", 0.0, 0.0, 0.0, false, 4.0 / 0.04},
+      {"below bank-full: top width", 0.5, 0.5, 0.0, false, 4.0 / 2.25},
+      {"above bank-full: plan area", 0.5, 1.5, 0.5, true, 1.0},
   };
   const double r = 1e-5, hours = 0.5;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Model model;
     model.io.units.open(PRINT_UNIT, "/dev/null", UnitDirection::Output);
-    OcCatchmentSpec spec;
-    spec.nx = 5;
-    spec.ny = 5;
-    for (int i = 1; i <= 5; ++i) spec.ew_links.push_back({i, 3});
-    for (int j = 3; j <= 5; ++j) spec.ns_links.push_back({3, j});
-    spec.channel_width = 4.0;
-    build_oc_catchment(model, spec);
+    OcCatchmentLayout layout;
+    layout.nx = 5;
+    layout.ny = 5;
+    for (int i = 1; i <= 5; ++i) layout.ew_links.push_back({i, 3});
+    for (int j = 3; j <= 5; ++j) layout.ns_links.push_back({3, j});
+    layout.channel_width = 4.0;
+    build_oc_catchment(model, layout);
     FrameState& frame = model.frame;
     SurfaceState& surface = model.surface;
-    for (int l = 1; l <= frame.NLF; ++l) surface.XINW(l, 1) = 0.5;
+    for (int l = 1; l <= frame.NLF; ++l) surface.XINW(l, 1) = c.bed_width;
     build_link_sections(surface, frame.NLF);
     for (int e = 1; e <= frame.NEL; ++e) {
       const bool link = e <= frame.NLF;
