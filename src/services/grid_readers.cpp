@@ -194,6 +194,22 @@ void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found
 
 // ---- AREADI --------------------------------------------------------------------------
 
+namespace {
+
+// Every grid square takes the value of its cell; cells outside the catchment are
+// passed over and the other elements keep their values.
+template <class T>
+void copy_grid_to_squares(const FrameState& frame, const Array2<T>& grid, Array1<T>& values) {
+  for (int y = 1; y <= frame.NY; ++y) {
+    for (int x = 1; x <= frame.NX; ++x) {
+      const int e = frame.ICMXY(x, y);
+      if (e != 0) values(e) = grid(x, y);
+    }
+  }
+}
+
+}  // namespace
+
 void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in, int unit_out,
             int ncat, RunIo& io) {
   if (mode == GRID_FILL) {
@@ -224,12 +240,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
   }
 
   for (int e = 1; e <= frame.NEL; ++e) values(e) = 0;
-  for (int y = 1; y <= ny; ++y) {
-    for (int x = 1; x <= nx; ++x) {
-      const int e = frame.ICMXY(x, y);
-      if (e != 0) values(e) = grid(x, y);
-    }
-  }
+  copy_grid_to_squares(frame, grid, values);
 
   if (mode != GRID_READ_AND_ECHO) return;
   write_empty(out);
@@ -279,12 +290,7 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
     if (row != y) stop_on_row_mismatch(out, title, row);
   }
 
-  for (int y = 1; y <= ny; ++y) {
-    for (int x = 1; x <= nx; ++x) {
-      const int e = frame.ICMXY(x, y);
-      if (e != 0) values(e) = grid(x, y);
-    }
-  }
+  copy_grid_to_squares(frame, grid, values);
 
   if (mode != GRID_READ_AND_ECHO) return;
   write_empty(out);

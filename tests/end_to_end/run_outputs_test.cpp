@@ -10,6 +10,7 @@
 
 #include "services/record_reader.h"
 #include "services/records.h"
+#include "example_copy.h"
 #include "test_support.h"
 
 namespace quendal {
@@ -20,43 +21,9 @@ using testing::run_command;
 using testing::TempDir;
 using Lines = std::vector<std::string>;
 
-Lines lines_of(const std::string& text) {
-  Lines lines;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t end = text.find('\n', from);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(from, end - from));
-    from = end + 1;
-  }
-  return lines;
-}
+using testing::lines_of;
 
-// A copy of the example catchment in a scratch directory.
-struct Example {
-  TempDir dir;
-  std::string root = dir.file("example");
-  Example() {
-    std::filesystem::copy(testing::source_dir() + "/examples/example", root,
-                          std::filesystem::copy_options::recursive);
-    // Outputs a run in the source tree may have left are not this run's.
-    for (const auto& f : std::filesystem::directory_iterator(root)) {
-      if (f.path().filename().string().starts_with("output_")) std::filesystem::remove(f.path());
-    }
-  }
-  void replace(const std::string& file, const std::string& from, const std::string& to) {
-    std::string path = root + "/" + file;
-    std::string text = read_file(path);
-    std::size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-    dir.write("example/" + file, text);
-  }
-  testing::CommandResult run() {
-    return run_command(testing::quendal_binary() + " -f rundata_example.txt", root);
-  }
-  std::string output(const std::string& file) { return read_file(root + "/" + file); }
-};
+using Example = testing::ExampleCopy;
 
 // The simulated hours and the steps of the run, from the completion record of the
 // print file; -1 when there is none.

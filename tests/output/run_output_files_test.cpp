@@ -19,17 +19,7 @@ namespace {
 using Lines = std::vector<std::string>;
 using testing::read_file;
 
-Lines lines_of(const std::string& text) {
-  Lines lines;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t end = text.find('\n', from);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(from, end - from));
-    from = end + 1;
-  }
-  return lines;
-}
+using testing::lines_of;
 
 struct RunOutputFilesTest : testing::SmallCatchment {
   std::string discharge_path, dated_path, totals_path, end_state_path;
