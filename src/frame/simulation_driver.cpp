@@ -65,16 +65,6 @@ void write_status(Model& model) {
   status.flush();
 }
 
-void write_progress_line(Model& model) {
-  FrameState& frame = model.frame;
-  if (!(frame.UZNOW > static_cast<double>(frame.PROGRESS_HOUR_MARK))) return;
-  double length = hours_in_whole_minutes(frame.RUN_END_TIME - frame.RUN_START_TIME);
-  double percent = std::min(100.0 * frame.UZNOW / length, 100.0);
-  model.io.console.write_record(format_line(
-      "('+','Simulation Timestep =',F12.2,' hours   % Completed = ',F6.2)", frame.UZNOW, percent));
-  frame.PROGRESS_HOUR_MARK += 24;
-}
-
 // The start-up of the time loop, after the catchment set-up.
 void start_up(Model& model, bool& first_cm_step) {
   FrameState& frame = model.frame;
@@ -94,6 +84,16 @@ void start_up(Model& model, bool& first_cm_step) {
 }
 
 }  // namespace
+
+void write_progress_line(Model& model) {
+  FrameState& frame = model.frame;
+  if (!(frame.UZNOW > static_cast<double>(frame.PROGRESS_HOUR_MARK))) return;
+  double length = hours_in_whole_minutes(frame.RUN_END_TIME - frame.RUN_START_TIME);
+  double percent = std::min(100.0 * frame.UZNOW / length, 100.0);
+  model.io.console.write_record(format_line(
+      "('+','Simulation Timestep =',F12.2,' hours   % Completed = ',F6.2)", frame.UZNOW, percent));
+  frame.PROGRESS_HOUR_MARK += 24;
+}
 
 void SIMULATION_DRIVER(Model& model) {
   // From here on a console record starting with "+" overwrites the progress line.

@@ -8,4 +8,10 @@ namespace quendal {
 
 void SIMULATION_DRIVER(Model& model);
 
+// The console progress line at the end of a step: written when UZNOW has passed
+// PROGRESS_HOUR_MARK, which then moves on by 24 hours. One line per step at most, so
+// a clock that starts far ahead (a hot start) catches up over the following steps;
+// the percentage of the run completed never shows more than 100.
+void write_progress_line(Model& model);
+
 }  // namespace quendal

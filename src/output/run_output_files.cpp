@@ -209,6 +209,9 @@ void write_dated_discharge(double outlet_q, const FrameState& frame, const Outpu
   if (output.OUTLET_ELEMENT != 0) {
     signed_q = (output.OUTLET_FACE == 1 || output.OUTLET_FACE == 2) ? outlet_q : -outlet_q;
   }
+  // A dry outlet is written as 0, not -0 (a zero flow negated, or a zero the OC step
+  // left with a sign).
+  if (signed_q == 0.0) signed_q = 0.0;
   write_formatted(*dated, "(A,2F20.8)", stamp, frame.UZNOW, signed_q);
 }
 

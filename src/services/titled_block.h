@@ -32,8 +32,13 @@ namespace quendal {
 
 // What a family of section readers remembers between calls: the title (or status)
 // line of the current call and the one of the call before, shown when a heading
-// cannot be read. Lives for the whole run; the titled-block readers share one, the
-// contaminant section readers another.
+// cannot be read. One state serves one data-file reader from its first call to its
+// last. A reader's first heading error therefore shows "( nothing read yet )" or the
+// line of its own open check, never a line of another file; that is also what a state
+// shared by the whole run would show, because the subsurface data file is read first
+// and the readers that follow it (sediment, contaminant) begin with the open check.
+// The contaminant section readers keep their own state, apart from the titled-block
+// readers'.
 struct TitledBlockState {
   TitledBlockState();
   std::string current_line;  // 80 characters

@@ -137,6 +137,24 @@ TEST_F(GeometryTest, NodesOfNeighboursLieOneSpacingApart) {
   EXPECT_EQ(dhf(frame.ICMXY(4, 2)), (V{25, 50, 25, 50}));
 }
 
+// Links on the outermost grid lines of a 2 x 2 grid: link 1 east-west on the south
+// face of cell (1, 1), link 2 north-south on the west face of cell (1, 2); squares 3
+// (1, 1), 4 (2, 1), 5 (1, 2), 6 (2, 2). Beyond the grid's edge the nearest spacing
+// (100 m) stands in, so the squares' nodes stay 50 m from the faces away from the link
+// and (100 - 4) / 2 m from the link's side, and the links' nodes lie mid-length.
+TEST_F(GeometryTest, LinksOnTheGridEdgeLeaveEveryDistancePositive) {
+  build_mesh(frame, 2, 2, {{1, 1}}, {{1, 2}}, false);
+  set_up_geometry(4.0, false);  // refused if any DHF were negative
+  ASSERT_EQ(frame.NLF, 2);
+  EXPECT_EQ(size(3), (V{100, 98}));
+  EXPECT_EQ(size(5), (V{98, 100}));
+  EXPECT_EQ(dhf(1), (V{50, 2, 50, 2}));
+  EXPECT_EQ(dhf(2), (V{2, 50, 2, 50}));
+  EXPECT_EQ(dhf(3), (V{50, 50, 50, 48}));
+  EXPECT_EQ(dhf(5), (V{50, 50, 48, 50}));
+  EXPECT_EQ(dhf(4), (V{50, 50, 50, 50}));
+}
+
 TEST_F(GeometryTest, LargeCatchmentIsPrintedInSquareKilometres) {
   build_mesh(frame, 30, 30, {}, {}, false);  // 900 squares of 100 m x 100 m
   set_up_geometry(4.0);

@@ -106,41 +106,78 @@ TEST_F(FrameDataTest, ReadsTheSmallFrame) {
   EXPECT_DOUBLE_EQ(frame.DISCHARGE_INTERVAL, 6.0);
 }
 
+// Every block of the echo, each piece exact to the blank (titles are 80 columns, "0"
+// and "1" are plain characters in column 1, real values in 11-column general editing
+// with their exponent columns blank; a blank skipped after the last item of a record,
+// as after the version number, is not part of the record).
 TEST_F(FrameDataTest, EchoesTheFrameToThePrintFile) {
   run(fixture_text());
-  std::string title = "SMALL TEST FRAME: 4 x 3 grid, one east-west link";
-  title.resize(80, ' ');  // titles are 80 columns
-  const char* pieces[] = {
-      "QUENDAL VERSION NUMBER:   4.4",
-      "\n\nQUENDAL Version 4.4.6 for PC - incorporating VANTOLIX Version 2                 \n\n",
-      "\n ^^^ ENTER INFR ^^^\n ^^^ TIMESTEP LIMITED TO 2 HOURS ^^^\n0\n\n GRID SPECIFICATION\n",
-      " NX =    4                     NY =    3\n",
-      "0H-H GRID SIZES (METERS) IN X-DIRECTION\n   100.0      200.0      100.0",
-      "0H-H GRID SIZES (METERS) IN Y-DIRECTION\n   100.0      100.0",
-      "0\n\n START OF SIMULATION  :   2000     1     1     0     0\n"
+  const auto pad80 = [](std::string s) {
+    s.resize(80, ' ');
+    return s;
+  };
+  const std::string stars80(80, '*');
+  const std::string pieces[] = {
+      // Blocks 2 to 5: version, banner, title, rule; then the time-step message.
+      "\n\n\nQUENDAL VERSION NUMBER:   4.4\n\n" +
+          pad80("QUENDAL Version 4.4.6 for PC - incorporating VANTOLIX Version 2") + "\n\n\n" +
+          pad80("SMALL TEST FRAME: 4 x 3 grid, one east-west link") + "\n\n" +
+          std::string(100, '=') + "\n\n ^^^ ENTER INFR ^^^\n ^^^ TIMESTEP LIMITED TO 2 HOURS ^^^\n",
+      // Blocks 6 to 9: the grid, spacings of 100 and 200 m in G11.4 after one blank.
+      "\n0\n\n GRID SPECIFICATION\n" + stars80 + "\n\n NX =    4                     NY =    3\n"
+      "0H-H GRID SIZES (METERS) IN X-DIRECTION\n   100.0      200.0      100.0    \n"
+      "0H-H GRID SIZES (METERS) IN Y-DIRECTION\n   100.0      100.0    \n " + stars80 + "\n",
+      // Blocks 10, 11 (sediment on) and 13.
+      " " + stars80 + "\n0\n\n START OF SIMULATION  :   2000     1     1     0     0\n"
       " END OF SIMULATION    :   2000     1     3    12     0\n"
       " LENGTH OF SIMULATION :      60.00 HOURS.\n\n\n"
       " START OF SEDIMENT SIMULATION  :   2000     1     2     0     0\n"
       "           AT SIMULATION HOUR  :    24.00\n0\n\n BASIC TIMESTEP (HOURS) :   2.000\n",
-      "0\n\n PRINTING CONTROL - ALL RESULTS PRINTED AT INTERVALS OF DTAO =   24.00 HOURS.\n",
-      "0\n\n RESULTS NOT REQUIRED ON FILE STORE.\n",
+      // Blocks 14 to 17.
+      "\n0\n\n PRINTING CONTROL - ALL RESULTS PRINTED AT INTERVALS OF DTAO =   24.00 HOURS.\n"
+      "0\n\n RESULTS NOT REQUIRED ON FILE STORE.\n"
       "0\n\n NO. OF METEOROLOGICAL SITES =   2\n NO. OF RAINFALL STATIONS =   1\n"
       " NO. OF VEGETATION TYPES =   3\n NO. OF SOIL TYPES =   4\n"
-      " NO. OF SOIL HORIZON CATEGORIES =   2\n",
+      " NO. OF SOIL HORIZON CATEGORIES =   2\n"
       "0\n DEFAULT METEOROLOGICAL STATION CODE =  0\n DEFAULT RAINFALL STATION CODE       =  1\n"
       " DEFAULT VEGETATION GRID CODE        =  0\n DEFAULT SOIL HORIZON CATEGORY CODE  =  1\n",
-      "      3 0110\n      2 1211\n      1 0110\n",
-      "      3 I.I.I\n      2 I...I\n      1 I.I.I\n",
-      "      4 .II.\n      3 I..I\n      2 .R.r\n      1 .II.\n",
-      "INDEX ARRAY: NO. OF ELEMENTS =      8",
-      " K=   3 0120\n K=   2 1122\n K=   1 0210\n",
-      "\n0\n\n EXIT INFR\n",
+      // The mask (an empty line and its title first) and the two face-code grids, each
+      // row written back as read; then the element tables.
+      " DEFAULT SOIL HORIZON CATEGORY CODE  =  1\n\n" + pad80("CATCHMENT MASK") +
+          "\n      3 0110\n      2 1211\n      1 0110\n" + pad80("LCODEX: WEST FACES") +
+          "\n      3 I.I.I\n      2 I...I\n      1 I.I.I\n" + pad80("LCODEY: SOUTH FACES") +
+          "\n      4 .II.\n      3 I..I\n      2 .R.r\n      1 .II.\n"
+          " \nINDEX ARRAY: NO. OF ELEMENTS =      8\n",
+      // The code grids, then block 18, the last lines of the echo.
+      "\n" + pad80("MET SITE CODES") + "\n K=   3 0120\n K=   2 1122\n K=   1 0210\n",
+      "\n\n  " + stars80 + "\n\n\n0\n\n EXIT INFR\n",
   };
   const std::string text = print_text();
-  for (const char* piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece;
-  EXPECT_NE(text.find("\n\n" + title + "\n\n" + std::string(100, '=') + "\n"), std::string::npos);
+  for (const std::string& piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece;
+  // Block 1: "1", an empty line, three lines from column 10 naming the model, an empty
+  // line; block 2 then begins with its own empty line.
+  ASSERT_EQ(text.rfind("1\n\n", 0), 0u) << text.substr(0, 200);
+  std::size_t at = 3;
+  for (int line = 1; line <= 3; ++line) {
+    const std::size_t end = text.find('\n', at);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(text.substr(at, 9), std::string(9, ' ')) << line;
+    EXPECT_NE(text[at + 9], ' ') << line;
+    at = end + 1;
+  }
+  const std::string version = "\n\nQUENDAL VERSION NUMBER:   4.4\n";
+  EXPECT_EQ(text.substr(at, version.size()), version);
   EXPECT_EQ(text.find("CONTAMINANT SIMULATION"), std::string::npos);
   EXPECT_EQ(text.rfind(" EXIT INFR\n"), text.size() - 11);  // the last line of the echo
+}
+
+// Eleven spacings: ten values on the first echo line, the eleventh on the next.
+TEST_F(FrameDataTest, SpacingsAreEchoedTenToALine) {
+  run(read_file(source_dir() + "/examples/example/example_frame.txt"));
+  std::string first = " ";
+  for (int k = 0; k < 10; ++k) first += "  100.0    ";
+  EXPECT_TRUE(printed("0H-H GRID SIZES (METERS) IN X-DIRECTION\n" + first + "\n   100.0    \n"
+                      "0H-H GRID SIZES (METERS) IN Y-DIRECTION\n"));
 }
 
 TEST_F(FrameDataTest, PrintOffEchoesNoGrids) {

@@ -268,6 +268,16 @@ TEST_F(TopologyTest, MeshBeyondTheElementLimitIsRefused) {
   EXPECT_NE(text.find("40200 elements: at most NELEE = 40000"), std::string::npos) << text;
 }
 
+TEST_F(TopologyTest, MoreLinksThanTheLinkLimitAreRefused) {
+  build_mesh(frame, 101, 100, {}, {}, false);  // 10100 squares: within NELEE with the links
+  for (int j = 1; j <= 100; ++j)
+    for (int i = 1; i <= 101; ++i) frame.LCODEY(i, j) = testing::CODE_RIVER;  // 10100 links
+  EXPECT_THROW(number(false), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("FATAL ERROR 1001"), std::string::npos) << text;
+  EXPECT_NE(text.find("10100 channel links: at most NLFEE = 10000"), std::string::npos) << text;
+}
+
 TEST_F(TopologyTest, EmptyCatchmentIsRefused) {
   build_mesh(frame, 2, 2, {}, {}, false, {{1, 1}, {2, 1}, {1, 2}, {2, 2}});
   EXPECT_THROW(number(false), FatalError);

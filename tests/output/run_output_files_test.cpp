@@ -129,6 +129,9 @@ TEST_F(RunOutputFilesTest, DatedDischargeGivesDateTimeAndOutflowPositive) {
       {3, -1.5, "29/02/2000_00:00:00          1.00000000          1.50000000"},
       {4, -1.5, "29/02/2000_00:00:00          1.00000000          1.50000000"},
       {0, 1.5, "29/02/2000_00:00:00          1.00000000          0.00000000"},  // no outlet
+      // A dry outlet has no sign, whichever face it discharges through.
+      {3, 0.0, "29/02/2000_00:00:00          1.00000000          0.00000000"},
+      {1, -0.0, "29/02/2000_00:00:00          1.00000000          0.00000000"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.weir_face);

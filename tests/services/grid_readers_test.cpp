@@ -318,6 +318,38 @@ TEST_F(GridReadersTest, RealGridOf23ColumnsEchoesThreeBlocksAndTheLinks) {
   EXPECT_EQ(tail, expected_tail);
 }
 
+// The echo texts of both readers exact to the blank: the blanks between labels and
+// between integers, and the 4 exponent columns of every 11-column general real field,
+// are written; blanks skipped after the last item of a record are not part of it.
+TEST_F(GridReadersTest, EchoTextsAreWrittenToTheBlank) {
+  mesh({"111", "111"}, 1, true);  // link 1, banks 2 and 3, squares 4..9
+  input("SOIL CODES\n      2     3     4    12\n      1     7     8     9\n"
+        "GROUND ELEVATION\n" + real_row(2, {21, 22, 23}) + real_row(1, {121, 122, 123}));
+  Array1<int> codes(frame.NEL, 0);
+  AREADI(frame, codes, GRID_READ_AND_ECHO, IN, PRINT_UNIT, 12, model.io);
+  Array1<double> z(frame.NEL, 0.0);
+  z(1) = 7.5;
+  z(2) = 8.5;
+  z(3) = 9.5;
+  READ_REAL_GRID(frame, z, GRID_READ_AND_ECHO, IN, PRINT_UNIT, model.io);
+
+  std::string header = "0         ";
+  for (int j = 1; j <= 9; ++j) header += "J=  " + std::to_string(j) + "      ";
+  header += "J= 10";
+  const std::string pieces[] = {
+      "\n" + padded80("SOIL CODES") + "\n" + header + "\n\n"
+      " K=   2       3          4         12\n"
+      " K=   1       7          8          9\n\n\n" + stars(80) + "\n\n\n",
+      "\n" + padded80("GROUND ELEVATION") + "\n" + header + "\n\n"
+      " K=   2    21.00      22.00      23.00    \n"
+      " K=   1    121.0      122.0      123.0    \n"
+      "\n          LINK       BANK1      BANK2 \n\n"
+      " L=    1    7.500      8.500      9.500    \n\n\n" + stars(120) + "\n\n\n",
+  };
+  const std::string text = print_text();
+  for (const std::string& piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece;
+}
+
 TEST_F(GridReadersTest, RealGridWithoutBanksListsLinksWithZeroBanks) {
   mesh({"11", "11"}, 1, false);  // link 1, squares 2..5
   input("LEVELS\n" + real_row(2, {3, 4}) + real_row(1, {1, 2}));

@@ -87,66 +87,17 @@ void pair_face(const FrameState& frame, SurfaceState& surface, int e, int f, int
   store_pair(surface, e, f, g, h, p);
 }
 
-OcJunctionBranch junction_branch(const FrameState& frame, const SurfaceState& surface, int link,
-                                 int face) {
-  OcJunctionBranch b;
-  if (link < 1) return b;
-  const OcChannelSide s = channel_side(frame, surface, link, face);
-  b.element = link;
-  b.face = face;
-  b.H = s.H;
-  b.Z = s.Z;
-  b.L = s.L;
-  b.K = s.K;
-  b.W = s.W;
-  b.A = s.A;
-  b.table = s.table;
-  return b;
-}
-
-// The junction J met at face f of link e: evaluated once, from its lowest link.
-void junction_face(const FrameState& frame, SurfaceState& surface, OcJunctionLaw junction_law,
-                   int e, int f, int J) {
-  if (junction_law == nullptr) return;
-  for (int m = 1; m <= 3; ++m) {
-    const int link = frame.ICMRF2(J, m);
-    if (link != 0 && link < e) return;
-  }
-  OcJunctionBranches branches;
-  branches[0] = junction_branch(frame, surface, e, f);
-  for (int m = 1; m <= 3; ++m) {
-    branches[m] = junction_branch(frame, surface, frame.ICMRF2(J, m), frame.ICMRF2(J, m + 3));
-  }
-  const OcJunctionFlows r = junction_law(branches);
-
-  for (int k = 0; k < 4; ++k) {
-    const OcJunctionBranch& b = branches[k];
-    if (b.element == 0) continue;
-    surface.SET_QSA(b.element, b.face, r.Q[k]);
-    surface.DQ0ST(b.element, b.face) = r.D[k][k];
-    // Every link end at the node has its own junction entry, listing the other links
-    // in turn order as seen arriving along that link; so the m-th link of branch k's
-    // entry is branch (k + m) mod 4.
-    const int Jk = k == 0 ? J : -frame.ICMREF(b.element, b.face, 2);
-    if (Jk < 1) continue;
-    for (int m = 1; m <= 3; ++m) {
-      if (frame.ICMRF2(Jk, m) != 0) surface.DQIST2(Jk, m) = r.D[(k + m) % 4][k];
-    }
-  }
-}
-
 }  // namespace
 
 void OC_FACE_FLOWS(const FrameState& frame, SurfaceState& surface,
-                   const Array1<double>& flux_values, OcJunctionLaw junction_law) {
+                   const Array1<double>& flux_values) {
   for (int e = 1; e <= frame.NEL; ++e) {
     for (int f = 1; f <= 4; ++f) {
       const int g = frame.ICMREF(e, f, 2);
       if (g > 0 && g < e) continue;  // evaluated from g's side
+      if (g < 0) continue;             // a junction: balanced by OC_EVALUATE_JUNCTION
       if (g == 0) {
         boundary_face(frame, surface, flux_values, e, f);
-      } else if (g < 0) {
-        junction_face(frame, surface, junction_law, e, f, -g);
       } else {
         pair_face(frame, surface, e, f, g, frame.ICMREF(e, f, 3));
       }

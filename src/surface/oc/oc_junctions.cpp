@@ -131,7 +131,18 @@ OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches) {
   return OC_JUNCTION_FLOWS(branches, converged);
 }
 
-bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int link, int face) {
+bool OC_JUNCTION_EVALUATED_AT(const FrameState& frame, int link, int face) {
+  const int g = frame.ICMREF(link, face, 2);
+  if (g >= 0) return false;
+  for (int m = 1; m <= 3; ++m) {
+    const int other = frame.ICMRF2(-g, m);
+    if (other != 0 && other < link) return false;
+  }
+  return true;
+}
+
+OcJunctionBranches OC_JUNCTION_BRANCHES(const FrameState& frame, const SurfaceState& surface,
+                                        int link, int face) {
   const int J = -frame.ICMREF(link, face, 2);
   OcJunctionBranches branches;
   auto gather = [&](OcJunctionBranch& b, int element, int element_face) {
@@ -148,10 +159,11 @@ bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int li
   };
   gather(branches[0], link, face);
   for (int m = 1; m <= 3; ++m) gather(branches[m], frame.ICMRF2(J, m), frame.ICMRF2(J, m + 3));
+  return branches;
+}
 
-  bool converged = true;
-  const OcJunctionFlows flows = OC_JUNCTION_FLOWS(branches, converged);
-
+void OC_STORE_JUNCTION_FLOWS(const FrameState& frame, SurfaceState& surface, int J,
+                             const OcJunctionBranches& branches, const OcJunctionFlows& flows) {
   // Branch k's own entry lists the other links in turn order as seen arriving along it,
   // so its m-th link is branch (k + m) mod 4.
   for (int k = 0; k < 4; ++k) {
@@ -165,6 +177,13 @@ bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int li
       if (frame.ICMRF2(Jk, m) != 0) surface.DQIST2(Jk, m) = flows.D[(k + m) % 4][k];
     }
   }
+}
+
+bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int link, int face) {
+  const OcJunctionBranches branches = OC_JUNCTION_BRANCHES(frame, surface, link, face);
+  bool converged = true;
+  const OcJunctionFlows flows = OC_JUNCTION_FLOWS(branches, converged);
+  OC_STORE_JUNCTION_FLOWS(frame, surface, -frame.ICMREF(link, face, 2), branches, flows);
   return converged;
 }
 

@@ -14,8 +14,13 @@
 //   OC_JUNCTION_FLOW_SUM   branch flows and their sum at a trial junction level
 //   OC_JUNCTION_LEVEL      the balancing iteration: branch flows that add up to zero
 //   OC_JUNCTION_FLOWS      branch flows and the 4 x 4 derivative matrix of one junction
-//   OC_EVALUATE_JUNCTION   gathers the branches of a junction face from the state, runs
-//                          OC_JUNCTION_FLOWS and stores QSA, DQ0ST and DQIST2
+//   OC_JUNCTION_EVALUATED_AT  whether a junction face is the one its junction is
+//                          evaluated from (its lowest-numbered link)
+//   OC_JUNCTION_BRANCHES   gathers the branches of a junction face from the state
+//   OC_STORE_JUNCTION_FLOWS  stores a junction's flows and derivatives in QSA, DQ0ST
+//                          and DQIST2
+//   OC_EVALUATE_JUNCTION   the three above around OC_JUNCTION_FLOWS: one junction's
+//                          flows in the state
 // All are free of allocation; the first three are pure.
 #pragma once
 
@@ -28,6 +33,29 @@
 namespace quendal {
 
 constexpr int OC_MAX_JUNCTION_ITERATIONS = 50;
+
+// One branch of a junction: branch 0 is the link end from which the junction is
+// evaluated, branch m (1..3) the m-th link of its junction entry; an absent branch has
+// element 0.
+struct OcJunctionBranch {
+  int element = 0;  // the link, 0 when the branch is absent
+  int face = 0;     // its face at the node
+  double H = 0.0;   // level HRF, m
+  double Z = 0.0;   // bed ZGRUND, m
+  double L = 0.0;   // node-to-face distance DHF at that face, m
+  double K = 0.0;   // Strickler coefficient of the face
+  double W = 0.0;   // CWIDTH, m
+  double A = 0.0;   // LINK_FULL_AREA, m2
+  const OcSectionTable* table = nullptr;  // the link's depth/conveyance table
+};
+using OcJunctionBranches = std::array<OcJunctionBranch, 4>;
+
+// The flow into each branch's link (m3/s, as QSA) and D[i][k] = dQk/dHi, the
+// derivative of branch k's flow with respect to branch i's level.
+struct OcJunctionFlows {
+  std::array<double, 4> Q{};
+  std::array<std::array<double, 4>, 4> D{};
+};
 
 using JunctionValues = std::array<double, 4>;
 
@@ -48,22 +76,36 @@ double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionVal
 bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
                        const JunctionValues& c, JunctionValues& Q);
 
-// Flows and derivatives of one junction (the branches and results of oc_face_flows.h).
+// Flows and derivatives of one junction.
 // Branch depths below the bed are read as dry. D[i][k] comes from raising level i by
 // max(0.01 x depth, 0.001) m and balancing again. `converged` is set false when one of
 // the level iterations (the balance or a perturbed one) used all its passes; the flows
 // then still add up to zero, but the junction level was not found to its tolerance.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged);
-// The same as an OcJunctionLaw, for OC_FACE_FLOWS (a failure to converge goes unseen).
+// The same, for a caller that does not ask whether it converged.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches);
 
-// The junction at face `face` of link `link` (ICMREF(link, face, 2) = -J): gathers the
-// branches from the state (HRF, ZGRUND, DHF, STRX/STRY of the face, CWIDTH,
-// LINK_FULL_AREA, the section tables), runs OC_JUNCTION_FLOWS and stores, for every
-// present branch k, QSA and DQ0ST at its face and the junction terms DQIST2 of its
-// junction entry (branch 0: DQIST2(J, k) = D[k][0]; branch k with entry Jk:
-// DQIST2(Jk, m) = D[(k + m) mod 4][k] for its links m that exist). DQIST of junction
-// faces is not set. Returns false when the balance did not converge.
+// True when face `face` of link `link` carries a junction entry (ICMREF(link, face, 2)
+// = -J < 0) and no link that J lists is numbered below `link`: every junction is
+// evaluated once, from its lowest-numbered link.
+bool OC_JUNCTION_EVALUATED_AT(const FrameState& frame, int link, int face);
+
+// The branches of the junction at face `face` of link `link` (branch 0) and of the
+// links its entry J lists, from the state: HRF, ZGRUND, DHF, STRX/STRY of the face,
+// CWIDTH, LINK_FULL_AREA and the section tables.
+OcJunctionBranches OC_JUNCTION_BRANCHES(const FrameState& frame, const SurfaceState& surface,
+                                        int link, int face);
+
+// Stores the flows of the junction whose branch 0 carries entry J: for every present
+// branch k, QSA and DQ0ST at its face and the junction terms of its own entry (branch
+// 0: DQIST2(J, k) = D[k][0]; branch k with entry Jk: DQIST2(Jk, m) = D[(k + m) mod 4][k]
+// for its links m that exist). DQIST of junction faces is not set.
+void OC_STORE_JUNCTION_FLOWS(const FrameState& frame, SurfaceState& surface, int J,
+                             const OcJunctionBranches& branches, const OcJunctionFlows& flows);
+
+// The junction at face `face` of link `link` (ICMREF(link, face, 2) = -J): its branches
+// from the state, OC_JUNCTION_FLOWS, and the results stored by OC_STORE_JUNCTION_FLOWS.
+// Returns false when the balance did not converge.
 bool OC_EVALUATE_JUNCTION(const FrameState& frame, SurfaceState& surface, int link, int face);
 
 }  // namespace quendal

@@ -19,8 +19,6 @@ namespace quendal {
 
 namespace {
 
-// A channel shallower than this (m) takes no rain in its equation.
-
 // ---- adapter: the subsurface exchange --------------------------------------------------
 // The level-change equations book the subsurface's exchange with the surface water: the
 // infiltration rate of column elements (INFILTRATION_RATE, m/s, positive upwards) and
@@ -83,22 +81,14 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
 }
 
 // ---- 2. channel junctions ----------------------------------------------------------------
-// OC_FACE_FLOWS, given no junction law, leaves the junction faces alone; they are
-// evaluated here, each junction once from its lowest-numbered link, because only here can
-// a balance that did not converge be reported (a junction law has no way to say so).
-// The flows of such a junction still add up to zero.
+// OC_FACE_FLOWS leaves the junction faces alone; they are balanced here, each junction
+// once from its lowest-numbered link, so that a balance that did not converge can be
+// reported. The flows of such a junction still add up to zero.
 void junction_flows(const FrameState& frame, SurfaceState& surface, OcStepState& state,
                     RunIo& io) {
   for (int e = 1; e <= frame.NLF; ++e) {
     for (int f = 1; f <= 4; ++f) {
-      const int g = frame.ICMREF(e, f, 2);
-      if (g >= 0) continue;
-      bool lowest = true;
-      for (int m = 1; m <= 3; ++m) {
-        const int link = frame.ICMRF2(-g, m);
-        if (link != 0 && link < e) lowest = false;
-      }
-      if (!lowest) continue;
+      if (!OC_JUNCTION_EVALUATED_AT(frame, e, f)) continue;
       if (!OC_EVALUATE_JUNCTION(frame, surface, e, f)) report_junction_failure(state, e, io);
     }
   }
@@ -122,7 +112,7 @@ void add_coupling(const SurfaceState& surface, OcStepState& state, int r, int i,
 // The equation of element e at position j of row r:
 //   S dh / dt = sum over faces (QSA + DQ0ST dh + DQIST dh(neighbour) [+ junction terms])
 //               + AREA (P - E + I) - V,
-// S the storage area (oc_storage.h), P the net rain (none on a dry channel), E the
+// S the storage area (oc_storage.h), P the net rain (a dry channel takes it too), E the
 // evaporation from surface water, I the infiltration rate (positive upwards, so
 // negative while water infiltrates) and V the stream-aquifer outflow of a link. A head
 // element instead takes the depth of its category: dh = head - depth.

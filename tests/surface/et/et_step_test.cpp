@@ -330,6 +330,23 @@ TEST_F(EtStepTest, TranspirationFromTheRootCellsOfEachColumn) {
   EXPECT_NEAR(s.ET_POTENTIAL_EVAP(3), 4.21124201749305e-05 / 1000.0, 1e-20);
 }
 
+// An element whose column has no cells (its bottom cell above LL) after one that
+// evaporates from its soil: an empty root zone, no cell read, and no soil evaporation
+// of its own, not its neighbour's. An empty zone is not a cut: no warning.
+TEST_F(EtStepTest, EmptyRootZoneEvaporatesNothingFromTheSoil) {
+  build(2);
+  give_cells(4, -5.0);
+  model.subsurface.LAYER_BOTTOM_CELL(2, 1) = 5;
+  ET_TIME_STEP(model);
+  const SurfaceState& s = model.surface;
+  EXPECT_GT(s.ET_SOIL_EVAP(1), 0.0);
+  EXPECT_EQ(s.ET_SOIL_EVAP(2), 0.0);
+  EXPECT_EQ(s.ET_TRANSPIRATION(2), 0.0);
+  EXPECT_EQ(s.ET_GROUND_EVAP(2), 0.0);
+  for (int c = 1; c <= 4; ++c) EXPECT_EQ(s.ET_ROOT_UPTAKE(c, 2), 0.0) << c;
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0);
+}
+
 // A bank element beside a link 4 m wide (bank width 10 m, so b = 0.2) shares the cells
 // at and below its link's bed cell with the channel: it draws 1 / 1.2 of what a grid
 // square draws there, and the same above.

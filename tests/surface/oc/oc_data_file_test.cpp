@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "surface/oc/oc_fixture.h"
 
@@ -278,16 +279,46 @@ TEST(OcBoundaryTable, FluxOnAnElementWithoutFreeFaceIsAnError) {
   f.TearDown();
 }
 
-// Head and flux categories have room for NOCTAB values each; a count outside 0..NOCTAB,
-// or a channel category outside the categories there are, is counted.
-TEST_F(OcDataFileTest, CategoryCountsAndChannelCategoriesAreChecked) {
-  OcDataText data;
-  data.counts = "-1 0 0";
-  std::string text = read_failing(data);
-  EXPECT_NE(text.find(message_line(
-                "Number of OC head boundary categories =  -1, outside range 0 :  20", 77)),
-            std::string::npos)
-      << text;
+// Head and flux categories have room for NOCTAB values each: a count below 0, or a total
+// above NOCTAB once every channel head or flux face has taken a category of its own, is
+// counted, and the channel part is not read.
+TEST(OcBoundaryCategories, CountsOutsideTheirRoomAreErrors) {
+  struct Case {
+    const char* what;
+    std::string counts;
+    std::string grids;
+    int channel_code;  // face code of the link's free west end, 0 for none
+    int number;
+    std::string message;
+  };
+  // A wide-layout grid (more than nine categories) with no boundary in it.
+  const std::string no_boundary = "Grid title\n      2 0 0\n      1 0 0\n";
+  const std::vector<Case> cases = {
+      {"negative head count", "-1 0 0", "", 0, 1020,
+       "Number of OC head boundary categories =  -1, outside range 0 :  20"},
+      {"20 head categories and a channel head face", "20 0 0", no_boundary, OC_BC_LINK_HEAD, 1020,
+       "Number of OC head boundary categories =  21, outside range 0 :  20"},
+      {"21 flux categories", "0 21 0", no_boundary, 0, 1021,
+       "Number of OC flux boundary categories =  21, outside range 0 :  20"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::StandaloneOcFixture f;
+    f.SetUp();
+    f.build(2, 2, {{1, 2}}, {}, false);
+    if (c.channel_code != 0) f.frame.LCODEY(1, 2) = c.channel_code;
+    OcDataText data;
+    data.counts = c.counts;
+    data.boundary_grids = c.grids;
+    const std::string text = f.read_failing(data);
+    EXPECT_NE(text.find(" !!!      ERROR " + std::to_string(c.number) +
+                        " at time =        0.00 hours\n" + message_line(c.message, 77)),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(SUMMARY_ONE_ERROR), std::string::npos) << text;
+    EXPECT_EQ(f.surface.CWIDTH(1), 0.0);  // channel part not read
+    f.TearDown();
+  }
 }
 
 TEST_F(OcDataFileTest, ChannelHeadCategoryMustBeOneOfTheCategories) {

@@ -4,6 +4,7 @@
 // the widths and node-to-face distances of the worked 2 x 2 example of the geometry
 // tests.
 #include "surface/oc/oc_face_flows.h"
+#include "surface/oc/oc_junctions.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +86,7 @@ struct FaceFlowsTest : testing::ModelWithFiles {
     surface.OC_BOUNDARY_OF_ELEMENT(element) = k;
   }
 
-  void run(OcJunctionLaw law = nullptr) { OC_FACE_FLOWS(frame, surface, flux, law); }
+  void run() { OC_FACE_FLOWS(frame, surface, flux); }
 
   static constexpr double MARKER = 123.0;
 };
@@ -237,11 +238,7 @@ INSTANTIATE_TEST_SUITE_P(BanksOffAndOn, FaceFlowsMesh,
 
 // A stand-in for the junction law: the flow of each branch is 1000 + its link, and
 // dQk/dHi is 100 x (link of i) + (link of k), so a stored value names both links.
-int junction_calls = 0;
-OcJunctionBranches last_branches;
 OcJunctionFlows labelled_junction(const OcJunctionBranches& branches) {
-  ++junction_calls;
-  last_branches = branches;
   OcJunctionFlows r;
   for (int k = 0; k < 4; ++k) {
     r.Q[k] = 1000.0 + branches[k].element;
@@ -262,7 +259,6 @@ class FaceFlowsJunction : public FaceFlowsTest, public ::testing::WithParamInter
     FaceFlowsTest::SetUp();
     build_mesh(frame, 3, 3, GetParam().ew, GetParam().ns, false);
     set_up_surface(4.0);
-    junction_calls = 0;
   }
   // The link whose face carries junction entry J, and that face.
   std::pair<int, int> owner(int J) const {
@@ -279,12 +275,22 @@ class FaceFlowsJunction : public FaceFlowsTest, public ::testing::WithParamInter
 // lands on its own face, and DQIST2(J, m) is the derivative of J's link flow with
 // respect to the level of the m-th link J lists, whatever position that link had
 // among the branches.
-TEST_P(FaceFlowsJunction, EvaluatedOnceAndStoredPerEntry) {
+TEST_P(FaceFlowsJunction, EvaluatedOnceFromItsLowestLinkAndStoredPerEntry) {
   ASSERT_EQ(frame.junction_entry_count, GetParam().links);
   for (int l = 1; l <= frame.NLF; ++l) surface.SET_HRF(l, frame.ZGRUND(l) + 0.1 * l);
-  run(labelled_junction);
-  EXPECT_EQ(junction_calls, 1);
-  EXPECT_EQ(last_branches[0].element, 1);
+  std::vector<std::pair<int, int>> evaluated_at;
+  for (int l = 1; l <= frame.NLF; ++l) {
+    for (int f = 1; f <= 4; ++f) {
+      if (OC_JUNCTION_EVALUATED_AT(frame, l, f)) evaluated_at.emplace_back(l, f);
+    }
+  }
+  ASSERT_EQ(evaluated_at.size(), 1u);
+  const auto [first, first_face] = evaluated_at.front();
+  EXPECT_EQ(first, 1);
+  const OcJunctionBranches branches = OC_JUNCTION_BRANCHES(frame, surface, first, first_face);
+  EXPECT_EQ(branches[0].element, 1);
+  OC_STORE_JUNCTION_FLOWS(frame, surface, -frame.ICMREF(first, first_face, 2), branches,
+                          labelled_junction(branches));
 
   for (int J = 1; J <= frame.junction_entry_count; ++J) {
     const auto [link, face] = owner(J);
@@ -298,17 +304,21 @@ TEST_P(FaceFlowsJunction, EvaluatedOnceAndStoredPerEntry) {
     }
   }
   // The branches carry their link's level, bed, distance and section.
-  for (const OcJunctionBranch& b : last_branches) {
+  int present = 0;
+  for (const OcJunctionBranch& b : branches) {
     if (b.element == 0) continue;
+    ++present;
     EXPECT_EQ(b.H, surface.HRF(b.element));
     EXPECT_EQ(b.Z, frame.ZGRUND(b.element));
     EXPECT_EQ(b.L, frame.DHF(b.element, b.face));
     EXPECT_EQ(b.table, &surface.OC_SECTION_TABLE(b.element));
     EXPECT_EQ(frame.ICMREF(b.element, b.face, 2) < 0, true);
   }
+  EXPECT_EQ(present, GetParam().links);
 }
 
-TEST_P(FaceFlowsJunction, WithoutAJunctionLawTheJunctionFacesAreLeftAlone) {
+// The face flows leave the junction faces to the junction balance of the OC step.
+TEST_P(FaceFlowsJunction, FaceFlowsLeaveTheJunctionFacesAlone) {
   run();
   for (int J = 1; J <= frame.junction_entry_count; ++J) {
     const auto [link, face] = owner(J);
