@@ -31,7 +31,7 @@ constexpr int OC_HEAD_SERIES_UNIT = 38;  // "OHB"
 constexpr int OC_FLUX_SERIES_UNIT = 37;  // "OFB"
 // Warning of a junction balance that did not converge, and the number of its reports
 // (the last with the closing text).
-constexpr int OC_JUNCTION_WARNING = 1062;
+constexpr int OC_JUNCTION_WARNING = 1026;
 constexpr int OC_JUNCTION_MESSAGE_LIMIT = 1000;
 
 // What the OC step keeps from one step to the next: the boundary series, the values of
@@ -68,7 +68,7 @@ struct OcStepState {
 // Fatal reports: 1007 / 1023 an exhausted head / flux series, 1018 a singular row
 // block, 1060 the limiter's passes exhausted, 1029 a channel face flow above
 // OC_MAX_CHANNEL_FLOW (when that is positive). Warnings: the limiter's 1024 and 1030,
-// and 1062 for a junction balance that did not converge (the first
+// and 1026 for a junction balance that did not converge (the first
 // OC_JUNCTION_MESSAGE_LIMIT times).
 void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
                   OcStepState& state, RunIo& io);
