@@ -31,6 +31,20 @@ struct ExampleCopy {
     text.replace(at, from.size(), to);
     dir.write("example/" + file, text);
   }
+  // Switches sediment and contaminants on, from the given start dates ("1990 1 2 0 0"),
+  // with data files that hold just the counts the run reads before its first step.
+  void switch_on_sediment_and_contaminants(const std::string& sediment_start,
+                                           const std::string& contaminant_start) {
+    replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n" + sediment_start);
+    replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
+            "(contaminants off)\n" + contaminant_start);
+    replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
+            "      F      F      T      T      F      F      F      F");
+    dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
+    dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
+    replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
+    replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  }
   CommandResult run() { return run_command(quendal_binary() + " -f rundata_example.txt", root); }
   std::string output(const std::string& file) { return read_file(root + "/" + file); }
   std::string print() { return output("output_example_print.txt"); }

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "include/arrays.h"
-#include "services/format_spec.h"
+#include "services/edit_descriptors.h"
 #include "services/records.h"
 
 namespace quendal {

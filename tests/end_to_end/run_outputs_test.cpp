@@ -122,15 +122,7 @@ TEST(RunOutputs, WhatWasWrittenBeforeAFatalErrorIsKept) {
   Example ex;
   // Contaminants due after one day while sediment is not yet due: fatal error 1041 in
   // the step that reaches 24 hours, before that step's outputs.
-  ex.replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n1990 1 3 0 0");
-  ex.replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
-             "(contaminants off)\n1990 1 2 0 0");
-  ex.replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
-             "      F      F      T      T      F      F      F      F");
-  ex.dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
-  ex.dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
-  ex.replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
-  ex.replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  ex.switch_on_sediment_and_contaminants("1990 1 3 0 0", "1990 1 2 0 0");
   auto r = ex.run();
   ASSERT_EQ(r.status, 1) << r.output;
   Lines dated = lines_of(ex.output("output_example_dated_discharge.txt"));

@@ -135,15 +135,7 @@ TEST(TimeLoop, StepBelowTheMinimumIsFatal1025) {
 TEST(TimeLoop, SedimentAndContaminantsDueFromTheSameStep) {
   ExampleCopy ex;
   set_run(ex, "1990 1 1 0 0", "1990 1 3 0 0");
-  ex.replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n1990 1 2 0 0");
-  ex.replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
-             "(contaminants off)\n1990 1 2 0 0");
-  ex.replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
-             "      F      F      T      T      F      F      F      F");
-  ex.dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
-  ex.dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
-  ex.replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
-  ex.replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  ex.switch_on_sediment_and_contaminants("1990 1 2 0 0", "1990 1 2 0 0");
   auto r = ex.run();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ex.print().find("1041"), std::string::npos);
@@ -167,13 +159,7 @@ TEST(TimeLoop, FortyEightHourRunTakesFortyEightSteps) {
 
 TEST(TimeLoop, ContaminantsDueBeforeSedimentIsFatal1041) {
   ExampleCopy ex;
-  ex.replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n1990 1 2 0 0");
-  ex.replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
-             "      F      F      T      T      F      F      F      F");
-  ex.dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
-  ex.dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
-  ex.replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
-  ex.replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  ex.switch_on_sediment_and_contaminants("1990 1 2 0 0", "1990 1 1 0 0");
   auto r = ex.run();
   EXPECT_EQ(r.status, 1) << r.output;
   std::string print = ex.output("output_example_print.txt");

@@ -1,4 +1,4 @@
-#include "services/format_spec.h"
+#include "services/edit_descriptors.h"
 
 #include <cctype>
 #include <stdexcept>
