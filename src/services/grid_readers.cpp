@@ -196,6 +196,25 @@ void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found
 
 namespace {
 
+// The grid in blocks of ten columns, each under its column labels, rows from the
+// north; `row_format` writes the row number and the block's values.
+template <class T>
+void write_grid_blocks(RecordSink& out, const Array2<T>& grid, std::string_view row_format) {
+  const int nx = static_cast<int>(grid.extent(1));
+  const int ny = static_cast<int>(grid.extent(2));
+  const int blocks = (nx + 9) / 10;
+  for (int b = 1; b <= blocks; ++b) {
+    write_block_header(out, b);
+    const int first = 10 * b - 9;
+    const int last = std::min(10 * b, nx);
+    for (int y = ny; y >= 1; --y) {
+      FormatArgs args(y);
+      for (int x = first; x <= last; ++x) args.add(grid(x, y));
+      write_formatted(out, row_format, args);
+    }
+  }
+}
+
 // Every grid square takes the value of its cell; cells outside the catchment are
 // passed over and the other elements keep their values.
 template <class T>
@@ -256,17 +275,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
       write_formatted(out, "(' K=',I4,1X,500I1)", args);
     }
   } else {
-    const int blocks = (nx + 9) / 10;
-    for (int b = 1; b <= blocks; ++b) {
-      write_block_header(out, b);
-      const int first = 10 * b - 9;
-      const int last = std::min(10 * b, nx);
-      for (int y = ny; y >= 1; --y) {
-        FormatArgs args(y);
-        for (int x = first; x <= last; ++x) args.add(grid(x, y));
-        write_formatted(out, "(' K=',I4,2X,10(I6,5X))", args);
-      }
-    }
+    write_grid_blocks(out, grid, "(' K=',I4,2X,10(I6,5X))");
   }
   write_closing_rule(out, 80);
 }
@@ -299,17 +308,7 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
     write_all_zero(out);
     return;
   }
-  const int blocks = (nx + 9) / 10;
-  for (int b = 1; b <= blocks; ++b) {
-    write_block_header(out, b);
-    const int first = 10 * b - 9;
-    const int last = std::min(10 * b, nx);
-    for (int y = ny; y >= 1; --y) {
-      FormatArgs args(y);
-      for (int x = first; x <= last; ++x) args.add(grid(x, y));
-      write_formatted(out, "(' K=',I4,2X,10G11.4)", args);
-    }
-  }
+  write_grid_blocks(out, grid, "(' K=',I4,2X,10G11.4)");
   write_empty(out);
   out.write_record(format_line("(10X,'LINK ',6X,'BANK1 ',5X,'BANK2 ')"));
   write_empty(out);
