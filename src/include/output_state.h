@@ -62,6 +62,13 @@ struct OutputState {
   // The outlet: a channel link with a weir on a face that has no neighbour; 0 for none.
   int OUTLET_ELEMENT = 0;
   int OUTLET_FACE = 0;
+  // The outlet's face flow QOC (positive towards the east or the north) as a discharge
+  // out of the catchment: positive when water leaves, negative when it flows back in
+  // (through a weir whose tail stands above the link); 0 without an outlet.
+  double outlet_outflow(double qoc) const {
+    if (OUTLET_ELEMENT == 0) return 0.0;
+    return (OUTLET_FACE == 1 || OUTLET_FACE == 2) ? qoc : -qoc;
+  }
   // The extra discharge points (unit 47): for point j = 1..EXTRA_POINT_COUNT,
   // EXTRA_POINTS(1, j) its element and EXTRA_POINTS(2, j) its face (1..4).
   std::string EXTRA_POINTS_TITLE;  // at most 20 characters

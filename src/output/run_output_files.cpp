@@ -205,10 +205,7 @@ void write_dated_discharge(double outlet_q, const FrameState& frame, const Outpu
   const std::string stamp =
       format_line("(I2.2,'/',I2.2,'/',I4.4,'_',I2.2,':',I2.2,':',I2.2)", date.day, date.month,
                   date.year, date.hour, date.minute, date.second);
-  double signed_q = 0.0;
-  if (output.OUTLET_ELEMENT != 0) {
-    signed_q = (output.OUTLET_FACE == 1 || output.OUTLET_FACE == 2) ? outlet_q : -outlet_q;
-  }
+  double signed_q = output.outlet_outflow(outlet_q);
   // A dry outlet is written as 0, not -0 (a zero flow negated, or a zero the OC step
   // left with a sign).
   if (signed_q == 0.0) signed_q = 0.0;

@@ -177,9 +177,11 @@ void WRITE_DAILY_BALANCE(const FrameState& frame, const SurfaceState& surface,
     step[WB_TRANSPIRATION] += surface.ET_TRANSPIRATION(i) * v;
     step[WB_AQUIFER_FLOW] += v * column_base_flow(subsurface, i);
   }
+  // Booked with its sign: a backflow through the outlet brings water in, it does not
+  // leave the catchment.
   if (output.OUTLET_ELEMENT != 0) {
     step[WB_DISCHARGE] =
-        std::fabs(frame.DTUZ * surface.QOC(output.OUTLET_ELEMENT, output.OUTLET_FACE));
+        frame.DTUZ * output.outlet_outflow(surface.QOC(output.OUTLET_ELEMENT, output.OUTLET_FACE));
   }
   double stream_aquifer = 0.0;
   for (int l = 1; l <= frame.NLF; ++l) {

@@ -14,10 +14,10 @@ namespace {
 // branch flow and the bracket is narrower than the level tolerance (m).
 constexpr double JUNCTION_FLOW_TOLERANCE = 0.01;
 constexpr double JUNCTION_LEVEL_TOLERANCE = 0.001;
-// Level perturbation of the derivatives: this part of the branch depth, at least the
-// minimum (m).
-constexpr double JUNCTION_PERTURBATION_FRACTION = 0.01;
-constexpr double JUNCTION_MINIMUM_PERTURBATION = 0.001;
+// The derivatives are taken at a junction level refined beyond the balance's tolerance
+// by a few Newton steps, so that they do not carry the 1 mm of the accepted bracket.
+constexpr int JUNCTION_NEWTON_STEPS = 4;
+constexpr double JUNCTION_NEWTON_TOLERANCE = 1e-13;
 
 // Subtracts the residual from the branch flow of largest magnitude; on a tie the lower
 // branch keeps the correction.
@@ -31,6 +31,73 @@ void absorb_residual(double S, JunctionValues& Q) {
 
 Conveyance branch_conveyance(const OcJunctionBranch& b, double depth) {
   return OC_SECTION_TABLE_CONVEYANCE(*b.table, std::max(depth, 0.0), b.K, b.W, b.A);
+}
+
+// Partial derivatives of the branch flows at junction level z: Gz[i] = dQi/dz at fixed
+// branch levels (never negative) and Gh[i] = dQi/dHi at fixed z (never positive), with
+// the branch's conveyance carried along its tangent (A + B dH, B held) as its level
+// moves. A branch standing at the junction level has infinite partial derivatives, but
+// the derivatives of the balanced junction stay finite (the junction level then follows
+// that branch). The square roots in denominators are floored at that of a head
+// difference of 1 micrometre, which keeps the derivatives of a junction standing at rest
+// (every branch at one level) moderate enough for the row solution to stay accurate.
+// The pair laws' floor of 0.0316 (a head difference of 1 mm) would be far too coarse
+// here: a branch a fraction of a millimetre below the junction level, as the junction of
+// two nearly equal feeders often is, would get derivatives 5 to 30% off those of the
+// balance.
+constexpr double JUNCTION_ROOT_FLOOR = 1e-3;
+void junction_sensitivities(double z, const JunctionValues& H, const JunctionValues& A,
+                            const JunctionValues& B, const JunctionValues& c, JunctionValues& Gz,
+                            JunctionValues& Gh) {
+  for (int i = 0; i < 4; ++i) {
+    Gz[i] = 0.0;
+    Gh[i] = 0.0;
+    if (IS_ZERO(c[i])) continue;
+    const double e = z - H[i];
+    const double root = std::sqrt(std::fabs(e));
+    const double half_over_root = 0.5 / std::max(JUNCTION_ROOT_FLOOR, root);
+    if (e >= 0.0) {
+      // Q = (e B + A) sqrt(e) / c: the conveyance term e B + A does not change with Hi
+      // (the tangent's rise cancels the loss of e B).
+      const double conveyance = e * B[i] + A[i];
+      Gz[i] = (B[i] * root + conveyance * half_over_root) / c[i];
+      Gh[i] = -conveyance * half_over_root / c[i];
+    } else {
+      // Q = -A sqrt(-e) / c.
+      Gz[i] = A[i] * half_over_root / c[i];
+      Gh[i] = -(B[i] * root + A[i] * half_over_root) / c[i];
+    }
+  }
+}
+
+// The junction level the balance accepted, refined by Newton steps on the sum of the
+// branch flows; a step that would leave the branch levels' range or not reduce the
+// residual is not taken.
+double refined_junction_level(double z, const JunctionValues& H, const JunctionValues& A,
+                              const JunctionValues& B, const JunctionValues& c) {
+  double z_min = H[0], z_max = H[0];
+  for (int i = 1; i < 4; ++i) {
+    if (IS_ZERO(c[i])) continue;
+    z_min = std::min(z_min, H[i]);
+    z_max = std::max(z_max, H[i]);
+  }
+  JunctionValues Q{}, Gz{}, Gh{};
+  double S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
+  for (int step = 0; step < JUNCTION_NEWTON_STEPS; ++step) {
+    const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
+    if (!(std::fabs(S) > JUNCTION_NEWTON_TOLERANCE * total)) break;
+    junction_sensitivities(z, H, A, B, c, Gz, Gh);
+    const double slope = Gz[0] + Gz[1] + Gz[2] + Gz[3];
+    if (!(slope > 0.0)) break;
+    const double z_new = std::clamp(z - S / slope, z_min, z_max);
+    JunctionValues Q_new{};
+    const double S_new = OC_JUNCTION_FLOW_SUM(z_new, H, A, B, c, Q_new);
+    if (!(std::fabs(S_new) < std::fabs(S))) break;
+    z = z_new;
+    S = S_new;
+    Q = Q_new;
+  }
+  return z;
 }
 
 }  // namespace
@@ -53,6 +120,12 @@ double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionVal
 
 bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
                        const JunctionValues& c, JunctionValues& Q) {
+  double z = 0.0;
+  return OC_JUNCTION_LEVEL(H, A, B, c, Q, z);
+}
+
+bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
+                       const JunctionValues& c, JunctionValues& Q, double& z) {
   double z_min = H[0], z_max = H[0];
   for (int i = 1; i < 4; ++i) {
     if (IS_ZERO(c[i])) continue;
@@ -61,15 +134,17 @@ bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const J
   }
   // At the lowest level no branch receives water and at the highest none gives any, so
   // S(z_min) <= 0 <= S(z_max) and the false position stays inside the bracket.
+  z = z_min;
   double S_min = OC_JUNCTION_FLOW_SUM(z_min, H, A, B, c, Q);
   if (IS_ZERO(S_min)) return true;
+  z = z_max;
   double S_max = OC_JUNCTION_FLOW_SUM(z_max, H, A, B, c, Q);
   if (IS_ZERO(S_max)) return true;
 
   double S_previous = S_min;
   double S = S_max;
   for (int pass = 1; pass <= OC_MAX_JUNCTION_ITERATIONS; ++pass) {
-    const double z = (z_min * S_max - z_max * S_min) / (S_max - S_min);
+    z = (z_min * S_max - z_max * S_min) / (S_max - S_min);
     S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
     if (IS_ZERO(S)) return true;
     const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
@@ -95,34 +170,49 @@ bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const J
   return false;
 }
 
+JunctionDerivatives OC_JUNCTION_DERIVATIVES(double z, const JunctionValues& H,
+                                            const JunctionValues& A, const JunctionValues& B,
+                                            const JunctionValues& c) {
+  JunctionDerivatives D{};
+  JunctionValues Gz{}, Gh{};
+  junction_sensitivities(z, H, A, B, c, Gz, Gh);
+  const double slope = Gz[0] + Gz[1] + Gz[2] + Gz[3];
+  // No branch can give or take water at this level (all dry): the flows stay zero
+  // whatever the levels do to first order.
+  if (!(slope > 0.0)) return D;
+  for (int i = 0; i < 4; ++i) {
+    if (IS_ZERO(c[i])) continue;
+    // Raising Hi moves the balanced level by dz/dHi = -Gh[i] / sum(Gz), and every
+    // branch's flow follows that move; branch i also loses head of its own. The diagonal
+    // is taken as minus the sum of the others, so that the changes balance at the node
+    // exactly.
+    const double dz_dH = -Gh[i] / slope;
+    double others = 0.0;
+    for (int k = 0; k < 4; ++k) {
+      if (k == i) continue;
+      D[i][k] = Gz[k] * dz_dH;
+      others += D[i][k];
+    }
+    D[i][i] = -others;
+  }
+  return D;
+}
+
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged) {
   OcJunctionFlows result;
-  JunctionValues H{}, A{}, B{}, c{}, depth{};
+  JunctionValues H{}, A{}, B{}, c{};
   for (int i = 0; i < 4; ++i) {
     const OcJunctionBranch& b = branches[i];
     if (b.element < 1) continue;  // absent: c = 0
     H[i] = b.H;
-    depth[i] = b.H - b.Z;
     c[i] = std::sqrt(b.L);
-    const Conveyance k = branch_conveyance(b, depth[i]);
+    const Conveyance k = branch_conveyance(b, b.H - b.Z);
     A[i] = k.C;
     B[i] = k.dC_dh;
   }
-  converged = OC_JUNCTION_LEVEL(H, A, B, c, result.Q);
-
-  for (int i = 0; i < 4; ++i) {
-    const OcJunctionBranch& b = branches[i];
-    if (b.element < 1) continue;
-    const double delta =
-        std::max(JUNCTION_PERTURBATION_FRACTION * depth[i], JUNCTION_MINIMUM_PERTURBATION);
-    JunctionValues H_raised = H, A_raised = A, B_raised = B, Q_raised{};
-    H_raised[i] = H[i] + delta;
-    const Conveyance k = branch_conveyance(b, depth[i] + delta);
-    A_raised[i] = k.C;
-    B_raised[i] = k.dC_dh;
-    if (!OC_JUNCTION_LEVEL(H_raised, A_raised, B_raised, c, Q_raised)) converged = false;
-    for (int j = 0; j < 4; ++j) result.D[i][j] = (Q_raised[j] - result.Q[j]) / delta;
-  }
+  double z = 0.0;
+  converged = OC_JUNCTION_LEVEL(H, A, B, c, result.Q, z);
+  result.D = OC_JUNCTION_DERIVATIVES(refined_junction_level(z, H, A, B, c), H, A, B, c);
   return result;
 }
 

@@ -2,8 +2,11 @@
 //
 // The node holds no water of its own, so the flows from it into the links that meet
 // there add up to zero. The junction level that balances them is found by a safeguarded
-// false-position iteration; each branch flow's sensitivity to every branch level comes
-// from perturbing one level at a time and solving again. The junction level is not kept.
+// false-position iteration. Each branch flow's sensitivity to every branch level is the
+// implicit derivative at the balanced level: raising one branch level moves the junction
+// level just so far that the node stays balanced, and every branch flow follows. So a
+// raised level never draws more water into its own branch, and the changes of the branch
+// flows always add up to zero. The junction level is not kept.
 //
 // A junction is seen from one link end, its branch 0 (a link face whose ICMREF plane-2
 // entry is -J); branch m = 1..3 is the m-th link of junction entry J of ICMRF2 (left
@@ -13,6 +16,7 @@
 //
 //   OC_JUNCTION_FLOW_SUM   branch flows and their sum at a trial junction level
 //   OC_JUNCTION_LEVEL      the balancing iteration: branch flows that add up to zero
+//   OC_JUNCTION_DERIVATIVES  the 4 x 4 derivative matrix at a balanced junction level
 //   OC_JUNCTION_FLOWS      branch flows and the 4 x 4 derivative matrix of one junction
 //   OC_JUNCTION_EVALUATED_AT  whether a junction face is the one its junction is
 //                          evaluated from (its lowest-numbered link)
@@ -50,14 +54,15 @@ struct OcJunctionBranch {
 };
 using OcJunctionBranches = std::array<OcJunctionBranch, 4>;
 
-// The flow into each branch's link (m3/s, as QSA) and D[i][k] = dQk/dHi, the
-// derivative of branch k's flow with respect to branch i's level.
+using JunctionValues = std::array<double, 4>;
+// D[i][k] = dQk/dHi, the derivative of branch k's flow with respect to branch i's level.
+using JunctionDerivatives = std::array<std::array<double, 4>, 4>;
+
+// The flow into each branch's link (m3/s, as QSA) and its derivatives.
 struct OcJunctionFlows {
   std::array<double, 4> Q{};
-  std::array<std::array<double, 4>, 4> D{};
+  JunctionDerivatives D{};
 };
-
-using JunctionValues = std::array<double, 4>;
 
 // Branch flows at a trial junction level z: for a present branch (c not zero),
 // e = z - H, Q = sign(e) (max(e, 0) B + A) sqrt(|e|) / c; absent branches give 0.
@@ -75,12 +80,26 @@ double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionVal
 // iteration ran out of passes: the residual is taken up in the same way.
 bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
                        const JunctionValues& c, JunctionValues& Q);
+// The same, also giving the junction level z of the last evaluation.
+bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
+                       const JunctionValues& c, JunctionValues& Q, double& z);
+
+// Derivatives of the branch flows at the balanced junction level z, each branch's
+// conveyance taken along its tangent at the branch depth (A + B dH, B held):
+//   D[i][k] = dQk/dz dz/dHi + [k = i] dQi/dHi,  dz/dHi = -(dQi/dHi) / sum_k dQk/dz,
+// square roots in denominators kept finite. Every D[i][i] <= 0, every
+// D[i][k != i] >= 0 and every row i adds up to zero (D[i][i] is minus the sum of the
+// others). All zero when no branch can exchange water at z (every branch dry there).
+JunctionDerivatives OC_JUNCTION_DERIVATIVES(double z, const JunctionValues& H,
+                                            const JunctionValues& A, const JunctionValues& B,
+                                            const JunctionValues& c);
 
 // Flows and derivatives of one junction.
-// Branch depths below the bed are read as dry. D[i][k] comes from raising level i by
-// max(0.01 x depth, 0.001) m and balancing again. `converged` is set false when one of
-// the level iterations (the balance or a perturbed one) used all its passes; the flows
-// then still add up to zero, but the junction level was not found to its tolerance.
+// Branch depths below the bed are read as dry. The flows are those of OC_JUNCTION_LEVEL;
+// D comes from OC_JUNCTION_DERIVATIVES at the level the balance accepted, refined by a
+// few Newton steps on the flow sum. `converged` is set false when the balance used all
+// its passes; the flows then still add up to zero, but the junction level was not found
+// to its tolerance.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged);
 // The same, for a caller that does not ask whether it converged.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches);

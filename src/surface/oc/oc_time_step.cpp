@@ -95,6 +95,14 @@ void junction_flows(const FrameState& frame, SurfaceState& surface, OcStepState&
 }
 
 // ---- 3. the level-change equations -------------------------------------------------------
+// An element whose depth a head boundary prescribes.
+bool is_head_element(const SurfaceState& surface, int e) {
+  const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+  if (entry < 1) return false;
+  const int type = surface.OC_BOUNDARY_TYPE(entry);
+  return type == OC_BC_HEAD || type == OC_BC_LINK_HEAD;
+}
+
 // Adds coefficient v of element g's level change to the equation at position i of the
 // row being assembled (row r).
 void add_coupling(const SurfaceState& surface, OcStepState& state, int r, int i, int g, double v) {
@@ -120,14 +128,11 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
                       const SubsurfaceState& subsurface, OcStepState& state, int r, int j, int e) {
   BlockRowSolver& rows = state.rows;
   const double depth = surface.GET_HRF(e) - frame.ZGRUND(e);
-  const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
-  if (entry > 0) {
-    const int type = surface.OC_BOUNDARY_TYPE(entry);
-    if (type == OC_BC_HEAD || type == OC_BC_LINK_HEAD) {
-      rows.diagonal(j, j) = 1.0;
-      rows.rhs(j) = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
-      return;
-    }
+  if (is_head_element(surface, e)) {
+    const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+    rows.diagonal(j, j) = 1.0;
+    rows.rhs(j) = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
+    return;
   }
 
   const double storage = OC_STORAGE_AREA(frame, link_sections(surface), e, surface.GET_HRF(e));
@@ -159,6 +164,9 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
   }
   rows.diagonal(j, j) += diagonal;
   rows.rhs(j) = rhs;
+  if (e <= frame.NLF) {
+    state.largest_link_diagonal = std::max(state.largest_link_diagonal, diagonal);
+  }
 }
 
 // Assembles and eliminates the rows in order, then substitutes back into the level
@@ -190,10 +198,35 @@ void solve_level_changes(const FrameState& frame, const SurfaceState& surface,
 }
 
 // ---- 4. corrected levels and face flows --------------------------------------------------
-void apply_level_changes(const FrameState& frame, SurfaceState& surface, const OcStepState& state) {
+// The outflow of a weir on the catchment boundary cannot turn into an inflow within a
+// step (nor an inflow from the outside into an outflow): the weir law's flow falls to
+// zero as the level falls to the crest, but its tangent carries on past it. Returns the
+// part of the corrected flow `q` (m3/s, into the element) that lies beyond zero, which
+// the element does not get; 0 for any other face.
+double weir_flow_past_zero(const SurfaceState& surface, int e, int f, double level, double q) {
+  const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+  if (entry < 1 || surface.OC_BOUNDARY_TYPE(entry) != OC_BC_WEIR ||
+      surface.OC_BOUNDARY_FACE(entry) != f) {
+    return 0.0;
+  }
+  const double tail = surface.OC_BOUNDARY_COEFFICIENTS(4, entry);
+  // At or above the tail the element is upstream and only gives water.
+  return level >= tail ? std::max(q, 0.0) : std::min(q, 0.0);
+}
+
+// A grid square or bank element rises by dh. A link gains the volume its equation booked,
+// its storage area times dh, and takes the level at which its section holds that volume:
+// the linear storage serves the solution only, and on a section that widens with the
+// depth its level would otherwise make or lose water every step. A head element takes
+// its prescribed level.
+void apply_level_changes(const FrameState& frame, SurfaceState& surface, OcStepState& state) {
   const Array1<double>& dh = state.level_change;
+  const OcLinkSections sections = link_sections(surface);
+  const double dt = state.OC_TIMESTEP_SECONDS;
   for (int e = 1; e <= frame.NEL; ++e) {
-    surface.SET_HRF(e, surface.GET_HRF(e) + dh(e));
+    const double level = surface.GET_HRF(e);
+    const bool head = is_head_element(surface, e);
+    double volume = OC_STORAGE_AREA(frame, sections, e, level) * dh(e);
     for (int f = 1; f <= 4; ++f) {
       double change = surface.DQ0ST(e, f) * dh(e);
       const int g = frame.ICMREF(e, f, 2);
@@ -206,29 +239,29 @@ void apply_level_changes(const FrameState& frame, SurfaceState& surface, const O
           if (link != 0) change += surface.DQIST2(J, m) * dh(link);
         }
       }
-      surface.SET_QSA(e, f, surface.GET_QSA(e, f) + change);
+      double q = surface.GET_QSA(e, f) + change;
+      if (g == 0) {
+        const double past_zero = weir_flow_past_zero(surface, e, f, level, q);
+        q -= past_zero;
+        volume -= past_zero * dt;
+      }
+      surface.SET_QSA(e, f, q);
     }
+    double new_level = level + dh(e);
+    if (!head) new_level = OC_LEVEL_AFTER_VOLUME_CHANGE(frame, sections, e, level, volume);
+    if (e <= frame.NLF && !head) {
+      state.lowest_link_depth_after_solve =
+          std::min(state.lowest_link_depth_after_solve, new_level - frame.ZGRUND(e));
+    }
+    surface.SET_HRF(e, new_level);
   }
 }
 
 // ---- 6. channel areas --------------------------------------------------------------------
-// The wetted area under the link's pairs up to its depth, widths linear between pairs;
-// above the top pair the top width carries on.
 void channel_areas(const FrameState& frame, SurfaceState& surface) {
+  const OcLinkSections sections = link_sections(surface);
   for (int l = 1; l <= frame.NLF; ++l) {
-    const double y = surface.GET_HRF(l) - frame.ZGRUND(l);
-    const int pairs = surface.NXSECT(l);
-    int k = 2;
-    while (k <= pairs && !(y < surface.XINH(l, k))) ++k;
-    if (k <= pairs) {
-      const double h1 = surface.XINH(l, k - 1), w1 = surface.XINW(l, k - 1);
-      const double h2 = surface.XINH(l, k), w2 = surface.XINW(l, k);
-      surface.ARXL(l) =
-          surface.LINK_PAIR_AREA(l, k - 1) + (y - h1) * (w1 + 0.5 * (w2 - w1) * (y - h1) / (h2 - h1));
-    } else {
-      surface.ARXL(l) = (surface.GET_HRF(l) - surface.ZBFULL(l)) * surface.CWIDTH(l) +
-                        surface.LINK_PAIR_AREA(l, std::max(pairs, 1));
-    }
+    surface.ARXL(l) = OC_CHANNEL_AREA(sections, l, surface.GET_HRF(l) - frame.ZGRUND(l));
   }
 }
 
@@ -261,7 +294,7 @@ void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const Subsurfa
   apply_level_changes(frame, surface, state);
 
   OC_LIMIT_OUTFLOWS(frame, link_sections(surface), state.OC_TIMESTEP_SECONDS, surface.HRF,
-                    surface.QSA, io);
+                    surface.QSA, state.limiter, io);
 
   publish_face_flows(surface, frame.NEL);
   channel_areas(frame, surface);

@@ -9,13 +9,15 @@
 //      (oc_junctions.h);
 //   3. one level-change equation per element, assembled by grid rows and solved by the
 //      block-tridiagonal elimination of oc_row_solver.h;
-//   4. HRF and QSA corrected with the level changes;
+//   4. HRF and QSA corrected with the level changes (a link takes the level at which it
+//      holds the volume its equation booked);
 //   5. the outflow limiter (oc_limiter.h);
 //   6. QOC published, ARXL recomputed;
 //   7. the results on the print file while the print window is open;
 //   8. the check of the channel flows against OC_MAX_CHANNEL_FLOW.
 #pragma once
 
+#include <limits>
 #include <vector>
 
 #include "include/arrays.h"
@@ -23,6 +25,7 @@
 #include "include/run_io.h"
 #include "include/subsurface_state.h"
 #include "include/surface_state.h"
+#include "surface/oc/oc_limiter.h"
 #include "surface/oc/oc_row_solver.h"
 
 namespace quendal {
@@ -60,6 +63,13 @@ struct OcStepState {
   BlockRowSolver rows;
   Array1<int> row_of_element;  // (NEL): grid row of the OC solution holding the element
   Array1<double> level_change;  // (NEL): dh of the step, m
+  OcLimiterWork limiter;
+
+  // Since the run start: the largest diagonal of a link's level-change equation (its
+  // storage term and its own-level flow derivatives, m2/s; a sound linearisation keeps it
+  // below zero) and the lowest link depth the linear solution left before the limiter, m.
+  double largest_link_diagonal = -std::numeric_limits<double>::infinity();
+  double lowest_link_depth_after_solve = std::numeric_limits<double>::infinity();
 };
 
 // Advances HRF, QSA, QOC and ARXL over the step that starts at LAST_OC_STEP_TIME and

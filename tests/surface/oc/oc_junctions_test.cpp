@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -132,39 +133,100 @@ TEST(OcJunctionFlows, DerivativesKeepTheBalanceAndPointTheRightWay) {
   EXPECT_EQ(flows.Q[3], 0.0);
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
-    // Raising one level keeps the node balanced: the changes add up to zero. Each
-    // balance is exact to rounding, divided by a perturbation of at least 1 mm.
+    // Raising one level keeps the node balanced: the changes add up to zero.
     double sum = 0.0;
     for (int k = 0; k < 4; ++k) sum += flows.D[i][k];
-    EXPECT_NEAR(sum, 0.0, 1e-9 * std::fabs(flows.D[i][i]));
+    EXPECT_NEAR(sum, 0.0, 1e-12 * std::fabs(flows.D[i][i]));
     EXPECT_EQ(flows.D[i][3], 0.0);
     EXPECT_EQ(flows.D[3][i], 0.0);
   }
   // A higher level in the giving branch sends more water out of it and into the others.
-  // (A receiving branch may take more when raised: its own conveyance grows with its
-  // depth.)
   EXPECT_LT(flows.D[0][0], 0.0);
   EXPECT_GT(flows.D[0][1], 0.0);
   EXPECT_GT(flows.D[0][2], 0.0);
 }
 
-TEST(OcJunctionFlows, PerturbationIsOnePercentOfTheDepthAndAtLeastOneMillimetre) {
+// The branch flows of a balance converged far beyond the iteration's tolerance: the
+// flow sum rises with the junction level, so bisection between the lowest and the
+// highest branch level finds the balancing level to 1e-13 m.
+JunctionValues tightly_balanced(const JunctionValues& H, const JunctionValues& A,
+                                const JunctionValues& B, const JunctionValues& c) {
+  double lo = 1e9, hi = -1e9;
+  for (int i = 0; i < 4; ++i) {
+    if (c[i] == 0.0) continue;
+    lo = std::min(lo, H[i]);
+    hi = std::max(hi, H[i]);
+  }
+  JunctionValues Q{};
+  while (hi - lo > 1e-13) {
+    const double z = 0.5 * (lo + hi);
+    (OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q) > 0.0 ? hi : lo) = z;
+  }
+  OC_JUNCTION_FLOW_SUM(0.5 * (lo + hi), H, A, B, c, Q);
+  return Q;
+}
+
+TEST(OcJunctionFlows, DerivativesAreThoseOfTheBalancedJunction) {
+  // Rectangular branches 2 m wide and 1 m deep, Strickler 30, 50 m from the node, beds
+  // at 10.0; two branches at 10.6 and 10.5 feed a third that is shallow or deeper, and a
+  // four-way case. Raising a branch level keeps the node balanced (each row of D adds up
+  // to zero), takes water away from that branch (D[i][i] <= 0) and gives it to the others
+  // (D[i][k] >= 0). The shallow third branch, well below the junction level, is where a
+  // difference over re-read conveyances (the tangent's slope changing with the depth)
+  // would turn its own derivative positive.
   const OcSectionTable table = rectangular_table(30.0);
   struct Case {
-    double depth, delta;
+    const char* name;
+    JunctionValues level;  // 0: branch absent
   };
-  for (const Case k : {Case{0.0, 0.001}, Case{0.05, 0.001}, Case{0.5, 0.005}}) {
-    SCOPED_TRACE(k.depth);
-    OcJunctionBranches branches = {branch(1, 10.0 + k.depth, 10.0, table),
-                                   branch(2, 10.2, 9.9, table), branch(3, 10.25, 10.0, table),
-                                   OcJunctionBranch{}};
-    const OcJunctionFlows flows = OC_JUNCTION_FLOWS(branches);
-    OcJunctionBranches raised = branches;
-    raised[0].H += k.delta;
-    const OcJunctionFlows moved = OC_JUNCTION_FLOWS(raised);
-    for (int j = 0; j < 3; ++j) {
-      EXPECT_NEAR(flows.D[0][j], (moved.Q[j] - flows.Q[j]) / k.delta,
-                  1e-9 * (std::fabs(flows.D[0][j]) + 1e-12));
+  const std::vector<Case> cases = {
+      {"third at 0.02 m", {10.6, 10.5, 10.02, 0.0}},
+      {"third at 0.05 m", {10.6, 10.5, 10.05, 0.0}},
+      {"third at 0.10 m", {10.6, 10.5, 10.10, 0.0}},
+      {"third at 0.30 m", {10.6, 10.5, 10.30, 0.0}},
+      {"four branches", {10.6, 10.5, 10.05, 10.3}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    OcJunctionBranches branches{};
+    JunctionValues H{}, A{}, B{}, c{};
+    for (int i = 0; i < 4; ++i) {
+      if (k.level[i] == 0.0) continue;
+      branches[i] = branch(i + 1, k.level[i], 10.0, table);
+      H[i] = k.level[i];
+      c[i] = std::sqrt(50.0);
+      const Conveyance conveyance =
+          OC_SECTION_TABLE_CONVEYANCE(table, k.level[i] - 10.0, 30.0, 2.0, 2.0);
+      A[i] = conveyance.C;
+      B[i] = conveyance.dC_dh;
+    }
+    bool converged = false;
+    const OcJunctionFlows flows = OC_JUNCTION_FLOWS(branches, converged);
+    EXPECT_TRUE(converged);
+    for (int i = 0; i < 4; ++i) {
+      if (c[i] == 0.0) continue;
+      SCOPED_TRACE(i);
+      double row = 0.0;
+      for (int m = 0; m < 4; ++m) {
+        row += flows.D[i][m];
+        if (m != i) EXPECT_GE(flows.D[i][m], 0.0) << m;
+      }
+      EXPECT_LE(flows.D[i][i], 0.0);
+      EXPECT_LE(std::fabs(row), 1e-12 * std::fabs(flows.D[i][i]));
+      // Central difference of the tight balance, the raised branch's conveyance along
+      // its tangent (A + B dH, B held).
+      const double dH = 1e-5;
+      JunctionValues H_up = H, H_down = H, A_up = A, A_down = A;
+      H_up[i] += dH;
+      H_down[i] -= dH;
+      A_up[i] += B[i] * dH;
+      A_down[i] -= B[i] * dH;
+      const JunctionValues Q_up = tightly_balanced(H_up, A_up, B, c);
+      const JunctionValues Q_down = tightly_balanced(H_down, A_down, B, c);
+      for (int m = 0; m < 4; ++m) {
+        const double reference = (Q_up[m] - Q_down[m]) / (2.0 * dH);
+        EXPECT_NEAR(flows.D[i][m], reference, 0.01 * std::fabs(reference) + 1e-12) << m;
+      }
     }
   }
 }

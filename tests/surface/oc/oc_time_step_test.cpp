@@ -3,6 +3,7 @@
 // at rest staying at rest), the exact recurrence of a linear element, the boundary
 // series, the print window and the stops.
 #include "surface/oc/oc_time_step.h"
+#include "surface/oc/oc_storage.h"
 
 #include <gtest/gtest.h>
 
@@ -345,30 +346,29 @@ TEST_F(Network, AFlatWaterSurfaceStaysAtRest) {
   }
 }
 
-TEST(OcStepStorage, AChannelStoresOverItsTopWidthBelowBankFullAndOverItsAreaAbove) {
-  // Flat ground at 10 m; the links of the network have a section 0.5 m wide at the bed
-  // (or a V, 0 m) and 4 m at bank-full (1 m), so at 0.5 m their surface is 2.25 m wide while
-  // their plan area is 4 m x their length. Every link starts at the same depth and rain
-  // falls on them alone (on the squares as well when these are flooded to the same
-  // level), so no face carries water and each link rises by its own rain over its own
-  // storage area.
+TEST(OcStepStorage, AChannelHoldsExactlyTheWaterItsFlowsDelivered) {
+  // Flat ground at 10 m; the links of the network have sections of 4 m at bank-full
+  // (1 m) over a rectangle, a V or a trapezoid. Every link starts at one depth; rain or
+  // evaporation acts on the links alone (on the squares too when these are flooded
+  // above the bank tops). Whatever the section and whether the level rises, falls or
+  // crosses bank-full within the step, the wetted area times the length changes by
+  // exactly what the link's face flows and its vertical terms delivered over the step.
   struct Case {
     const char* name;
     double bed_width, link_depth, square_depth;
-    bool rain_on_squares;
-    double rise_per_rain_depth;  // level rise / (rain rate x step)
+    double rain, evaporation;  // m/s
+    bool on_squares;
   };
   const std::vector<Case> cases = {
-      // A dry channel stores its rain over its bed width.
-      {"dry channel takes its rain", 0.5, 0.0, 0.0, false, 4.0 / 0.5},
-      // A dry V section has no surface width at all: its storage width is floored at 1%
-      // of the channel width, so its equation keeps a level term and the row can be
-      // solved.
-      {"dry V channel", 0.0, 0.0, 0.0, false, 4.0 / 0.04},
-      {"below bank-full: top width", 0.5, 0.5, 0.0, false, 4.0 / 2.25},
-      {"above bank-full: plan area", 0.5, 1.5, 0.5, true, 1.0},
+      {"rectangle rising", 4.0, 0.3, 0.0, 2e-4, 0.0, false},
+      {"V rising from dry", 0.0, 0.0, 0.0, 2e-4, 0.0, false},
+      {"V falling", 0.0, 0.5, 0.0, 0.0, 5e-5, false},
+      {"trapezoid rising", 0.5, 0.5, 0.0, 2e-4, 0.0, false},
+      {"trapezoid falling", 0.5, 0.5, 0.0, 0.0, 5e-5, false},
+      {"trapezoid crossing bank-full", 0.5, 0.9, 0.0, 4e-4, 0.0, false},
+      {"above bank-full", 0.5, 1.5, 0.5, 2e-4, 0.0, true},
   };
-  const double r = 1e-5, hours = 0.5;
+  const double hours = 0.5, dt = hours * 3600.0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Model model;
@@ -384,17 +384,22 @@ TEST(OcStepStorage, AChannelStoresOverItsTopWidthBelowBankFullAndOverItsAreaAbov
     SurfaceState& surface = model.surface;
     for (int l = 1; l <= frame.NLF; ++l) surface.XINW(l, 1) = c.bed_width;
     build_link_sections(surface, frame.NLF);
+    const OcLinkSections sections = link_sections(surface);
+    std::vector<double> volume_before(frame.NLF + 1, 0.0);
     for (int e = 1; e <= frame.NEL; ++e) {
       const bool link = e <= frame.NLF;
       surface.SET_HRF(e, frame.ZGRUND(e) + (link ? c.link_depth : c.square_depth));
-      surface.PNETTO(e) = link || c.rain_on_squares ? r : 0.0;
+      surface.PNETTO(e) = link || c.on_squares ? c.rain : 0.0;
+      surface.ET_SURFACE_WATER_EVAP(e) = link || c.on_squares ? c.evaporation : 0.0;
+      if (link) volume_before[e] = OC_SURFACE_VOLUME(frame, sections, e, surface.GET_HRF(e));
     }
     OcStepState state;
     oc_step(model, state, hours);
     for (int l = 1; l <= frame.NLF; ++l) {
-      EXPECT_NEAR(surface.GET_HRF(l) - frame.ZGRUND(l),
-                  c.link_depth + c.rise_per_rain_depth * r * hours * 3600.0, 1e-12)
-          << "link " << l;
+      double inflow = frame.AREA(l) * (c.rain - c.evaporation);
+      for (int f = 1; f <= 4; ++f) inflow += surface.GET_QSA(l, f);
+      const double change = surface.ARXL(l) * frame.CLENTH(l) - volume_before[l];
+      EXPECT_NEAR(change, dt * inflow, 1e-9 * std::fabs(dt * inflow)) << "link " << l;
     }
   }
 }
