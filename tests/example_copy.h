@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
+#include "frame/main_program.h"
+#include "include/model.h"
 #include "test_support.h"
 
 namespace quendal::testing {
@@ -46,6 +54,30 @@ struct ExampleCopy {
     replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
   }
   CommandResult run() { return run_command(quendal_binary() + " -f rundata_example.txt", root); }
+  // Runs the copy in this process, into `model` (whose state, such as the water-balance
+  // errors of the elements, lives nowhere else), with the console in the copy's
+  // directory. The program sets flush-to-zero for itself; the test's own arithmetic gets
+  // its floating-point mode back afterwards. Returns the exit status.
+  int run_in_process(Model& model) {
+#if defined(__x86_64__) || defined(__i386__)
+    const unsigned int csr = _mm_getcsr();
+#endif
+    const int status = run_program({"-f", root + "/rundata_example.txt"}, root, model);
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_setcsr(csr);
+#endif
+    return status;
+  }
+  // Applies `change` to every line (numbered from 0) of the example's `file`.
+  void rewrite(const std::string& file, const std::function<void(std::string&, std::size_t)>& change) {
+    std::string text;
+    std::size_t n = 0;
+    for (std::string line : lines_of(output(file))) {
+      change(line, n++);
+      text += line + "\n";
+    }
+    dir.write("example/" + file, text);
+  }
   std::string output(const std::string& file) { return read_file(root + "/" + file); }
   std::string print() { return output("output_example_print.txt"); }
 };

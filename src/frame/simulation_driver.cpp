@@ -99,7 +99,6 @@ void SIMULATION_DRIVER(Model& model) {
   // From here on a console record starting with "+" overwrites the progress line.
   model.io.console.connect_carriage_control();
   bool first_cm_step = true;
-  OcStepState oc_step;  // the OC step's boundary series and work, kept between steps
   CATCHMENT_SETUP(model);
   start_up(model, first_cm_step);
 
@@ -121,7 +120,7 @@ void SIMULATION_DRIVER(Model& model) {
     // 3-5: the clock, the channel links' ET outputs, overland and channel flow.
     frame.UZNOW += frame.UZNEXT;
     fill_link_evaporation(model);
-    OC_TIME_STEP(frame, model.surface, model.subsurface, oc_step, model.io);
+    OC_TIME_STEP(frame, model.surface, model.subsurface, model.oc_step, model.io);
     frame.LAST_OC_STEP_TIME = frame.UZNOW;
 
     // 6-9: sediment and contaminants, once due.

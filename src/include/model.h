@@ -11,6 +11,7 @@
 #include "include/sediment_state.h"
 #include "include/subsurface_state.h"
 #include "include/surface_state.h"
+#include "surface/oc/oc_time_step.h"
 
 namespace quendal {
 
@@ -28,6 +29,8 @@ struct Model {
   SedimentState sediment;
   ContaminantState contaminant;
   OutputState output;
+  // What the OC step keeps from one step to the next (its boundary series and work).
+  OcStepState oc_step;
 };
 
 }  // namespace quendal

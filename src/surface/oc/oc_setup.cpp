@@ -1,5 +1,7 @@
 #include "surface/oc/oc_setup.h"
 
+#include "surface/oc/oc_time_step.h"
+
 #include <algorithm>
 #include <array>
 
@@ -14,13 +16,6 @@
 #include "surface/surface_state.h"
 
 namespace quendal {
-
-namespace {
-
-constexpr int OC_HEAD_SERIES_UNIT = 38;
-constexpr int OC_FLUX_SERIES_UNIT = 37;
-
-}  // namespace
 
 void size_oc_state(const FrameState& frame, SurfaceState& surface) {
   const int nel = frame.NEL;
