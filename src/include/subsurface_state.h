@@ -1,5 +1,7 @@
-// State of the subsurface component that other components read: the top cell, the
-// column and bed cells, the shared per-cell arrays, the phreatic levels and the wells.
+// State of the subsurface component. Other components read the top cell, the column
+// and bed cells, the shared per-cell arrays, the phreatic levels and the wells; the
+// rest (the data file, the soil tables, the cell stacks and their lateral
+// connections) belongs to the component itself.
 //
 // Until the subsurface set-up generates cells, the state is the "no cells" state that
 // set_no_cells() makes: LL = 0, every column's bottom cell above LL (so every loop
@@ -12,6 +14,33 @@
 #include "include/dimensions.h"
 
 namespace quendal {
+
+// Room of the subsurface data that the data file fills.
+constexpr int VSS_TABLE_ROWS_ROOM = 20;       // rows of a tabulated soil
+constexpr int VSS_WELL_ROOM = 20;             // well rows
+constexpr int VSS_CATEGORY_ROOM = 20;         // lateral boundary categories of each type
+constexpr int VSS_CATEGORY_LAYER_ROOM = 20;   // layers listed for one category
+constexpr int VSS_TABLE_POINTS_ROOM = 200;    // points of the soil property tables
+
+// Soil functions.
+constexpr int SOIL_VAN_GENUCHTEN = 1;
+constexpr int SOIL_TABULATED = 2;
+constexpr int SOIL_EXPONENTIAL = 3;
+constexpr int SOIL_NOT_AVAILABLE = 4;
+
+// Lateral and base boundary types.
+constexpr int VSS_LATERAL_FLOW = 3;           // LFB
+constexpr int VSS_LATERAL_HEAD = 4;           // LHB
+constexpr int VSS_LATERAL_HEAD_GRADIENT = 5;  // LGB
+constexpr int VSS_BASE_FLOW = 6;              // BFB
+constexpr int VSS_BASE_HEAD = 7;              // BHB
+
+// The layers listed for each category of one kind of lateral boundary.
+struct VssBoundaryLayers {
+  Array1<int> count;   // (VSS_CATEGORY_ROOM): layers listed; 0 the whole column
+  Array2<int> layers;  // (VSS_CATEGORY_LAYER_ROOM, VSS_CATEGORY_ROOM)
+  int series_columns = 0;  // values in one record of the series file
+};
 
 struct SubsurfaceState {
   int LL = 0;  // top cell of every column; 0: no cells
@@ -33,6 +62,87 @@ struct SubsurfaceState {
   Array1<double> PHREATIC_LEVEL;     // phreatic surface level, m (a link: set by BUILD_ISORT)
   Array1<double> WELL_ABSTRACTION;   // m/s per unit area, positive when water is taken out
   Array1<int> WELL_WATER_SOURCE;     // the element whose well water falls here; 0 none
+
+  // ===== the component's own data =====================================================
+
+  // --- the data file (subsurface/vss_data_file.h) ----------------------------------
+  bool VSS_SHORT_TABLES = false;       // soil tables of 100 points instead of 200
+  bool VSS_PRINT_SOIL_TABLES = false;
+  bool LHB_AS_LEVELS = false;          // lateral head values are levels, not depths
+  int NS = 0;                          // soil types
+  int VSS_SURFACE_CELL_COUNT = 0;      // values of DCSZON
+  int VSS_BED_CELL_COUNT = 0;          // values of DCRBED
+  int VSS_INITIAL_MODE = 0;
+  double VSS_INITIAL_DEPTH = 0.0;      // m
+  double VSS_MIN_CELL_THICKNESS = 0.0; // m
+  double VSS_DEFAULT_CELL_SIZE = 0.0;  // m, the value read plus 1e-6
+  double VERTICAL_MEAN_EXPONENT = 0.0;
+  double LATERAL_MEAN_EXPONENT = 0.0;
+  // Per soil type (NS).
+  Array1<int> SOIL_FUNCTION_TYPE;      // SOIL_VAN_GENUCHTEN .. SOIL_NOT_AVAILABLE
+  Array1<int> SOIL_TABLE_ROWS;
+  Array1<double> SOIL_KX, SOIL_KY, SOIL_KZ;  // saturated conductivities, m/s
+  Array1<double> THSAT;                // saturated moisture content
+  Array1<double> SOIL_RESIDUAL_THETA;
+  Array1<double> SOIL_SPECIFIC_STORAGE;  // 1/m
+  Array1<double> SOIL_VG_N;
+  Array1<double> SOIL_VG_ALPHA;        // 1/cm for van Genuchten, 1/m for the exponential
+  // (VSS_TABLE_ROWS_ROOM, NS): rows of a tabulated soil, wet to dry; theta as a
+  // fraction of THSAT; and the natural-spline second derivatives against log10(-psi).
+  Array2<double> SOIL_TABLE_PSI, SOIL_TABLE_THETA, SOIL_TABLE_K;
+  Array2<double> SOIL_TABLE_THETA_D2, SOIL_TABLE_K_D2;
+  // Cell zones: thicknesses from the ground (DCSZON) and from the link bed (DCRBED)
+  // downwards, m, and their totals.
+  Array1<double> DCSZON, DCRBED;
+  double VSS_SURFACE_ZONE_DEPTH = 0.0;
+  double VSS_BED_ZONE_DEPTH = 0.0;
+  // Layers, per element (NEL); layer 1 the lowest. LAYER_BOTTOM_LEVEL(e, NLYR + 1)
+  // holds the top of the column (the ground, or a link's equivalent bed).
+  Array1<int> NLYR;
+  Array2<int> NTSOIL;                  // (NEL, NLYREE)
+  Array2<double> LAYER_BOTTOM_LEVEL;   // (NEL, NLYREE + 1), m
+  // Counts of wells, springs and of the columns of the boundary series files.
+  int VSS_WELL_COUNT = 0, VSS_SPRING_COUNT = 0;
+  int VSS_LFB_COUNT = 0, VSS_LHB_COUNT = 0, VSS_LGB_COUNT = 0;
+  int VSS_BFB_COUNT = 0, VSS_BHB_COUNT = 0;
+  // Wells and springs, per element (NEL) unless said otherwise.
+  Array1<int> WELL_NUMBER;             // row of the element's well, 0 none
+  Array1<int> WELL_SERIES_COLUMN;      // column of the well series, at least 1
+  Array1<double> WELL_SCREEN_BOTTOM_DEPTH, WELL_SCREEN_TOP_DEPTH;  // (VSS_WELL_ROOM), m
+  Array1<double> SPRING_DEPTH, SPRING_LEVEL, SPRING_COEFFICIENT;
+  // Lateral and base boundaries, per element (NEL).
+  Array1<int> LATERAL_BOUNDARY_TYPE;      // 0 none, VSS_LATERAL_FLOW .. _HEAD_GRADIENT
+  Array1<int> LATERAL_BOUNDARY_CATEGORY;  // at least 1
+  Array1<int> LATERAL_BOUNDARY_FACE;      // the free face it acts on, 0 without one
+  VssBoundaryLayers LFB, LHB, LGB;
+  Array1<int> BASE_BOUNDARY_TYPE;         // VSS_BASE_FLOW, VSS_BASE_HEAD, other: none
+  Array1<int> BASE_BOUNDARY_CATEGORY;     // at least 1
+  // The aquifer connections of the data file, four integers each (element A, layer
+  // of A, element B, layer of B).
+  int IAQCON_COUNT = 0;
+  Array2<int> IAQCON;                     // (4, IAQCON_COUNT)
+  int VSS_ERROR_COUNT = 0;                // errors counted while setting up
+
+  // --- soil property tables (subsurface/soil_tables.h) -----------------------------
+  // Heads of the table points (VSPPSI, wet to dry) and, per point and soil
+  // (VSS_TABLE_POINTS_ROOM, NS), moisture content, relative conductivity, storage
+  // coefficient and the derivatives by psi.
+  int SOIL_TABLE_POINTS = 0;
+  Array1<double> VSPPSI;
+  Array2<double> VSPTHE, VSPKR, VSPETA, VSPDTH, VSPDKR, VSPDET;
+
+  // --- cells and their lateral connections (subsurface/vss_cells.h) ----------------
+  // (NEL, NLYREE, 4): the layers of the neighbour over face f that layer L connects
+  // to, coded lowest * 21 + highest; 0 none.
+  Array3<int> LAYER_FACE_CONNECTION;
+  // (MAX_CELLS_PER_COLUMN, NEL): thickness and level of the computation point of each
+  // cell, m; cells numbered from 1 at the bottom.
+  Array2<double> CELL_THICKNESS, CELL_ELEVATION;
+  Array2<int> LAYER_CELL_COUNT;  // (NEL, NLYREE): cells a layer gets; 0 by the cell size
+  // (4, LL, NEL): the neighbour's cell that cell k exchanges with over face f (0 none)
+  // and the span code: +1/-1 lower/upper of two own cells sharing one neighbour cell.
+  Array3<int> CELL_FACE_CELL, CELL_FACE_SPLIT;
+  int VSS_RENUMBER_ATTEMPTS = 0;
 
   // The state before any cell exists, for a mesh of `NEL` elements and `NLF` links:
   // phreatic levels at the ground (`ZGRUND`, indexed 1..NEL).

@@ -251,6 +251,11 @@ struct CatchmentSetupTest : testing::ModelWithFiles {
     open_input(12, "oc.txt",
                "OC data\n0 0 0 F\nt\nt\nt\n0.0 2.0 0.0 0.0 0.0\nBoundaries\n0 0 0\n"
                "Channel data\n0\nLinks\n1 9.0 0.0 20.0 2\n6.0 0.0 6.0 1.0\n");
+    // One soil, one 5 m layer under every square.
+    open_input(11, "vss.txt",
+               ":VS01\nVSS data\noptions\nF F F\n:VS03\n1 0 0 1\n:VS04\n1.0 0.05 0.5 0 1\n"
+               ":VS05\n1 1 0\n1 1 1 0.4 0.05 0.0001 1.5 0.03\n:VS08\n1 0\n:VS08a\n1 1\n1\n5.0\n"
+               ":VS10\n0\n:VS11\n0 0 0 0 0 0 0 0\n");
   }
   static std::string two_by_two_frame() {
     return "Two by two worked example\n"
