@@ -231,51 +231,41 @@ LimiterReports limiter_reports(const std::string& print, const Model& model) {
   return reports;
 }
 
-// The water-balance errors of the elements live in the model only, so the run is made in
-// this process. The program sets flush-to-zero for itself; the test's own arithmetic gets
-// its floating-point mode back afterwards.
-TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
-  DrySurfaceOnlyExample ex;
-  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
-  ASSERT_NE(console, nullptr);
+// Runs the example copy in this process (the water-balance errors of the elements live
+// in the model only). The program sets flush-to-zero for itself; the test's own
+// arithmetic gets its floating-point mode back afterwards.
+int run_in_process(DrySurfaceOnlyExample& ex, Model& model) {
   int status = -1;
-  Model model{console};
-  {
 #if defined(__x86_64__) || defined(__i386__)
-    const unsigned int csr = _mm_getcsr();
+  const unsigned int csr = _mm_getcsr();
 #endif
-    status = run_program({"-f", ex.root + "/rundata_example.txt"}, ex.root, model);
+  status = run_program({"-f", ex.root + "/rundata_example.txt"}, ex.root, model);
 #if defined(__x86_64__) || defined(__i386__)
-    _mm_setcsr(csr);
+  _mm_setcsr(csr);
 #endif
-  }
-  std::fclose(console);
-  const std::string print = ex.print();
-  ASSERT_EQ(status, 0) << print;
-  ASSERT_EQ(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);  // 1 h steps
-  EXPECT_EQ(model.subsurface.LL, 0);
-  for (int e : {WB_CANOPY_EVAPORATION, WB_GROUND_EVAPORATION, WB_TRANSPIRATION}) {
-    EXPECT_EQ(model.output.WATER_BALANCE_TOTALS(e + WB_RUN_OFFSET), 0.0) << e;
-  }
-  const LimiterReports limiter = limiter_reports(print, model);
+  return status;
+}
 
-  // Each element: the storage change equals what its fluxes delivered, but for a depth
-  // that the limiter dropped.
+// Each element: the storage change equals what its fluxes delivered, but for a depth
+// that the limiter dropped. The catchment, on the daily totals records (both at balance
+// boundaries: 1 h, the first step, and 25 h, the first step at midnight): what fell,
+// minus what left, plus what the limiter reported creating up to then, is what the
+// catchment holds, snow included. Seven printed values of 3 decimals: 7 x 0.0005 mm.
+// Returns the snow storage of the last record, mm.
+double expect_balance_closes(DrySurfaceOnlyExample& ex, const Model& model,
+                             const std::string& print) {
+  const LimiterReports limiter = limiter_reports(print, model);
   for (int i = 1; i <= model.frame.NEL; ++i) {
     const double dropped = limiter.dropped.contains(i) ? limiter.dropped.at(i) : 0.0;
     EXPECT_LT(std::fabs(model.output.ELEMENT_BALANCE_ERROR(i)), 1e-6 + dropped) << "element " << i;
   }
-
-  // The catchment, on the daily totals records (both at balance boundaries: 1 h, the
-  // first step, and 25 h, the first step at midnight): what fell, minus what left, plus
-  // what the limiter reported creating up to then, is what the catchment holds. Seven
-  // printed values of 3 decimals: 7 x 0.0005 mm.
   Lines totals = lines_of(ex.output("output_example_totals.csv"));
-  ASSERT_EQ(totals.size(), 4u);
+  EXPECT_EQ(totals.size(), 4u);
   const double mm_per_m3 = 1000.0 / model.frame.TOTAL_CATCHMENT_AREA;
+  double snow = 0.0;
   for (std::size_t r = 2; r < totals.size(); ++r) {
     StringSource record({totals[r]});
-    double hours, rain, canopy_evap, ground_evap, transpiration, aquifer, discharge, canopy, snow,
+    double hours, rain, canopy_evap, ground_evap, transpiration, aquifer, discharge, canopy,
         subsurface, surface, channel;
     read_formatted(record, "(12(F16.3,1X))", hours, rain, canopy_evap, ground_evap, transpiration,
                    aquifer, discharge, canopy, snow, subsurface, surface, channel);
@@ -288,6 +278,52 @@ TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
                 7 * 0.0005)
         << totals[r];
   }
+  return snow;
+}
+
+TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
+  DrySurfaceOnlyExample ex;
+  ex.set_switch("SNOW", false);
+  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
+  ASSERT_NE(console, nullptr);
+  Model model{console};
+  const int status = run_in_process(ex, model);
+  std::fclose(console);
+  const std::string print = ex.print();
+  ASSERT_EQ(status, 0) << print;
+  ASSERT_EQ(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);  // 1 h steps
+  EXPECT_EQ(model.subsurface.LL, 0);
+  for (int e : {WB_CANOPY_EVAPORATION, WB_GROUND_EVAPORATION, WB_TRANSPIRATION}) {
+    EXPECT_EQ(model.output.WATER_BALANCE_TOTALS(e + WB_RUN_OFFSET), 0.0) << e;
+  }
+  expect_balance_closes(ex, model, print);
+}
+
+// The same catchment with the first day's storm falling as snow (-2 deg C for the first
+// 30 hours, so that the steps stay at 1 h up to the 25 h record, then 8 deg C): the pack
+// holds the storm at the 25 h record, and the balance closes with it counted; then it
+// melts away.
+TEST(RunOutputs, SnowPackEntersTheWaterBalance) {
+  DrySurfaceOnlyExample ex;
+  ex.rewrite("example_met.txt", [](std::string& line, std::size_t n) {
+    if (n == 0 || line.empty() || n % 2 == 1) return;
+    line.replace(12, 12, (n - 1) / 2 < 30 ? "      -2.000" : "       8.000");
+  });
+  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
+  ASSERT_NE(console, nullptr);
+  Model model{console};
+  const int status = run_in_process(ex, model);
+  std::fclose(console);
+  const std::string print = ex.print();
+  ASSERT_EQ(status, 0) << print;
+  EXPECT_EQ(model.surface.MSM, 1);
+  const double snow = expect_balance_closes(ex, model, print);
+  EXPECT_GT(snow, 1.0);  // mm over the catchment at 25 h
+  for (int e = model.frame.NGDBGN; e <= model.frame.NEL; ++e) {
+    EXPECT_EQ(model.surface.SD(e), 0.0) << e;
+  }
+  // Thawing under a pack, the steps are capped at half an hour.
+  EXPECT_GT(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);
 }
 
 }  // namespace
