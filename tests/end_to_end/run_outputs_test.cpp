@@ -246,6 +246,20 @@ int run_in_process(DrySurfaceOnlyExample& ex, Model& model) {
   return status;
 }
 
+// One run in this process, its console in the copy's directory.
+struct InProcessRun {
+  explicit InProcessRun(DrySurfaceOnlyExample& ex)
+      : console(std::fopen(ex.dir.file("console.txt").c_str(), "w")), model(console) {
+    status = run_in_process(ex, model);
+    std::fclose(console);
+    print = ex.print();
+  }
+  std::FILE* console;
+  Model model;
+  int status = -1;
+  std::string print;
+};
+
 // Each element: the storage change equals what its fluxes delivered, but for a depth
 // that the limiter dropped. The catchment, on the daily totals records (both at balance
 // boundaries: 1 h, the first step, and 25 h, the first step at midnight): what fell,
@@ -284,13 +298,10 @@ double expect_balance_closes(DrySurfaceOnlyExample& ex, const Model& model,
 TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
   DrySurfaceOnlyExample ex;
   ex.set_switch("SNOW", false);
-  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
-  ASSERT_NE(console, nullptr);
-  Model model{console};
-  const int status = run_in_process(ex, model);
-  std::fclose(console);
-  const std::string print = ex.print();
-  ASSERT_EQ(status, 0) << print;
+  InProcessRun run(ex);
+  const Model& model = run.model;
+  const std::string& print = run.print;
+  ASSERT_EQ(run.status, 0) << print;
   ASSERT_EQ(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);  // 1 h steps
   EXPECT_EQ(model.subsurface.LL, 0);
   for (int e : {WB_CANOPY_EVAPORATION, WB_GROUND_EVAPORATION, WB_TRANSPIRATION}) {
@@ -309,13 +320,10 @@ TEST(RunOutputs, SnowPackEntersTheWaterBalance) {
     if (n == 0 || line.empty() || n % 2 == 1) return;
     line.replace(12, 12, (n - 1) / 2 < 30 ? "      -2.000" : "       8.000");
   });
-  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
-  ASSERT_NE(console, nullptr);
-  Model model{console};
-  const int status = run_in_process(ex, model);
-  std::fclose(console);
-  const std::string print = ex.print();
-  ASSERT_EQ(status, 0) << print;
+  InProcessRun run(ex);
+  const Model& model = run.model;
+  const std::string& print = run.print;
+  ASSERT_EQ(run.status, 0) << print;
   EXPECT_EQ(model.surface.MSM, 1);
   const double snow = expect_balance_closes(ex, model, print);
   EXPECT_GT(snow, 1.0);  // mm over the catchment at 25 h
