@@ -39,6 +39,26 @@ struct ExampleCopy {
     text.replace(at, from.size(), to);
     dir.write("example/" + file, text);
   }
+  // Sets the frame file's switch `name` (a heading of the switch record: "SNOW",
+  // "BANKS", "SED", "CON") to `on`: the 7-column field under that heading in the record
+  // after it.
+  void set_switch(const std::string& name, bool on) {
+    const std::string file = root + "/example_frame.txt";
+    std::string text = read_file(file);
+    const std::size_t heading = text.find("   SNOW  BANKS    SED    CON\n");
+    ASSERT_NE(heading, std::string::npos);
+    const std::size_t values = text.find('\n', heading) + 1;
+    const std::string headings = text.substr(heading, values - heading);
+    std::size_t field = std::string::npos;
+    for (std::size_t f = 0; (f + 1) * 7 <= headings.size(); ++f) {
+      std::string h = headings.substr(f * 7, 7);
+      h.erase(0, h.find_first_not_of(' '));
+      if (h == name) field = f;
+    }
+    ASSERT_NE(field, std::string::npos) << name;
+    text.replace(values + field * 7, 7, on ? "      T" : "      F");
+    dir.write("example/example_frame.txt", text);
+  }
   // Switches sediment and contaminants on, from the given start dates ("1990 1 2 0 0"),
   // with data files that hold just the counts the run reads before its first step.
   void switch_on_sediment_and_contaminants(const std::string& sediment_start,
@@ -46,8 +66,8 @@ struct ExampleCopy {
     replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n" + sediment_start);
     replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
             "(contaminants off)\n" + contaminant_start);
-    replace("example_frame.txt", "      F      F      F      F      F      F      F      F",
-            "      F      F      T      T      F      F      F      F");
+    set_switch("SED", true);
+    set_switch("CON", true);
     dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
     dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
     replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "include/arrays.h"
 
@@ -73,6 +75,26 @@ struct OcSectionTable {
   double depth_step = 0.0;                  // D / (NXSCEE - 1), D the top height
   double last_depth = 0.0;                  // (NXSCEE - 1) x depth_step: the table's range
 };
+
+// One level-discharge (ZQ) table: the discharge through one face between two channel
+// links as a function of the upstream level, one discharge column per operating
+// setting. Columns are numbered as the file writes them: 1 the levels, 2.. the
+// discharges.
+struct ZqTable {
+  int ZQTableRef = 0;     // the file's reference number, echoed only
+  int ZQTableLink = 0;    // the channel link and its face that the table serves
+  int ZQTableFace = 0;
+  int ZQTableOpHour = 0;  // hour of the day at which the operating column is chosen
+  int nZQcols = 0;        // columns, at least 2
+  int nZQrows = 0;        // rows, at least 1
+  std::vector<std::string> ZQ_COLUMN_HEADINGS;  // nZQcols headings, the first "Z"
+  std::vector<double> ZQthreshold;              // per column (index k - 1); column 1 unused
+  Array2<double> ZQ_TABLE_VALUES;               // (nZQrows, nZQcols): level, discharges
+  int zcol = 2;           // the operating column
+  double first_threshold() const { return ZQthreshold[1]; }
+};
+
+struct RunIo;
 
 struct SurfaceState {
   // --- surface water ---------------------------------------------------------------
@@ -231,9 +253,41 @@ struct SurfaceState {
   // per-cell arrays by the subsurface set-up (empty while there are no cells).
   Array2<double> ET_ROOT_UPTAKE;
 
-  // Snow.
-  int MSM = 0;  // snowmelt method: 1 degree day, 2 energy budget; 0 when snow is off
-  Array1<double> SD;  // (NEL): snow pack depth, m; empty while snow is off
+  // --- level-discharge (ZQ) tables -------------------------------------------------
+  // Read once by ZQ_READ_TABLES (surface/oc/zq_tables.h) when the run names a ZQ table
+  // file; the lookup changes only each table's operating column.
+  int ZQ_TABLE_COUNT = 0;
+  int ZQ_ACTIVE_TABLE = 0;  // the table of the face being evaluated
+  Array1<ZqTable> ZQ_TABLES;
+  int ZQ_ABOVE_TABLE_WARNINGS = 0;  // levels above a table's last row met so far
+  // Where the lookups write their diagnostics and warnings: the run's files, set by the
+  // reader. Without it (a bare state in a test) the lookups write nothing.
+  RunIo* ZQ_DIAGNOSTICS_IO = nullptr;
+
+  // --- snow: the snow data file and the pack ------------------------------------------
+  // Read once by SM_READ_DATA_FILE (surface/snow/snow_data.h) when snow is on; the pack
+  // is carried by SM_ELEMENT_STEP (surface/snow/snow_step.h). Depths are mm of snow; a
+  // depth times the specific gravity is mm of water.
+  bool SM_PRINT_ON = false;      // echo the snow data and the initial-pack grids
+  double DDF = 0.0;              // degree-day factor, mm of snow / s / deg C
+  double RHOS = 0.0;             // snow specific gravity as read
+  double SM_RHOS_DEFAULT = 0.0;  // taken by an element whose own specific gravity is zero
+  int SM_PACK_MODE = 0;          // 0 one uniform initial depth; otherwise grids, and with
+                                 // 1 each element melts with its own specific gravity
+  int MSM = 0;  // snowmelt method: 2 energy budget, any other degree day; 0 when snow is off
+  double ZOS = 0.0;  // energy budget: roughness, m
+  double ZDS = 0.0;  // zero-plane displacement, m
+  double ZUS = 0.0;  // anemometer height, m
+  Array1<int> SM_MET_STATION_ELEMENT;  // (met sites): an element per site, echoed only
+  // Per element (NEL); empty while snow is off.
+  Array1<double> SD;               // snow pack depth, mm of snow
+  Array1<double> SM_ELEMENT_RHOS;  // the element's snow specific gravity
+  Array1<double> TS;               // pack temperature, deg C, never below -50
+  // Pending meltwater slugs of each element, oldest first: the water (mm) and the time
+  // on ET_CLOCK (hours) at which it reaches the ground. A pack holds as many as it makes.
+  Array1<std::vector<double>> SMELT;
+  Array1<std::vector<double>> TMELT;
+  int NSMC(int element) const { return static_cast<int>(SMELT(element).size()); }
 };
 
 }  // namespace quendal

@@ -7,6 +7,7 @@
 #include "output/results_store.h"
 #include "services/calendar.h"
 #include "services/predicates.h"
+#include "surface/snow/snow_step.h"
 
 namespace quendal {
 
@@ -17,20 +18,14 @@ constexpr int KIND_CHANNEL_LINK = 3;
 // --- terms of components that hold no water yet -------------------------------------
 // The subsurface state has no cells (LL = 0): every cell loop below is empty, and it
 // carries no cell thicknesses and no stream-aquifer exchange of the links, which are
-// zero while no cell exists. The snow pack holds no water while the snow state has no
-// pack (SD not sized). Those terms are read through the functions of this block; a
-// state that holds water they cannot measure is refused here rather than leaving the
+// zero while no cell exists. Those terms are read through the functions of this block;
+// a state that holds water they cannot measure is refused here rather than leaving the
 // balance silently short.
-void require_measurable_state(const SurfaceState& surface, const SubsurfaceState& subsurface) {
+void require_measurable_state(const SurfaceState&, const SubsurfaceState& subsurface) {
   if (subsurface.LL > 0) {
     throw std::logic_error(
         "water balance: the subsurface stacks have cells, but the balance has no cell "
         "thicknesses or stream-aquifer flows to measure them with");
-  }
-  if (!surface.SD.empty()) {
-    throw std::logic_error(
-        "water balance: the snow pack is present, but the balance has no snow density to "
-        "measure it with");
   }
 }
 
@@ -39,8 +34,12 @@ double column_cell_water(const SubsurfaceState&, int) { return 0.0; }
 // Stream-aquifer flows of link l on bank side s, m3/s, positive out of the channel.
 double stream_aquifer_lateral_flow(const SubsurfaceState&, int, int) { return 0.0; }
 double stream_aquifer_wet_flow(const SubsurfaceState&, int, int) { return 0.0; }
-// Snow water of element i, m over its area.
-double snow_water(const SurfaceState&, int) { return 0.0; }
+// Snow water of element i, m over its area: the pack, valued with the specific gravity
+// it melts with, and the meltwater on its way through it. No snow state: none.
+double snow_water(const SurfaceState& surface, int i) {
+  if (surface.SD.empty()) return 0.0;
+  return 0.001 * SM_ELEMENT_WATER(surface, i);
+}
 
 // The flow into element i's column through its base, m/s, positive upwards: the
 // vertical flow out of the cell just below the column's bottom cell b. A column whose

@@ -186,40 +186,40 @@ struct DrySurfaceOnlyExample : Example {
   }
 };
 
-// The water-balance errors of the elements live in the model only, so the run is made in
-// this process.
-TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
-  DrySurfaceOnlyExample ex;
-  std::FILE* console = std::fopen(ex.dir.file("console.txt").c_str(), "w");
-  ASSERT_NE(console, nullptr);
-  Model model{console};
-  const int status = ex.run_in_process(model);
-  std::fclose(console);
-  const std::string print = ex.print();
-  ASSERT_EQ(status, 0) << print;
-  ASSERT_EQ(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);  // 1 h steps
-  EXPECT_EQ(model.subsurface.LL, 0);
-  for (int e : {WB_CANOPY_EVAPORATION, WB_GROUND_EVAPORATION, WB_TRANSPIRATION}) {
-    EXPECT_EQ(model.output.WATER_BALANCE_TOTALS(e + WB_RUN_OFFSET), 0.0) << e;
+// One run in this process (the water-balance errors of the elements live in the model
+// only), its console in the copy's directory.
+struct InProcessRun {
+  explicit InProcessRun(DrySurfaceOnlyExample& ex)
+      : console(std::fopen(ex.dir.file("console.txt").c_str(), "w")), model(console) {
+    status = ex.run_in_process(model);
+    std::fclose(console);
+    print = ex.print();
   }
-  // The OC step neither makes nor loses water: no element was dried with new water.
-  EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 0) << print;
+  std::FILE* console;
+  Model model;
+  int status = -1;
+  std::string print;
+};
 
-  // Each element: the storage change equals what its fluxes delivered, to round-off
-  // (levels of about 100 m carry about 1e-14 m; 48 steps).
+// The OC step neither makes nor loses water: no element is dried with new water, and
+// each element's storage change equals what its fluxes delivered, to round-off (levels
+// of about 100 m carry about 1e-14 m; 48 steps). The catchment, on the daily totals
+// records (both at balance boundaries: 1 h, the first step, and 25 h, the first step at
+// midnight): what fell, minus what left, is what the catchment holds, snow included,
+// since it started dry. Seven printed values of 3 decimals: 7 x 0.0005 mm. Returns the
+// snow storage of the last record, mm.
+double expect_balance_closes(DrySurfaceOnlyExample& ex, const Model& model,
+                             const std::string& print) {
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 0) << print;
   for (int i = 1; i <= model.frame.NEL; ++i) {
     EXPECT_LT(std::fabs(model.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
   }
-
-  // The catchment, on the daily totals records (both at balance boundaries: 1 h, the
-  // first step, and 25 h, the first step at midnight): what fell, minus what left, is
-  // what the catchment holds, since it started dry. Seven printed values of 3 decimals:
-  // 7 x 0.0005 mm.
   Lines totals = lines_of(ex.output("output_example_totals.csv"));
-  ASSERT_EQ(totals.size(), 4u);
+  EXPECT_EQ(totals.size(), 4u);
+  double snow = 0.0;
   for (std::size_t r = 2; r < totals.size(); ++r) {
     StringSource record({totals[r]});
-    double hours, rain, canopy_evap, ground_evap, transpiration, aquifer, discharge, canopy, snow,
+    double hours, rain, canopy_evap, ground_evap, transpiration, aquifer, discharge, canopy,
         subsurface, surface, channel;
     read_formatted(record, "(12(F16.3,1X))", hours, rain, canopy_evap, ground_evap, transpiration,
                    aquifer, discharge, canopy, snow, subsurface, surface, channel);
@@ -227,6 +227,46 @@ TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
     EXPECT_NEAR(rain - discharge, canopy + snow + subsurface + surface + channel, 7 * 0.0005)
         << totals[r];
   }
+  return snow;
+}
+
+TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {
+  DrySurfaceOnlyExample ex;
+  ex.set_switch("SNOW", false);
+  InProcessRun run(ex);
+  const Model& model = run.model;
+  const std::string& print = run.print;
+  ASSERT_EQ(run.status, 0) << print;
+  ASSERT_EQ(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);  // 1 h steps
+  EXPECT_EQ(model.subsurface.LL, 0);
+  for (int e : {WB_CANOPY_EVAPORATION, WB_GROUND_EVAPORATION, WB_TRANSPIRATION}) {
+    EXPECT_EQ(model.output.WATER_BALANCE_TOTALS(e + WB_RUN_OFFSET), 0.0) << e;
+  }
+  expect_balance_closes(ex, model, print);
+}
+
+// The same catchment with the first day's storm falling as snow (-2 deg C for the first
+// 30 hours, so that the steps stay at 1 h up to the 25 h record, then 8 deg C): the pack
+// holds the storm at the 25 h record, and the balance closes with it counted; then it
+// melts away.
+TEST(RunOutputs, SnowPackEntersTheWaterBalance) {
+  DrySurfaceOnlyExample ex;
+  ex.rewrite("example_met.txt", [](std::string& line, std::size_t n) {
+    if (n == 0 || line.empty() || n % 2 == 1) return;
+    line.replace(12, 12, (n - 1) / 2 < 30 ? "      -2.000" : "       8.000");
+  });
+  InProcessRun run(ex);
+  const Model& model = run.model;
+  const std::string& print = run.print;
+  ASSERT_EQ(run.status, 0) << print;
+  EXPECT_EQ(model.surface.MSM, 1);
+  const double snow = expect_balance_closes(ex, model, print);
+  EXPECT_GT(snow, 1.0);  // mm over the catchment at 25 h
+  for (int e = model.frame.NGDBGN; e <= model.frame.NEL; ++e) {
+    EXPECT_EQ(model.surface.SD(e), 0.0) << e;
+  }
+  // Thawing under a pack, the steps are capped at half an hour.
+  EXPECT_GT(lines_of(ex.output("output_example_dated_discharge.txt")).size(), 48u);
 }
 
 }  // namespace

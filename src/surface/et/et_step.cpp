@@ -6,6 +6,7 @@
 
 #include "services/error_reporting.h"
 #include "services/predicates.h"
+#include "surface/snow/snow_step.h"
 #include "surface/surface_state.h"
 
 namespace quendal {
@@ -45,6 +46,29 @@ double interpolate_psi(const PsiTable& t, std::span<const double> values, double
   std::size_t m = 1;
   while (m + 1 < n && t.psi[m] < h) ++m;
   return values[m - 1] + (h - t.psi[m - 1]) * (values[m] - values[m - 1]) / (t.psi[m] - t.psi[m - 1]);
+}
+
+// Water a well gives to element e, m/s over its area.
+double well_water(const FrameState& frame, const SubsurfaceState& subsurface, int e) {
+  const int well = subsurface.WELL_WATER_SOURCE(e);
+  if (well == 0) return 0.0;
+  return frame.AREA(well) / frame.AREA(e) * subsurface.WELL_ABSTRACTION(well);
+}
+
+// An element whose ET the snow pack took for this step: no evaporation, transpiration
+// or root uptake (the canopy store waits), and the ground gets `net_rain` (mm/s) that
+// the pack released.
+void without_et(const FrameState& frame, const SubsurfaceState& subsurface, SurfaceState& s,
+                int e, int bottom_cell, double net_rain) {
+  s.ET_POTENTIAL_EVAP(e) = 0.0;
+  s.ET_CANOPY_EVAP(e) = 0.0;
+  s.DRAINA(e) = 0.0;
+  s.ET_TRANSPIRATION(e) = 0.0;
+  s.ET_SOIL_EVAP(e) = 0.0;
+  s.ET_SURFACE_WATER_EVAP(e) = 0.0;
+  s.ET_GROUND_EVAP(e) = 0.0;
+  s.PNETTO(e) = net_rain / 1000.0 + well_water(frame, subsurface, e);
+  for (int c = std::max(bottom_cell, 1); c <= subsurface.LL; ++c) s.ET_ROOT_UPTAKE(c, e) = 0.0;
 }
 
 }  // namespace
@@ -223,7 +247,21 @@ void ET_TIME_STEP(FrameState& frame, const SubsurfaceState& subsurface, SurfaceS
     }
 
     const double ponding = GET_HRF(s, e) - frame.ZGRUND(e);
-    const double cover = std::min(s.CLAI(v), 1.0) * s.PLAI(v);
+    const double full_cover = std::min(s.CLAI(v), 1.0) * s.PLAI(v);
+    const int bottom_cell = subsurface.LAYER_BOTTOM_CELL(e, 1);
+
+    // Snow: the pack may take the element's ET for this step (then the ET is zero and
+    // the ground gets what the pack releases) or bury part of its vegetation.
+    SnowEtQuantities snow{full_cover, 0.0, 0.0};
+    s.SM_ET_FLAG = 0;
+    if (frame.SNOW_ON) {
+      SM_ELEMENT_STEP(frame, s, e, snow);
+      if (s.SM_ET_FLAG != 1) {
+        without_et(frame, subsurface, s, e, bottom_cell, snow.net_rainfall);
+        continue;
+      }
+    }
+    const double cover = snow.cover;
 
     // Potential evaporation.
     if (s.ET_VARIABLE_RA(v)) {
@@ -239,11 +277,10 @@ void ET_TIME_STEP(FrameState& frame, const SubsurfaceState& subsurface, SurfaceS
     const CanopyStep canopy = rutter_canopy_step(s.cstore(e), s.CSTCAP(v), s.CK(v), s.CB(v), cover,
                                                  rain, demand.PE, dt);
     s.cstore(e) = canopy.cstore;
-    const double net_rain = (canopy.drainage + canopy.throughfall) / dt;  // mm/s
+    double net_rain = (canopy.drainage + canopy.throughfall) / dt;  // mm/s
 
     // Transpiration from the root cells and evaporation from the soil surface. The
     // zone never reaches below the element's own column.
-    const int bottom_cell = subsurface.LAYER_BOTTOM_CELL(e, 1);
     const RootZone zone = root_zone(s.ET_RDF_ROWS(v), LL, bottom_cell, bank, bank_bed_cell);
     if (zone.cut && !s.root_zone_warning_given) {
       s.root_zone_warning_given = true;
@@ -271,17 +308,22 @@ void ET_TIME_STEP(FrameState& frame, const SubsurfaceState& subsurface, SurfaceS
       if (j == 1) soil_evap = cell.q * 0.5 * (1.0 - cover);
     }
 
+    // A pack under the canopy takes its net rainfall and stops the soil evaporating.
+    if (frame.SNOW_ON) {
+      snow.net_rainfall = net_rain;
+      snow.soil_evap = soil_evap;
+      SM_ELEMENT_STEP(frame, s, e, snow);
+      net_rain = snow.net_rainfall;
+      soil_evap = snow.soil_evap;
+    }
+
     // Outputs, m/s.
     const double remaining_pe = demand.PE - canopy.evaporation / dt;
     s.ET_POTENTIAL_EVAP(e) = remaining_pe / 1000.0;
     s.ET_CANOPY_EVAP(e) = canopy.evaporation / (dt * 1000.0);
     s.DRAINA(e) = canopy.drainage / (dt * 1000.0);
     s.ET_TRANSPIRATION(e) = transpiration / 1000.0;
-    s.PNETTO(e) = net_rain / 1000.0;
-    const int well = subsurface.WELL_WATER_SOURCE(e);
-    if (well != 0) {
-      s.PNETTO(e) += frame.AREA(well) / frame.AREA(e) * subsurface.WELL_ABSTRACTION(well);
-    }
+    s.PNETTO(e) = net_rain / 1000.0 + well_water(frame, subsurface, e);
 
     // Ponded water.
     const bool top_cell_can_evaporate =

@@ -1,6 +1,9 @@
 #include "surface/oc/oc_face_flows.h"
 
+#include "include/run_io.h"
+#include "services/formatted_writer.h"
 #include "surface/oc/oc_flow_laws.h"
+#include "surface/oc/zq_tables.h"
 
 namespace quendal {
 
@@ -61,6 +64,27 @@ void boundary_face(const FrameState& frame, SurfaceState& surface,
   surface.DQIST(e, f) = 0.0;
 }
 
+// A face between links e and g that carries ZQ table `table`: the table's discharge at
+// the upstream level into the downstream link; one diagnostic record per evaluation.
+OcPairFlow zq_face(const FrameState& frame, SurfaceState& surface, int e, int f, int g, int h,
+                   int table) {
+  surface.ZQ_ACTIVE_TABLE = table;
+  const double H1 = surface.GET_HRF(e), H2 = surface.GET_HRF(g);
+  const bool upstream_is_2 = H2 >= H1;
+  const double Hu = upstream_is_2 ? H2 : H1;
+  const OcZqDischarge zq{ZQ_LOOKUP_DISCHARGE(frame, surface, table, Hu),
+                         surface.ZQ_TABLES(table).first_threshold()};
+  const OcPairFlow p = OC_STRUCTURE_FLOW(OC_BC_ZQ_TABLE, channel_side(frame, surface, e, f),
+                                         channel_side(frame, surface, g, h), OcBoundaryNumbers{},
+                                         &zq);
+  if (surface.ZQ_DIAGNOSTICS_IO != nullptr) {
+    const double Qd = upstream_is_2 ? p.Q1 : p.Q2;
+    const double dQd_dHu = upstream_is_2 ? p.D12 : p.D21;
+    write_free(surface.ZQ_DIAGNOSTICS_IO->units.sink(ZQ_FLOW_UNIT), Hu, Qd, dQd_dHu);
+  }
+  return p;
+}
+
 // The face f of element e shared with element g > e, whose face h points back.
 void pair_face(const FrameState& frame, SurfaceState& surface, int e, int f, int g, int h) {
   // The face's code and numbers come from an entry on either side of it (e's first).
@@ -75,9 +99,14 @@ void pair_face(const FrameState& frame, SurfaceState& surface, int e, int f, int
     p = OC_NEIGHBOUR_FLOW_LEVEL(code, frame.DHF(e, f), frame.DHF(g, h), frame.ZGRUND(e),
                                 frame.ZGRUND(g), K1, K2, OC_FACE_WIDTH(frame, e, f), H1, H2);
   } else if (g <= frame.NLF) {
-    p = OC_STRUCTURE_FLOW(code, channel_side(frame, surface, e, f),
-                          channel_side(frame, surface, g, h),
-                          boundary_numbers(surface, k >= 1 ? k : 1));
+    const int table = ZQ_TABLE_OF_FACE(surface, e, f, g, h);
+    if (table == 0) {
+      p = OC_STRUCTURE_FLOW(code, channel_side(frame, surface, e, f),
+                            channel_side(frame, surface, g, h),
+                            boundary_numbers(surface, k >= 1 ? k : 1));
+    } else {
+      p = zq_face(frame, surface, e, f, g, h, table);
+    }
   } else {
     // A link beside a bank element or grid square: the link's bank top is its
     // reference level and only the neighbour's distance to the face counts.

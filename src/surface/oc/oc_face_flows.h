@@ -43,8 +43,10 @@ inline double OC_FACE_WIDTH(const FrameState& frame, int e, int f) {
 // Reads ICMREF, ICMRF2, NLF, NEL, ZGRUND, DHF, DXQQ, DYQQ, CLENTH and HRF, STRX, STRY,
 // ZBFULL, CWIDTH, LINK_FULL_AREA, OC_SECTION_TABLE and the OC boundary table; writes
 // QSA, DQ0ST and DQIST. Allocates nothing.
-// Faces that carry a level-discharge (ZQ) table get the channel law until those tables
-// are connected.
+// A face between two links that a level-discharge (ZQ) table names from either side
+// (the last such table) takes the table's discharge (code 12), whatever entry the face
+// has; each evaluation sets ZQ_ACTIVE_TABLE, may change the table's operating column
+// and writes the ZQ diagnostics (zq_tables.h).
 void OC_FACE_FLOWS(const FrameState& frame, SurfaceState& surface,
                    const Array1<double>& flux_values);
 

@@ -17,6 +17,9 @@
 #include "frame/topology.h"
 #include "surface/oc/oc_conveyance.h"
 #include "surface/oc/oc_flow_laws.h"
+#include "surface/oc/zq_tables.h"
+#include "services/record_reader.h"
+#include "services/records.h"
 
 namespace quendal {
 namespace {
@@ -332,6 +335,79 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(JunctionCase{"t_junction", {{2, 2}}, {{2, 1}, {2, 2}}, 3},
                       JunctionCase{"crossing", {{1, 2}, {2, 2}}, {{2, 1}, {2, 2}}, 4}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- level-discharge tables ------------------------------------------------------------
+
+// Links 1 and 2 of the 4 x 3 mesh share a face; a ZQ table names it from the first
+// link's side, and a weir entry on the same face is overruled by the table. Table:
+// levels 10.0, 10.5, 11.0 m with 1, 2, 3 m3/s in its one discharge column (from 9.0 m).
+struct ZqFaceFlows : FaceFlowsTest {
+  int a = 0, fa = 0, b = 0, fb = 0;
+  void SetUp() override {
+    FaceFlowsTest::SetUp();
+    build_mesh(frame, 4, 3, {{1, 2}, {2, 2}, {3, 2}}, {{4, 2}}, false);
+    set_up_surface(4.0);
+    for (int l = 1; l <= frame.NLF && a == 0; ++l) {
+      for (int f = 1; f <= 4; ++f) {
+        const int g = frame.ICMREF(l, f, 2);
+        if (g > l && g <= frame.NLF) {
+          a = l, fa = f, b = g, fb = frame.ICMREF(l, f, 3);
+          break;
+        }
+      }
+    }
+    ASSERT_NE(a, 0);
+    add_entry(a, fa, OC_BC_WEIR, 1, {1.5, 0.67, 0.0, 0.0, 0.0});
+    surface.ZQ_TABLE_COUNT = 1;
+    surface.ZQ_TABLES.resize(1);
+    ZqTable& z = surface.ZQ_TABLES(1);
+    z.ZQTableLink = b;  // named from the other side of the face
+    z.ZQTableFace = fb;
+    z.nZQcols = 2;
+    z.nZQrows = 3;
+    z.ZQthreshold = {0.0, 9.0};
+    z.ZQ_TABLE_VALUES.resize(3, 2, 0.0);
+    const double rows[3][2] = {{10.0, 1.0}, {10.5, 2.0}, {11.0, 3.0}};
+    for (int r = 1; r <= 3; ++r) {
+      for (int k = 1; k <= 2; ++k) z.ZQ_TABLE_VALUES(r, k) = rows[r - 1][k - 1];
+    }
+    ASSERT_TRUE(model.io.units.open(ZQ_FLOW_UNIT, dir.file("flow.txt"), UnitDirection::Output));
+    surface.ZQ_DIAGNOSTICS_IO = &model.io;
+    frame.UZNOW = 5.0;
+    frame.UZNEXT = 1.0;
+  }
+};
+
+// Upstream level 10.3 m (link a): the first row at or above it gives 2 m3/s into link b,
+// whatever the downstream level; dQd/dHu = 75 sqrt(10.3 - 9.0).
+TEST_F(ZqFaceFlows, FaceTakesTheTabulatedDischarge) {
+  for (double downstream : {8.0, 10.29}) {
+    surface.SET_HRF(a, 10.3);
+    surface.SET_HRF(b, downstream);
+    run();
+    EXPECT_EQ(surface.ZQ_ACTIVE_TABLE, 1);
+    EXPECT_EQ(surface.QSA(b, fb), 2.0);
+    EXPECT_EQ(surface.QSA(a, fa), -2.0);
+    const double slope = 75.0 * std::sqrt(10.3 - 9.0);
+    expect_relative(surface.DQIST(b, fb), slope);
+    expect_relative(surface.DQ0ST(a, fa), -slope);
+    EXPECT_EQ(surface.DQ0ST(b, fb), 0.0);
+    EXPECT_EQ(surface.DQIST(a, fa), 0.0);
+  }
+  // Reversed: link b upstream at 10.6 sends row 3's 3 m3/s into link a.
+  surface.SET_HRF(b, 10.6);
+  run();
+  EXPECT_EQ(surface.QSA(a, fa), 3.0);
+  model.io.units.flush_all();
+  const std::vector<std::string> records = testing::lines_of(testing::read_file(dir.file("flow.txt")));
+  ASSERT_EQ(records.size(), 3u);  // one per evaluation: Hu, Qd, dQd/dHu
+  StringSource last({records[2]});
+  double hu = 0.0, qd = 0.0, dq = 0.0;
+  read_list(last, hu, qd, dq);
+  EXPECT_EQ(hu, 10.6);
+  EXPECT_EQ(qd, 3.0);
+  EXPECT_NEAR(dq, 75.0 * std::sqrt(1.6), 1e-6 * dq);  // printed to 9 significant digits
+}
 
 }  // namespace
 }  // namespace quendal
