@@ -187,8 +187,11 @@ TEST_F(CommandLineTest, RunDataEndingAfterUnit13IsEnoughButNotBefore) {
 TEST_F(CommandLineTest, MissingInputFileStopsAndIsNotCreated) {
   std::string rd = rundata("rundata_bad.txt", {"nothere.txt", "0", "0", "0"});
   EXPECT_EQ(run({"-f", rd}), 2);
-  EXPECT_NE(console().find("ERROR OPENING FILE " + dir.file("nothere.txt") + "\nABNORMAL END\n"),
-            std::string::npos);
+  // The message line as it stands, then the unit's description and the system's reason.
+  EXPECT_NE(console().find("ERROR OPENING FILE " + dir.file("nothere.txt") +
+                           "\n Unit 10 (unit 10): No such file or directory\nABNORMAL END\n"),
+            std::string::npos)
+      << console();
   EXPECT_FALSE(testing::file_exists(dir.file("nothere.txt")));
 }
 

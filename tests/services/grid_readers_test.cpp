@@ -234,7 +234,7 @@ TEST_F(GridReadersTest, GridOfZerosEchoesOnlyAllValuesZero) {
 
   // A real grid is tested on the element values: an outside cell's value does not count.
   mesh({"10", "11"}, 0, false);
-  input("DEPTHS\n      2    0.0    5.0\n      1\n");
+  input("DEPTHS\n      2    0.0    5.0\n      1              \n");  // row 1: two blank fields
   Array1<double> depths(frame.NEL, 0.0);
   const std::size_t before = print_text().size();
   READ_REAL_GRID(frame, depths, GRID_READ_AND_ECHO, IN, PRINT_UNIT, model.io);
