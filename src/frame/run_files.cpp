@@ -95,13 +95,12 @@ void lock_run_outputs(RunIo& io) {
   // without locks) is left to the opening of the unit, which reports what is wrong.
 }
 
-// "ERROR OPENING FILE " and the name, then a line with the unit's description and the
-// system's reason, then the stop.
+// "ERROR OPENING FILE " and the name, then a line with the unit's description (as the
+// run-data file gives it) and the system's reason, then the stop.
 [[noreturn]] void stop_on_open_failure(RunIo& io, const std::string& full,
-                                       const std::string& description, int unit) {
+                                       const std::string& description) {
   io.console.write_record("ERROR OPENING FILE " + full);
-  stop_abnormal(io, " " + trim(description) + " (unit " + std::to_string(unit) +
-                        "): " + io.units.open_failure());
+  stop_abnormal(io, " " + trim(description) + ": " + io.units.open_failure());
 }
 
 }  // namespace
@@ -219,7 +218,7 @@ void OPEN_RUN_FILES(RunIo& io) {
   names.LOG_FILE_NAME = names.RUN_DIR + "output_" + names.RUN_NAME + "_log.txt";
   lock_run_outputs(io);
   if (!units.open(LOG_UNIT, names.LOG_FILE_NAME, UnitDirection::Output)) {
-    stop_on_open_failure(io, names.LOG_FILE_NAME, "log file", LOG_UNIT);
+    stop_on_open_failure(io, names.LOG_FILE_NAME, "log file (unit 52)");
   }
   Unit& rundata = units.unit(RUNDATA_UNIT);
   Unit& log = units.unit(LOG_UNIT);
@@ -270,7 +269,7 @@ void OPEN_RUN_FILES(RunIo& io) {
     UnitDirection direction = use == UnitUse::Input    ? UnitDirection::Input
                               : use == UnitUse::Output ? UnitDirection::Output
                                                        : UnitDirection::Update;
-    if (!units.open(unit, full, direction)) stop_on_open_failure(io, full, description, unit);
+    if (!units.open(unit, full, direction)) stop_on_open_failure(io, full, description);
     if (unit == 27) names.RESULTS_STORE_FILE_NAME = full;
     if (unit == 22) {
       names.STATUS_FILE_ON = true;

@@ -32,7 +32,7 @@ TEST(Program, MissingFrameFileIsAnAbnormalEnd) {
   auto r = run_command(quendal_binary() + " -f run/rundata_bad.txt", dir.path());
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.output.find("ERROR OPENING FILE run/frame.txt\n"
-                          " Frame (unit 10): No such file or directory\nABNORMAL END"),
+                          " Frame: No such file or directory\nABNORMAL END"),
             std::string::npos)
       << r.output;
   EXPECT_FALSE(testing::file_exists(dir.file("run/frame.txt")));
