@@ -10,8 +10,9 @@ namespace {
 
 // Reads the file up to the record whose characters 2.. match `key` (the first
 // character is not compared), then the count as the first free-format value after it.
-// Returns 0 on success, 1 when the line was not found, 2 when the count was unreadable.
-int read_count_after(RunIo& io, int unit, std::string_view key, int& count) {
+// Returns 0 on success, 1 when the line was not found, 2 when the count was unreadable
+// (`detail` then says where and what).
+int read_count_after(RunIo& io, int unit, std::string_view key, int& count, std::string& detail) {
   if (!io.units.is_open(unit)) return 1;
   Unit& file = io.units.unit(unit);
   std::string record;
@@ -28,35 +29,39 @@ int read_count_after(RunIo& io, int unit, std::string_view key, int& count) {
   } else {
     try {
       read_list(file, count);
-    } catch (const InputError&) {
+    } catch (const InputError& e) {
       result = 2;
+      detail = e.what();
     }
   }
   io.units.rewind(unit);
   return result;
 }
 
-void report_early(RunIo& io, const std::string& who, const std::string& text) {
+void report_early(RunIo& io, const std::string& who, const std::string& text,
+                  const std::string& detail = {}) {
   // The message is held in a 64-character buffer.
   std::string message = who + text;
   if (message.size() > 64) message.resize(64);
-  REPORT_ERROR(io, SEVERITY_FATAL, 1, 23, 0, 0, message);
+  report_fatal_with_detail(io, 1, 23, 0, message, detail);
 }
 
 }  // namespace
 
 void GET_NSED_EARLY(SedimentState& sediment, RunIo& io) {
-  switch (read_count_after(io, SEDIMENT_DATA_UNIT, "SY11", sediment.NSED)) {
+  std::string detail;
+  switch (read_count_after(io, SEDIMENT_DATA_UNIT, "SY11", sediment.NSED, detail)) {
     case 1: report_early(io, "GET_NSED_EARLY ", "failed to find line :SY11 in sediment data file"); break;
-    case 2: report_early(io, "GET_NSED_EARLY ", "failed to read NSED"); break;
+    case 2: report_early(io, "GET_NSED_EARLY ", "failed to read NSED", detail); break;
     default: break;
   }
 }
 
 void GET_NCON_EARLY(ContaminantState& contaminant, RunIo& io) {
-  switch (read_count_after(io, CONTAMINANT_DATA_UNIT, "CM3", contaminant.NCON)) {
+  std::string detail;
+  switch (read_count_after(io, CONTAMINANT_DATA_UNIT, "CM3", contaminant.NCON, detail)) {
     case 1: report_early(io, "GET_NCON_EARLY ", "failed to find line :CM3 in contaminant data file"); break;
-    case 2: report_early(io, "GET_NCON_EARLY ", "failed to read NCON"); break;
+    case 2: report_early(io, "GET_NCON_EARLY ", "failed to read NCON", detail); break;
     default: break;
   }
 }

@@ -36,23 +36,25 @@ int run_program(const std::vector<std::string>& args, const std::string& current
 }
 
 int run_guarded(Model& model, const std::function<int()>& body) {
-  try {
-    int status = body();
+  // Every file is closed before the lock on the outputs goes, so that the next run
+  // finds them complete.
+  auto end_with = [&](int status) {
     model.io.units.close_all();
+    model.io.output_lock.release();
     return status;
+  };
+  try {
+    return end_with(body());
   } catch (const FatalError&) {
-    model.io.units.close_all();
-    return EXIT_FATAL_ERROR;
+    return end_with(EXIT_FATAL_ERROR);
   } catch (const ImmediateStop&) {
-    model.io.units.close_all();
-    return EXIT_IMMEDIATE_STOP;
+    return end_with(EXIT_IMMEDIATE_STOP);
   } catch (const InputError& e) {
     // A value that cannot be read: say where, on the print file and the console.
     std::string message = std::string(" Input error: ") + e.what();
     if (model.io.units.is_open(PRINT_UNIT)) model.io.units.print().write_record(message);
     model.io.console.write_record(message);
-    model.io.units.close_all();
-    return EXIT_INPUT_ERROR;
+    return end_with(EXIT_INPUT_ERROR);
   }
 }
 

@@ -1,10 +1,12 @@
 #include "frame/met_data.h"
 
 #include <algorithm>
+#include <string>
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/record_reader.h"
+#include "services/records.h"
 #include "services/stops.h"
 #include "surface/et/et_data.h"
 
@@ -25,6 +27,27 @@ RecordSource* met_source(RunIo& io, int unit) {
 
 void require_source(RecordSource* source) {
   if (source == nullptr) throw EndOfFileError("(met file not named)", 0);
+}
+
+// Negative potential evaporation is dew in a measured series: it is read as 0, with one
+// warning per file (the ET group's warning number).
+constexpr int NEGATIVE_EVAP_WARNING = 4999;
+
+// The name of a met unit's file for messages.
+std::string met_file_name(RunIo& io, int unit) {
+  return io.units.is_open(unit) ? io.units.unit(unit).path()
+                                : "(unit " + std::to_string(unit) + ", not named in the run-data file)";
+}
+
+// The console line that tells the user a met file ended before the run, once per file:
+// the print file's message alone is easily missed.
+void announce_end_on_console(RunIo& io, const FrameState& frame, bool& latch, int unit,
+                             const char* what) {
+  if (!latch) return;
+  latch = false;
+  io.console.write_record(format_line("(1X,A,': file ',A,' ended at time =',F10.2,' hours; ',A)",
+                                      what, met_file_name(io, unit), frame.UZNOW,
+                                      "the rest of the run uses its default values"));
 }
 
 // The end message of one kind of met data, printed once: `latch` is cleared by it.
@@ -53,16 +76,57 @@ void refresh_vegetation(const FrameState& frame, SurfaceState& surface, RunIo& i
 
 // ---- the single met file ---------------------------------------------------------
 
+// The next record of a met file, kept so that a refused value can be shown as written.
+std::string next_met_record(RecordSource& in) {
+  std::string record;
+  if (!in.read_record(record)) throw EndOfFileError(in.source_name(), in.record_number());
+  return record;
+}
+
+// Columns 13-24 of a met-file line hold its rainfall rate (or potential evaporation).
+constexpr int MET_VALUE_FIRST_COLUMN = 13;
+constexpr int MET_VALUE_LAST_COLUMN = 24;
+
+// Rainfall cannot be negative: a minus sign slipped into the file would take water
+// out of the catchment unseen, so the run stops with the file, record and value.
+void refuse_negative_rain(const RecordSource& in, const std::string& record, int station) {
+  const std::string field =
+      record.size() >= MET_VALUE_FIRST_COLUMN
+          ? record.substr(MET_VALUE_FIRST_COLUMN - 1,
+                          MET_VALUE_LAST_COLUMN - MET_VALUE_FIRST_COLUMN + 1)
+          : std::string();
+  throw InputError(in.source_name(), in.record_number(), MET_VALUE_FIRST_COLUMN,
+                   MET_VALUE_LAST_COLUMN, field,
+                   "Negative rainfall rate of rain station " + std::to_string(station));
+}
+
+// A negative potential evaporation of `file` read as 0: one warning for the file.
+double evaporation_not_below_zero(RunIo& io, bool& latch, double value, const std::string& file,
+                                  long record, const char* unit_text) {
+  if (value >= 0.0) return value;
+  if (latch) {
+    latch = false;
+    REPORT_ERROR(io, SEVERITY_WARNING, NEGATIVE_EVAP_WARNING, PRINT_UNIT, 0, 0,
+                 format_line("('Negative potential evaporation',G12.4,1X,A,' read as 0: file ',A,"
+                             "', record',I7,'; later negative values of this file likewise')",
+                             value, unit_text, file, record));
+  }
+  return 0.0;
+}
+
 // Line 1 and line 2 of one site. Equal site and station counts put the rainfall of
 // station s on site s's first line. The integers are not used.
 void read_site_lines(RecordSource& in, FrameState& frame, int s, bool with_rain) {
   int site = 0, unused = 0, unused2 = 0;
   double rain = 0.0, radiation = 0.0, wind = 0.0, pressure = 0.0;
   double temperature = 0.0, del = 0.0, vpd = 0.0;
+  const std::string first = next_met_record(in);
+  RecordAt first_line(first, in);
   if (with_rain) {
-    read_formatted(in, "(2I6,4F12.6)", site, unused, rain, radiation, wind, pressure);
+    read_formatted(first_line, "(2I6,4F12.6)", site, unused, rain, radiation, wind, pressure);
+    if (rain < 0.0) refuse_negative_rain(in, first, s);
   } else {
-    read_formatted(in, "(2I6,12X,3F12.6)", site, unused, radiation, wind, pressure);
+    read_formatted(first_line, "(2I6,12X,3F12.6)", site, unused, radiation, wind, pressure);
   }
   read_formatted(in, "(12X,3F12.6,I12)", temperature, del, vpd, unused2);
   if (with_rain) frame.PINP(s) = rain;
@@ -112,6 +176,7 @@ void read_met_file_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
       read_site_lines(*in, frame, s, with_rain);
     } catch (const EndOfFileError&) {
       print_end_message(io, frame, latches.met_sites, "Finish of met data");
+      announce_end_on_console(io, frame, latches.console_met, MET_FILE_UNIT, "Finish of met data");
       set_site_defaults(frame, s, with_rain);
     }
     if (print) echo_site(out, frame, s, with_rain);
@@ -122,8 +187,13 @@ void read_met_file_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
       try {
         require_source(in);
         read_formatted(*in, "(12X,F12.6)", evaporation);
+        evaporation = evaporation_not_below_zero(io, frame.met_negative_evap_latches.met,
+                                                 evaporation, in->source_name(),
+                                                 in->record_number(), "mm/h");
       } catch (const EndOfFileError&) {
         print_end_message(io, frame, latches.met_potential_evap, "Finish of met data");
+        announce_end_on_console(io, frame, latches.console_met, MET_FILE_UNIT,
+                                "Finish of met data");
         evaporation = 0.0;
       }
       frame.STATION_POTENTIAL_EVAP(s) = evaporation / 3600.0;
@@ -141,9 +211,14 @@ void read_met_file_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
       double rain = 0.0;
       try {
         require_source(in);
-        read_formatted(*in, "(2I6,F12.6,24X,I12)", station, unused, rain, unused2);
+        const std::string record = next_met_record(*in);
+        RecordAt line(record, *in);
+        read_formatted(line, "(2I6,F12.6,24X,I12)", station, unused, rain, unused2);
+        if (rain < 0.0) refuse_negative_rain(*in, record, r);
       } catch (const EndOfFileError&) {
         print_end_message(io, frame, latches.met_rain_stations, "Finish of met data");
+        announce_end_on_console(io, frame, latches.console_met, MET_FILE_UNIT,
+                                "Finish of met data");
         rain = 0.0;
       }
       frame.PINP(r) = rain;
@@ -192,11 +267,22 @@ bool read_free_record(RunIo& io, int unit, Array1<double>& values) {
   return true;
 }
 
-// One rainfall record: depths over PRD_INTERVAL turned into rates, mm/h.
+// One rainfall record: depths over PRD_INTERVAL turned into rates, mm/h. A negative
+// depth stops the run (see refuse_negative_rain).
 void read_prd_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
   if (!read_free_record(io, PRD_FILE_UNIT, frame.PINP)) {
     print_end_message(io, frame, frame.met_end_latches.prd, "Finish of prd data");
+    announce_end_on_console(io, frame, frame.met_end_latches.console_prd, PRD_FILE_UNIT,
+                            "Finish of prd data");
     frame.PINP.fill(0.0);
+  } else {
+    const RecordSource& in = io.units.unit(PRD_FILE_UNIT);
+    for (int r = 1; r <= frame.PINP.size(); ++r) {
+      if (frame.PINP(r) >= 0.0) continue;
+      throw InputError(in.source_name(), in.record_number(), 0, 0,
+                       trim(format_line("(G14.6)", frame.PINP(r))),
+                       "Negative rainfall depth of rain station " + std::to_string(r));
+    }
   }
   for (double& p : frame.PINP) p /= surface.PRD_INTERVAL;
   frame.MELAST = frame.METIME;
@@ -208,7 +294,15 @@ void read_prd_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
 void read_epd_record(FrameState& frame, SurfaceState& surface, RunIo& io, bool& latch) {
   if (!read_free_record(io, EPD_FILE_UNIT, frame.STATION_EPD_RATE)) {
     print_end_message(io, frame, latch, "Finish of epd data");
+    announce_end_on_console(io, frame, frame.met_end_latches.console_epd, EPD_FILE_UNIT,
+                            "Finish of epd data");
     frame.STATION_EPD_RATE.fill(0.0);
+  } else {
+    const RecordSource& in = io.units.unit(EPD_FILE_UNIT);
+    for (double& depth : frame.STATION_EPD_RATE) {
+      depth = evaporation_not_below_zero(io, frame.met_negative_evap_latches.epd, depth,
+                                         in.source_name(), in.record_number(), "mm");
+    }
   }
   if (io.names.AIR_TEMPERATURE_FILES_ON) {
     if (!read_free_record(io, AIR_TEMPERATURE_HIGH_UNIT, frame.AIR_TEMPERATURE_HIGH)) {

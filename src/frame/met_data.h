@@ -10,6 +10,10 @@
 // consumed. A file that ends gives defaults for the rest of the run and one message
 // per kind on the print file ("Finish of met data", "Finish of prd data",
 // "Finish of epd data", each followed by "All remaining values will be zero").
+// The console gets one line per file that ended early, naming it and the time.
+// Negative rainfall is an InputError naming the file, record and value; negative
+// potential evaporation (dew in a measured series) is read as 0 with one warning 4999
+// per file.
 #pragma once
 
 #include "include/frame_state.h"

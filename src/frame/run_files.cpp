@@ -59,6 +59,50 @@ bool find_catchment(RunIo& io, const std::string& list_path, const std::string& 
   return false;
 }
 
+// The file name line of `unit` in the run-data file, or "" when the file does not reach
+// it. Read on a unit of its own, so that the run's reading starts afresh after it.
+std::string rundata_name_line(RunIo& io, int unit) {
+  UnitTable table(io.console);
+  if (!table.open(RUNDATA_UNIT, io.names.RUNDATA_FILE_NAME, UnitDirection::Input)) return "";
+  Unit& rundata = table.unit(RUNDATA_UNIT);
+  const long wanted = 3 + 2L * (unit - FIRST_RUNDATA_UNIT);  // after the title, two lines a unit
+  std::string line;
+  while (rundata.read_record(line)) {
+    if (rundata.record_number() == wanted) return line;
+  }
+  return "";
+}
+
+// The full name of a unit's file: names are relative to the run-data file's directory;
+// an absolute name stands.
+std::string full_name(const RunNames& names, const std::string& file) {
+  return file.front() == '/' ? file : names.RUN_DIR + file;
+}
+
+// Two runs in one directory with the same print file would write into each other's
+// files (and the one that ends first would report success with mixed results). The
+// lock on the print file (on the log file when no print file is named) is taken before
+// any output is opened; a run that finds it held stops without touching anything.
+void lock_run_outputs(RunIo& io) {
+  const std::string print = name_from_line(rundata_name_line(io, PRINT_UNIT));
+  const bool print_named = !print.empty() && print != "0";
+  const std::string target = print_named ? full_name(io.names, print) : io.names.LOG_FILE_NAME;
+  if (io.output_lock.take(target) == FileLock::Outcome::HeldByAnother) {
+    stop_abnormal(io, std::string(print_named ? "PRINT FILE " : "LOG FILE ") + target +
+                          " IS IN USE BY ANOTHER RUN: this run stops before opening any output");
+  }
+  // A file that cannot be locked here (a directory that does not exist, a file system
+  // without locks) is left to the opening of the unit, which reports what is wrong.
+}
+
+// "ERROR OPENING FILE " and the name, then a line with the unit's description (as the
+// run-data file gives it) and the system's reason, then the stop.
+[[noreturn]] void stop_on_open_failure(RunIo& io, const std::string& full,
+                                       const std::string& description) {
+  io.console.write_record("ERROR OPENING FILE " + full);
+  stop_abnormal(io, " " + trim(description) + ": " + io.units.open_failure());
+}
+
 }  // namespace
 
 UnitUse RUNDATA_UNITS(int unit) {
@@ -168,17 +212,22 @@ void OPEN_RUN_FILES(RunIo& io) {
   names.ZQ_TABLES_ON = true;
 
   if (!units.open(RUNDATA_UNIT, names.RUNDATA_FILE_NAME, UnitDirection::Input)) {
-    stop_abnormal(io, "ERROR OPENING RUNDATA FILE " + names.RUN_NAME);
+    io.console.write_record("ERROR OPENING RUNDATA FILE " + names.RUN_NAME);
+    stop_abnormal(io, " run-data file " + names.RUNDATA_FILE_NAME + ": " + units.open_failure());
   }
   names.LOG_FILE_NAME = names.RUN_DIR + "output_" + names.RUN_NAME + "_log.txt";
+  lock_run_outputs(io);
   if (!units.open(LOG_UNIT, names.LOG_FILE_NAME, UnitDirection::Output)) {
-    stop_abnormal(io, "ERROR OPENING FILE " + names.LOG_FILE_NAME);
+    stop_on_open_failure(io, names.LOG_FILE_NAME, "log file (unit 52)");
   }
   Unit& rundata = units.unit(RUNDATA_UNIT);
   Unit& log = units.unit(LOG_UNIT);
 
   std::string line;
-  if (!rundata.read_record(line)) stop_abnormal(io, "ERROR OPENING RUNDATA FILE " + names.RUN_NAME);
+  if (!rundata.read_record(line)) {
+    io.console.write_record("ERROR OPENING RUNDATA FILE " + names.RUN_NAME);
+    stop_abnormal(io, " the run-data file " + names.RUNDATA_FILE_NAME + " is empty");
+  }
   log.write_record(line);
   log.write_record("");
 
@@ -207,8 +256,7 @@ void OPEN_RUN_FILES(RunIo& io) {
       log.write_record("- NOT USED");
       continue;
     }
-    // Names are relative to the run-data file's directory; an absolute name stands.
-    std::string full = file.front() == '/' ? file : names.RUN_DIR + file;
+    std::string full = full_name(names, file);
     UnitUse use = RUNDATA_UNITS(unit);
     if (use == UnitUse::NameOnly) {
       log.write_record(format_line("('FILE ',I3,' IS ',A)", unit, full));
@@ -221,7 +269,7 @@ void OPEN_RUN_FILES(RunIo& io) {
     UnitDirection direction = use == UnitUse::Input    ? UnitDirection::Input
                               : use == UnitUse::Output ? UnitDirection::Output
                                                        : UnitDirection::Update;
-    if (!units.open(unit, full, direction)) stop_abnormal(io, "ERROR OPENING FILE " + full);
+    if (!units.open(unit, full, direction)) stop_on_open_failure(io, full, description);
     if (unit == 27) names.RESULTS_STORE_FILE_NAME = full;
     if (unit == 22) {
       names.STATUS_FILE_ON = true;

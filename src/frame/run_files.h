@@ -29,7 +29,9 @@ UnitUse RUNDATA_UNITS(int unit);
 void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& current_dir,
                        RunIo& io);
 
-// Writes the banner, opens the log and every file the run-data file names.
+// Writes the banner, opens the log and every file the run-data file names. Before the
+// first output is opened it locks the print file (the log file when no print file is
+// named) in io.output_lock; a lock held by another run stops this one untouched.
 void OPEN_RUN_FILES(RunIo& io);
 
 // The run name of a run-data file name: the characters between the last "rundata_" and

@@ -136,7 +136,17 @@ struct FrameState {
     bool prd = true;                // precipitation file
     bool epd_hotstart_skip = true;  // potential-evaporation file, skipping to a hot start
     bool epd = true;                // potential-evaporation file afterwards
+    // The console line that names a file ended early: one per file.
+    bool console_met = true;
+    bool console_prd = true;
+    bool console_epd = true;
   } met_end_latches;
+  // Negative potential evaporation (dew in a measured series) is read as 0 with one
+  // warning per file: true until that file's warning has been given.
+  struct MetNegativeEvapLatches {
+    bool met = true;  // potential-evaporation lines of the met file
+    bool epd = true;  // potential-evaporation file
+  } met_negative_evap_latches;
   // Rainfall rate of every element over the step, m/s.
   Array1<double> ELEMENT_RAIN_RATE;       // (NEL)
   // Work of TIMESTEP_CONTROL, held here so that a step allocates nothing: the rainfall

@@ -80,6 +80,19 @@ void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, in
   }
 }
 
+void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
+                              std::string_view message, std::string_view detail) {
+  try {
+    REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, 0, message);
+  } catch (const FatalError&) {
+    // The summary is on the console; on the caller's unit the detail follows the message.
+    if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
+    io.units.flush_all();
+    throw;
+  }
+  throw FatalError("fatal report returned");  // REPORT_ERROR always throws on a fatal report
+}
+
 void FATAL_STOP(RunIo& io, int flag) {
   if (flag <= 0) return;
   io.console.pause();

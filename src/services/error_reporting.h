@@ -21,6 +21,12 @@ constexpr int SEVERITY_WARNING = 3;
 void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
                   std::string_view message);
 
+// A fatal report whose message keeps its text, followed on the caller's unit by a
+// continuation line with `detail` (where a reader stopped and what it found there), when
+// `detail` is not empty. Throws FatalError like every fatal report.
+[[noreturn]] void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
+                                           std::string_view message, std::string_view detail);
+
 // Pauses and stops the run when flag > 0; returns at once otherwise.
 void FATAL_STOP(RunIo& io, int flag);
 

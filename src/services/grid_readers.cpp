@@ -13,31 +13,6 @@ namespace quendal {
 
 namespace {
 
-// A record already read, offered again as a source of its own: lets the formatted
-// reader parse it while its messages still name the file and record it came from.
-class OneRecordSource : public RecordSource {
- public:
-  OneRecordSource(std::string_view record, const RecordSource& where)
-      : record_(record), name_(where.source_name()), number_(where.record_number()) {}
-  bool read_record(std::string& line) override {
-    if (used_) {
-      line.clear();
-      return false;
-    }
-    used_ = true;
-    line = record_;
-    return true;
-  }
-  const std::string& source_name() const override { return name_; }
-  long record_number() const override { return number_; }
-
- private:
-  std::string record_;
-  std::string name_;
-  long number_;
-  bool used_ = false;
-};
-
 // The rest of a record whose leading columns were taken by a fixed field, followed by
 // the records of `rest`: one free-format statement can then begin in the middle of a
 // record and run on over the next ones. The columns already taken are blanked, so the
@@ -74,6 +49,7 @@ const FormatSpec& digit_row_format(std::size_t cells) {
 }
 
 constexpr int DIGIT_GRID_MAX_COLUMNS = 500;
+constexpr std::size_t DIGIT_ROW_FIRST_CELL_COLUMN = 9;
 
 std::string read_title(RecordSource& source) {
   std::string title;
@@ -117,7 +93,21 @@ int bank_element(const FrameState& frame, int link, int side) {
 // ---- Row parsers -------------------------------------------------------------------
 
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where) {
-  OneRecordSource one(record, where);
+  // A cell holds one digit or a blank (0). Anything else is a slip of the keyboard that
+  // the field reader would pass as 0 (a sign alone) and that would quietly move the
+  // cell out of the catchment or give it another code.
+  for (std::size_t i = 0; i < codes.size(); ++i) {
+    const std::size_t at = DIGIT_ROW_FIRST_CELL_COLUMN - 1 + i;
+    if (at >= record.size()) break;
+    const char c = record[at];
+    if (c == ' ' || (c >= '0' && c <= '9')) continue;
+    const int column = static_cast<int>(at) + 1;
+    throw InputError(where.source_name(), where.record_number(), column, column,
+                     std::string(1, c),
+                     "Character that is not a digit in the cell of grid column " +
+                         std::to_string(i + 1) + " of a digit grid row");
+  }
+  RecordAt one(record, where);
   FormattedRead r(one, digit_row_format(codes.size()));
   int row = 0;
   r >> row >> codes;
@@ -154,7 +144,7 @@ int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
   }
   const long record_number = source.record_number();
   {
-    OneRecordSource one(record, source);
+    RecordAt one(record, source);
     read_formatted(one, "(I7)", row);
   }
   if (row != expected_row) return row;
@@ -170,15 +160,34 @@ int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
   return row;
 }
 
-int read_real_row(RecordSource& source, int expected_row, std::span<double> values) {
-  // The colon stops the statement after a row of exactly ten values, so that the
-  // record separator of the continuation group does not swallow the next row.
-  FormattedRead r(source, cached_format("(I7,10F7.0:/(10F7.0))"));
+int read_real_row(RecordSource& source, int expected_row, std::span<double> values,
+                  std::vector<RealRowField>* fields) {
+  KeepingSource kept(source);
   int row = 0;
-  r >> row;
-  if (row != expected_row) return row;
-  r >> values;
-  r.finish();
+  {
+    // The colon stops the statement after a row of exactly ten values, so that the
+    // record separator of the continuation group does not swallow the next row.
+    FormattedRead r(kept, cached_format("(I7,10F7.0:/(10F7.0))"));
+    r >> row;
+    if (row != expected_row) return row;
+    r >> values;
+    r.finish();
+  }
+  if (fields == nullptr) return row;
+  // Where each value's field lay: ten fields from column 8 on the row-number record,
+  // ten from column 1 on each record after it.
+  fields->assign(values.size(), RealRowField{});
+  const auto& records = kept.kept();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::size_t k = i < 10 ? 0 : 1 + (i - 10) / 10;
+    const int first = i < 10 ? 8 + 7 * static_cast<int>(i) : 1 + 7 * static_cast<int>((i - 10) % 10);
+    RealRowField& f = (*fields)[i];
+    f.first_column = first;
+    if (k < records.size()) {
+      f.record = records[k].number;
+      f.present = records[k].text.size() >= static_cast<std::size_t>(first);
+    }
+  }
   return row;
 }
 
@@ -294,9 +303,23 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
   RecordSource& in = io.units.unit(unit_in);
   const std::string title = read_title(in);
   Array2<double> grid(nx, ny, 0.0);
+  std::vector<RealRowField> fields;
   for (int y = ny; y >= 1; --y) {
-    const int row = read_real_row(in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)));
+    const int row = read_real_row(
+        in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)), &fields);
     if (row != y) stop_on_row_mismatch(out, title, row);
+    // A blank field reads as zero, and so may a row cut short over cells outside the
+    // catchment; but a row that ends before the field of a grid square has lost a
+    // value, and reading it as zero would quietly change the catchment.
+    for (int x = 1; x <= nx; ++x) {
+      const RealRowField& f = fields[static_cast<std::size_t>(x - 1)];
+      if (f.present || frame.ICMXY(x, y) == 0) continue;
+      throw InputError(in.source_name(), f.record, f.first_column, f.first_column + 6, "",
+                       "Value missing: grid row " + std::to_string(y) +
+                           " ends before the field of column " + std::to_string(x) +
+                           " (a cell of the catchment) under the title \"" + trim_right(title) +
+                           "\"");
+    }
   }
 
   copy_grid_to_squares(frame, grid, values);

@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "include/arrays.h"
 #include "include/frame_state.h"
@@ -32,8 +33,9 @@ namespace quendal {
 
 // Parses one digit-layout record already read: returns the row number (columns 1-7)
 // and puts the digit of cell i (column 8 + i) into codes[i - 1] for every entry of
-// `codes`; a blank or a missing column reads as 0. `where` names the file and record
-// in the InputError raised for a character that is not a digit.
+// `codes`; a blank or a missing column reads as 0. Any other character in a cell's
+// column (a letter, a sign, a stray symbol) is an InputError naming the file and record
+// of `where` and the column.
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where);
 
 // Reads the next record of `source` and parses it as a digit-layout row. The record is
@@ -54,10 +56,20 @@ enum class RowNumberField {
 int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
                   RowNumberField row_number = RowNumberField::Columns1To7);
 
+// Where the field of one value of a real-layout row lay, and whether the record
+// reached it (a field past the end of its record reads as zero, like a blank one).
+struct RealRowField {
+  long record = 0;
+  int first_column = 0;
+  bool present = false;
+};
+
 // Reads one real-layout row: the row number and, when it equals `expected_row`, the
 // values.size() reals (ten 7-column fields per record, see above). Returns the row
-// number; on a mismatch the values are left as they were.
-int read_real_row(RecordSource& source, int expected_row, std::span<double> values);
+// number; on a mismatch the values are left as they were. When `fields` is given, it
+// receives the place of every value's field (after a row that was read).
+int read_real_row(RecordSource& source, int expected_row, std::span<double> values,
+                  std::vector<RealRowField>* fields = nullptr);
 
 // Writes the row-number stop message of a grid to `out` ("  ERROR IN DATA " and the
 // title, then "  IN THE VICINITY OF LINE K=" and the row number found) and throws
@@ -80,7 +92,8 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
             int ncat, RunIo& io);
 
 // Real grid: reads the grid from unit_in and sets every grid square to the value of
-// its cell; links and bank elements keep their values. mode 1 echoes the grid and the
+// its cell; links and bank elements keep their values. A row whose records end before
+// the field of a grid square is an InputError naming the file, record and field. mode 1 echoes the grid and the
 // links' and banks' values on unit_out. `values` must cover 1..NEL.
 void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, int unit_in,
                     int unit_out, RunIo& io);

@@ -28,6 +28,22 @@ bool StringSource::read_record(std::string& line) {
   return true;
 }
 
+bool RecordAt::read_record(std::string& line) {
+  if (used_) {
+    line.clear();
+    return false;
+  }
+  used_ = true;
+  line = record_;
+  return true;
+}
+
+bool KeepingSource::read_record(std::string& line) {
+  if (!source_.read_record(line)) return false;
+  kept_.push_back({line, source_.record_number()});
+  return true;
+}
+
 std::string StringSink::text() const {
   std::string s;
   for (const auto& r : records) {

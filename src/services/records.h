@@ -53,6 +53,42 @@ class StringSink : public RecordSink {
   std::vector<std::string> records;
 };
 
+// A record already read, offered again as a source of its own: a reader can parse it
+// while its messages still name the file and the record it came from.
+class RecordAt : public RecordSource {
+ public:
+  RecordAt(std::string_view record, const RecordSource& where)
+      : record_(record), name_(where.source_name()), number_(where.record_number()) {}
+  bool read_record(std::string& line) override;
+  const std::string& source_name() const override { return name_; }
+  long record_number() const override { return number_; }
+
+ private:
+  std::string record_;
+  std::string name_;
+  long number_;
+  bool used_ = false;
+};
+
+// Passes the records of `source` on and keeps the ones read through it (their text and
+// number), so that a caller can tell afterwards where each field of a statement lay.
+class KeepingSource : public RecordSource {
+ public:
+  explicit KeepingSource(RecordSource& source) : source_(source) {}
+  bool read_record(std::string& line) override;
+  const std::string& source_name() const override { return source_.source_name(); }
+  long record_number() const override { return source_.record_number(); }
+  struct Kept {
+    std::string text;
+    long number;
+  };
+  const std::vector<Kept>& kept() const { return kept_; }
+
+ private:
+  RecordSource& source_;
+  std::vector<Kept> kept_;
+};
+
 // Removes trailing carriage returns (and line feeds) from a record read from a file.
 void strip_line_end(std::string& line);
 // Trailing blanks removed, as texts are compared in the data files.

@@ -281,14 +281,8 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
 
 void report_block_fatal(RunIo& io, int unit_out, int number, int element,
                         std::string_view message, const std::string& detail) {
-  try {
-    REPORT_ERROR(io, SEVERITY_FATAL, number, unit_out, element, 0,
-                 fit(message, BLOCK_MESSAGE_LENGTH));
-  } catch (const FatalError&) {
-    if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit_out, 0, 0, detail);
-    throw;
-  }
-  throw FatalError("fatal report returned");  // REPORT_ERROR always throws on a fatal report
+  report_fatal_with_detail(io, number, unit_out, element, fit(message, BLOCK_MESSAGE_LENGTH),
+                           detail);
 }
 
 TitledBlockState::TitledBlockState()

@@ -1,9 +1,13 @@
 #include "services/units.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace quendal {
@@ -63,29 +67,32 @@ void Unit::flush() { std::fflush(file_); }
 
 bool UnitTable::open(int unit, const std::string& path, UnitDirection direction) {
   close(unit);
+  open_failure_.clear();
+  auto fail = [&](int error) {
+    open_failure_ = std::strerror(error);
+    return false;
+  };
   std::FILE* f = nullptr;
+  struct stat st;
   switch (direction) {
-    case UnitDirection::Input: {
-      struct stat st;
-      if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    case UnitDirection::Input:
+      if (stat(path.c_str(), &st) != 0) return fail(errno);
+      if (S_ISDIR(st.st_mode)) return fail(EISDIR);
       f = std::fopen(path.c_str(), "r");
       break;
-    }
     case UnitDirection::Output:
       f = std::fopen(path.c_str(), "w+");
       break;
-    case UnitDirection::Update: {
-      struct stat st;
+    case UnitDirection::Update:
       if (stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return false;
+        if (S_ISDIR(st.st_mode)) return fail(EISDIR);
         f = std::fopen(path.c_str(), "r+");
       } else {
         f = std::fopen(path.c_str(), "w+");
       }
       break;
-    }
   }
-  if (!f) return false;
+  if (!f) return fail(errno);
   units_[unit] = std::make_unique<Unit>(unit, path, f);
   return true;
 }
@@ -122,6 +129,31 @@ void UnitTable::flush_all() {
 void UnitTable::close_all() {
   units_.clear();
   console_.flush();
+}
+
+FileLock::Outcome FileLock::take(const std::string& path) {
+  release();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return Outcome::NotPossible;
+  // flock() locks belong to this open of the file: a second open, in this process or
+  // another, is refused while this one holds it, and the lock goes with the descriptor
+  // when the process ends however it ends.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? Outcome::HeldByAnother : Outcome::NotPossible;
+  }
+  fd_ = fd;
+  path_ = path;
+  return Outcome::Taken;
+}
+
+void FileLock::release() {
+  if (fd_ < 0) return;
+  flock(fd_, LOCK_UN);
+  ::close(fd_);
+  fd_ = -1;
+  path_.clear();
 }
 
 }  // namespace quendal

@@ -63,8 +63,10 @@ class UnitTable {
   explicit UnitTable(Console& console) : console_(console) {}
 
   // Opens `unit` on `path`; false when the file cannot be opened (an input file that
-  // does not exist among them). A unit already open is closed first.
+  // does not exist among them), and open_failure() then gives the system's reason. A
+  // unit already open is closed first.
   bool open(int unit, const std::string& path, UnitDirection direction);
+  const std::string& open_failure() const { return open_failure_; }
   bool is_open(int unit) const;
   // The open file of `unit`; std::logic_error when it is not open (a program error:
   // callers test is_open() for files a run may leave out).
@@ -86,6 +88,34 @@ class UnitTable {
  private:
   Console& console_;
   std::map<int, std::unique_ptr<Unit>> units_;
+  std::string open_failure_;
+};
+
+// An advisory lock on one file, held from take() until release() or destruction (and
+// so until the process ends). Two runs that would write the same file take the same
+// lock; the second learns it at start, before it has opened or emptied anything.
+class FileLock {
+ public:
+  enum class Outcome {
+    Taken,            // this process holds the lock now
+    HeldByAnother,    // another open of the file (another run) holds it
+    NotPossible,      // the file cannot be opened or locked here; nothing is held
+  };
+  FileLock() = default;
+  ~FileLock() { release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Opens `path` (created empty when missing, never emptied) and locks it without
+  // waiting. A lock held already is released first.
+  Outcome take(const std::string& path);
+  void release();
+  bool held() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
 };
 
 }  // namespace quendal

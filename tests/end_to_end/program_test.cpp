@@ -31,7 +31,9 @@ TEST(Program, MissingFrameFileIsAnAbnormalEnd) {
   dir.write("run/rundata_bad.txt", "Title\nFrame\nframe.txt\nVSS\n0\nOC\n0\nET\n0\n");
   auto r = run_command(quendal_binary() + " -f run/rundata_bad.txt", dir.path());
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.output.find("ERROR OPENING FILE run/frame.txt\nABNORMAL END"), std::string::npos)
+  EXPECT_NE(r.output.find("ERROR OPENING FILE run/frame.txt\n"
+                          " Frame: No such file or directory\nABNORMAL END"),
+            std::string::npos)
       << r.output;
   EXPECT_FALSE(testing::file_exists(dir.file("run/frame.txt")));
 }

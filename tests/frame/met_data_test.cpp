@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "frame/timestep_control.h"
 #include "model_fixture.h"
@@ -151,6 +152,84 @@ TEST_F(MetDataTest, EachKindOfLineThatMeetsTheEndHasItsOwnMessage) {
   EXPECT_EQ(frame.PINP(2), 0.0);
 }
 
+TEST_F(MetDataTest, EndedFileIsNamedOnceOnTheConsole) {
+  // Three kinds of line meet the end of the same file: one console line for the file.
+  sites_and_stations(1, 2);
+  surface.MET_INTERVAL = 1.0;
+  surface.MET_SITE_PE_GIVEN(1) = 1;
+  open_input(MET_FILE_UNIT, "met.txt", "");
+  frame.UZNOW = 36.5;
+  advance(MET_READ_NEXT_RECORD);
+  advance(MET_READ_NEXT_RECORD);
+  const std::string console = console_text();
+  EXPECT_EQ(count_of(console, "Finish of met data"), 1) << console;
+  EXPECT_NE(console.find(" Finish of met data: file " + dir.file("met.txt") +
+                         " ended at time =     36.50 hours;"),
+            std::string::npos)
+      << console;
+}
+
+TEST_F(MetDataTest, NegativeRainfallStopsTheRunNamingFileRecordAndValue) {
+  // Equal counts: the rain is on the site's first line; unequal: on the station lines.
+  struct Case {
+    const char* what;
+    int sites, stations;
+    std::string text;
+    long record;
+  };
+  const std::string good = site_lines(1, 2.0, 150.0, 3.0, 1013.0, 15.0, 0.1, 0.8);
+  const std::string station_2 = format_line("(2I6,F12.4,24X,I12)", 2, 0, -0.5, 9) + "\n";
+  const std::vector<Case> cases = {
+      {"site line", 1, 1, good + site_lines(1, -2.45, 150.0, 3.0, 1013.0, 15.0, 0.1, 0.8), 3},
+      {"station line", 1, 2,
+       format_line("(2I6,12X,3F12.4)", 1, 0, 110.0, 2.0, 1000.0) + "\n" +
+           format_line("(12X,3F12.4,I12)", 11.0, 0.25, 0.5, 7) + "\n" +
+           format_line("(2I6,F12.4,24X,I12)", 1, 0, 1.0, 9) + "\n" + station_2,
+       4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sites_and_stations(c.sites, c.stations);
+    surface.MET_INTERVAL = 1.0;
+    frame.METIME = 0.0;
+    open_input(MET_FILE_UNIT, "met.txt", c.text);
+    if (c.sites == c.stations) advance(MET_READ_NEXT_RECORD);  // the good record first
+    try {
+      advance(MET_READ_NEXT_RECORD);
+      ADD_FAILURE() << "negative rain accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.file, dir.file("met.txt"));
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_EQ(e.first_column, 13);
+      EXPECT_EQ(e.last_column, 24);
+      EXPECT_NE(e.text.find("-"), std::string::npos) << e.text;
+    }
+  }
+}
+
+TEST_F(MetDataTest, NegativePotentialEvaporationIsZeroWithOneWarning) {
+  // Dew in a measured series: two negative values, each read as 0, one warning.
+  sites_and_stations(1, 1);
+  surface.MET_INTERVAL = 1.0;
+  surface.MET_SITE_PE_GIVEN(1) = 1;
+  std::string text;
+  for (double pe : {-0.02, 0.36, -0.01}) {
+    text += site_lines(1, 0.0, 150.0, 3.0, 1013.0, 15.0, 0.1, 0.8) +
+            format_line("(12X,F12.4)", pe) + "\n";
+  }
+  open_input(MET_FILE_UNIT, "met.txt", text);
+  advance(MET_READ_NEXT_RECORD);
+  EXPECT_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.0);
+  advance(MET_READ_NEXT_RECORD);
+  EXPECT_DOUBLE_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.36 / 3600);
+  advance(MET_READ_NEXT_RECORD);
+  EXPECT_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.0);
+  const std::string print = print_text();
+  EXPECT_EQ(count_of(print, "WARNING 4999"), 1) << print;
+  EXPECT_NE(print.find("file " + dir.file("met.txt") + ", record      3;"), std::string::npos)
+      << print;
+}
+
 TEST_F(MetDataTest, HotStartReadsForwardToTheRecordCoveringTheRestart) {
   // Hour 100 with hourly records: the first read takes 100 records in one go and
   // leaves the record of hours 99..100 current.
@@ -267,6 +346,32 @@ TEST_F(SeparateMetFilesTest, DailyEvaporationIsSpreadOverTheStepsAndMixedAcrossM
   EXPECT_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.0);
   step_from(72.5, 1.0);
   EXPECT_EQ(count_of(print_text(), "Finish of epd data"), 1);
+}
+
+TEST_F(SeparateMetFilesTest, NegativeRainDepthStopsNegativeEvaporationDepthIsZero) {
+  open_input(PRD_FILE_UNIT, "prd.txt", "3.0\n-2.45\n");
+  advance(MET_READ_NEXT_RECORD);
+  try {
+    advance(MET_READ_NEXT_RECORD);
+    ADD_FAILURE() << "negative rain accepted";
+  } catch (const InputError& e) {
+    EXPECT_EQ(e.file, dir.file("prd.txt"));
+    EXPECT_EQ(e.record, 2);
+    EXPECT_EQ(e.text, "-2.45000");
+  }
+
+  // -2.4 mm on day 1 is read as 0, the warning given once for the file; day 2 counts.
+  open_input(EPD_FILE_UNIT, "epd.txt", "-2.4\n4.8\n-1.0\n");
+  step_from(0.0, 1.0);
+  EXPECT_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.0);
+  step_from(24.0, 1.0);
+  EXPECT_DOUBLE_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.2 / 3600);
+  step_from(48.0, 1.0);
+  EXPECT_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.0);
+  const std::string print = print_text();
+  EXPECT_EQ(count_of(print, "WARNING 4999"), 1) << print;
+  EXPECT_NE(print.find("file " + dir.file("epd.txt") + ", record      1;"), std::string::npos)
+      << print;
 }
 
 TEST_F(SeparateMetFilesTest, AirTemperatureIsTheMeanOfHighAndLow) {

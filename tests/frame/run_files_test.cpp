@@ -187,9 +187,54 @@ TEST_F(CommandLineTest, RunDataEndingAfterUnit13IsEnoughButNotBefore) {
 TEST_F(CommandLineTest, MissingInputFileStopsAndIsNotCreated) {
   std::string rd = rundata("rundata_bad.txt", {"nothere.txt", "0", "0", "0"});
   EXPECT_EQ(run({"-f", rd}), 2);
-  EXPECT_NE(console().find("ERROR OPENING FILE " + dir.file("nothere.txt") + "\nABNORMAL END\n"),
-            std::string::npos);
+  // The message line as it stands, then the unit's description and the system's reason.
+  EXPECT_NE(console().find("ERROR OPENING FILE " + dir.file("nothere.txt") +
+                           "\n Unit 10: No such file or directory\nABNORMAL END\n"),
+            std::string::npos)
+      << console();
   EXPECT_FALSE(testing::file_exists(dir.file("nothere.txt")));
+}
+
+TEST_F(CommandLineTest, EmptyRunDataFileSaysSoAndNamesIt) {
+  std::string rd = dir.write("rundata_empty.txt", "");
+  EXPECT_EQ(run({"-f", rd}), 2);
+  EXPECT_NE(console().find("ERROR OPENING RUNDATA FILE empty\n the run-data file " + rd +
+                           " is empty\nABNORMAL END\n"),
+            std::string::npos)
+      << console();
+}
+
+TEST_F(CommandLineTest, SecondRunOnTheSamePrintFileStopsBeforeTouchingAnyOutput) {
+  // Units 10 to 13, then 14 to 21 not used, the status file (22) and the print file (23).
+  std::vector<std::string> files = {"frame.txt", "0", "0", "0"};
+  for (int unit = 14; unit <= 21; ++unit) files.push_back("0");
+  files.push_back("status.txt");
+  files.push_back("print.txt");
+  std::string rd = rundata("rundata_twice.txt", files);
+  dir.write("frame.txt", "frame\n");
+  Model first{console_file};
+  std::vector<std::string> args = {"-f", rd};
+  READ_COMMAND_LINE(args, dir.path(), first.io);
+  OPEN_RUN_FILES(first.io);
+  first.io.units.print().write_record("the first run's print");
+  first.io.units.flush_all();
+  const std::string log_before = read_file(dir.file("output_twice_log.txt"));
+  const std::string status_before = read_file(dir.file("status.txt"));
+
+  EXPECT_EQ(run(args), 2);
+  EXPECT_NE(console().find("PRINT FILE " + dir.file("print.txt") + " IS IN USE BY ANOTHER RUN"),
+            std::string::npos)
+      << console();
+  EXPECT_EQ(read_file(dir.file("print.txt")), "the first run's print\n");
+  EXPECT_EQ(read_file(dir.file("output_twice_log.txt")), log_before);
+  EXPECT_EQ(read_file(dir.file("status.txt")), status_before);
+
+  // Once the first run has let go, the print file can be taken again.
+  first.io.units.close_all();
+  first.io.output_lock.release();
+  FileLock later;
+  EXPECT_EQ(later.take(dir.file("print.txt")), FileLock::Outcome::Taken);
+  EXPECT_EQ(read_file(dir.file("print.txt")), "the first run's print\n");  // never emptied
 }
 
 TEST_F(CommandLineTest, ZeroAfterABlankIsAFileName) {

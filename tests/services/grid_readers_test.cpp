@@ -88,18 +88,23 @@ TEST(GridRowParsers, DigitRowReadsOneDigitPerCellFromColumnNine) {
   EXPECT_EQ(many[99], 3);
 }
 
-TEST(GridRowParsers, DigitRowWithALetterIsAnInputErrorNamingFileAndColumn) {
-  StringSource source({"title", "      2 1R3"}, "mask.txt");
-  std::string skip;
-  source.read_record(skip);
-  int codes[3];
-  try {
-    read_digit_row(source, codes);
-    FAIL() << "no error";
-  } catch (const InputError& e) {
-    EXPECT_EQ(e.file, "mask.txt");
-    EXPECT_EQ(e.record, 2);
-    EXPECT_EQ(e.first_column, 10);
+TEST(GridRowParsers, DigitRowWithANonDigitIsAnInputErrorNamingFileAndColumn) {
+  // A sign alone would read as 0 in a one-column field: refused like a letter.
+  for (char c : {'R', '-', '+', '.', '*'}) {
+    SCOPED_TRACE(std::string(1, c));
+    StringSource source({"title", std::string("      2 1") + c + "3"}, "mask.txt");
+    std::string skip;
+    source.read_record(skip);
+    int codes[3];
+    try {
+      read_digit_row(source, codes);
+      ADD_FAILURE() << "no error";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.file, "mask.txt");
+      EXPECT_EQ(e.record, 2);
+      EXPECT_EQ(e.first_column, 10);
+      EXPECT_EQ(e.text, std::string(1, c));
+    }
   }
 }
 
@@ -234,7 +239,7 @@ TEST_F(GridReadersTest, GridOfZerosEchoesOnlyAllValuesZero) {
 
   // A real grid is tested on the element values: an outside cell's value does not count.
   mesh({"10", "11"}, 0, false);
-  input("DEPTHS\n      2    0.0    5.0\n      1\n");
+  input("DEPTHS\n      2    0.0    5.0\n      1              \n");  // row 1: two blank fields
   Array1<double> depths(frame.NEL, 0.0);
   const std::size_t before = print_text().size();
   READ_REAL_GRID(frame, depths, GRID_READ_AND_ECHO, IN, PRINT_UNIT, model.io);
@@ -368,6 +373,52 @@ TEST_F(GridReadersTest, RealGridRowMismatchNamesTheRowFound) {
   Array1<double> z(frame.NEL, 0.0);
   EXPECT_THROW(READ_REAL_GRID(frame, z, GRID_READ, IN, PRINT_UNIT, model.io), ImmediateStop);
   EXPECT_NE(print_text().find("  IN THE VICINITY OF LINE K=    1"), std::string::npos);
+}
+
+TEST_F(GridReadersTest, RealRowEndingBeforeAFieldOfTheCatchmentIsRefused) {
+  // 12 columns; cells 1 and 12 lie outside, 2 to 11 inside, in the one row.
+  mesh({"011111111110"}, 0, false);
+  const std::string ten_fields = "      1    0.0  130.5  128.5  126.5  124.5  122.5  120.5  118.5"
+                                 "  116.5  114.5";
+  struct Case {
+    const char* what;
+    std::string text;
+    int missing_column;  // 0: read, field of column 11 holds the value expected there
+    double value_11;
+    long record;
+    int first_column;
+  };
+  const std::vector<Case> cases = {
+      {"full row", ten_fields + "\n  112.5    0.0\n", 0, 112.5, 0, 0},
+      // Outside cells may be left out at the end, and a blank field is 0.
+      {"outside cell left out", ten_fields + "\n  112.5\n", 0, 112.5, 0, 0},
+      {"blank field inside", ten_fields + "\n       \n", 0, 0.0, 0, 0},
+      {"inside cell left out", ten_fields + "\n\n", 11, 0.0, 3, 1},
+      {"first record cut short", ten_fields.substr(0, 7 + 7 * 8) + "\n  112.5    0.0\n", 9, 0.0, 2, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    input("Ground\n" + c.text);
+    Array1<double> z(frame.NEL, -1.0);
+    if (c.missing_column == 0) {
+      READ_REAL_GRID(frame, z, GRID_READ, IN, PRINT_UNIT, model.io);
+      EXPECT_EQ(z(1), 130.5);
+      EXPECT_EQ(z(10), c.value_11);
+      continue;
+    }
+    try {
+      READ_REAL_GRID(frame, z, GRID_READ, IN, PRINT_UNIT, model.io);
+      ADD_FAILURE() << "short row accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.file, dir.file("grid.txt"));
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_EQ(e.first_column, c.first_column);
+      EXPECT_EQ(e.last_column, c.first_column + 6);
+      EXPECT_NE(std::string(e.what()).find("column " + std::to_string(c.missing_column) + " "),
+                std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST_F(GridReadersTest, GridEndingEarlyIsAnEndOfFileError) {

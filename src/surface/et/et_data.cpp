@@ -279,16 +279,22 @@ void read_vegetation_type(RecordSource& in, RunIo& io, SurfaceState& s, int v) {
 
 // Reads (and so consumes) the first record of a met file; a file that is missing,
 // empty or unreadable holds no data for the run.
+// The report names the kind of file; the line after it names the file and why it holds
+// nothing (empty, or what could not be read).
 void probe_met_file(RunIo& io, int unit, int error, const char* message) {
-  bool has_data = io.units.is_open(unit);
-  if (has_data) {
-    try {
-      read_list(io.units.unit(unit));
-    } catch (const InputError&) {
-      has_data = false;
-    }
+  if (!io.units.is_open(unit)) {
+    report_fatal_with_detail(io, error, PRINT_UNIT, 0, message,
+                             "unit " + std::to_string(unit) + " is not named in the run-data file");
   }
-  if (!has_data) REPORT_ERROR(io, SEVERITY_FATAL, error, PRINT_UNIT, 0, 0, message);
+  Unit& file = io.units.unit(unit);
+  try {
+    read_list(file);
+  } catch (const EndOfFileError&) {
+    report_fatal_with_detail(io, error, PRINT_UNIT, 0, message,
+                             "file " + file.path() + " is empty");
+  } catch (const InputError& e) {
+    report_fatal_with_detail(io, error, PRINT_UNIT, 0, message, e.what());
+  }
 }
 
 }  // namespace

@@ -174,8 +174,11 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
     double bed = 0.0, depth = 0.0, strickler = 0.0;
     try {
       read_list(in, element, bed, depth, strickler, idefx);
-    } catch (const InputError&) {
+    } catch (const InputError& e) {
       channel_error(io, errors, 1019, l, "Channel input data is missing or has incorrect format");
+      // The report names the link; the line after it says where the reader stopped and
+      // what it found there (or that the file ended).
+      REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, e.what());
       return;
     }
     if (element != l) {
