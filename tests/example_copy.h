@@ -98,6 +98,28 @@ struct ExampleCopy {
     }
     dir.write("example/" + file, text);
   }
+  // Every channel link gets a rectangular section 4 m wide and 1 m deep, in place of the
+  // example's trapezoids.
+  void use_rectangular_channels() {
+    const std::string rectangle = "      2\n    4.0    0.0    4.0    1.0\n";
+    replace("example_oc.txt",
+            "      3\n    2.0    0.0    3.0    0.5    4.0    1.5\n"
+            "      2\n    2.0    0.0    4.0    1.0\n",
+            rectangle + rectangle);
+    replace("example_oc.txt",
+            "     11   104.0     0.2    30.0       3\n    2.0    0.0    3.0    0.5    4.0    1.5\n",
+            "     11   104.0     0.2    30.0 " + rectangle);
+  }
+  // Every link starts empty: the initial depth, columns 16-23 of each link record (after
+  // the heading "Links: ..."), becomes 0.
+  void start_channels_dry() {
+    bool links = false;
+    rewrite("example_oc.txt", [&](std::string& line, std::size_t) {
+      if (line.starts_with("Links:")) links = true;
+      const std::string depth = line.size() >= 23 ? line.substr(15, 8) : "";
+      if (links && (depth == "     0.1" || depth == "     0.2")) line.replace(15, 8, "     0.0");
+    });
+  }
   std::string output(const std::string& file) { return read_file(root + "/" + file); }
   std::string print() { return output("output_example_print.txt"); }
 };

@@ -57,25 +57,8 @@ struct VariantCopy : testing::ExampleCopy {
         line.replace(12, 12, field);
       });
     }
-    if (v.rectangular) {
-      const std::string rectangle = "      2\n    4.0    0.0    4.0    1.0\n";
-      replace("example_oc.txt",
-              "      3\n    2.0    0.0    3.0    0.5    4.0    1.5\n"
-              "      2\n    2.0    0.0    4.0    1.0\n",
-              rectangle + rectangle);
-      replace("example_oc.txt",
-              "     11   104.0     0.2    30.0       3\n    2.0    0.0    3.0    0.5    4.0    1.5\n",
-              "     11   104.0     0.2    30.0 " + rectangle);
-    }
-    if (v.dry_channels) {
-      // The initial depth of each link record, columns 16-23 after the heading "Links:".
-      bool links = false;
-      rewrite("example_oc.txt", [&](std::string& line, std::size_t) {
-        if (line.starts_with("Links:")) links = true;
-        const std::string depth = line.size() >= 23 ? line.substr(15, 8) : "";
-        if (links && (depth == "     0.1" || depth == "     0.2")) line.replace(15, 8, "     0.0");
-      });
-    }
+    if (v.rectangular) use_rectangular_channels();
+    if (v.dry_channels) start_channels_dry();
   }
   // Ends the run after its first step, the first balance boundary.
   void end_after_first_step(double basic_step) {

@@ -158,22 +158,8 @@ TEST(RunOutputs, ResultsStoreOnChangesNoOutputAndStoresNothing) {
 // midnight) fall on the steps of the daily totals records.
 struct DrySurfaceOnlyExample : Example {
   DrySurfaceOnlyExample() {
-    const std::string rectangle = "      2\n    4.0    0.0    4.0    1.0\n";
-    replace("example_oc.txt",
-            "      3\n    2.0    0.0    3.0    0.5    4.0    1.5\n"
-            "      2\n    2.0    0.0    4.0    1.0\n",
-            rectangle + rectangle);
-    replace("example_oc.txt",
-            "     11   104.0     0.2    30.0       3\n    2.0    0.0    3.0    0.5    4.0    1.5\n",
-            "     11   104.0     0.2    30.0 " + rectangle);
-    // Every link starts empty: the initial depth, columns 16-23 of each link record
-    // (after the heading "Links: ..."), becomes 0.
-    bool links = false;
-    rewrite("example_oc.txt", [&](std::string& line, std::size_t) {
-      if (line.starts_with("Links:")) links = true;
-      const std::string depth = line.size() >= 23 ? line.substr(15, 8) : "";
-      if (links && (depth == "     0.1" || depth == "     0.2")) line.replace(15, 8, "     0.0");
-    });
+    use_rectangular_channels();
+    start_channels_dry();
     // Met records: after the title, the first line of a record holds the net radiation
     // in columns 25-36, the second the vapour pressure deficit in columns 37-48.
     rewrite("example_met.txt", [](std::string& line, std::size_t n) {

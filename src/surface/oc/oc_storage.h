@@ -44,21 +44,26 @@ inline double OC_BED_WIDTH(const OcLinkSections& sections, int l) {
   return sections.XINW(l, 1) > floor ? sections.XINW(l, 1) : floor;
 }
 
+// The pair interval (k - 1, k) of link l that holds depth y: the first k = 2..NXSECT with
+// y < XINH(l, k); 0 when y lies at or above the top pair.
+inline int OC_PAIR_INTERVAL(const OcLinkSections& sections, int l, double y) {
+  const int pairs = sections.NXSECT(l);
+  for (int k = 2; k <= pairs; ++k) {
+    if (y < sections.XINH(l, k)) return k;
+  }
+  return 0;
+}
+
 // Top width of link l at depth y above its bed, linear between its pairs: in the first
 // pair interval (k - 1, k) with y < XINH(l, k). A depth that no interval holds (at the
 // top pair, reached below bank-full only through rounding) takes the top width CWIDTH.
 inline double OC_TOP_WIDTH(const OcLinkSections& sections, int l, double y) {
   if (y < 0.0) return OC_BED_WIDTH(sections, l);
-  const int pairs = sections.NXSECT(l);
-  for (int k = 2; k <= pairs; ++k) {
-    const double h2 = sections.XINH(l, k);
-    if (y < h2) {
-      const double h1 = sections.XINH(l, k - 1), w1 = sections.XINW(l, k - 1);
-      const double w2 = sections.XINW(l, k);
-      return w1 + (w2 - w1) * (y - h1) / (h2 - h1);
-    }
-  }
-  return sections.CWIDTH(l);
+  const int k = OC_PAIR_INTERVAL(sections, l, y);
+  if (k == 0) return sections.CWIDTH(l);
+  const double h1 = sections.XINH(l, k - 1), w1 = sections.XINW(l, k - 1);
+  const double h2 = sections.XINH(l, k), w2 = sections.XINW(l, k);
+  return w1 + (w2 - w1) * (y - h1) / (h2 - h1);
 }
 
 // Storage area of element e at water level `level`, m2: its plan area AREA, except for a
@@ -78,16 +83,14 @@ inline double OC_STORAGE_AREA(const FrameState& frame, const OcLinkSections& sec
 // carries on; below the bed the bed width of OC_BED_WIDTH (a negative area).
 inline double OC_CHANNEL_AREA(const OcLinkSections& sections, int l, double y) {
   if (y < 0.0) return y * OC_BED_WIDTH(sections, l);
-  const int pairs = sections.NXSECT(l);
-  for (int k = 2; k <= pairs; ++k) {
-    const double h2 = sections.XINH(l, k);
-    if (y < h2) {
-      const double h1 = sections.XINH(l, k - 1), w1 = sections.XINW(l, k - 1);
-      const double w2 = sections.XINW(l, k);
-      const double t = y - h1;
-      return sections.LINK_PAIR_AREA(l, k - 1) + t * (w1 + 0.5 * (w2 - w1) * t / (h2 - h1));
-    }
+  const int k = OC_PAIR_INTERVAL(sections, l, y);
+  if (k != 0) {
+    const double h1 = sections.XINH(l, k - 1), w1 = sections.XINW(l, k - 1);
+    const double h2 = sections.XINH(l, k), w2 = sections.XINW(l, k);
+    const double t = y - h1;
+    return sections.LINK_PAIR_AREA(l, k - 1) + t * (w1 + 0.5 * (w2 - w1) * t / (h2 - h1));
   }
+  const int pairs = sections.NXSECT(l);
   const int top = pairs > 1 ? pairs : 1;
   return sections.LINK_PAIR_AREA(l, top) + (y - sections.XINH(l, top)) * sections.CWIDTH(l);
 }
