@@ -59,18 +59,18 @@ struct ExampleCopy {
     text.replace(values + field * 7, 7, on ? "      T" : "      F");
     dir.write("example/example_frame.txt", text);
   }
-  // Switches sediment and contaminants on, from the given start dates ("1990 1 2 0 0"),
-  // with data files that hold just the counts the run reads before its first step.
+  // Switches contaminants on, with a data file that holds just the count the run reads
+  // before its first step, and moves the sediment start (sediment is on in the example,
+  // with its own data file) to the given date ("1990 1 2 0 0").
   void switch_on_sediment_and_contaminants(const std::string& sediment_start,
                                            const std::string& contaminant_start) {
-    replace("example_frame.txt", "(sediment off)\n1990 1 1 0 0", "(sediment off)\n" + sediment_start);
+    replace("example_frame.txt", "Start of sediment simulation: year, month, day, hour, minute\n1990 1 1 0 0",
+            "Start of sediment simulation: year, month, day, hour, minute\n" + sediment_start);
     replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
             "(contaminants off)\n" + contaminant_start);
     set_switch("SED", true);
     set_switch("CON", true);
-    dir.write("example/sediment.txt", "Sediment data\n:SY11\n 2\n");
     dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
-    replace("rundata_example.txt", "(unit 17)\n0", "(unit 17)\nsediment.txt");
     replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
   }
   CommandResult run() { return run_command(quendal_binary() + " -f rundata_example.txt", root); }

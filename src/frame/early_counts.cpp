@@ -1,5 +1,7 @@
 #include "frame/early_counts.h"
 
+#include "include/dimensions.h"
+#include "sediment/sy_data_file.h"
 #include "services/error_reporting.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
@@ -54,6 +56,12 @@ void GET_NSED_EARLY(SedimentState& sediment, RunIo& io) {
     case 1: report_early(io, "GET_NSED_EARLY ", "failed to find line :SY11 in sediment data file"); break;
     case 2: report_early(io, "GET_NSED_EARLY ", "failed to read NSED", detail); break;
     default: break;
+  }
+  // What is set up by size group before the sediment data file is read needs a count
+  // that fits the room, and a bad count should stop the run now, not hours in.
+  if (sediment.NSED < 1 || sediment.NSED > NSEDEE) {
+    REPORT_ERROR(io, SEVERITY_FATAL, SY_SIZE_GROUP_COUNT_ERROR, SY_PRINT_UNIT, 0, 0,
+                 sy_size_group_count_message(sediment.NSED));
   }
 }
 

@@ -10,7 +10,7 @@
 #include "frame/hotstart.h"
 #include "frame/timestep_control.h"
 #include "output/run_outputs.h"
-#include "sediment/sediment.h"
+#include "sediment/sy_step.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "subsurface/vss_time_step.h"
@@ -130,7 +130,7 @@ void SIMULATION_DRIVER(Model& model) {
     BUILD_ISORT(frame, model.surface, model.subsurface);
     if (sediment_due) {
       for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);
-      SY_STEP(frame, model.sediment, model.io);
+      SY_STEP(frame, model.surface, model.subsurface, model.sediment, model.io);
     } else if (contaminants_due && frame.SEDIMENT_ON) {
       REPORT_ERROR(model.io, SEVERITY_FATAL, 1041, CONTAMINANT_PRINT_UNIT, 0, 0,
                    "Start-time for sediment is later than for contaminants");

@@ -1,9 +1,0 @@
-#include "sediment/sediment.h"
-
-namespace quendal {
-
-void SY_STEP(const FrameState&, SedimentState&, RunIo&) {}
-
-void SY_POST_STEP() {}
-
-}  // namespace quendal

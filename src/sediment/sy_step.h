@@ -1,0 +1,22 @@
+// What the driver calls in the sediment component.
+#pragma once
+
+#include "include/frame_state.h"
+#include "include/run_io.h"
+#include "include/sediment_state.h"
+#include "include/subsurface_state.h"
+#include "include/surface_state.h"
+
+namespace quendal {
+
+// The sediment step, called in every step from the first at which sediment is due,
+// with HRF_SY_COPY of `frame` just filled. The first call sets the component up: it
+// checks the rooms, unit numbers and the water components' static arrays, reads and
+// checks the sediment data file and builds the initial state, and moves no sediment;
+// later calls move sediment over the step. Every failure of the set-up is fatal.
+void SY_STEP(const FrameState& frame, const SurfaceState& surface,
+             const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io);
+// Called after the daily balance in every step in which sediment is due.
+void SY_POST_STEP();
+
+}  // namespace quendal
