@@ -50,9 +50,11 @@ struct SedimentMesh : ModelWithFiles {
     ModelWithFiles::TearDown();
   }
 
-  // The mesh and the water components' arrays the sediment reads, all sound.
-  void build(bool banks, bool with_link = true) {
-    build_mesh(frame, 2, 2, with_link ? std::vector<Cell>{{1, 2}} : std::vector<Cell>{}, {}, banks);
+  // The mesh and the water components' arrays the sediment reads, all sound; `nx`
+  // columns, the cells `outside` not in the catchment.
+  void build(bool banks, bool with_link = true, int nx = 2, const std::vector<Cell>& outside = {}) {
+    build_mesh(frame, nx, 2, with_link ? std::vector<Cell>{{1, 2}} : std::vector<Cell>{}, {}, banks,
+               outside);
     NUMBER_ELEMENTS(frame, io, false);
     surface.CWIDTH.resize(frame.NLF, 4.0);
     element_geometry(frame, surface, io, false);
