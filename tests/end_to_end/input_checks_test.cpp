@@ -183,7 +183,7 @@ TEST(InputChecks, UndamagedExampleIsReadAsBefore) {
     ++files;
     EXPECT_EQ(first.output(name), second.output(name)) << name;
   }
-  EXPECT_EQ(files, 7);  // log, status, print, two discharge files, totals, end state
+  EXPECT_EQ(files, 8);  // log, status, print, sediment print, two discharge files, totals, end state
   for (const char* text : {"Input error", "Finish of", "WARNING 4999", "ERROR OPENING"}) {
     EXPECT_EQ(r1.output.find(text), std::string::npos) << text;
     EXPECT_EQ(first.print().find(text), std::string::npos) << text;

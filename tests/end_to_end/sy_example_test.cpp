@@ -62,8 +62,7 @@ TEST(SyExample, SetUpCallLeavesTheDataFilesStateAndSplitsTheBeds) {
 TEST(SyExample, SedimentChangesNoWaterResult) {
   ExampleCopy with, without;
   for (ExampleCopy* e : {&with, &without}) e->replace("example_frame.txt", "1990 1 11 0 0", "1990 1 3 0 0");
-  without.replace("example_frame.txt", "      T      F      F      F      F      F      F      F\n",
-                  "      F      F      F      F      F      F      F      F\n");
+  without.set_switch("SED", false);
   ASSERT_EQ(with.run().status, 0);
   ASSERT_EQ(without.run().status, 0);
   EXPECT_EQ(sediment_print(without), "");
