@@ -36,11 +36,6 @@ struct VisDriverTest : VisFixture {
     }
     return texts;
   }
-  int count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  }
 };
 
 TEST_F(VisDriverTest, StartUpCallsSendTheRunThenTheMeshAndTheItems) {
@@ -66,7 +61,7 @@ TEST_F(VisDriverTest, StartUpCallsSendTheRunThenTheMeshAndTheItems) {
   EXPECT_EQ(calls[68], "DYNAMIC 2 net_rain");
   EXPECT_EQ(calls[111], "DYNAMIC 2 sd_loss last");
   EXPECT_EQ(layer->calls_starting("DYNAMIC").size(), 88u);
-  EXPECT_EQ(count(std::accumulate(calls.begin(), calls.end(), std::string()), " last"), 1);
+  EXPECT_EQ(testing::count_of(std::accumulate(calls.begin(), calls.end(), std::string()), " last"), 1);
   EXPECT_EQ(calls[112], "GET_I 0 no_items");
   // The item due at 0 is recorded: one new time record, "first" and "latest" stored
   // back in that order, its vector, then its data saved with the time.
@@ -178,7 +173,7 @@ TEST_F(VisDriverTest, PlanAnswersOutsideTheMeshAreRefusedOnce) {
   EXPECT_EQ(layer->calls_starting("FOR_NEW_TIME").size(), 2u);
   EXPECT_EQ(layer->calls_starting("SAVE_TO_DISK"), (Texts{"SAVE_TO_DISK 1 1.00", "SAVE_TO_DISK 1 2.00"}));
   const std::string print = print_text();
-  EXPECT_EQ(count(print, "WARNING 1075"), 6) << print;
+  EXPECT_EQ(testing::count_of(print, "WARNING 1075"), 6) << print;
   for (const char* message : {
            "Visualisation item 2 number: ihigh = 4 not in 2 to 3; not recorded",
            "Visualisation item 3 theta: khigh = 5 not in 1 to 4; not recorded",
