@@ -62,6 +62,13 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+// How many times `what` stands in `text`.
+inline int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
 struct CommandResult {

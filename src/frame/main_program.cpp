@@ -24,7 +24,7 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
                     model.io);
   END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
-  VIS_DRIVER(static_cast<float>(model.frame.UZNOW), "end", model.frame, model.output, model.io);
+  call_visualisation(model, "end");
   model.io.units.flush_all();
   wait_milliseconds(500);
   return EXIT_NORMAL;
@@ -36,9 +36,10 @@ int run_program(const std::vector<std::string>& args, const std::string& current
 }
 
 int run_guarded(Model& model, const std::function<int()>& body) {
-  // Every file is closed before the lock on the outputs goes, so that the next run
-  // finds them complete.
+  // However the run ends, the visualisation output is closed (once) and every file with
+  // it, before the lock on the outputs goes, so that the next run finds them complete.
   auto end_with = [&](int status) {
+    VIS_CLOSE(model.output.visualisation);
     model.io.units.close_all();
     model.io.output_lock.release();
     return status;

@@ -69,7 +69,9 @@ void write_status(Model& model) {
 void start_up(Model& model, bool& first_cm_step) {
   FrameState& frame = model.frame;
   first_cm_step = true;
-  VIS_DRIVER(0.0f, "", frame, model.output, model.io);
+  // The start-up calls pass the clock (0, or the hot-start time), so nothing recorded
+  // then is stamped earlier than the state it holds.
+  call_visualisation(model);
   BUILD_ISORT(frame, model.surface, model.subsurface);
   // A hot start keeps the step the hot-start record restored.
   if (!frame.HOTSTART_READ) frame.UZNEXT = frame.BASIC_TIMESTEP;
@@ -80,7 +82,7 @@ void start_up(Model& model, bool& first_cm_step) {
   model.io.console.write_record("");
   if (frame.SEDIMENT_ON) GET_NSED_EARLY(model.sediment, model.io);
   if (frame.CONTAMINANT_ON) GET_NCON_EARLY(model.contaminant, model.io);
-  VIS_DRIVER(0.0f, "", frame, model.output, model.io);
+  call_visualisation(model);
 }
 
 }  // namespace
@@ -93,6 +95,12 @@ void write_progress_line(Model& model) {
   model.io.console.write_record(format_line(
       "('+','Simulation Timestep =',F12.2,' hours   % Completed = ',F6.2)", frame.UZNOW, percent));
   frame.PROGRESS_HOUR_MARK += 24;
+}
+
+void call_visualisation(Model& model, std::string_view mode) {
+  VIS_DRIVER(model.frame.UZNOW, mode, model.frame, model.surface, model.subsurface,
+             model.sediment, model.contaminant, model.output, model.output.visualisation,
+             model.io);
 }
 
 void SIMULATION_DRIVER(Model& model) {
@@ -165,7 +173,7 @@ void SIMULATION_DRIVER(Model& model) {
       frame.NEXT_HOTSTART_TIME += frame.HOTSTART_INTERVAL;
     }
     write_status(model);
-    VIS_DRIVER(static_cast<float>(frame.UZNOW), "", frame, model.output, model.io);
+    call_visualisation(model);
     WRITE_RUN_OUTPUTS("main ", frame, model.surface, model.subsurface, model.output, model.io);
     write_progress_line(model);
 

@@ -2,6 +2,8 @@
 // its fixed order.
 #pragma once
 
+#include <string_view>
+
 #include "include/model.h"
 
 namespace quendal {
@@ -13,5 +15,8 @@ void SIMULATION_DRIVER(Model& model);
 // a clock that starts far ahead (a hot start) catches up over the following steps;
 // the percentage of the run completed never shows more than 100.
 void write_progress_line(Model& model);
+
+// The visualisation call at the model's clock (mode "end" closes the output).
+void call_visualisation(Model& model, std::string_view mode = "");
 
 }  // namespace quendal

@@ -1,12 +1,17 @@
 // State of the results-output component: the per-element water-balance error, the
 // catchment water-balance totals with their balance calendar, and what the run output
 // files carry from step to step (the outlet, the extra discharge points, the interval
-// averaging of the outlet discharge, the totals schedule).
+// averaging of the outlet discharge, the totals schedule), and the visualisation
+// layer with the state of its driver.
 #pragma once
 
+#include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "include/arrays.h"
+#include "output/visualisation/visualisation_library.h"
 
 namespace quendal {
 
@@ -37,6 +42,28 @@ constexpr double CLOCK_TOLERANCE_HOURS = 1e-7;
 
 // Room of the extra discharge points file.
 constexpr int MAX_EXTRA_POINTS = 100;
+
+// The run's visualisation layer and what the visualisation driver keeps between calls.
+struct VisualisationState {
+  // The layer every visualisation call goes to; a test may put its own in place.
+  std::unique_ptr<VisualisationLibrary> VIS_LIBRARY = make_empty_plan_library();
+  bool VIS_OUTPUT_CLOSED = false;  // the layer is closed once, however the run ends
+  bool VIS_FIRST_CALL_PENDING = true;
+  bool VIS_SECOND_CALL_PENDING = false;
+  // The item being recorded: its name, type code, extra-dimension name and the order
+  // of its extra indexes.
+  std::string VIS_ITEM_NAME;
+  std::string VIS_ITEM_TYPE;
+  std::string VIS_EXTRA_DIMENSION_NAME;
+  std::array<int, 4> VIS_EXTRA_ORDER{1, 2, 3, 4};
+  // Plan items whose answers were refused once already (warned about), by item number.
+  std::vector<char> refused_items;
+  // Work of the recording, kept so that a step allocates nothing once they have grown.
+  std::vector<int> cells;          // the cells of the item's layers
+  std::vector<int> list_elements;  // the selection of a list item
+  std::vector<float> real_values;  // one vector being saved
+  std::vector<int> int_values;
+};
 
 struct OutputState {
   int BALANCE_PERIOD_DAILY = 0;  // 1 selects balance periods of one day
@@ -83,6 +110,9 @@ struct OutputState {
   long DISCHARGE_NEXT_INTERVAL = 0;          // the position at which the interval ends
   double DISCHARGE_ACCUMULATOR = 0.0;        // integral over the interval so far, m3/s x intervals
   int TOTALS_HOUR_MARK = 0;                  // hours after which the next totals record is due
+
+  // --- visualisation -----------------------------------------------------------------
+  VisualisationState visualisation;
 };
 
 }  // namespace quendal

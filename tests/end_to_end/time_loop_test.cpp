@@ -10,6 +10,7 @@
 namespace quendal {
 namespace {
 
+using testing::count_of;
 using testing::read_file;
 using testing::ExampleCopy;
 
@@ -32,12 +33,6 @@ std::string met_file(int hours, double rain) {
     text += format_line("(12X,3F12.6,I12)", 8.0, 0.55, 0.3, 0) + "\n";
   }
   return text;
-}
-
-int count_of(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 // Dates are whole minutes: the run length is too. With 1-hour steps (rain limit far

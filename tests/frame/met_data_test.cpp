@@ -13,11 +13,7 @@
 namespace quendal {
 namespace {
 
-int count_of(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
+using testing::count_of;
 
 struct MetDataTest : testing::ModelWithFiles {
   FrameState& frame = model.frame;
