@@ -183,6 +183,16 @@ struct SubsurfaceState {
   Array1<double> BFB_VALUE, BHB_VALUE;    // (count)
   long COLUMN_SOLVER_FAILURES = 0;        // reports of 1036 made
   long GLOBAL_SOLVER_FAILURES = 0;        // reports of 1039 made
+  // Run totals of the water that crossed the boundaries of the cells, m3, positive into
+  // the cells, and the cells' water when the first step began: what the subsurface's own
+  // balance is checked against.
+  struct RunTotals {
+    double storage_at_start = 0.0;
+    double surface = 0.0;     // through the ground (a column link: through its bed)
+    double channels = 0.0;    // through the faces towards channel links
+    double boundaries = 0.0;  // lateral and base boundaries
+    double wells = 0.0, springs = 0.0, roots = 0.0, soil_evap = 0.0;  // taken out
+  } run_totals;
   // Counters for the benchmark and the tests: Newton iterations and global sweeps run.
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
 

@@ -102,6 +102,11 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
                             "column base head boundary (BHB)", io);
   }
   (void)surface;
+  for (int e = first; e <= nel; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
+      v.run_totals.storage_at_start += frame.AREA(e) * v.CELL_THICKNESS(k, e) * v.CELL_THETA(k, e);
+    }
+  }
   v.vss_step_prepared = true;
 }
 
@@ -298,6 +303,28 @@ void close_balance(const FrameState& frame, const SurfaceState& surface, Subsurf
   }
 }
 
+void add_to_run_totals(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
+                       int e) {
+  SubsurfaceState::RunTotals& t = v.run_totals;
+  const double a = frame.AREA(e) * frame.DTUZ, dt = frame.DTUZ;
+  const int kb = v.LAYER_BOTTOM_CELL(e, 1), ll = v.LL;
+  t.surface -= a * v.INFILTRATION_RATE(e);
+  t.boundaries += a * v.COLUMN_BASE_FLOW(e);
+  t.wells += a * v.WELL_ABSTRACTION(e);
+  if (v.VSS_BOUNDARY_CODE(6, e) == 2) t.springs += dt * v.SPRING_DISCHARGE(e);
+  t.soil_evap += a * surface.ET_SOIL_EVAP(e);
+  for (int k = kb; k <= ll; ++k) {
+    t.roots += a * surface.ET_ROOT_UPTAKE(k, e);
+    for (int f = 1; f <= 4; ++f) {
+      const int code = v.VSS_BOUNDARY_CODE(1 + f, e);
+      if (code == 9 || code == 10) t.channels += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      if (code >= VSS_LATERAL_FLOW && code <= VSS_LATERAL_HEAD_GRADIENT) {
+        t.boundaries += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      }
+    }
+  }
+}
+
 void exchange_outputs(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v) {
   const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
   for (int e = first; e <= nel; ++e) {
@@ -313,6 +340,7 @@ void exchange_outputs(const FrameState& frame, const SurfaceState& surface, Subs
     }
     v.INFILTRATION_RATE(e) = v.CELL_VERTICAL_FLOW(ll, e);
     v.COLUMN_BASE_FLOW(e) = v.CELL_VERTICAL_FLOW(kb - 1, e);
+    add_to_run_totals(frame, surface, v, e);
   }
   for (int l = 1; l <= frame.NLF; ++l) {
     for (int s = 1; s <= 2; ++s) {

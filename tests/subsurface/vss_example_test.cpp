@@ -1,0 +1,113 @@
+// The subsurface on the example catchment: its water balance, the flows between
+// columns, the well, and a catchment at rest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "example_copy.h"
+#include "include/model.h"
+#include "subsurface/soil_tables.h"
+
+namespace quendal {
+namespace {
+
+// A run of a copy in this process, its console in the copy's directory.
+struct RunOf {
+  std::FILE* console;
+  Model model;
+  int status = -1;
+  std::string print;
+  explicit RunOf(testing::ExampleCopy& copy)
+      : console(std::fopen(copy.dir.file("console.txt").c_str(), "w")), model(console) {
+    status = copy.run_in_process(model);
+    print = copy.print();
+  }
+  ~RunOf() { std::fclose(console); }
+};
+
+double cell_water(const Model& m) {
+  const SubsurfaceState& v = m.subsurface;
+  double w = 0.0;
+  for (int e = m.frame.NLF + 1; e <= m.frame.NEL; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= v.LL; ++k) {
+      w += m.frame.AREA(e) * v.CELL_THICKNESS(k, e) * v.CELL_THETA(k, e);
+    }
+  }
+  return w;
+}
+
+TEST(VssExample, RunClosesTheSubsurfaceBalanceAndEveryElementBalance) {
+  testing::ExampleCopy copy;
+  RunOf run(copy);
+  ASSERT_EQ(run.status, 0) << run.print;
+  const Model& m = run.model;
+  const SubsurfaceState& v = m.subsurface;
+  const SubsurfaceState::RunTotals& t = v.run_totals;
+  ASSERT_GT(v.LL, 0);
+
+  // The cells' water changed by what crossed their boundaries. Rounding: the cells hold
+  // about 3.6e6 m3, summed to about 1e-16 relative once per step over 241 steps, a few
+  // 1e-7 m3 against some 1e4 m3 that infiltrated: 1e-9 of the infiltration.
+  const double gained = cell_water(m) - t.storage_at_start;
+  const double delivered =
+      t.surface + t.channels + t.boundaries - t.wells - t.springs - t.roots - t.soil_evap;
+  ASSERT_GT(t.surface, 1e3);  // rain reached the soil
+  EXPECT_NEAR(gained, delivered, 1e-9 * t.surface);
+  EXPECT_GT(t.wells, 0.0);
+  EXPECT_GT(t.roots, 0.0);
+
+  // Every element, surface and cells together (levels near 100 m and cell water near
+  // 4.4 m carry about 1e-14 m; 241 steps).
+  for (int i = 1; i <= m.frame.NEL; ++i) {
+    EXPECT_LT(std::fabs(m.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
+  }
+
+  // A face shared by two columns carries equal and opposite flows.
+  int shared = 0;
+  for (int e = m.frame.NLF + 1; e <= m.frame.NEL; ++e) {
+    for (int f = 1; f <= 4; ++f) {
+      const int n = m.frame.ICMREF(e, f, 2), b = m.frame.ICMREF(e, f, 3);
+      if (n <= m.frame.NLF) continue;
+      for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= v.LL; ++k) {
+        const int s = v.CELL_FACE_CELL(f, k, e);
+        if (s == 0) continue;
+        ++shared;
+        ASSERT_EQ(v.CELL_LATERAL_FLOW(f, k, e), -v.CELL_LATERAL_FLOW(b, s, n)) << e << " " << f << " " << k;
+      }
+    }
+  }
+  EXPECT_GT(shared, 0);
+
+  // The water the step books differs from the tables' moisture content at the final
+  // heads only by what the iterations left unbalanced: a column converges to 1e-4 m of
+  // head, which with storage coefficients up to about 0.1 per m is 1e-5 m of water per
+  // cell; summed over the catchment that must stay well below 1e-4 of the infiltration.
+  double mismatch = 0.0;
+  std::vector<double> theta(v.LL + 1), eta(v.LL + 1), kr(v.LL + 1), deta(v.LL + 1), dkr(v.LL + 1);
+  std::vector<int> index(v.LL + 1);
+  for (int e = m.frame.NLF + 1; e <= m.frame.NEL; ++e) {
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    const std::size_t n = static_cast<std::size_t>(v.LL - kb + 1);
+    for (std::size_t c = 0; c < n; ++c) index[c] = v.CELL_TABLE_INDEX(kb + static_cast<int>(c), e);
+    VSS_INTERPOLATE_SOIL_TABLES(v, run.model.io, e, kb, v.LL, {&v.CELL_SOIL_TYPE(kb, e), n},
+                                {&v.vspsi(kb, e), n}, {index.data(), n}, {theta.data(), n},
+                                {eta.data(), n}, {kr.data(), n}, {deta.data(), n}, {dkr.data(), n});
+    for (int k = kb; k <= v.LL; ++k) {
+      mismatch += m.frame.AREA(e) * v.CELL_THICKNESS(k, e) *
+                  std::fabs(v.CELL_THETA(k, e) - theta[static_cast<std::size_t>(k - kb)]);
+    }
+  }
+  EXPECT_LT(mismatch, 1e-4 * t.surface) << "m3 between booked and tabulated moisture";
+  std::printf("[ subsurface ] infiltrated %.1f m3, channels %.1f m3, boundaries %.1f m3, well %.1f "
+              "m3, roots %.1f m3, soil evaporation %.1f m3; gained %.6f m3 vs %.6f m3; "
+              "booked-tabulated %.3g m3; %ld Newton iterations in %ld column solves, %ld sweeps\n",
+              t.surface, t.channels, t.boundaries, t.wells, t.roots, t.soil_evap, gained, delivered,
+              mismatch, v.newton_iterations, v.column_solves, v.global_sweeps);
+}
+
+}  // namespace
+}  // namespace quendal
