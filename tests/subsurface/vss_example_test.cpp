@@ -109,5 +109,59 @@ TEST(VssExample, RunClosesTheSubsurfaceBalanceAndEveryElementBalance) {
               mismatch, v.newton_iterations, v.column_solves, v.global_sweeps);
 }
 
+
+// The example with a flat water table and nothing to move it: no rain, no evaporation
+// (no net radiation and no vapour pressure deficit), dry channels, no well and no
+// lateral boundary. Every head is already hydrostatic, so nothing may flow.
+struct AtRestCopy : testing::ExampleCopy {
+  static constexpr double LEVEL = 100.0;  // m: below every channel bed (104 m and up)
+  AtRestCopy() {
+    replace("example_vss.txt", "1 0 0 1 0 0 0 0", "0 0 0 0 0 0 0 0");
+    replace("example_vss.txt", "3 3 0 1", "3 3 0 2");  // levels from the vsi file
+    dir.write("example/vsi.txt", "Flat water table\n400*100.0\n");
+    replace("rundata_example.txt", "(unit 29)\n0", "(unit 29)\nvsi.txt");
+    rewrite("example_met.txt", [](std::string& line, std::size_t n) {
+      if (n == 0 || line.empty()) return;
+      if (n % 2 == 1) line.replace(12, 12, "         0.0");  // rain
+      line.replace(n % 2 == 1 ? 24 : 36, 12, "         0.0");
+    });
+    bool links = false;
+    rewrite("example_oc.txt", [&](std::string& line, std::size_t) {
+      if (line.starts_with("Links:")) links = true;
+      const std::string depth = line.size() >= 23 ? line.substr(15, 8) : "";
+      if (links && (depth == "     0.1" || depth == "     0.2")) line.replace(15, 8, "     0.0");
+    });
+    replace("example_frame.txt", "1990 1 11 0 0", "1990 1 5 4 0");  // 100 steps of 1 h
+  }
+};
+
+TEST(VssExample, FlatWaterTableStaysAtRest) {
+  AtRestCopy copy;
+  RunOf run(copy);
+  ASSERT_EQ(run.status, 0) << run.print;
+  const Model& m = run.model;
+  const SubsurfaceState& v = m.subsurface;
+  EXPECT_EQ(m.frame.STEP_COUNT, 100);
+  // Each step's first sweep finds nothing to change.
+  EXPECT_EQ(v.global_sweeps, m.frame.STEP_COUNT);
+  double largest_change = 0.0, largest_lateral = 0.0, largest_vertical = 0.0;
+  for (int e = m.frame.NLF + 1; e <= m.frame.NEL; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= v.LL; ++k) {
+      largest_change = std::max(
+          largest_change, std::fabs(v.vspsi(k, e) - (AtRestCopy::LEVEL - v.CELL_ELEVATION(k, e))));
+      largest_vertical = std::max(largest_vertical, std::fabs(v.CELL_VERTICAL_FLOW(k, e)));
+      for (int f = 1; f <= 4; ++f) {
+        largest_lateral = std::max(largest_lateral, std::fabs(v.CELL_LATERAL_FLOW(f, k, e)));
+      }
+    }
+    EXPECT_EQ(v.INFILTRATION_RATE(e), 0.0);
+  }
+  EXPECT_LT(largest_change, 1e-9);
+  // Heads near 100 m carry rounding of about 1e-14 m; times conductances of at most
+  // about 1e-3 m2/s (lateral) and 1e-4 1/s (vertical).
+  EXPECT_LT(largest_lateral, 1e-15);
+  EXPECT_LT(largest_vertical, 1e-16);
+}
+
 }  // namespace
 }  // namespace quendal
