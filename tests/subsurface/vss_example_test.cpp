@@ -163,5 +163,51 @@ TEST(VssExample, FlatWaterTableStaysAtRest) {
   EXPECT_LT(largest_vertical, 1e-16);
 }
 
+
+// The example's well on element 37 (screen 3 to 8 m below ground, in the saturated
+// aquifer) pumping 0.002 m3/s from day 3 to the end of the run, against the same
+// catchment with the well shut.
+struct WellCopy : testing::ExampleCopy {
+  explicit WellCopy(double rate) {
+    const std::string q = rate > 0.0 ? "0.002" : "0.0";
+    dir.write("example/example_wld.txt", "Well\n1989 12 1 0 0 0.0\n1990 1 3 0 0 0.0\n1990 1 12 0 0 " +
+                                             q + "\n");
+  }
+};
+
+TEST(VssExample, WellLowersTheHeadsAroundItAndItsWaterIsBooked) {
+  WellCopy pumped_copy(0.002), shut_copy(0.0);
+  RunOf pumped(pumped_copy), shut(shut_copy);
+  ASSERT_EQ(pumped.status, 0) << pumped.print;
+  ASSERT_EQ(shut.status, 0) << shut.print;
+  const Model &p = pumped.model, &s = shut.model;
+  // With its screen saturated throughout, the well takes all it is asked for.
+  const double asked = 0.002 * (p.frame.UZNOW - 48.0) * 3600.0;
+  EXPECT_NEAR(p.subsurface.run_totals.wells, asked, 1e-9 * asked);
+  EXPECT_EQ(s.subsurface.run_totals.wells, 0.0);
+  // The cells lost what was pumped (and their balance closes, as in the run above).
+  const SubsurfaceState::RunTotals& t = p.subsurface.run_totals;
+  EXPECT_NEAR(cell_water(p) - t.storage_at_start,
+              t.surface + t.channels + t.boundaries - t.wells - t.springs - t.roots - t.soil_evap,
+              1e-9 * t.surface);
+
+  // Drawdown: largest at the well, less at its neighbours, and nothing rises by more
+  // than the heads' convergence tolerance (1e-4 m).
+  const int well = 37;
+  auto drawdown = [&](int e) {
+    return s.subsurface.PHREATIC_LEVEL(e) - p.subsurface.PHREATIC_LEVEL(e);
+  };
+  const double at_well = drawdown(well);
+  EXPECT_GT(at_well, 0.05) << "m";
+  for (int f = 1; f <= 4; ++f) {
+    const int n = p.frame.ICMREF(well, f, 2);
+    if (n <= p.frame.NLF) continue;
+    EXPECT_GT(drawdown(n), 0.0) << "neighbour " << n;
+    EXPECT_LT(drawdown(n), at_well) << "neighbour " << n;
+  }
+  for (int e = p.frame.NLF + 1; e <= p.frame.NEL; ++e) EXPECT_GT(drawdown(e), -1e-4) << e;
+  std::printf("[ subsurface ] well drawdown %.3f m\n", at_well);
+}
+
 }  // namespace
 }  // namespace quendal
