@@ -157,7 +157,8 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   // step, and each step that crosses a midnight; a run whose steps end on the midnights
   // writes its daily records one step after them, and has only the first): storage
   // change = rain - evaporation - discharge, to the file's three decimals (0.002 mm as
-  // printed).
+  // printed, and 0.001 mm for the two printed subsurface storages, which the roots
+  // change).
   const Lines totals = lines_of(full.output("output_example_totals.csv"));
   struct Record {
     double hours, gain, storage;
@@ -182,7 +183,7 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   }
   for (std::size_t k = 1; k < on_boundaries.size(); ++k) {
     const Record &a = on_boundaries[k - 1], &b = on_boundaries[k];
-    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 0.002 + 1e-9) << a.hours << " to " << b.hours;
+    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 0.002 + 0.001 + 1e-9) << a.hours << " to " << b.hours;
   }
 }
 
