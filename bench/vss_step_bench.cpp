@@ -47,6 +47,8 @@ VssCatchment generate_with_cells(int n) {
   s.ET_GROUND_EVAP.resize(nel, 0.0);
   model.frame.UZNEXT = bench::STEP_HOURS;
   model.frame.DTUZ = bench::STEP_HOURS * 3600.0;
+  model.frame.ISORT.resize(nel, 0);
+  for (int e = 1; e <= nel; ++e) model.frame.ISORT(e) = e;
   BUILD_ISORT(model.frame, s, model.subsurface);
   return v;
 }
