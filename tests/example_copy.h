@@ -88,6 +88,14 @@ struct ExampleCopy {
 #endif
     return status;
   }
+  // Keeps a run surface-only: soils that conduct nothing, so that no water crosses the
+  // ground or a channel's banks, and the well and the lateral head boundary move none.
+  // The cells still give the roots their water.
+  void make_soils_impermeable() {
+    replace("example_vss.txt", "0.5 0.5 0.25 0.43", "0.0 0.0 0.0 0.43");
+    replace("example_vss.txt", "0.1 0.1 0.05 0.41", "0.0 0.0 0.0 0.41");
+    replace("example_vss.txt", "2.0 2.0 1.0 0.30", "0.0 0.0 0.0 0.30");
+  }
   // Applies `change` to every line (numbered from 0) of the example's `file`.
   void rewrite(const std::string& file, const std::function<void(std::string&, std::size_t)>& change) {
     std::string text;

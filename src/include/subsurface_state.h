@@ -63,6 +63,16 @@ struct SubsurfaceState {
   Array1<double> WELL_ABSTRACTION;   // m/s per unit area, positive when water is taken out
   Array1<int> WELL_WATER_SOURCE;     // the element whose well water falls here; 0 none
 
+  // Exchange outputs, rewritten by every subsurface step. Vertical flows are m/s per
+  // unit plan area, positive upwards (infiltration is negative); stream-aquifer flows
+  // m3/s per link and bank side, positive from the channel into the soil.
+  Array1<double> INFILTRATION_RATE;  // (NEL): through the top of the top cell
+  Array1<double> COLUMN_BASE_FLOW;   // (NEL): through the base of the column, into it
+  Array1<double> SPRING_DISCHARGE;   // (NEL): m3/s
+  Array2<double> STREAM_AQUIFER_LATERAL_FLOW;  // (NLF, 2)
+  Array2<double> STREAM_AQUIFER_WET_FLOW;      // (NLF, 2)
+  Array2<double> STREAM_AQUIFER_DRY_FLOW;      // (NLF, 2)
+
   // ===== the component's own data =====================================================
 
   // --- the data file (subsurface/vss_data_file.h) ----------------------------------
@@ -144,6 +154,48 @@ struct SubsurfaceState {
   Array3<int> CELL_FACE_CELL, CELL_FACE_SPLIT;
   int VSS_RENUMBER_ATTEMPTS = 0;
 
+  // --- initial conditions, wells and springs (subsurface/vss_setup.h) ---------------
+  Array1<int> WELL_SCREEN_BOTTOM_CELL, WELL_SCREEN_TOP_CELL;  // (NEL): 1, 1 without a well
+  Array1<int> SPRING_CELL;         // (NEL): 0 no spring, LL + 1 level in no cell
+  Array2<double> CELL_KR;          // (LL, NEL): relative conductivity
+  Array2<int> CELL_TABLE_INDEX;    // (LL, NEL): soil-table interval found last
+  Array2<int> CELL_SOIL_TYPE;      // (LL, NEL)
+  Array3<double> CELL_FACE_AREA;   // (4, LL, NEL): contact area on each face, m2
+
+  // --- the time step (subsurface/vss_time_step.h) -----------------------------------
+  bool vss_step_prepared = false;
+  // (6, NEL): 1 base kind, 2..5 kind of faces 1..4, 6 point term (1 well, 2 spring).
+  Array2<int> VSS_BOUNDARY_CODE;
+  Array1<double> AVAILABLE_PONDED_DEPTH;  // (NEL), m
+  Array2<double> CELL_SOURCE_RATE;        // (LL, NEL), m3/s, negative removes water
+  Array2<double> CELL_PSI_START, CELL_THETA_START;  // (LL, NEL)
+  Array1<char> COLUMN_CONVERGED;          // (NEL)
+  Array1<double> COLUMN_PSI_CHANGE;       // (0..NEL); entry 0 a missing neighbour
+  Array1<double> psi_copy;                // (LL): a column's heads before its solve
+  // Current boundary values and the state of their series (last and next record).
+  struct Series {
+    double TLAST = 0.0, TNEXT = 0.0;
+    Array1<double> last, next, values;
+  };
+  Series WLD, LFB_SERIES, LHB_SERIES, LGB_SERIES, BFB, BHB;
+  Array1<double> WELL_RATE;               // (VSS_WELL_COUNT), m3/s, positive abstraction
+  Array2<double> LFB_VALUE, LHB_VALUE, LGB_VALUE;  // (VSS_CATEGORY_LAYER_ROOM, category)
+  Array1<double> BFB_VALUE, BHB_VALUE;    // (count)
+  long COLUMN_SOLVER_FAILURES = 0;        // reports of 1036 made
+  long GLOBAL_SOLVER_FAILURES = 0;        // reports of 1039 made
+  // Run totals of the water that crossed the boundaries of the cells, m3, positive into
+  // the cells, and the cells' water when the first step began: what the subsurface's own
+  // balance is checked against.
+  struct RunTotals {
+    double storage_at_start = 0.0;
+    double surface = 0.0;     // through the ground (a column link: through its bed)
+    double channels = 0.0;    // through the faces towards channel links
+    double boundaries = 0.0;  // lateral and base boundaries
+    double wells = 0.0, springs = 0.0, roots = 0.0, soil_evap = 0.0;  // taken out
+  } run_totals;
+  // Counters for the benchmark and the tests: Newton iterations and global sweeps run.
+  long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
+
   // The state before any cell exists, for a mesh of `NEL` elements and `NLF` links:
   // phreatic levels at the ground (`ZGRUND`, indexed 1..NEL).
   void set_no_cells(int NEL, int NLF, const Array1<double>& ZGRUND) {
@@ -159,6 +211,12 @@ struct SubsurfaceState {
     for (int e = 1; e <= NEL; ++e) PHREATIC_LEVEL(e) = ZGRUND(e);
     WELL_ABSTRACTION.resize(NEL, 0.0);
     WELL_WATER_SOURCE.resize(NEL, 0);
+    INFILTRATION_RATE.resize(NEL, 0.0);
+    COLUMN_BASE_FLOW.resize(NEL, 0.0);
+    SPRING_DISCHARGE.resize(NEL, 0.0);
+    STREAM_AQUIFER_LATERAL_FLOW.resize(NLF, 2, 0.0);
+    STREAM_AQUIFER_WET_FLOW.resize(NLF, 2, 0.0);
+    STREAM_AQUIFER_DRY_FLOW.resize(NLF, 2, 0.0);
   }
 };
 

@@ -1,7 +1,6 @@
 #include "output/water_balance.h"
 
 #include <cmath>
-#include <stdexcept>
 #include <string>
 
 #include "output/results_store.h"
@@ -15,25 +14,29 @@ namespace {
 
 constexpr int KIND_CHANNEL_LINK = 3;
 
-// --- terms of components that hold no water yet -------------------------------------
-// The subsurface state has no cells (LL = 0): every cell loop below is empty, and it
-// carries no cell thicknesses and no stream-aquifer exchange of the links, which are
-// zero while no cell exists. Those terms are read through the functions of this block;
-// a state that holds water they cannot measure is refused here rather than leaving the
-// balance silently short.
-void require_measurable_state(const SurfaceState&, const SubsurfaceState& subsurface) {
-  if (subsurface.LL > 0) {
-    throw std::logic_error(
-        "water balance: the subsurface stacks have cells, but the balance has no cell "
-        "thicknesses or stream-aquifer flows to measure them with");
-  }
-}
+// --- the cells and the stream-aquifer exchange ---------------------------------------
+// A subsurface without cells (LL = 0) makes every cell loop below empty and has no
+// stream-aquifer flows.
 
-// Water held in the cells of element i's column, m over its area (no cell: 0).
-double column_cell_water(const SubsurfaceState&, int) { return 0.0; }
+// Water held in the cells of element i's column, m over its area.
+double column_cell_water(const SubsurfaceState& subsurface, int i) {
+  double water = 0.0;
+  for (int k = subsurface.LAYER_BOTTOM_CELL(i, 1); k <= subsurface.LL; ++k) {
+    water += subsurface.CELL_THICKNESS(k, i) * subsurface.CELL_THETA(k, i);
+  }
+  return water;
+}
 // Stream-aquifer flows of link l on bank side s, m3/s, positive out of the channel.
-double stream_aquifer_lateral_flow(const SubsurfaceState&, int, int) { return 0.0; }
-double stream_aquifer_wet_flow(const SubsurfaceState&, int, int) { return 0.0; }
+// The dry flow is booked with the wet: the channel gave or took that water either way.
+double stream_aquifer_lateral_flow(const SubsurfaceState& subsurface, int l, int s) {
+  return subsurface.STREAM_AQUIFER_LATERAL_FLOW.empty() ? 0.0
+                                                        : subsurface.STREAM_AQUIFER_LATERAL_FLOW(l, s);
+}
+double stream_aquifer_wet_flow(const SubsurfaceState& subsurface, int l, int s) {
+  return subsurface.STREAM_AQUIFER_WET_FLOW.empty()
+             ? 0.0
+             : subsurface.STREAM_AQUIFER_WET_FLOW(l, s) + subsurface.STREAM_AQUIFER_DRY_FLOW(l, s);
+}
 // Snow water of element i, m over its area: the pack, valued with the specific gravity
 // it melts with, and the meltwater on its way through it. No snow state: none.
 double snow_water(const SurfaceState& surface, int i) {
@@ -133,7 +136,6 @@ int days_in_month(int year, int month) {
 
 void WATER_BALANCE_ERROR(const FrameState& frame, const SurfaceState& surface,
                          const SubsurfaceState& subsurface, OutputState& output) {
-  require_measurable_state(surface, subsurface);
   const bool first = output.balance_error_first_call;
   if (first) {
     output.ELEMENT_BALANCE_ERROR.resize(frame.NEL, 0.0);
@@ -156,7 +158,6 @@ void WATER_BALANCE_ERROR(const FrameState& frame, const SurfaceState& surface,
 
 void WRITE_DAILY_BALANCE(const FrameState& frame, const SurfaceState& surface,
                          const SubsurfaceState& subsurface, OutputState& output, RunIo& io) {
-  require_measurable_state(surface, subsurface);
   Array1<double>& totals = output.WATER_BALANCE_TOTALS;
   if (output.daily_balance_first_call) {
     FILL_REAL_VECTOR(0.0, WATER_BALANCE_ENTRIES, totals.data());

@@ -30,6 +30,14 @@ constexpr int VSS_SOIL_TYPE_4_ERROR = 1079;
 constexpr int VSS_SPLIT_CELLS_ERROR = 1080;
 constexpr int VSS_PLACEMENT_ERROR = 1081;  // a boundary or well with nowhere to act
 constexpr int VSS_NOTICE = 1082;           // warnings: data read but without effect
+constexpr int VSS_NOT_FINITE_ERROR = 1083; // a head, flow or conductance not finite
+constexpr int VSS_SPRING_WARNING = 1084;   // a spring level in no cell of its column
+constexpr int VSS_SERIES_ERROR = 1085;     // a boundary series the step cannot use
+
+// Units of the initial conditions and of the boundary series.
+constexpr int VSS_INITIAL_CONDITIONS_UNIT = 29;
+constexpr int VSS_WLD_UNIT = 31, VSS_LFB_UNIT = 32, VSS_LHB_UNIT = 33;
+constexpr int VSS_LGB_UNIT = 34, VSS_BFB_UNIT = 35, VSS_BHB_UNIT = 36;
 
 // Reads the data file once, at the start of the subsurface set-up, into `vss`: needs
 // the frame data and element table, ZGRUND and NBFACE of `frame` and

@@ -11,16 +11,20 @@
 namespace quendal {
 
 // Sets up the subsurface component once, after the element geometry and the bank
-// data: reads the data file, matches the layers of neighbouring columns, generates the
-// cells and their connections and builds the soil tables, between a start and an end
+// data: reads the data file, skips the headings of the boundary series, matches the
+// layers of neighbouring columns, generates the cells and their connections, places
+// well screens and springs, builds the soil tables and sets the initial heads (uniform
+// depth, or levels or heads from the vsi file, unit 29) with their moisture contents, between a start and an end
 // banner on the print file. Counted errors end in fatal 1040; a soil of function 4 and
 // cells that face two cells of a neighbour are refused here, before any step.
 void VSS_SET_UP(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                 RunIo& io);
 
-// The catchment set-up's call. The column solver is not built yet: after the set-up
-// the run steps with the "no cells" state (subsurface_state.h), so that nothing reads
-// heads or cell water that no step keeps.
+// Sizes the shared per-cell arrays to LL cells of NEL elements, zero-filled.
+void VSS_ALLOCATE_CELL_ARRAYS(int NEL, SubsurfaceState& vss);
+
+// The catchment set-up's call: VSS_SET_UP, then the root-uptake array of the ET step
+// sized to the cells.
 void VSS_INITIALISE(Model& model);
 
 }  // namespace quendal

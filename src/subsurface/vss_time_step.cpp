@@ -1,7 +1,381 @@
 #include "subsurface/vss_time_step.h"
 
-namespace quendal {
+#include <algorithm>
+#include <cmath>
+#include <string>
 
-void VSS_TIME_STEP(const FrameState&, const SurfaceState&, SubsurfaceState&, RunIo&) {}
+#include "services/error_reporting.h"
+#include "services/formatted_writer.h"
+#include "services/predicates.h"
+#include "services/series.h"
+#include "services/units.h"
+#include "subsurface/vss_column_solver.h"
+#include "subsurface/vss_data_file.h"
+
+namespace quendal {
+namespace {
+
+constexpr int KIND_CHANNEL_LINK = 3;
+constexpr double SERIES_START_TOLERANCE = 1e-6;  // hours
+
+int first_column(const FrameState& frame) { return frame.BANKS_ON ? 1 : frame.NLF + 1; }
+
+void size_series(SubsurfaceState::Series& s, int n) {
+  const int room = std::max(n, 1);
+  s.last.resize(room, 0.0);
+  s.next.resize(room, 0.0);
+  s.values.resize(room, 0.0);
+}
+
+// A head series must start at or before the run start: interpolating from the zero
+// level that precedes the first record would drain the catchment. Reads up to the
+// records around the run start (the steps go on from there).
+void check_head_series_start(const FrameState& frame, SubsurfaceState::Series& s, int n, int unit,
+                             const char* name, RunIo& io) {
+  s.TLAST = s.TNEXT = -1.0e30;
+  READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT, s.last,
+                            s.next, n, s.values);
+  if (IS_NO_DATA(s.TNEXT)) return;  // an empty file: the step reports its end
+  if (s.TLAST < -1.0e29 && s.TNEXT > SERIES_START_TOLERANCE) {
+    REPORT_ERROR(io, SEVERITY_FATAL, VSS_SERIES_ERROR, PRINT_UNIT, 0, 0,
+                 std::string("The first record of the ") + name + " series (" +
+                     io.units.unit(unit).source_name() + ") lies after the start of the run");
+  }
+}
+
+// First call: the per-cell and per-element tables of the step.
+void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
+             RunIo& io) {
+  const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
+  for (int e = first; e <= nel; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
+      const double dz = v.CELL_THICKNESS(k, e);
+      v.CELL_FACE_AREA(1, k, e) = v.CELL_FACE_AREA(3, k, e) = dz * (frame.DHF(e, 2) + frame.DHF(e, 4));
+      v.CELL_FACE_AREA(2, k, e) = v.CELL_FACE_AREA(4, k, e) = dz * (frame.DHF(e, 1) + frame.DHF(e, 3));
+    }
+  }
+  v.VSS_BOUNDARY_CODE.resize(6, nel, 0);
+  for (int e = first; e <= nel; ++e) {
+    v.VSS_BOUNDARY_CODE(1, e) = v.BASE_BOUNDARY_TYPE(e);
+    const int face = frame.NBFACE(e) < 1 ? 1 : frame.NBFACE(e);
+    if (v.LATERAL_BOUNDARY_TYPE(e) != 0) v.VSS_BOUNDARY_CODE(1 + face, e) = v.LATERAL_BOUNDARY_TYPE(e);
+    if (v.WELL_NUMBER(e) > 0) v.VSS_BOUNDARY_CODE(6, e) = 1;
+    // A spring whose level lies in no cell of the column is no spring.
+    const int spring = v.SPRING_CELL.empty() ? 0 : v.SPRING_CELL(e);
+    if (spring > 0 && spring <= ll) v.VSS_BOUNDARY_CODE(6, e) = 2;
+    if (e > frame.NLF) {
+      for (int f = 1; f <= 4; ++f) {
+        const int n = frame.ICMREF(e, f, 2);
+        if (n >= 1 && n <= frame.NLF) v.VSS_BOUNDARY_CODE(1 + f, e) = frame.BANKS_ON ? 10 : 9;
+      }
+    }
+  }
+  if (!frame.BANKS_ON) {
+    for (int l = 1; l <= frame.NLF; ++l) v.INFILTRATION_RATE(l) = 0.0;
+  }
+  v.AVAILABLE_PONDED_DEPTH.resize(nel, 0.0);
+  v.CELL_SOURCE_RATE.resize(ll, nel, 0.0);
+  v.CELL_PSI_START.resize(ll, nel, 0.0);
+  v.CELL_THETA_START.resize(ll, nel, 0.0);
+  v.COLUMN_CONVERGED.resize(nel, 0);
+  v.COLUMN_PSI_CHANGE.resize_range(0, nel, 0.0);
+  v.psi_copy.resize(std::max(ll, 1), 0.0);
+
+  size_series(v.WLD, v.VSS_WELL_COUNT);
+  size_series(v.LFB_SERIES, v.LFB.series_columns);
+  size_series(v.LHB_SERIES, v.LHB.series_columns);
+  size_series(v.LGB_SERIES, v.LGB.series_columns);
+  size_series(v.BFB, v.VSS_BFB_COUNT);
+  size_series(v.BHB, v.VSS_BHB_COUNT);
+  v.WELL_RATE.resize(std::max(v.VSS_WELL_COUNT, 1), 0.0);
+  v.LFB_VALUE.resize(VSS_CATEGORY_LAYER_ROOM, std::max(v.VSS_LFB_COUNT, 1), 0.0);
+  v.LHB_VALUE.resize(VSS_CATEGORY_LAYER_ROOM, std::max(v.VSS_LHB_COUNT, 1), 0.0);
+  v.LGB_VALUE.resize(VSS_CATEGORY_LAYER_ROOM, std::max(v.VSS_LGB_COUNT, 1), 0.0);
+  v.BFB_VALUE.resize(std::max(v.VSS_BFB_COUNT, 1), 0.0);
+  v.BHB_VALUE.resize(std::max(v.VSS_BHB_COUNT, 1), 0.0);
+  if (v.VSS_LHB_COUNT > 0) {
+    check_head_series_start(frame, v.LHB_SERIES, v.LHB.series_columns, VSS_LHB_UNIT,
+                            "lateral head boundary (LHB)", io);
+  }
+  if (v.VSS_BHB_COUNT > 0) {
+    check_head_series_start(frame, v.BHB, v.VSS_BHB_COUNT, VSS_BHB_UNIT,
+                            "column base head boundary (BHB)", io);
+  }
+  (void)surface;
+  for (int e = first; e <= nel; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
+      v.run_totals.storage_at_start += frame.AREA(e) * v.CELL_THICKNESS(k, e) * v.CELL_THETA(k, e);
+    }
+  }
+  v.vss_step_prepared = true;
+}
+
+void end_of_series(RunIo& io, const SubsurfaceState::Series& s, int number, const char* text) {
+  if (IS_NO_DATA(s.TNEXT)) REPORT_ERROR(io, SEVERITY_FATAL, number, PRINT_UNIT, 0, 0, text);
+}
+
+// Record values p.. spread over the categories of a lateral boundary kind.
+void spread(const VssBoundaryLayers& b, int count, const Array1<double>& record,
+            Array2<double>& value) {
+  int p = 1;
+  for (int g = 1; g <= count; ++g) {
+    const int n = std::max(b.count(g), 1);
+    for (int i = 1; i <= n; ++i) value(i, g) = record(p + i - 1);
+    p += n;
+  }
+}
+
+void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io) {
+  const double base = frame.RUN_START_TIME, t0 = frame.UZNOW, dt = frame.UZNEXT;
+  if (v.VSS_WELL_COUNT > 0) {
+    READ_SERIES_STEP_MEAN(io, VSS_WLD_UNIT, base, t0, dt, v.WLD.TLAST, v.WLD.TNEXT, v.WLD.next,
+                          v.VSS_WELL_COUNT, v.WELL_RATE);
+    end_of_series(io, v.WLD, 1042, "End of well abstraction file (WLD)");
+  }
+  if (v.VSS_LFB_COUNT > 0) {
+    SubsurfaceState::Series& s = v.LFB_SERIES;
+    READ_SERIES_STEP_MEAN(io, VSS_LFB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.next,
+                          v.LFB.series_columns, s.values);
+    end_of_series(io, s, 1043, "End of lateral flow boundary condition file (LFB)");
+    spread(v.LFB, v.VSS_LFB_COUNT, s.values, v.LFB_VALUE);
+  }
+  if (v.VSS_LHB_COUNT > 0) {
+    SubsurfaceState::Series& s = v.LHB_SERIES;
+    READ_SERIES_STEP_MIDPOINT(io, VSS_LHB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
+                              v.LHB.series_columns, s.values);
+    end_of_series(io, s, 1044, "End of lateral head boundary condition file (LHB)");
+    spread(v.LHB, v.VSS_LHB_COUNT, s.values, v.LHB_VALUE);
+  }
+  if (v.VSS_LGB_COUNT > 0) {
+    SubsurfaceState::Series& s = v.LGB_SERIES;
+    READ_SERIES_STEP_MIDPOINT(io, VSS_LGB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
+                              v.LGB.series_columns, s.values);
+    end_of_series(io, s, 1052, "End of lateral head gradient boundary condition file (LGB)");
+    spread(v.LGB, v.VSS_LGB_COUNT, s.values, v.LGB_VALUE);
+  }
+  if (v.VSS_BFB_COUNT > 0) {
+    READ_SERIES_STEP_MEAN(io, VSS_BFB_UNIT, base, t0, dt, v.BFB.TLAST, v.BFB.TNEXT, v.BFB.next,
+                          v.VSS_BFB_COUNT, v.BFB_VALUE);
+    end_of_series(io, v.BFB, 1045, "End of column base flow boundary condition file (BFB)");
+  }
+  if (v.VSS_BHB_COUNT > 0) {
+    READ_SERIES_STEP_MIDPOINT(io, VSS_BHB_UNIT, base, t0, dt, v.BHB.TLAST, v.BHB.TNEXT, v.BHB.last,
+                              v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE);
+    end_of_series(io, v.BHB, 1046, "End of column base head boundary condition file (BHB)");
+  }
+}
+
+// Surface water available to each column over the step, the cells' sources and the
+// state at the start of the step.
+void prepare_step(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v) {
+  const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
+  const double dt = frame.DTUZ;
+  for (int l = 1; l < first; ++l) v.AVAILABLE_PONDED_DEPTH(l) = surface.GET_HRF(l) - frame.ZGRUND(l);
+  for (int e = first; e <= nel; ++e) {
+    v.AVAILABLE_PONDED_DEPTH(e) =
+        surface.GET_HRF(e) +
+        (surface.PNETTO(e) + surface.ET_SOIL_EVAP(e) - surface.ET_GROUND_EVAP(e)) * dt -
+        frame.ZGRUND(e);
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    if (kb > ll) continue;
+    // Every cell gives up what the roots take from it (cells outside the root zone
+    // have none), the top cell also the soil evaporation.
+    for (int k = kb; k <= ll; ++k) {
+      v.CELL_SOURCE_RATE(k, e) = -frame.AREA(e) * surface.ET_ROOT_UPTAKE(k, e);
+    }
+    v.CELL_SOURCE_RATE(ll, e) -= frame.AREA(e) * surface.ET_SOIL_EVAP(e);
+  }
+  for (int e = 1; e <= nel; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
+      v.CELL_PSI_START(k, e) = v.vspsi(k, e);
+      v.CELL_THETA_START(k, e) = v.CELL_THETA(k, e);
+    }
+  }
+}
+
+void global_iteration(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
+                      RunIo& io) {
+  const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
+  for (int e = 0; e < first; ++e) v.COLUMN_PSI_CHANGE(e) = 0.0;
+  for (int e = 1; e <= nel; ++e) v.COLUMN_CONVERGED(e) = e < first;
+  int severity = 0;
+  for (int sweep = 1; sweep <= VSS_MAX_GLOBAL_SWEEPS; ++sweep) {
+    if (sweep == VSS_MAX_GLOBAL_SWEEPS) severity = 2;
+    v.global_sweeps += 1;
+    double dmax = 0.0;
+    for (int i = 1; i <= nel; ++i) {
+      const int e = frame.ISORT(i);
+      if (v.COLUMN_CONVERGED(e)) continue;
+      const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+      for (int k = kb; k <= ll; ++k) v.psi_copy(k) = v.vspsi(k, e);
+      VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
+      double change = 0.0;
+      for (int k = kb; k <= ll; ++k) change = std::max(change, std::fabs(v.vspsi(k, e) - v.psi_copy(k)));
+      v.COLUMN_PSI_CHANGE(e) = change;
+      dmax = std::max(dmax, change);
+    }
+    if (dmax <= VSS_HEAD_TOLERANCE) return;
+    if (sweep >= 2) {
+      for (int e = first; e <= nel; ++e) {
+        double m = v.COLUMN_PSI_CHANGE(e);
+        for (int f = 1; f <= 4; ++f) m = std::max(m, v.COLUMN_PSI_CHANGE(std::max(frame.ICMREF(e, f, 2), 0)));
+        v.COLUMN_CONVERGED(e) = m < VSS_HEAD_TOLERANCE;
+      }
+    }
+  }
+  v.GLOBAL_SOLVER_FAILURES += 1;
+  if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0, "Maximum iterations in VSS global solver");
+  } else if (v.GLOBAL_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0,
+                 "**** Last printout of the error message - maximum iterations in VSS global "
+                 "solver *****");
+  }
+}
+
+// Net inflow of cell k of column e over the step, m3/s, by its recorded flows.
+double cell_net_inflow(const FrameState& frame, const SurfaceState& surface,
+                       const SubsurfaceState& v, int e, int k) {
+  const double area = frame.AREA(e);
+  double q = area * (v.CELL_VERTICAL_FLOW(k - 1, e) - v.CELL_VERTICAL_FLOW(k, e)) -
+             area * surface.ET_ROOT_UPTAKE(k, e);
+  for (int f = 1; f <= 4; ++f) q += v.CELL_LATERAL_FLOW(f, k, e);
+  if (k == v.LL) q -= area * surface.ET_SOIL_EVAP(e);
+  if (v.VSS_BOUNDARY_CODE(6, e) == 1 && k >= v.WELL_SCREEN_BOTTOM_CELL(e) &&
+      k <= v.WELL_SCREEN_TOP_CELL(e)) {
+    q -= area * v.CELL_WELL_ABSTRACTION(k, v.WELL_NUMBER(e));
+  }
+  if (v.VSS_BOUNDARY_CODE(6, e) == 2 && k == v.SPRING_CELL(e)) q -= v.SPRING_DISCHARGE(e);
+  return q;
+}
+
+// Bank and link cells close their balance on their land-side faces; the flows through
+// a face shared by two columns are made equal and opposite (the lower-numbered element
+// keeps its own); then every cell's moisture content is its start value plus what its
+// flows delivered.
+void close_balance(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v) {
+  const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
+  const double dt = frame.DTUZ;
+  for (int e = 1; e <= nel; ++e) {
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    if (kb > ll) continue;
+    const int kind = frame.ICMREF(e, 1, 1);
+    int faces[2] = {0, 0};
+    if (kind == 1 || kind == 2) {
+      for (int f = 1; f <= 4 && faces[0] == 0; ++f) {
+        const int n = frame.ICMREF(e, f, 2);
+        if (n >= 1 && frame.ICMREF(n, 1, 1) == 0) faces[0] = f;
+      }
+    } else if (kind == KIND_CHANNEL_LINK) {
+      faces[0] = frame.LINK_NORTH_SOUTH(e) ? 1 : 2;
+      faces[1] = frame.LINK_NORTH_SOUTH(e) ? 3 : 4;
+    }
+    if (faces[0] != 0) {
+      for (int k = ll; k >= kb; --k) {
+        const double stored = frame.AREA(e) * (v.CELL_THETA(k, e) - v.CELL_THETA_START(k, e)) *
+                              v.CELL_THICKNESS(k, e) / dt;
+        const double R = stored - cell_net_inflow(frame, surface, v, e, k);
+        double S = 0.0;
+        for (int f : faces) {
+          if (f != 0) S += v.CELL_LATERAL_FLOW(f, k, e);
+        }
+        if (!IS_NON_ZERO(S)) continue;
+        for (int f : faces) {
+          if (f != 0) v.CELL_LATERAL_FLOW(f, k, e) *= R / S + 1.0;
+        }
+      }
+    }
+    for (int f = 1; f <= 4; ++f) {
+      const int n = frame.ICMREF(e, f, 2);
+      if (n < first) continue;
+      const int b = frame.ICMREF(e, f, 3);
+      for (int k = kb; k <= ll; ++k) {
+        const int s = v.CELL_FACE_CELL(f, k, e);
+        if (s > 0) v.CELL_LATERAL_FLOW(b, s, n) = -v.CELL_LATERAL_FLOW(f, k, e);
+      }
+    }
+  }
+  for (int e = first; e <= nel; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
+      v.CELL_THETA(k, e) = v.CELL_THETA_START(k, e) + cell_net_inflow(frame, surface, v, e, k) * dt /
+                                                          (frame.AREA(e) * v.CELL_THICKNESS(k, e));
+    }
+  }
+}
+
+void add_to_run_totals(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
+                       int e) {
+  SubsurfaceState::RunTotals& t = v.run_totals;
+  const double a = frame.AREA(e) * frame.DTUZ, dt = frame.DTUZ;
+  const int kb = v.LAYER_BOTTOM_CELL(e, 1), ll = v.LL;
+  t.surface -= a * v.INFILTRATION_RATE(e);
+  t.boundaries += a * v.COLUMN_BASE_FLOW(e);
+  t.wells += a * v.WELL_ABSTRACTION(e);
+  if (v.VSS_BOUNDARY_CODE(6, e) == 2) t.springs += dt * v.SPRING_DISCHARGE(e);
+  t.soil_evap += a * surface.ET_SOIL_EVAP(e);
+  for (int k = kb; k <= ll; ++k) {
+    t.roots += a * surface.ET_ROOT_UPTAKE(k, e);
+    for (int f = 1; f <= 4; ++f) {
+      const int code = v.VSS_BOUNDARY_CODE(1 + f, e);
+      if (code == 9 || code == 10) t.channels += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      if (code >= VSS_LATERAL_FLOW && code <= VSS_LATERAL_HEAD_GRADIENT) {
+        t.boundaries += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      }
+    }
+  }
+}
+
+void exchange_outputs(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v) {
+  const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
+  for (int e = first; e <= nel; ++e) {
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    if (kb > ll) continue;
+    const int w = v.WELL_NUMBER(e);
+    if (w > 0) {
+      double sum = 0.0;
+      for (int k = v.WELL_SCREEN_BOTTOM_CELL(e); k <= v.WELL_SCREEN_TOP_CELL(e); ++k) {
+        sum += v.CELL_WELL_ABSTRACTION(k, w);
+      }
+      v.WELL_ABSTRACTION(e) = sum;
+    }
+    v.INFILTRATION_RATE(e) = v.CELL_VERTICAL_FLOW(ll, e);
+    v.COLUMN_BASE_FLOW(e) = v.CELL_VERTICAL_FLOW(kb - 1, e);
+    add_to_run_totals(frame, surface, v, e);
+  }
+  for (int l = 1; l <= frame.NLF; ++l) {
+    for (int s = 1; s <= 2; ++s) {
+      const int f = frame.LINK_NORTH_SOUTH(l) ? 2 * s - 1 : 2 * s;
+      const int n = frame.ICMREF(l, f, 2), b = frame.ICMREF(l, f, 3);
+      int c0 = ll + 1;
+      if (frame.BANKS_ON) {
+        c0 = v.LINK_BED_CELL(l, s) + 1;
+      } else if (n >= 1) {
+        c0 = v.LAYER_BOTTOM_CELL(n, 1);
+      }
+      double lateral = 0.0;
+      if (n >= 1) {
+        for (int k = c0; k <= ll; ++k) lateral += v.CELL_LATERAL_FLOW(b, k, n);
+      }
+      v.STREAM_AQUIFER_LATERAL_FLOW(l, s) = lateral;
+      const double q = frame.BANKS_ON ? -0.5 * frame.AREA(l) * v.INFILTRATION_RATE(l) : 0.0;
+      const bool wet = surface.GET_HRF(l) - 1e-8 - frame.ZGRUND(l) >= 0.0;
+      v.STREAM_AQUIFER_WET_FLOW(l, s) = wet ? q : 0.0;
+      v.STREAM_AQUIFER_DRY_FLOW(l, s) = wet ? 0.0 : q;
+    }
+  }
+}
+
+}  // namespace
+
+void VSS_TIME_STEP(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
+                   RunIo& io) {
+  if (v.LL <= 0) return;  // no cells: nothing to advance
+  if (!v.vss_step_prepared) prepare(frame, surface, v, io);
+  read_boundary_series(frame, v, io);
+  prepare_step(frame, surface, v);
+  global_iteration(frame, surface, v, io);
+  close_balance(frame, surface, v);
+  exchange_outputs(frame, surface, v);
+}
 
 }  // namespace quendal

@@ -4,10 +4,9 @@
 // discharges backwards through its weir, and with a water balance that closes, per
 // element and over the catchment.
 //
-// The example holds no subsurface cells yet (the interim "no cells" state): its surface
-// water neither infiltrates nor takes up water from below, so the balance is the
-// surface's own. Once the subsurface is built these copies must be kept surface-only
-// (an impermeable soil, for example).
+// The copies are kept surface-only: their soils conduct nothing, so the surface water
+// neither infiltrates nor takes up water from below, and the balance is the surface's
+// own (the cells only give the roots their water).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,6 +40,7 @@ std::ostream& operator<<(std::ostream& out, const Variant& v) { return out << v.
 // A copy of the example changed as the variant says.
 struct VariantCopy : testing::ExampleCopy {
   explicit VariantCopy(const Variant& v) {
+    make_soils_impermeable();
     if (v.basic_step != 1.0) {
       char field[16];
       std::snprintf(field, sizeof field, "%7.2f", v.basic_step);
@@ -157,7 +157,8 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   // step, and each step that crosses a midnight; a run whose steps end on the midnights
   // writes its daily records one step after them, and has only the first): storage
   // change = rain - evaporation - discharge, to the file's three decimals (0.002 mm as
-  // printed).
+  // printed, and 0.001 mm for the two printed subsurface storages, which the roots
+  // change).
   const Lines totals = lines_of(full.output("output_example_totals.csv"));
   struct Record {
     double hours, gain, storage;
@@ -182,7 +183,7 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   }
   for (std::size_t k = 1; k < on_boundaries.size(); ++k) {
     const Record &a = on_boundaries[k - 1], &b = on_boundaries[k];
-    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 0.002 + 1e-9) << a.hours << " to " << b.hours;
+    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 0.002 + 0.001 + 1e-9) << a.hours << " to " << b.hours;
   }
 }
 

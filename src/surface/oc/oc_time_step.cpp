@@ -22,12 +22,22 @@ namespace {
 // ---- adapter: the subsurface exchange --------------------------------------------------
 // The level-change equations book the subsurface's exchange with the surface water: the
 // infiltration rate of column elements (INFILTRATION_RATE, m/s, positive upwards) and
-// the stream-aquifer flows of links (STREAM_AQUIFER_WET_FLOW and
-// STREAM_AQUIFER_LATERAL_FLOW per bank side, m3/s, positive out of the channel). The
-// subsurface state does not publish them yet, so until it does the step books none:
-// these two functions are the only places that change when it does.
-double infiltration_rate(const SubsurfaceState& /*subsurface*/, int /*element*/) { return 0.0; }
-double stream_aquifer_outflow(const SubsurfaceState& /*subsurface*/, int /*link*/) { return 0.0; }
+// the stream-aquifer flows of links (per bank side, m3/s, positive out of the channel):
+// the lateral flow into the soil beside the channel and the exchange through its own bed,
+// booked whether the channel is wet or dry, since the subsurface took or gave that water
+// either way. A state without cells publishes none.
+double infiltration_rate(const SubsurfaceState& subsurface, int element) {
+  return subsurface.INFILTRATION_RATE.empty() ? 0.0 : subsurface.INFILTRATION_RATE(element);
+}
+double stream_aquifer_outflow(const SubsurfaceState& subsurface, int link) {
+  if (subsurface.STREAM_AQUIFER_LATERAL_FLOW.empty()) return 0.0;
+  double v = 0.0;
+  for (int s = 1; s <= 2; ++s) {
+    v += subsurface.STREAM_AQUIFER_LATERAL_FLOW(link, s) + subsurface.STREAM_AQUIFER_WET_FLOW(link, s) +
+         subsurface.STREAM_AQUIFER_DRY_FLOW(link, s);
+  }
+  return v;
+}
 
 // ---- first call --------------------------------------------------------------------------
 void prepare(const FrameState& frame, SurfaceState& surface, OcStepState& state) {

@@ -1,0 +1,33 @@
+// The column solver: the pressure heads of one column's cells at the end of the step,
+// with the heads of the neighbouring columns held fixed.
+//
+// A Newton iteration on the water balance of every cell: storage, vertical flow
+// between the cells, lateral flow to the cells of the four neighbours, the cells'
+// sources, the exchange with the surface water at the top, and the boundary and point
+// terms (well or spring, the faces' boundary kinds, the base). Storage is the change
+// of the tabulated moisture content, the very quantity the water balance measures, so
+// a converged column neither makes nor loses water; its derivative is the storage
+// coefficient of the tables (a modified Picard iteration).
+#pragma once
+
+#include "include/frame_state.h"
+#include "include/run_io.h"
+#include "include/subsurface_state.h"
+#include "include/surface_state.h"
+
+namespace quendal {
+
+constexpr int VSS_MAX_COLUMN_ITERATIONS = 100;
+constexpr double VSS_HEAD_TOLERANCE = 1e-4;  // m of pressure head
+constexpr int SOLVER_MESSAGE_LIMIT = 1000;
+
+// Solves column `e` (a column element) for the step. `severity` is 0, or 2 in the last
+// global sweep, when a column that does not converge in VSS_MAX_COLUMN_ITERATIONS is
+// reported (1036, counted and capped). Writes vspsi, CELL_THETA, CELL_KR,
+// CELL_TABLE_INDEX, CELL_VERTICAL_FLOW (kb - 1 .. LL), CELL_LATERAL_FLOW of its cells,
+// CELL_WELL_ABSTRACTION, SPRING_DISCHARGE and PHREATIC_LEVEL of the element. A head,
+// flow or conductance that is not finite is fatal VSS_NOT_FINITE_ERROR.
+void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
+                       RunIo& io, int e, int severity);
+
+}  // namespace quendal
