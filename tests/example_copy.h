@@ -92,7 +92,7 @@ struct ExampleCopy {
   // ground or a channel's banks, and the well and the lateral head boundary move none.
   // The cells still give the roots their water.
   void make_soils_impermeable() {
-    replace("example_vss.txt", "0.5 0.5 0.25 0.43", "0.0 0.0 0.0 0.43");
+    replace("example_vss.txt", "0.02 0.02 0.01 0.43", "0.0 0.0 0.0 0.43");
     replace("example_vss.txt", "0.1 0.1 0.05 0.41", "0.0 0.0 0.0 0.41");
     replace("example_vss.txt", "2.0 2.0 1.0 0.30", "0.0 0.0 0.0 0.30");
   }
