@@ -74,6 +74,29 @@ struct SedimentState {
   Array1<double> SY_SOIL_MEDIAN_DIAMETER;    // (NS), m
   Array1<double> SY_PREVIOUS_WATER_DEPTH;    // (NEL): column water depth after the last sub-step
   Array1<double> SY_PREVIOUS_ARXL;           // (NLF): wetted area after the last sub-step
+
+  // ===== work of a time-stepping call, sized at set-up ==============================
+  // Flow variables of the step's water state.
+  Array1<double> SY_CANOPY_COVER;      // (NV), fraction
+  Array1<double> SY_DROP_DIAMETER;     // (NEL), column elements: damping drop size, m
+  Array1<double> SY_DIRECT_RAIN_RATE;  // (NEL), column elements: rain through canopy gaps, m/s
+  Array1<double> SY_WATER_DEPTH;       // (NEL), m
+  Array2<double> SY_FACE_SLOPE;        // (NEL, 4): water-surface slope across each face
+  Array2<double> SY_FACE_SHEAR;        // (NEL, 4): shear stress of the flow at each face, N/m2
+  Array1<double> SY_ELEMENT_SHEAR;     // (NEL): shear at the face with the largest flow, N/m2
+  // (junction entries, 3): share of the water leaving a junction that enters each link;
+  // a junction that nothing discharged into keeps its shares.
+  Array2<double> SY_JUNCTION_SHARE;
+  Array1<double> leaf_drip_factor;     // (NV)
+  Array1<double> SY_BANK_SEDIMENT_SUPPLY;  // (NLF): loose volume from both banks, m3/s
+  // Channel transport, per sub-step.
+  Array2<double> SY_CHANNEL_CAPACITY_CONCENTRATION;  // (NLF, NSEDEE), m3/m3, <= FPCRIT
+  Array3<double> SY_CHANNEL_CARRIER_DISCHARGE;       // (NLF, NSEDEE, 4): outflow faces only, m3/s
+  // (5, NSEDEE): n, A, m, C, E of each coarse group, filled on first use.
+  Array2<double> SY_ACKERS_WHITE_TABLE;
+  bool ackers_white_table_filled = false;
+  Array2<double> channel_transport_rate;  // (NLF, NSEDEE): coarse groups, solid m3/s
+  Array2<double> channel_carrier_total;   // (NLF, NSEDEE): end-face carriers, m3/s
 };
 
 }  // namespace quendal

@@ -74,4 +74,24 @@ void SY_INITIAL_STATE(const FrameState& frame, const SurfaceState& surface,
   }
 }
 
+void SY_SIZE_WORK_ARRAYS(const FrameState& frame, SedimentState& s) {
+  const int nel = frame.NEL, nlf = frame.NLF;
+  s.SY_CANOPY_COVER.resize(frame.NV, 0.0);
+  s.leaf_drip_factor.resize(frame.NV, 0.0);
+  for (Array1<double>* a : {&s.SY_DROP_DIAMETER, &s.SY_DIRECT_RAIN_RATE, &s.SY_WATER_DEPTH,
+                            &s.SY_ELEMENT_SHEAR}) {
+    a->resize(nel, 0.0);
+  }
+  s.SY_FACE_SLOPE.resize(nel, 4, 0.0);
+  s.SY_FACE_SHEAR.resize(nel, 4, 0.0);
+  s.SY_JUNCTION_SHARE.resize(frame.junction_entry_count, 3, 0.0);
+  s.SY_BANK_SEDIMENT_SUPPLY.resize(nlf, 0.0);
+  s.SY_CHANNEL_CAPACITY_CONCENTRATION.resize(nlf, NSEDEE, 0.0);
+  s.SY_CHANNEL_CARRIER_DISCHARGE.resize(nlf, NSEDEE, 4, 0.0);
+  s.SY_ACKERS_WHITE_TABLE.resize(5, NSEDEE, 0.0);
+  s.ackers_white_table_filled = false;
+  s.channel_transport_rate.resize(nlf, NSEDEE, 0.0);
+  s.channel_carrier_total.resize(nlf, NSEDEE, 0.0);
+}
+
 }  // namespace quendal

@@ -21,6 +21,7 @@ void set_up(const FrameState& frame, const SurfaceState& surface, const Subsurfa
   SYREAD(frame, ns, sediment, io);
   SY_CHECK_INPUT(frame, ns, sediment, SY_FLUX_SERIES_UNIT, SY_RATING_SERIES_UNIT, io);
   SY_INITIAL_STATE(frame, surface, subsurface, sediment);
+  SY_SIZE_WORK_ARRAYS(frame, sediment);
 }
 
 }  // namespace
