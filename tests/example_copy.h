@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -21,10 +22,12 @@ namespace quendal::testing {
 
 struct ExampleCopy {
   TempDir dir;
-  std::string root = dir.file("example");
+  std::string name;  // the example's folder under examples/ and its run name
+  std::string root;
 
-  ExampleCopy() {
-    std::filesystem::copy(source_dir() + "/examples/example", root,
+  explicit ExampleCopy(std::string example = "example")
+      : name(std::move(example)), root(dir.file("example")) {
+    std::filesystem::copy(source_dir() + "/examples/" + name, root,
                           std::filesystem::copy_options::recursive);
     // Outputs a run in the source tree may have left are not this run's.
     for (const auto& f : std::filesystem::directory_iterator(root)) {
@@ -39,11 +42,11 @@ struct ExampleCopy {
     text.replace(at, from.size(), to);
     dir.write("example/" + file, text);
   }
-  // Sets the frame file's switch `name` (a heading of the switch record: "SNOW",
+  // Sets the frame file's switch `heading_name` (a heading of the switch record: "SNOW",
   // "BANKS", "SED", "CON") to `on`: the 7-column field under that heading in the record
   // after it.
-  void set_switch(const std::string& name, bool on) {
-    const std::string file = root + "/example_frame.txt";
+  void set_switch(const std::string& heading_name, bool on) {
+    const std::string file = root + "/" + name + "_frame.txt";
     std::string text = read_file(file);
     const std::size_t heading = text.find("   SNOW  BANKS    SED    CON\n");
     ASSERT_NE(heading, std::string::npos);
@@ -53,11 +56,11 @@ struct ExampleCopy {
     for (std::size_t f = 0; (f + 1) * 7 <= headings.size(); ++f) {
       std::string h = headings.substr(f * 7, 7);
       h.erase(0, h.find_first_not_of(' '));
-      if (h == name) field = f;
+      if (h == heading_name) field = f;
     }
-    ASSERT_NE(field, std::string::npos) << name;
+    ASSERT_NE(field, std::string::npos) << heading_name;
     text.replace(values + field * 7, 7, on ? "      T" : "      F");
-    dir.write("example/example_frame.txt", text);
+    dir.write("example/" + name + "_frame.txt", text);
   }
   // Switches contaminants on, with a data file that holds just the count the run reads
   // before its first step, and moves the sediment start (sediment is on in the example,
@@ -73,7 +76,9 @@ struct ExampleCopy {
     dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
     replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
   }
-  CommandResult run() { return run_command(quendal_binary() + " -f rundata_example.txt", root); }
+  CommandResult run() {
+    return run_command(quendal_binary() + " -f rundata_" + name + ".txt", root);
+  }
   // Runs the copy in this process, into `model` (whose state, such as the water-balance
   // errors of the elements, lives nowhere else), with the console in the copy's
   // directory. The program sets flush-to-zero for itself; the test's own arithmetic gets
@@ -82,7 +87,7 @@ struct ExampleCopy {
 #if defined(__x86_64__) || defined(__i386__)
     const unsigned int csr = _mm_getcsr();
 #endif
-    const int status = run_program({"-f", root + "/rundata_example.txt"}, root, model);
+    const int status = run_program({"-f", root + "/rundata_" + name + ".txt"}, root, model);
 #if defined(__x86_64__) || defined(__i386__)
     _mm_setcsr(csr);
 #endif
@@ -129,7 +134,7 @@ struct ExampleCopy {
     });
   }
   std::string output(const std::string& file) { return read_file(root + "/" + file); }
-  std::string print() { return output("output_example_print.txt"); }
+  std::string print() { return output("output_" + name + "_print.txt"); }
 };
 
 }  // namespace quendal::testing

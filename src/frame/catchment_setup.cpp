@@ -59,6 +59,7 @@ void CATCHMENT_SETUP(Model& model) {
   if (io.names.ZQ_TABLES_ON) ZQ_READ_TABLES(model);
   for (int unit : {10, 11, 12, 13, 15, 16, 29, 14}) io.units.rewind(unit);
   frame.NEXT_HOTSTART_TIME = 0.0;
+  prepare_hotstart_output(model);
   if (frame.HOTSTART_READ) {
     read_hotstart_file(model);
     continue_from_hotstart(model);

@@ -435,10 +435,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   }
 
   // Phreatic level: the top of the saturated run from the bottom.
-  int m = kb;
-  for (int k = kb; k <= ll && vss.vspsi(k, e) >= 0.0; ++k) m = k;
-  vss.PHREATIC_LEVEL(e) = std::max(vss.CELL_ELEVATION(kb, e) - 0.5 * vss.CELL_THICKNESS(kb, e),
-                                   vss.CELL_ELEVATION(m, e) + vss.vspsi(m, e));
+  vss.PHREATIC_LEVEL(e) = column_phreatic_level(vss, e);
 }
 
 }  // namespace quendal

@@ -10,6 +10,8 @@
 // coefficient of the tables (a modified Picard iteration).
 #pragma once
 
+#include <algorithm>
+
 #include "include/frame_state.h"
 #include "include/run_io.h"
 #include "include/subsurface_state.h"
@@ -27,6 +29,16 @@ constexpr int SOLVER_MESSAGE_LIMIT = 1000;
 // CELL_TABLE_INDEX, CELL_VERTICAL_FLOW (kb - 1 .. LL), CELL_LATERAL_FLOW of its cells,
 // CELL_WELL_ABSTRACTION, SPRING_DISCHARGE and PHREATIC_LEVEL of the element. A head,
 // flow or conductance that is not finite is fatal VSS_NOT_FINITE_ERROR.
+// The phreatic level of column e: the top of the saturated run of cells from its bottom
+// cell, never below the bottom of that cell.
+inline double column_phreatic_level(const SubsurfaceState& vss, int e) {
+  const int kb = vss.LAYER_BOTTOM_CELL(e, 1);
+  int m = kb;
+  for (int k = kb; k <= vss.LL && vss.vspsi(k, e) >= 0.0; ++k) m = k;
+  return std::max(vss.CELL_ELEVATION(kb, e) - 0.5 * vss.CELL_THICKNESS(kb, e),
+                  vss.CELL_ELEVATION(m, e) + vss.vspsi(m, e));
+}
+
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity);
 

@@ -1,5 +1,7 @@
 #include "subsurface/vss_setup.h"
 
+#include "subsurface/vss_column_solver.h"
+
 #include <cmath>
 #include <string>
 
@@ -234,6 +236,15 @@ void interpolate_initial_state(const FrameState& frame, SubsurfaceState& vss, Ru
 }
 
 }  // namespace
+
+void VSS_STATE_FROM_HEADS(const FrameState& frame, SubsurfaceState& vss, RunIo& io) {
+  interpolate_initial_state(frame, vss, io);
+  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
+  for (int e = first; e <= frame.NEL; ++e) {
+    if (vss.LAYER_BOTTOM_CELL(e, 1) > vss.LL) continue;
+    vss.PHREATIC_LEVEL(e) = column_phreatic_level(vss, e);
+  }
+}
 
 void VSS_ALLOCATE_CELL_ARRAYS(int NEL, SubsurfaceState& vss) {
   const int ll = vss.LL;

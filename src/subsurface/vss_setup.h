@@ -23,6 +23,10 @@ void VSS_SET_UP(const FrameState& frame, const SurfaceState& surface, Subsurface
 // Sizes the shared per-cell arrays to LL cells of NEL elements, zero-filled.
 void VSS_ALLOCATE_CELL_ARRAYS(int NEL, SubsurfaceState& vss);
 
+// Moisture content, relative conductivity and phreatic level of every column from the
+// pressure heads in vspsi (a hot start restores only the heads).
+void VSS_STATE_FROM_HEADS(const FrameState& frame, SubsurfaceState& vss, RunIo& io);
+
 // The catchment set-up's call: VSS_SET_UP, then the root-uptake array of the ET step
 // sized to the cells.
 void VSS_INITIALISE(Model& model);

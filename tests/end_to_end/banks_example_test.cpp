@@ -1,0 +1,43 @@
+// The example valley with channel banks (examples/banks) through the whole program.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "example_copy.h"
+#include "include/model.h"
+
+namespace quendal::testing {
+namespace {
+
+// Its bank data put every bank element 0.5 m above its link's bank-full level, and the
+// run closes the water balance of every element, banks included, to round-off (levels
+// near 100 m carry about 1e-14 m; 260 steps).
+TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
+  ExampleCopy copy("banks");
+  std::FILE* console = std::fopen(copy.dir.file("console.txt").c_str(), "w");
+  Model model(console);
+  const int status = copy.run_in_process(model);
+  std::fclose(console);
+  const std::string print = copy.print();
+  ASSERT_EQ(status, 0) << print;
+  const FrameState& frame = model.frame;
+  ASSERT_EQ(frame.NLF, 14);
+  ASSERT_EQ(frame.NEL, 14 * 3 + 80);
+  for (int l = 1; l <= frame.NLF; ++l) {
+    for (int side = 1; side <= 2; ++side) {
+      const int b = frame.LINK_BANK_ELEMENT(l, side);
+      EXPECT_EQ(frame.ZGRUND(b), model.surface.ZBFULL(l) + 0.5) << "bank " << b;
+    }
+  }
+  EXPECT_EQ(print.find("ERROR 10"), std::string::npos) << "no numbered error";
+  for (int i = 1; i <= frame.NEL; ++i) {
+    EXPECT_LT(std::fabs(model.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
+  }
+  EXPECT_GT(model.subsurface.run_totals.wells, 0.0);  // the well on its renumbered square
+  EXPECT_FALSE(copy.output("output_banks_dated_discharge.txt").empty());
+}
+
+}  // namespace
+}  // namespace quendal::testing
