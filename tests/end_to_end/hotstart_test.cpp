@@ -34,10 +34,10 @@ struct HotstartExample : ExampleCopy {
   std::map<double, double> discharge() {
     std::map<double, double> q;
     for (const std::string& line : lines_of(output("output_example_dated_discharge.txt"))) {
-      StringSource record({line});
-      std::string stamp;
+      // The date stamp holds "/", which ends a free-format read: take the two numbers after it.
+      StringSource record({line.substr(line.find(' '))});
       double hours = 0.0, value = 0.0;
-      read_list(record, stamp, hours, value);
+      read_list(record, hours, value);
       q[hours] = value;
     }
     return q;
