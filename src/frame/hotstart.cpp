@@ -214,6 +214,9 @@ FileShape shape_of(const std::string& path) {
 
 void read_hotstart_file(Model& model) {
   RunIo& io = model.io;
+  if (!io.units.is_open(HOTSTART_UNIT)) {
+    refuse(io, "(unit 28)", "time=", "hot-start reading is on but the run-data file names no hot-start file");
+  }
   Unit& unit = io.units.unit(HOTSTART_UNIT);
   const std::string& file = unit.path();
   const FileShape shape = shape_of(file);

@@ -324,17 +324,15 @@ TEST_F(CatchmentSetupTest, RunsTheFrameAndGeometryWithTheChannelWidthOfTheOcData
   EXPECT_EQ(first, "Two by two worked example");
 }
 
-TEST_F(CatchmentSetupTest, HotStartContinuesFromTheRestoredTime) {
+TEST_F(CatchmentSetupTest, HotStartWithoutAFileIsFatal) {
   std::string frame_text = two_by_two_frame();
   const std::string cold = "      F      F      0      0\n";
   frame_text.replace(frame_text.find(cold), cold.size(), "      T      F      0      0\n");
   open_input(10, "frame.txt", frame_text);
-  CATCHMENT_SETUP(model);
-  // Nothing is restored until the hot-start reader is written: the run continues at 0.
-  EXPECT_EQ(model.frame.UZNOW, 0.0);
-  EXPECT_EQ(model.frame.HOTSTART_TIME, 0.0);
-  EXPECT_NE(print_text().find("\n\n ^^^ HOTSTART OF SIMULATION AT TIME       0.00 ^^^\n\n"),
-            std::string::npos);
+  // Reading is on but no hot-start file is named: nothing to continue from.
+  EXPECT_THROW(CATCHMENT_SETUP(model), FatalError);
+  EXPECT_NE(print_text().find("FATAL ERROR 1090"), std::string::npos);
+  EXPECT_NE(print_text().find("names no hot-start file"), std::string::npos);
 }
 
 }  // namespace
