@@ -5,6 +5,7 @@
 #include "frame/met_data.h"
 #include "frame/geometry.h"
 #include "frame/hotstart.h"
+#include "surface/oc/oc_time_step.h"
 #include "output/run_outputs.h"
 #include "services/formatted_writer.h"
 #include "subsurface/vss_setup.h"
@@ -31,6 +32,9 @@ void continue_from_hotstart(Model& model) {
   frame.LAST_OC_STEP_TIME = time;
   model.surface.ET_CLOCK = time;
   frame.HOTSTART_TIME = time;
+  // The record carries the levels, not the channels' wetted areas, which the first
+  // step's subsurface and channel evaporation read.
+  OC_CHANNEL_AREAS(frame, model.surface);
   // Twenty classes: everything the results store can hold at the restart time, whether
   // or not the store is switched on.
   STORE_RESULTS_BY_CLASS("11111111111111111111", frame.UZNOW, false, frame, model.output,

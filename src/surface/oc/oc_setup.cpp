@@ -126,6 +126,7 @@ void OC_INITIALISE(Model& model) {
                       "  NXSCEE =", NXSCEE);
     }
     build_link_sections(surface, frame.NLF);
+    OC_CHANNEL_AREAS(frame, surface);
   }
   build_oc_rows(frame, surface, io);
 }

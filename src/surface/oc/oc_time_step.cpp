@@ -267,14 +267,6 @@ void apply_level_changes(const FrameState& frame, SurfaceState& surface, OcStepS
   }
 }
 
-// ---- 6. channel areas --------------------------------------------------------------------
-void channel_areas(const FrameState& frame, SurfaceState& surface) {
-  const OcLinkSections sections = link_sections(surface);
-  for (int l = 1; l <= frame.NLF; ++l) {
-    surface.ARXL(l) = OC_CHANNEL_AREA(sections, l, surface.GET_HRF(l) - frame.ZGRUND(l));
-  }
-}
-
 // ---- 8. the channel flow check -----------------------------------------------------------
 void check_channel_flows(const FrameState& frame, const SurfaceState& surface, RunIo& io) {
   if (!IS_POSITIVE(frame.OC_MAX_CHANNEL_FLOW)) return;
@@ -307,13 +299,20 @@ void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const Subsurfa
                     surface.QSA, state.limiter, io);
 
   publish_face_flows(surface, frame.NEL);
-  channel_areas(frame, surface);
+  OC_CHANNEL_AREAS(frame, surface);
 
   const double t = frame.LAST_OC_STEP_TIME + frame.PREVIOUS_TIMESTEP;
   if (surface.OC_PRINT_START <= t && t <= surface.OC_PRINT_END) {
     OC_PRINT_RESULTS(frame, surface, t, io);
   }
   check_channel_flows(frame, surface, io);
+}
+
+void OC_CHANNEL_AREAS(const FrameState& frame, SurfaceState& surface) {
+  const OcLinkSections sections = link_sections(surface);
+  for (int l = 1; l <= frame.NLF; ++l) {
+    surface.ARXL(l) = OC_CHANNEL_AREA(sections, l, surface.GET_HRF(l) - frame.ZGRUND(l));
+  }
 }
 
 void report_junction_failure(OcStepState& state, int link, RunIo& io) {

@@ -83,6 +83,11 @@ struct OcStepState {
 void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
                   OcStepState& state, RunIo& io);
 
+// The wetted area ARXL of every link at its level HRF. The step sets it after every
+// step; the set-up and a hot start set it from the levels they give, since the
+// subsurface and the channels' evaporation read it before the first step.
+void OC_CHANNEL_AREAS(const FrameState& frame, SurfaceState& surface);
+
 // A junction balance at `link` did not converge: warning OC_JUNCTION_WARNING the first
 // OC_JUNCTION_MESSAGE_LIMIT - 1 times, then once a closing "Last printout" line, then
 // nothing; the run goes on.
