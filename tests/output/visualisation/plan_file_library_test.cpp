@@ -132,7 +132,7 @@ TEST_F(PlanLayer, ItemsThatCannotBeDeliveredAreWarnedAndSkipped) {
   EXPECT_EQ(count_of(print, "WARNING 1076"), 3) << print;
   EXPECT_NE(print.find("plan line 2: item infilt cannot be delivered; not recorded"),
             std::string::npos);
-  EXPECT_NE(print.find("plan line 9: item srf_dep is not per cell; layers ignored"),
+  EXPECT_NE(print.find("plan line 10: item srf_dep is not per cell; layers ignored"),
             std::string::npos);
   EXPECT_EQ(print.find("ERROR"), std::string::npos);
   // Items keep their numbers in file order; a skipped one answers nothing and is never due.
@@ -156,11 +156,12 @@ TEST_F(PlanLayer, APlanWithoutAnOutputFileIsFatalAndNoPlanHasNoItems) {
 TEST_F(PlanLayer, AnswersTheWindowMaskSelectionAndDefaults) {
   // Item 1: grid rows 1 2 of a 10-row grid are plan rows 10 and 9; the mask's first line
   // is the northern row, grid row 2 = plan row 9.
-  start(HEADER +
+  ASSERT_NO_THROW(start(HEADER +
         "item # the lower rows\n name srf_dep\n columns 2 4\n rows 1 2\n mask\n 010\n 1 0 1\nend\n"
-        "item\n name number\n elements 7 0\nend\n"
+        "item\n name number\n elements 7\n elements 3\nend\n"
         "item\n name ovr_flow\n times 1 2\nend\n"
-        "item\n name theta\n layers 2 4\nend\n");
+        "item\n name theta\n layers 2 4\nend\n")) << print_text();
+  ASSERT_EQ(print_text().find("ERROR"), std::string::npos) << print_text();
   const auto I = [&](int item, const char* key) {
     return layer->GET_METADATA_I(item, key, std::nullopt);
   };
@@ -184,7 +185,7 @@ TEST_F(PlanLayer, AnswersTheWindowMaskSelectionAndDefaults) {
   EXPECT_EQ(layer->GET_METADATA_C(2, "typ"), "IS");
   EXPECT_EQ(I(2, "sz"), 2);
   EXPECT_EQ(layer->GET_METADATA_I(2, "su", 1), 7);
-  EXPECT_EQ(layer->GET_METADATA_I(2, "su", 2), 0);
+  EXPECT_EQ(layer->GET_METADATA_I(2, "su", 2), 3);
 
   // The whole grid, with the four faces.
   EXPECT_EQ(I(3, "ilow"), 1);
