@@ -3,6 +3,7 @@
 #include "frame/run_files.h"
 #include "frame/simulation_driver.h"
 #include "output/run_outputs.h"
+#include "output/visualisation/plan_file_library.h"
 #include "services/console.h"
 #include "services/error_reporting.h"
 #include "services/stops.h"
@@ -20,6 +21,13 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   model.frame.STEP_COUNT = 0;
   model.frame.UZNOW = 0.0;
   OPEN_RUN_FILES(model.io);
+  // A run that names a plan or a visualisation output reads and checks its plan; a
+  // layer put in place before the run (a test's) stays.
+  const RunNames& names = model.io.names;
+  if ((!names.PLAN_FILE_NAME.empty() || !names.HDF5_FILE_NAME.empty()) &&
+      is_empty_plan_library(*model.output.visualisation.VIS_LIBRARY)) {
+    model.output.visualisation.VIS_LIBRARY = make_plan_file_library(model.io);
+  }
   SIMULATION_DRIVER(model);
   WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
                     model.io);

@@ -38,4 +38,8 @@ std::unique_ptr<VisualisationLibrary> make_empty_plan_library() {
   return std::make_unique<EmptyPlanLibrary>();
 }
 
+bool is_empty_plan_library(const VisualisationLibrary& library) {
+  return dynamic_cast<const EmptyPlanLibrary*>(&library) != nullptr;
+}
+
 }  // namespace quendal

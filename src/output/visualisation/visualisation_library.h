@@ -70,5 +70,6 @@ class VisualisationLibrary {
 // The program's layer until plans are read: a plan of no items. It accepts every call,
 // answers 0, false and empty texts, and so records nothing.
 std::unique_ptr<VisualisationLibrary> make_empty_plan_library();
+bool is_empty_plan_library(const VisualisationLibrary& library);
 
 }  // namespace quendal
