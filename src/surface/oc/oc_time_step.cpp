@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
@@ -39,6 +42,15 @@ double stream_aquifer_outflow(const SubsurfaceState& subsurface, int link) {
   return v;
 }
 
+// The element coupled to element e over face f: its neighbour (m = 1), or the m-th link
+// of the junction the face leads to; 0 for none.
+int coupled_element(const FrameState& frame, int e, int f, int m) {
+  const int g = frame.ICMREF(e, f, 2);
+  if (g > 0) return m == 1 ? g : 0;
+  if (g < 0) return frame.ICMRF2(-g, m);
+  return 0;
+}
+
 // ---- first call --------------------------------------------------------------------------
 void prepare(const FrameState& frame, SurfaceState& surface, OcStepState& state) {
   for (int l = 1; l <= frame.NLF; ++l) {
@@ -52,16 +64,31 @@ void prepare(const FrameState& frame, SurfaceState& surface, OcStepState& state)
   state.head_next_values.assign(static_cast<std::size_t>(room_head), 0.0);
   state.flux_series_values.assign(static_cast<std::size_t>(room_flux), 0.0);
 
-  // One block row per grid row; the elements of a row in their order of the solution.
-  std::vector<int> sizes(static_cast<std::size_t>(frame.NY), 0);
-  state.row_of_element.resize(frame.NEL, 0);
-  for (int y = 1; y <= frame.NY; ++y) {
-    sizes[static_cast<std::size_t>(y - 1)] = surface.OC_ROW_START(y + 1) - surface.OC_ROW_START(y);
-    for (int p = surface.OC_ROW_START(y); p < surface.OC_ROW_START(y + 1); ++p) {
-      state.row_of_element(surface.OC_ROW_ELEMENTS(p)) = y;
+  // The pattern of the level-change system: an equation holds its own element and every
+  // element it is coupled to over a face or through a junction, whatever the flows of a
+  // step make of them.
+  state.element_slots.resize(OC_SLOTS_PER_ELEMENT, frame.NEL, -1);
+  std::vector<std::pair<int, int>> entries;
+  entries.reserve(static_cast<std::size_t>(frame.NEL) * 5);
+  for (int e = 1; e <= frame.NEL; ++e) {
+    entries.emplace_back(e - 1, e - 1);
+    for (int f = 1; f <= 4; ++f) {
+      for (int m = 1; m <= 3; ++m) {
+        const int g = coupled_element(frame, e, f, m);
+        if (g > 0) entries.emplace_back(e - 1, g - 1);
+      }
     }
   }
-  state.rows.set_shape(sizes);
+  state.levels.set_pattern(frame.NEL, entries);
+  for (int e = 1; e <= frame.NEL; ++e) {
+    state.element_slots(1, e) = state.levels.slot(e - 1, e - 1);
+    for (int f = 1; f <= 4; ++f) {
+      for (int m = 1; m <= 3; ++m) {
+        const int g = coupled_element(frame, e, f, m);
+        if (g > 0) state.element_slots(OC_COUPLING_SLOT(f, m), e) = state.levels.slot(e - 1, g - 1);
+      }
+    }
+  }
   state.level_change.resize(frame.NEL, 0.0);
   state.first_call = false;
 }
@@ -113,21 +140,7 @@ bool is_head_element(const SurfaceState& surface, int e) {
   return type == OC_BC_HEAD || type == OC_BC_LINK_HEAD;
 }
 
-// Adds coefficient v of element g's level change to the equation at position i of the
-// row being assembled (row r).
-void add_coupling(const SurfaceState& surface, OcStepState& state, int r, int i, int g, double v) {
-  const int k = surface.OC_COLUMN_OF_ELEMENT(g);
-  const int row_g = state.row_of_element(g);
-  if (row_g == r) {
-    state.rows.diagonal(i, k) += v;
-  } else if (row_g > r) {
-    state.rows.add_upper(i, k, v);
-  } else {
-    state.rows.add_lower(i, k, v);
-  }
-}
-
-// The equation of element e at position j of row r:
+// The equation of element e:
 //   S dh / dt = sum over faces (QSA + DQ0ST dh + DQIST dh(neighbour) [+ junction terms])
 //               + AREA (P - E + I) - V,
 // S the storage area (oc_storage.h), P the net rain (a dry channel takes it too), E the
@@ -135,13 +148,14 @@ void add_coupling(const SurfaceState& surface, OcStepState& state, int r, int i,
 // negative while water infiltrates) and V the stream-aquifer outflow of a link. A head
 // element instead takes the depth of its category: dh = head - depth.
 void assemble_element(const FrameState& frame, const SurfaceState& surface,
-                      const SubsurfaceState& subsurface, OcStepState& state, int r, int j, int e) {
-  BlockRowSolver& rows = state.rows;
+                      const SubsurfaceState& subsurface, OcStepState& state, int e) {
+  const std::span<double> A = state.levels.values();
+  double& rhs = state.levels.rhs()[static_cast<std::size_t>(e - 1)];
   const double depth = surface.GET_HRF(e) - frame.ZGRUND(e);
   if (is_head_element(surface, e)) {
     const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
-    rows.diagonal(j, j) = 1.0;
-    rows.rhs(j) = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
+    A[state.element_slots(1, e)] = 1.0;
+    rhs = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
     return;
   }
 
@@ -156,54 +170,130 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
   } else {
     I = infiltration_rate(subsurface, e);
   }
-  double rhs = V - frame.AREA(e) * (P - surface.ET_SURFACE_WATER_EVAP(e) + I);
+  double b = V - frame.AREA(e) * (P - surface.ET_SURFACE_WATER_EVAP(e) + I);
 
   for (int f = 1; f <= 4; ++f) {
     diagonal += surface.DQ0ST(e, f);
-    rhs -= surface.GET_QSA(e, f);
+    b -= surface.GET_QSA(e, f);
     const int g = frame.ICMREF(e, f, 2);
     if (g > 0) {
-      add_coupling(surface, state, r, j, g, surface.DQIST(e, f));
+      A[state.element_slots(OC_COUPLING_SLOT(f, 1), e)] += surface.DQIST(e, f);
     } else if (g < 0) {
       const int J = -g;
       for (int m = 1; m <= 3; ++m) {
-        const int link = frame.ICMRF2(J, m);
-        if (link != 0) add_coupling(surface, state, r, j, link, surface.DQIST2(J, m));
+        if (frame.ICMRF2(J, m) != 0) {
+          A[state.element_slots(OC_COUPLING_SLOT(f, m), e)] += surface.DQIST2(J, m);
+        }
       }
     }
   }
-  rows.diagonal(j, j) += diagonal;
-  rows.rhs(j) = rhs;
+  A[state.element_slots(1, e)] += diagonal;
+  rhs = b;
   if (e <= frame.NLF) {
     state.largest_link_diagonal = std::max(state.largest_link_diagonal, diagonal);
   }
 }
 
-// Assembles and eliminates the rows in order, then substitutes back into the level
-// changes. A singular row block stops the run.
-void solve_level_changes(const FrameState& frame, const SurfaceState& surface,
-                         const SubsurfaceState& subsurface, OcStepState& state, RunIo& io) {
+// The assembled system solved by the elimination over grid rows, into `dh`. Returns
+// false when a row block is singular, with `singular` the first element of its row.
+bool solve_by_rows(const FrameState& frame, const SurfaceState& surface, OcStepState& state,
+                   Array1<double>& dh, int& singular) {
   BlockRowSolver& rows = state.rows;
+  if (rows.row_count() != frame.NY) {
+    std::vector<int> sizes(static_cast<std::size_t>(frame.NY), 0);
+    state.row_of_element.resize(frame.NEL, 0);
+    for (int y = 1; y <= frame.NY; ++y) {
+      sizes[static_cast<std::size_t>(y - 1)] = surface.OC_ROW_START(y + 1) - surface.OC_ROW_START(y);
+      for (int p = surface.OC_ROW_START(y); p < surface.OC_ROW_START(y + 1); ++p) {
+        state.row_of_element(surface.OC_ROW_ELEMENTS(p)) = y;
+      }
+    }
+    rows.set_shape(sizes);
+  }
+  const SparseLevelSolver& levels = state.levels;
+  const std::span<const int> starts = levels.row_starts(), columns = levels.columns();
+  const std::span<const double> A = levels.values(), b = levels.rhs();
   for (int r = 1; r <= frame.NY; ++r) {
     rows.begin_row(r);
     const int first = surface.OC_ROW_START(r);
     const int end = surface.OC_ROW_START(r + 1);
     if (first == end) continue;
     for (int p = first; p < end; ++p) {
-      assemble_element(frame, surface, subsurface, state, r, p - first + 1,
-                       surface.OC_ROW_ELEMENTS(p));
+      const int j = p - first + 1;
+      const int i = surface.OC_ROW_ELEMENTS(p) - 1;
+      rows.rhs(j) = b[static_cast<std::size_t>(i)];
+      for (int k = starts[static_cast<std::size_t>(i)]; k < starts[static_cast<std::size_t>(i) + 1]; ++k) {
+        const double v = A[static_cast<std::size_t>(k)];
+        if (v == 0.0) continue;
+        const int g = columns[static_cast<std::size_t>(k)] + 1;
+        const int position = surface.OC_COLUMN_OF_ELEMENT(g);
+        const int row_g = state.row_of_element(g);
+        if (row_g == r) {
+          rows.diagonal(j, position) += v;
+        } else if (row_g > r) {
+          rows.add_upper(j, position, v);
+        } else {
+          rows.add_lower(j, position, v);
+        }
+      }
     }
     if (!rows.eliminate_row()) {
-      REPORT_ERROR(io, SEVERITY_FATAL, 1018, PRINT_UNIT, surface.OC_ROW_ELEMENTS(first), 0,
-                   format_line("('Singular OC row matrix in grid row',I5)", r));
+      singular = surface.OC_ROW_ELEMENTS(first);
+      return false;
     }
   }
   rows.back_substitute();
   for (int r = 1; r <= frame.NY; ++r) {
     const int first = surface.OC_ROW_START(r);
     for (int p = first; p < surface.OC_ROW_START(r + 1); ++p) {
-      state.level_change(surface.OC_ROW_ELEMENTS(p)) = rows.solution(r, p - first + 1);
+      dh(surface.OC_ROW_ELEMENTS(p)) = rows.solution(r, p - first + 1);
     }
+  }
+  return true;
+}
+
+// Assembles the equations and solves them for the level changes. A matrix that the
+// sparse solvers find singular goes to the elimination by rows, which either solves it
+// or stops the run at its first singular row block.
+void solve_level_changes(const FrameState& frame, const SurfaceState& surface,
+                         const SubsurfaceState& subsurface, OcStepState& state, RunIo& io) {
+  state.levels.zero();
+  for (int e = 1; e <= frame.NEL; ++e) assemble_element(frame, surface, subsurface, state, e);
+
+  bool by_rows = state.solve_by_rows;
+  if (!by_rows) {
+    const std::span<double> dh(state.level_change.data(), static_cast<std::size_t>(frame.NEL));
+    switch (state.levels.solve(dh)) {
+      case SparseLevelSolver::Outcome::Iterated:
+        ++state.iterated_solves;
+        break;
+      case SparseLevelSolver::Outcome::Factorised:
+        ++state.factorised_solves;
+        break;
+      case SparseLevelSolver::Outcome::Singular:
+        by_rows = true;
+        break;
+    }
+    state.iterations += state.levels.iterations();
+  }
+  if (by_rows || state.check_by_rows) {
+    Array1<double>& dh = by_rows ? state.level_change : state.row_solution;
+    if (dh.size() != frame.NEL) dh.resize(frame.NEL, 0.0);
+    int singular = 0;
+    if (!solve_by_rows(frame, surface, state, dh, singular)) {
+      REPORT_ERROR(io, SEVERITY_FATAL, 1018, PRINT_UNIT, singular, 0,
+                   format_line("('Singular OC row matrix in grid row',I5)",
+                               state.row_of_element(singular)));
+    }
+  }
+  if (!by_rows && state.check_by_rows) {
+    double largest = 0.0, difference = 0.0;
+    for (int e = 1; e <= frame.NEL; ++e) {
+      largest = std::max(largest, std::fabs(state.row_solution(e)));
+      difference = std::max(difference, std::fabs(state.level_change(e) - state.row_solution(e)));
+    }
+    if (largest > 0.0) difference /= largest;
+    state.largest_difference_from_rows = std::max(state.largest_difference_from_rows, difference);
   }
 }
 
