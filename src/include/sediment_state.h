@@ -74,6 +74,16 @@ struct SedimentState {
   Array1<double> SY_SOIL_MEDIAN_DIAMETER;    // (NS), m
   Array1<double> SY_PREVIOUS_WATER_DEPTH;    // (NEL): column water depth after the last sub-step
   Array1<double> SY_PREVIOUS_ARXL;           // (NLF): wetted area after the last sub-step
+  // (NEL, NSEDEE): solid volume, m3, handed to an element after its visit in a sub-step
+  // (its upstream neighbour came later in ISORT, or a link's junction took nothing);
+  // the element takes it in at its next visit. Part of the stored sediment.
+  Array2<double> SY_HELD_SEDIMENT;
+  double SY_FINES_SETTLING_VELOCITY = 0.0;   // m/s, of group 1, fixed at first use
+  bool fines_settling_velocity_set = false;
+  double SY_TIME = 0.0;                      // start of the current sub-step, hours
+  // (NSEDEE): run totals of solids, m3: detached from the ground and the banks, and
+  // carried out of the catchment over faces without a neighbour (the sediment balance).
+  Array1<double> solids_eroded, solids_out;
 
   // ===== work of a time-stepping call, sized at set-up ==============================
   // Flow variables of the step's water state.
@@ -97,6 +107,18 @@ struct SedimentState {
   bool ackers_white_table_filled = false;
   Array2<double> channel_transport_rate;  // (NLF, NSEDEE): coarse groups, solid m3/s
   Array2<double> channel_carrier_total;   // (NLF, NSEDEE): end-face carriers, m3/s
+  // Routing, per sub-step.
+  Array2<double> SY_BOUNDARY_SEDIMENT_DISCHARGE;  // (NSEDEE, NSYBEE): into boundary faces, m3/s
+  Array1<double> SY_FINES_SURFACE_VOLUME;    // (NLF): fines that may settle on the bed, m3
+  Array1<int> SY_BED_AT_REST;                // (NLF): shear not above group 1's critical
+  Array1<double> SY_FINES_DEEP_VOLUME;       // (NLF): fines that may pass into the deep layer, m3
+  Array2<double> SY_NEW_ACTIVE_SEDIMENT;     // (NLF, NSEDEE): active depth left by the balance, m
+  Array2<double> SY_NEW_DEEP_SEDIMENT;       // (NLF, NSEDEE): deep depth after infiltration, m
+  Array1<int> visit_mark;                    // (NEL): sub-step number of the element's last visit
+  int sub_step_mark = 0;
+  // Time-dependent interface check: each element's place in ISORT (0..NEL+1), the
+  // place it must come before, and status codes.
+  Array1<int> isort_position, isort_bound, check_status;
 };
 
 }  // namespace quendal

@@ -92,6 +92,20 @@ void SY_SIZE_WORK_ARRAYS(const FrameState& frame, SedimentState& s) {
   s.ackers_white_table_filled = false;
   s.channel_transport_rate.resize(nlf, NSEDEE, 0.0);
   s.channel_carrier_total.resize(nlf, NSEDEE, 0.0);
+  s.SY_HELD_SEDIMENT.resize(nel, NSEDEE, 0.0);
+  s.solids_eroded.resize(NSEDEE, 0.0);
+  s.solids_out.resize(NSEDEE, 0.0);
+  s.SY_BOUNDARY_SEDIMENT_DISCHARGE.resize(NSEDEE, NSYBEE, 0.0);
+  s.SY_FINES_SURFACE_VOLUME.resize(nlf, 0.0);
+  s.SY_FINES_DEEP_VOLUME.resize(nlf, 0.0);
+  s.SY_BED_AT_REST.resize(nlf, 0);
+  s.SY_NEW_ACTIVE_SEDIMENT.resize(nlf, NSEDEE, 0.0);
+  s.SY_NEW_DEEP_SEDIMENT.resize(nlf, NSEDEE, 0.0);
+  s.visit_mark.resize(nel, 0);
+  s.sub_step_mark = 0;
+  s.isort_position.resize_range(0, nel + 1, 0);
+  s.isort_bound.resize(nel, 0);
+  s.check_status.resize(nel, 0);
 }
 
 }  // namespace quendal

@@ -26,8 +26,8 @@ void SY_INITIAL_STATE(const FrameState& frame, const SurfaceState& surface,
                       const SubsurfaceState& subsurface, SedimentState& sediment);
 
 // Sizes the work arrays of the time-stepping calls (flow variables, bank supply,
-// channel capacities) so that no call allocates; junction shares start at 0 and the
-// Ackers-White table is filled again on its next use.
+// channel capacities, routing) and the held volumes (empty) so that no call allocates;
+// junction shares start at 0 and the Ackers-White table is filled again on its next use.
 void SY_SIZE_WORK_ARRAYS(const FrameState& frame, SedimentState& sediment);
 
 }  // namespace quendal

@@ -6,6 +6,8 @@
 #include "include/dimensions.h"
 #include "sediment/sy_check_support.h"
 #include "services/error_reporting.h"
+#include "services/formatted_writer.h"
+#include "sediment/sy_flow_variables.h"
 
 namespace quendal {
 
@@ -232,6 +234,118 @@ void SY_CHECK_WAT_STATIC(const FrameState& frame, const SurfaceState& surface,
   if (StaticChecks(frame, surface, subsurface, io).run() > 0) {
     REPORT_ERROR(io, SEVERITY_FATAL, 2001, SY_PRINT_UNIT, 0, 0,
                  "Error(s) detected while checking static/initial WAT-SY interface");
+  }
+}
+
+namespace {
+
+void dump_reals(RecordSink& out, std::string_view heading, const Array1<double>* a, const double* one,
+                int lo, int hi, const Array2<double>* b = nullptr, int column = 0) {
+  out.write_record(" " + std::string(heading) + ":");
+  std::string line;
+  int on_line = 0;
+  for (int i = lo; i <= hi; ++i) {
+    const double value = one ? *one : b ? (*b)(i, column) : (*a)(i);
+    line += edit_exponent(value, 10, 2);
+    if (++on_line == 8) {
+      out.write_record(line);
+      line.clear();
+      on_line = 0;
+    }
+  }
+  if (on_line > 0) out.write_record(line);
+}
+
+void dump_integers(RecordSink& out, std::string_view heading, const Array1<int>& a, int lo, int hi) {
+  out.write_record(" " + std::string(heading) + ":");
+  std::string line;
+  int on_line = 0;
+  for (int i = lo; i <= hi; ++i) {
+    line += edit_integer(a(i), 5);
+    if (++on_line == 16) {
+      out.write_record(line);
+      line.clear();
+      on_line = 0;
+    }
+  }
+  if (on_line > 0) out.write_record(line);
+}
+
+void dump_time_dependent(const FrameState& frame, const SurfaceState& surface,
+                         const SedimentState& s, RunIo& io) {
+  RecordSink& out = io.units.sink(SY_PRINT_UNIT);
+  const int nel = frame.NEL, nlf = frame.NLF, nv = frame.NV;
+  dump_reals(out, "DTUZ", nullptr, &frame.DTUZ, 1, 1);
+  dump_reals(out, "CLAI[veg=1,...,NV]", &surface.CLAI, nullptr, 1, nv);
+  dump_reals(out, "PLAI[veg=1,...,NV]", &surface.PLAI, nullptr, 1, nv);
+  dump_reals(out, "ARXL[link=1,...,NLF]", &surface.ARXL, nullptr, 1, nlf);
+  dump_reals(out, "DRAINA[col=NLF+1,...,NEL]", &surface.DRAINA, nullptr, nlf + 1, nel);
+  dump_reals(out, "PNETTO[col=NLF+1,...,NEL]", &surface.PNETTO, nullptr, nlf + 1, nel);
+  dump_reals(out, "HRF[iel=1,...,NEL]", &frame.HRF_SY_COPY, nullptr, 1, nel);
+  dump_reals(out, "ZGRUND[iel=1,...,NEL]", &frame.ZGRUND, nullptr, 1, nel);
+  dump_integers(out, "ISORT[iel=1,...,NEL]", frame.ISORT, 1, nel);
+  dump_integers(out, "position_in_ISORT[iel=1,...,NEL]", s.isort_position, 1, nel);
+  for (int f = 1; f <= 4; ++f) {
+    dump_reals(out, "QOC[iel=1,...,NEL][face=" + std::to_string(f) + "]", nullptr, nullptr, 1, nel,
+               &surface.QOC, f);
+  }
+}
+
+}  // namespace
+
+void SY_CHECK_WAT_TIME_DEPENDENT(const FrameState& frame, const SurfaceState& surface,
+                                 SedimentState& s, RunIo& io) {
+  SyChecks check(io);
+  const int nel = frame.NEL, nlf = frame.NLF, nv = frame.NV;
+  check.scalar(2046, "DTUZ", "GE", 0.0, frame.DTUZ);
+  check.real(2047, 1, nv, 0, "CLAI(veg)", "GE", 0.0, surface.CLAI);
+  check.real(2048, 1, nv, 0, "PLAI(veg)", "GE", 0.0, surface.PLAI);
+  check.real(2048, 1, nv, 0, "PLAI(veg)", "LE", 1.0, surface.PLAI);
+  if (nlf > 0) check.real(2049, 1, nlf, 0, "ARXL(link)", "GE", 0.0, surface.ARXL);
+  check.real(2050, nlf + 1, nel, 0, "DRAINA(iel)", "GE", 0.0, surface.DRAINA);
+  check.real(2050, nlf + 1, nel, 0, "DRAINA(iel)", "LEa", surface.PNETTO, surface.DRAINA, 1e-7);
+  check.real(2051, 1, nel, 0, "HRF(iel)", "GEa", frame.ZGRUND, frame.HRF_SY_COPY);
+
+  // Where each element stands in ISORT, and the earliest place of an element that
+  // receives its water: it must come before that.
+  Array1<int>& position = s.isort_position;
+  Array1<int>& bound = s.isort_bound;
+  Array1<int>& status = s.check_status;
+  position.fill(nel + 1);
+  for (int p = 1; p <= nel; ++p) position(std::clamp(frame.ISORT(p), 0, nel + 1)) = p;
+  bound.fill(nel + 1);
+  const Array2<double>& qoc = surface.QOC;
+  for (int f = 1; f <= 4; ++f) {
+    for (int i = 1; i <= nel; ++i) {
+      status(i) = 0;
+      if (!(sy_outflow(qoc, i, f) > 0.0)) continue;
+      const int n = frame.ICMREF(i, f, 2);
+      if (n >= 1) {
+        // Both sides of one face losing water.
+        if (sy_outflow(qoc, n, frame.ICMREF(i, f, 3)) > 0.0) status(i) = 1;
+        bound(i) = std::min(bound(i), position(n));
+      } else if (n < 0) {
+        const int junction = -n;
+        double d = 1.0;
+        for (int k = 1; k <= 3; ++k) {
+          const int link = frame.ICMRF2(junction, k);
+          if (link <= 0) continue;
+          const double out = sy_outflow(qoc, link, frame.ICMRF2(junction, k + 3));
+          d = std::min(d, out);
+          if (out < 0.0) bound(i) = std::min(bound(i), position(link));
+        }
+        // No link of the junction takes the water in.
+        if (d >= 0.0) status(i) = 2;
+      }
+    }
+    check.integer(2052, 1, nel, f, "status_of_QOC(iel,face)", "EQ", 0, status);
+  }
+  check.integer(2053, 1, nel, 0, "position_in_ISORT(iel)", "LTa", bound, position);
+
+  if (check.count > 0) {
+    dump_time_dependent(frame, surface, s, io);
+    REPORT_ERROR(io, SEVERITY_ERROR, 2003, SY_PRINT_UNIT, 0, 0,
+                 "Error(s) detected while checking time-dependent WAT-SY interface");
   }
 }
 

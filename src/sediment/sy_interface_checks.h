@@ -7,6 +7,7 @@
 
 #include "include/frame_state.h"
 #include "include/run_io.h"
+#include "include/sediment_state.h"
 #include "include/subsurface_state.h"
 #include "include/surface_state.h"
 
@@ -22,5 +23,13 @@ void SY_CHECK_DIMENSIONS(const FrameState& frame, int ns, int spr, int syd, RunI
 // 2001 when any check (2063 to 2080) failed.
 void SY_CHECK_WAT_STATIC(const FrameState& frame, const SurfaceState& surface,
                          const SubsurfaceState& subsurface, RunIo& io);
+
+// The step, the canopy and channel quantities, the canopy drainage against the net
+// rain, the levels, the face flows (no face losing water on both sides, no junction
+// that no link takes water from) and ISORT (every element before every element that
+// receives its water). Failures (2046 to 2053) are reported, then the values are
+// dumped on the sediment print file and error 2003 closes; the run goes on.
+void SY_CHECK_WAT_TIME_DEPENDENT(const FrameState& frame, const SurfaceState& surface,
+                                 SedimentState& sediment, RunIo& io);
 
 }  // namespace quendal

@@ -4,6 +4,7 @@
 #include "sediment/sy_initial_state.h"
 #include "sediment/sy_input_checks.h"
 #include "sediment/sy_interface_checks.h"
+#include "sediment/sy_routing.h"
 
 namespace quendal {
 
@@ -30,7 +31,15 @@ void SY_STEP(const FrameState& frame, const SurfaceState& surface,
              const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io) {
   sediment.SY_CALL_COUNT += 1;
   // Sediment is first moved in the call after the set-up.
-  if (sediment.SY_CALL_COUNT == 1) set_up(frame, surface, subsurface, sediment, io);
+  if (sediment.SY_CALL_COUNT == 1) {
+    set_up(frame, surface, subsurface, sediment, io);
+    return;
+  }
+  const int interval = sediment.SY_CHECK_INTERVAL;
+  if (interval > 0 && (sediment.SY_CALL_COUNT - 2) % interval == 0) {
+    SY_CHECK_WAT_TIME_DEPENDENT(frame, surface, sediment, io);
+  }
+  SY_MOVE_SEDIMENT(frame, surface, sediment);
 }
 
 void SY_POST_STEP() {}

@@ -13,10 +13,12 @@ namespace quendal {
 // with HRF_SY_COPY of `frame` just filled. The first call sets the component up: it
 // checks the rooms, unit numbers and the water components' static arrays, reads and
 // checks the sediment data file and builds the initial state, and moves no sediment;
-// later calls move sediment over the step. Every failure of the set-up is fatal.
+// later calls check the water components' time-dependent values every
+// SY_CHECK_INTERVAL calls (from the second; failures are reported, the run goes on) and
+// move sediment over the step. Every failure of the set-up is fatal.
 void SY_STEP(const FrameState& frame, const SurfaceState& surface,
              const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io);
-// Called after the daily balance in every step in which sediment is due.
+// Called after the daily balance in every step in which sediment is due; nothing to do.
 void SY_POST_STEP();
 
 }  // namespace quendal

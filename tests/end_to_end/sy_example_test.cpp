@@ -2,9 +2,11 @@
 // set up in the first step; bad data stop the run with all their reports.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "example_copy.h"
+#include "sediment/sediment_solids.h"
 #include "test_support.h"
 
 namespace quendal::testing {
@@ -70,6 +72,63 @@ TEST(SyExample, SedimentChangesNoWaterResult) {
                            "output_example_totals.csv", "output_example_end_state.txt"}) {
     EXPECT_EQ(with.output(file), without.output(file)) << file;
   }
+}
+
+// The example's third-day storm (rain from hour 50 to 59) washes sediment off the
+// slopes and through the channels over the outlet link's weir (link 11, face 1).
+// Copies ending before it (hour 49) and in it (hour 58) against the set-up alone
+// (hour 1): every size group's solids stay accounted for, from the soil and banks
+// eroded to what left over the weir.
+TEST(SyExample, StormCarriesSedimentOverTheWeirAndEveryGrainIsAccountedFor) {
+  const char* ends[3] = {"1990 1 1 1 0", "1990 1 3 1 0", "1990 1 3 10 0"};
+  Model runs[3];
+  for (int r = 0; r < 3; ++r) {
+    ExampleCopy example;
+    example.replace("example_frame.txt", "1990 1 11 0 0", ends[r]);
+    ASSERT_EQ(example.run_in_process(runs[r]), 0) << ends[r];
+  }
+  const SedimentState& start = runs[0].sediment;
+  const FrameState& frame = runs[0].frame;
+  auto outlet = [](const SedimentState& s) {
+    double q = 0.0;
+    for (int g = 1; g <= s.NSED; ++g) q += s.SY_FACE_SEDIMENT_DISCHARGE(11, g, 1);
+    return q;
+  };
+  const SedimentState& before = runs[1].sediment;
+  const SedimentState& storm = runs[2].sediment;
+  EXPECT_GT(outlet(storm), 0.0);
+  EXPECT_GT(outlet(storm), outlet(before));
+
+  for (int r = 1; r < 3; ++r) {
+    SCOPED_TRACE(ends[r]);
+    const SedimentState& s = runs[r].sediment;
+    for (int g = 1; g <= s.NSED; ++g) {
+      const double initial = catchment_solids(frame, start, g);
+      const double now = catchment_solids(runs[r].frame, s, g);
+      // Rounding of some 1e6 additions of values of the size of the largest store.
+      EXPECT_NEAR(initial + s.solids_eroded(g), now + s.solids_out(g), 1e-9 * initial) << g;
+    }
+    for (int e = 1; e <= frame.NEL; ++e) {
+      EXPECT_GE(s.DLS(e), 0.0) << e;
+      double sum = 0.0;
+      for (int g = 1; g <= s.NSED; ++g) {
+        sum += s.FBETA(e, g);
+        EXPECT_TRUE(std::isfinite(s.FDEL(e, g))) << e;
+        for (int f = 1; f <= 4; ++f) EXPECT_TRUE(std::isfinite(s.SY_FACE_SEDIMENT_DISCHARGE(e, g, f)));
+      }
+      EXPECT_NEAR(sum, 1.0, 1e-10) << e;
+    }
+  }
+  // The storm changed the squares' loose layers and the link beds.
+  int squares_changed = 0, links_changed = 0, depositing = 0;
+  for (int e = 1; e <= frame.NEL; ++e) {
+    if (storm.DLS(e) == start.DLS(e)) continue;
+    (e <= frame.NLF ? links_changed : squares_changed) += 1;
+  }
+  for (int k = 1; k <= frame.NLF; ++k) depositing += storm.SY_NET_DEPOSITION_AREA(k) != 0.0;
+  EXPECT_GT(squares_changed, 0);
+  EXPECT_GT(links_changed, 0);
+  EXPECT_GT(depositing, 0);
 }
 
 TEST(SyExample, SizeGroupCountOutsideTheRoomStopsBeforeTheFirstStep) {
