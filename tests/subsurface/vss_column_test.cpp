@@ -251,6 +251,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndingSeries{"1 0 0 0 0 0 0 0", ":VS12\n1\n:VS12a\n1 1 0\n:VS12b\n1.5 0.5\n",
                      VSS_WLD_UNIT, "1042", "End of well abstraction file (WLD)"},
+        EndingSeries{"0 0 1 0 0 0 0 0",
+                     ":VS14\n      1 3\n:VS15\n      1 1\n:VS16\n1\n:VS16a\n3 1 1\n:VS16b\n1\n",
+                     VSS_LFB_UNIT, "1043", "End of lateral flow boundary condition file (LFB)"},
+        EndingSeries{"0 0 0 1 0 0 0 0",
+                     ":VS14\n      1 4\n:VS15\n      1 1\n:VS16\n1\n:VS16a\n4 1 1\n:VS16b\n1\n",
+                     VSS_LHB_UNIT, "1044", "End of lateral head boundary condition file (LHB)"},
         EndingSeries{"0 0 0 0 0 1 0 0",
                      ":VS17\n      1 6\n:VS18\n      1 1\n", VSS_BFB_UNIT, "1045",
                      "End of column base flow boundary condition file (BFB)"},
