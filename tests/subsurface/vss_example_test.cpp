@@ -210,5 +210,38 @@ TEST(VssExample, WellLowersTheHeadsAroundItAndItsWaterIsBooked) {
   std::printf("[ subsurface ] well drawdown %.3f m\n", at_well);
 }
 
+// A spring 4 m below the ground of element 60, its outlet far below the water table so
+// that it runs all the time: its water leaves the cells and comes up on the surface of
+// its element, so the subsurface books it as an outflow and every element still
+// balances, surface and cells together.
+struct SpringCopy : testing::ExampleCopy {
+  SpringCopy() {
+    replace("example_vss.txt", "1 0 0 1 0 0 0 0", "1 1 0 1 0 0 0 0");
+    replace("example_vss.txt", "8.0 3.0\n",
+            "8.0 3.0\n:VS13a spring: element, unused\n60 0\n"
+            ":VS13b spring: depth, outlet level, coefficient\n4.0 50.0 2.0e-5\n");
+  }
+};
+
+TEST(VssExample, SpringWaterReachesTheSurfaceOfItsElement) {
+  SpringCopy copy;
+  RunOf run(copy);
+  ASSERT_EQ(run.status, 0) << run.print;
+  const Model& m = run.model;
+  const SubsurfaceState& v = m.subsurface;
+  const SubsurfaceState::RunTotals& t = v.run_totals;
+  ASSERT_GT(v.SPRING_CELL(60), 0);
+  ASSERT_LE(v.SPRING_CELL(60), v.LL);
+  EXPECT_GT(t.springs, 1.0) << "m3";
+  // Tolerances as in the run above.
+  EXPECT_NEAR(cell_water(m) - t.storage_at_start,
+              t.surface + t.channels + t.boundaries - t.wells - t.springs - t.roots - t.soil_evap,
+              1e-9 * t.surface);
+  for (int i = 1; i <= m.frame.NEL; ++i) {
+    EXPECT_LT(std::fabs(m.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
+  }
+  std::printf("[ subsurface ] spring discharged %.1f m3\n", t.springs);
+}
+
 }  // namespace
 }  // namespace quendal

@@ -28,9 +28,13 @@ namespace {
 // the stream-aquifer flows of links (per bank side, m3/s, positive out of the channel):
 // the lateral flow into the soil beside the channel and the exchange through its own bed,
 // booked whether the channel is wet or dry, since the subsurface took or gave that water
-// either way. A state without cells publishes none.
-double infiltration_rate(const SubsurfaceState& subsurface, int element) {
-  return subsurface.INFILTRATION_RATE.empty() ? 0.0 : subsurface.INFILTRATION_RATE(element);
+// either way. A spring's discharge (m3/s) comes up at the surface of its own element.
+// A state without cells publishes none.
+double infiltration_rate(const FrameState& frame, const SubsurfaceState& subsurface, int element) {
+  if (subsurface.INFILTRATION_RATE.empty()) return 0.0;
+  const double spring =
+      subsurface.SPRING_DISCHARGE.empty() ? 0.0 : subsurface.SPRING_DISCHARGE(element);
+  return subsurface.INFILTRATION_RATE(element) + spring / frame.AREA(element);
 }
 double stream_aquifer_outflow(const SubsurfaceState& subsurface, int link) {
   if (subsurface.STREAM_AQUIFER_LATERAL_FLOW.empty()) return 0.0;
@@ -168,7 +172,7 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
     // no equation received would be lost from the catchment's water balance.
     V = stream_aquifer_outflow(subsurface, e);
   } else {
-    I = infiltration_rate(subsurface, e);
+    I = infiltration_rate(frame, subsurface, e);
   }
   double b = V - frame.AREA(e) * (P - surface.ET_SURFACE_WATER_EVAP(e) + I);
 

@@ -1,0 +1,268 @@
+// The subsurface step on small catchments built in memory, against closed-form
+// results: drainage under steady rain, and mirror symmetry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "frame/mesh_builder.h"
+#include "frame/topology.h"
+#include "services/calendar.h"
+#include "services/stops.h"
+#include "subsurface/vss_data_file.h"
+#include "subsurface/vss_setup.h"
+#include "subsurface/vss_time_step.h"
+
+namespace quendal {
+namespace {
+
+// One van Genuchten soil (Ks 1 m/day in every direction, theta 0.4 to 0.05, Ss 1e-4 /m,
+// n 2, alpha 1 /m, so that Kr = Se^2 = 1 / (1 + psi^2)), layers `depth` m deep in cells
+// of `cell` m, the water table `table` m below ground (at most at the column base).
+std::string uniform_vss(int elements, double depth, double table, int initial_mode,
+                        const std::string& tail, double cell) {
+  std::string text =
+      ":VS01 test\nUniform soil\noptions\nF F F\n"
+      ":VS03\n1 0 0 " + std::to_string(initial_mode) + "\n"
+      ":VS04\n" + std::to_string(table) + " 0.05 " + std::to_string(cell) + " 0.0 1.0\n"
+      ":VS05\n1 1 0\n1 1 1 0.4 0.05 0.0001 2.0 0.01\n"
+      ":VS08\n0 " + std::to_string(elements) + "\n:VS08d\n";
+  for (int e = 1; e <= elements; ++e) text += std::to_string(e) + " 1\n1\n" + std::to_string(depth) + "\n";
+  return text + ":VS10\n0\n" + tail;
+}
+
+struct VssColumnTest : testing::ModelWithFiles {
+  FrameState& frame = model.frame;
+  SurfaceState& surface = model.surface;
+  SubsurfaceState& v = model.subsurface;
+  static constexpr double KS = 1.0 / 86400.0;  // m/s
+
+  // An nx x 1 row of 100 m squares, ground at 100 m, steps of one hour.
+  void build(int nx, double depth, double table, int initial_mode = 1,
+             const std::string& tail = ":VS11\n0 0 0 0 0 0 0 0\n", double cell = 0.5) {
+    testing::build_mesh(frame, nx, 1, {}, {}, false);
+    NUMBER_ELEMENTS(frame, model.io, false);
+    const int nel = frame.NEL;
+    frame.ZGRUND.resize(nel, 100.0);
+    frame.AREA.resize(nel, 1.0e4);
+    frame.DHF.resize(nel, 4, 50.0);
+    frame.ISORT.resize(nel, 0);
+    for (int i = 1; i <= nel; ++i) frame.ISORT(i) = i;
+    frame.DTUZ = 3600.0;
+    frame.UZNEXT = 1.0;
+    open_input(VSS_DATA_UNIT, "vss.txt", uniform_vss(nel, depth, table, initial_mode, tail, cell));
+    VSS_SET_UP(frame, surface, v, model.io);
+    surface.HRF.resize(nel, 100.0);  // no ponded water
+    for (Array1<double>* a : {&surface.PNETTO, &surface.ET_SOIL_EVAP, &surface.ET_GROUND_EVAP}) {
+      a->resize(nel, 0.0);
+    }
+    surface.ET_ROOT_UPTAKE.resize(v.LL, nel, 0.0);
+  }
+  // Rain on the two outer squares of a row of four spreads toward the middle. The row
+  // is its own mirror image (element e and 5 - e), so the heads must be too, whichever
+  // end the sweeps start from; the global iteration stops at changes of 1e-4 m, which
+  // bounds what the order may leave behind.
+  void rain_on_the_ends(bool reversed);
+  void steps(int n) {
+    for (int i = 0; i < n; ++i) {
+      VSS_TIME_STEP(frame, surface, v, model.io);
+      frame.UZNOW += frame.UZNEXT;
+    }
+  }
+};
+
+// Steady rain q < Ks on a column whose base drains freely (the head below the base
+// one metre lower than its level, that is the unit-gradient head) ends with the suction
+// gradient gone: the water drains under gravity alone, K(psi) = q, here
+// 1 / (1 + psi^2) = 0.5 at psi = -1 m in every cell.
+TEST_F(VssColumnTest, SteadyRainDrainsAtTheUnitGradientHead) {
+  frame.RUN_START_TIME = DATE_TO_HOURS(2000, 1, 1, 0, 0, model.io);
+  open_input(VSS_BHB_UNIT, "bhb.txt", "Base head\n2000 1 1 0 0 75.0\n2100 1 1 0 0 75.0\n");
+  build(1, 24.0, 24.0, 1, ":VS11\n0 0 0 0 0 0 1 0\n:VS17\n      1 7\n:VS18\n      1 1\n");
+  const double q = 0.5 * KS;
+  surface.PNETTO(1) = q;
+  steps(960);  // forty days
+  const int kb = v.LAYER_BOTTOM_CELL(1, 1), ll = v.LL;
+  // The tabulated Kr is q / Ks up to the head tolerance of the iterations (1e-4 m over
+  // the 0.5 m between cells: 2e-4 of the gradient; seen 4e-4 in the cells just above
+  // the base, whose boundary conductance takes the bottom cell's Kr alone). The head is off
+  // by what linear interpolation of Kr between table points 7% of head apart (0.07 m at
+  // 1 m) makes of it: h^2/8 |Kr''| = 3e-4 of Kr, 6e-4 m of head at dKr/dpsi = 0.5 per m.
+  for (int k = kb; k <= ll; ++k) {
+    EXPECT_NEAR(v.vspsi(k, 1), -1.0, 1e-3) << "cell " << k;
+    EXPECT_NEAR(v.CELL_KR(k, 1), 0.5, 1e-3 * 0.5) << "cell " << k;
+  }
+  // What enters at the top passes every interface and leaves at the base.
+  EXPECT_NEAR(v.INFILTRATION_RATE(1), -q, 1e-12 * q);
+  for (int k = kb - 1; k < ll; ++k) EXPECT_NEAR(v.CELL_VERTICAL_FLOW(k, 1), -q, 2e-4 * q) << k;
+}
+
+void VssColumnTest::rain_on_the_ends(bool reversed) {
+  build(4, 5.0, 2.0);
+  ASSERT_EQ(frame.NEL, 4);
+  ASSERT_EQ(frame.ICMREF(1, 1, 2), 2);  // element 1 lies west of element 2
+  if (reversed) {
+    for (int i = 1; i <= 4; ++i) frame.ISORT(i) = 5 - i;
+  }
+  surface.PNETTO(1) = surface.PNETTO(4) = 0.5 * KS;
+  steps(48);
+  double largest = 0.0;
+  for (int e = 1; e <= 2; ++e) {
+    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= v.LL; ++k) {
+      largest = std::max(largest, std::fabs(v.vspsi(k, e) - v.vspsi(k, 5 - e)));
+    }
+  }
+  EXPECT_LT(largest, 1e-4) << "m";
+  // Not symmetric by emptiness: the wet and the dry squares differ, and water moves
+  // from the wet ones toward the middle.
+  EXPECT_GT(std::fabs(v.vspsi(v.LL, 1) - v.vspsi(v.LL, 2)), 0.1);
+  EXPECT_GT(v.CELL_LATERAL_FLOW(3, v.LL, 2), 0.0);
+  EXPECT_GT(v.CELL_LATERAL_FLOW(1, v.LL, 3), 0.0);
+}
+
+TEST_F(VssColumnTest, MirrorCatchmentGivesMirrorHeadsSweepingFromTheWest) { rain_on_the_ends(false); }
+TEST_F(VssColumnTest, MirrorCatchmentGivesMirrorHeadsSweepingFromTheEast) { rain_on_the_ends(true); }
+
+// A saturated column under a pond of 0.5 m: every head rises by 0.5 m and the soil
+// takes in water by compression only. Above half a metre of pressure the soil stores
+// Ss per metre of head; between 0 and 0.5 m the storage coefficient of the first
+// unsaturated table point (eta5, which holds the specific storage as well). The
+// specific storage must be counted once: counted twice, the cells below the top would
+// take 2.4 m3 more than the 6.8 m3 worked out here.
+TEST_F(VssColumnTest, SaturatedColumnStoresSpecificStorageOnce) {
+  build(1, 5.0, 0.0);  // the water table at the ground, cells centred 0.25 .. 4.75 m down
+  ASSERT_EQ(v.LL - v.LAYER_BOTTOM_CELL(1, 1) + 1, 10);
+  surface.HRF(1) = 100.5;
+  double start = 0.0;
+  for (int k = v.LAYER_BOTTOM_CELL(1, 1); k <= v.LL; ++k) start += 1.0e4 * 0.5 * v.CELL_THETA(k, 1);
+  steps(3);
+  for (int k = v.LAYER_BOTTOM_CELL(1, 1); k <= v.LL; ++k) {
+    EXPECT_NEAR(v.vspsi(k, 1), 100.5 - v.CELL_ELEVATION(k, 1), 1e-4) << k;  // Newton tolerance
+  }
+  const double ss = 1e-4, eta5 = v.VSPETA(5, 1);
+  const double expected = 1.0e4 * 0.5 * (0.25 * eta5 + 0.25 * ss + 9 * 0.5 * ss);
+  // Heads converged to 1e-4 m of the 0.5 m rise: 2e-4 of the volume.
+  EXPECT_NEAR(v.run_totals.surface, expected, 2e-4 * expected);
+  double now = 0.0;
+  for (int k = v.LAYER_BOTTOM_CELL(1, 1); k <= v.LL; ++k) now += 1.0e4 * 0.5 * v.CELL_THETA(k, 1);
+  EXPECT_NEAR(now - start, v.run_totals.surface, 1e-9 * expected);
+}
+
+// Initial conditions from a vsi file: levels, or per element its number and the heads
+// of its cells. Two columns of 2 m in 0.5 m cells: cells 2..5, centred 98.25 .. 99.75 m.
+TEST_F(VssColumnTest, VsiFileGivesLevelsOrHeads) {
+  open_input(VSS_INITIAL_CONDITIONS_UNIT, "vsi.txt", "Levels\n 98.6,\n99.0\n");
+  build(2, 2.0, 0.0, 2);
+  ASSERT_EQ(v.LAYER_BOTTOM_CELL(1, 1), 2);
+  ASSERT_EQ(v.LL, 5);
+  EXPECT_EQ(v.PHREATIC_LEVEL(1), 98.6);
+  EXPECT_EQ(v.PHREATIC_LEVEL(2), 99.0);
+  EXPECT_NEAR(v.vspsi(2, 1), 0.35, 1e-12);   // hydrostatic below and above the level
+  EXPECT_NEAR(v.vspsi(5, 2), -0.75, 1e-12);
+}
+
+TEST_F(VssColumnTest, VsiFileGivesHeadsAndTheirLevels) {
+  // Element 1 saturated to cell 3 (level 98.75 + 0.1); element 2 saturated throughout.
+  open_input(VSS_INITIAL_CONDITIONS_UNIT, "vsi.txt",
+             "Heads\n1 ignored\n0.6 0.1\n-0.4 0.2\n2\n1.75 1.25 0.75 0.3\n");
+  build(2, 2.0, 0.0, 3);
+  EXPECT_NEAR(v.PHREATIC_LEVEL(1), 98.85, 1e-12);  // a negative head cuts the run
+  EXPECT_NEAR(v.PHREATIC_LEVEL(2), 100.05, 1e-12);
+  EXPECT_EQ(v.vspsi(5, 1), 0.2);
+}
+
+// A damaged vsi file is an input error (exit status 3) naming file, record and element.
+struct DamagedVsi {
+  int mode;
+  const char* text;
+  const char* shows;
+};
+struct DamagedVsiTest : VssColumnTest, ::testing::WithParamInterface<DamagedVsi> {};
+
+TEST_P(DamagedVsiTest, NamesFileRecordAndElement) {
+  const DamagedVsi& c = GetParam();
+  open_input(VSS_INITIAL_CONDITIONS_UNIT, "vsi.txt", c.text);
+  try {
+    build(2, 2.0, 0.0, c.mode);
+    ADD_FAILURE() << "accepted: " << c.text;
+  } catch (const InputError& error) {
+    const std::string what = error.what();
+    EXPECT_NE(what.find("vsi.txt"), std::string::npos) << what;
+    EXPECT_NE(what.find(c.shows), std::string::npos) << what;
+    EXPECT_NE(what.find("element 2"), std::string::npos) << what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Vsi, DamagedVsiTest,
+    ::testing::Values(DamagedVsi{2, "Levels\n98.6\n", "record 2"},       // ends before element 2
+                      DamagedVsi{2, "Levels\n98.6 9x.0\n", "record 2"},  // not a number
+                      DamagedVsi{3, "Heads\n1\n0 0 0 0\n2\n0 0 0\n", "record 5"},  // a head short
+                      DamagedVsi{3, "Heads\n1\n0 0 0 0\n2\n0 0 abc 0\n", "record 5"}));
+
+TEST_F(VssColumnTest, VsiElementOutOfOrderIsCountedThenFatal) {
+  open_input(VSS_INITIAL_CONDITIONS_UNIT, "vsi.txt", "Heads\n2\n0 0 0 0\n");
+  EXPECT_THROW(build(2, 2.0, 0.0, 3), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("Error reading VSS initial conditions for element    1."), std::string::npos) << text;
+  EXPECT_NE(text.find("FATAL ERROR 1040"), std::string::npos);
+}
+
+// A spring level below the column: no cell holds it, so the element has no spring
+// (warning 1084) and its well, if any, keeps working.
+TEST_F(VssColumnTest, SpringBelowTheColumnIsNoSpring) {
+  build(1, 2.0, 1.0, 1,
+        ":VS11\n0 1 0 0 0 0 0 0\n:VS13a\n1 0\n:VS13b\n3.0 90.0 1.0e-3\n");
+  EXPECT_EQ(v.SPRING_CELL(1), v.LL + 1);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("1084"), std::string::npos) << text;
+  EXPECT_NE(text.find("lies in no cell of the column: no spring"), std::string::npos) << text;
+  steps(2);
+  EXPECT_EQ(v.SPRING_DISCHARGE(1), 0.0);
+  EXPECT_EQ(v.VSS_BOUNDARY_CODE(6, 1), 0);
+}
+
+// A boundary series that ends stops the run in the step that meets its end, naming
+// the file's kind. Each file holds the run start and one hour after it.
+struct EndingSeries {
+  const char* counts;    // :VS11
+  const char* sections;  // what the counts ask for
+  int unit;
+  const char* number;
+  const char* message;
+};
+struct EndingSeriesTest : VssColumnTest, ::testing::WithParamInterface<EndingSeries> {};
+
+TEST_P(EndingSeriesTest, StopsWithItsNumberedError) {
+  const EndingSeries& c = GetParam();
+  frame.RUN_START_TIME = DATE_TO_HOURS(2000, 1, 1, 0, 0, model.io);
+  open_input(c.unit, "series.txt", "Heading\n2000 1 1 0 0 0.0\n2000 1 1 1 0 0.0\n");
+  build(1, 2.0, 1.0, 1, std::string(":VS11\n") + c.counts + "\n" + c.sections);
+  EXPECT_THROW(steps(3), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find(std::string("FATAL ERROR ") + c.number), std::string::npos) << text;
+  EXPECT_NE(text.find(c.message), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Vss, EndingSeriesTest,
+    ::testing::Values(
+        EndingSeries{"1 0 0 0 0 0 0 0", ":VS12\n1\n:VS12a\n1 1 0\n:VS12b\n1.5 0.5\n",
+                     VSS_WLD_UNIT, "1042", "End of well abstraction file (WLD)"},
+        EndingSeries{"0 0 1 0 0 0 0 0",
+                     ":VS14\n      1 3\n:VS15\n      1 1\n:VS16\n1\n:VS16a\n3 1 1\n:VS16b\n1\n",
+                     VSS_LFB_UNIT, "1043", "End of lateral flow boundary condition file (LFB)"},
+        EndingSeries{"0 0 0 1 0 0 0 0",
+                     ":VS14\n      1 4\n:VS15\n      1 1\n:VS16\n1\n:VS16a\n4 1 1\n:VS16b\n1\n",
+                     VSS_LHB_UNIT, "1044", "End of lateral head boundary condition file (LHB)"},
+        EndingSeries{"0 0 0 0 0 1 0 0",
+                     ":VS17\n      1 6\n:VS18\n      1 1\n", VSS_BFB_UNIT, "1045",
+                     "End of column base flow boundary condition file (BFB)"},
+        EndingSeries{"0 0 0 0 0 0 1 0",
+                     ":VS17\n      1 7\n:VS18\n      1 1\n", VSS_BHB_UNIT, "1046",
+                     "End of column base head boundary condition file (BHB)"}));
+
+}  // namespace
+}  // namespace quendal
