@@ -19,6 +19,19 @@
 
 namespace quendal::testing {
 
+// Makes face f of element e and face b of element n face each other.
+inline void join_faces(FrameState& frame, int e, int f, int n, int b) {
+  frame.ICMREF(e, f, 2) = n;
+  frame.ICMREF(e, f, 3) = b;
+  frame.ICMREF(n, b, 2) = e;
+  frame.ICMREF(n, b, 3) = f;
+}
+// Sets QOC so that e's outflow through face f is q (QOC is positive towards the east
+// and the north, out through faces 1 and 2).
+inline void set_outflow(SurfaceState& surface, int e, int f, double q) {
+  surface.QOC(e, f) = f <= 2 ? q : -q;
+}
+
 // Sound data for the mesh with its link; three size groups, two soil types (soil 1
 // (0.2, 0.3, 0.5), soil 2 (0.6, 0.3, 0.1)), one vegetation type.
 inline const std::string SYD_ONE_LINK =

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sediment/sediment_fixture.h"
+
 #include <cmath>
 
 #include "sediment/sy_initial_state.h"
@@ -32,7 +34,7 @@ TEST(SyCriticalShear, GrainRuleFollowsTheReynoldsClassesAndSoilRuleOnlyTheParame
       {1, 0.0, 0.0, 0.0, 0.493},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "switch " << c.sw << " d " << c.d << " tau " << c.tau);
+    SCOPED_TRACE(::testing::Message() << "switch " << c.sw << " d " << c.d << " tau " << c.tau);
     EXPECT_NEAR(SY_CRITICAL_SHEAR(c.sw, c.d, c.tau, c.p), c.expected, REL * c.expected);
   }
 }
@@ -84,14 +86,8 @@ struct SyHandMesh : ::testing::Test {
     SY_SIZE_WORK_ARRAYS(frame, sediment);
   }
   // e's face f and n's face b face each other.
-  void join(int e, int f, int n, int b) {
-    frame.ICMREF(e, f, 2) = n;
-    frame.ICMREF(e, f, 3) = b;
-    frame.ICMREF(n, b, 2) = e;
-    frame.ICMREF(n, b, 3) = f;
-  }
-  // Sets QOC so that e's outflow through face f is q.
-  void outflow(int e, int f, double q) { surface.QOC(e, f) = f <= 2 ? q : -q; }
+  void join(int e, int f, int n, int b) { testing::join_faces(frame, e, f, n, b); }
+  void outflow(int e, int f, double q) { testing::set_outflow(surface, e, f, q); }
 };
 
 // Link 1 (east-west, bank-full 101 m) along the south side of square 2; square 3 east

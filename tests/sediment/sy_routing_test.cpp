@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sediment/sediment_fixture.h"
+
 #include <cmath>
 #include <string>
 
@@ -134,14 +136,8 @@ struct SyRoutingMesh : testing::ModelWithFiles {
     SY_SIZE_WORK_ARRAYS(frame, s);
   }
 
-  void join(int e, int f, int n, int b) {
-    frame.ICMREF(e, f, 2) = n;
-    frame.ICMREF(e, f, 3) = b;
-    frame.ICMREF(n, b, 2) = e;
-    frame.ICMREF(n, b, 3) = f;
-  }
-  // Sets QOC so that e's outflow through face f is q.
-  void outflow(int e, int f, double q) { surface.QOC(e, f) = f <= 2 ? q : -q; }
+  void join(int e, int f, int n, int b) { testing::join_faces(frame, e, f, n, b); }
+  void outflow(int e, int f, double q) { testing::set_outflow(surface, e, f, q); }
   // q from e over its face f into n over its face b (one face flow, seen from both).
   void flow(int e, int f, int n, int b, double q) {
     outflow(e, f, q);
