@@ -2,8 +2,6 @@
 
 namespace quendal {
 
-void CM_INITIALISE(bool, const FrameState&, ContaminantState&, RunIo&) {}
-
-void CM_TIME_STEP(bool, const FrameState&, ContaminantState&, RunIo&) {}
+void CM_INITIALISE(bool, Model&) {}
 
 }  // namespace quendal

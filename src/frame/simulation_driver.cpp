@@ -145,14 +145,14 @@ void SIMULATION_DRIVER(Model& model) {
     }
     if (contaminants_due) {
       if (first_cm_step) {
-        CM_INITIALISE(frame.SEDIMENT_ON, frame, model.contaminant, model.io);
+        CM_INITIALISE(frame.SEDIMENT_ON, model);
         first_cm_step = false;
         frame.RESULTS_CLASS_MASK = std::string(31, '0') + std::string(10, '1') + std::string(9, ' ');
         if (frame.RESULTS_STORE_ON) {
           STORE_RESULTS_BY_CLASS(frame.RESULTS_CLASS_MASK, 0.0, false, frame, model.output, model.io);
         }
       } else {
-        CM_TIME_STEP(frame.SEDIMENT_ON, frame, model.contaminant, model.io);
+        CM_TIME_STEP(frame.SEDIMENT_ON, model);
       }
     }
 
