@@ -18,8 +18,8 @@ namespace {
 // hotstart.txt. Its soils conduct nothing, so the state is the surface, the canopy, the
 // snow and the heads, all of which a record carries.
 struct HotstartExample : ExampleCopy {
-  HotstartExample() {
-    make_soils_impermeable();
+  explicit HotstartExample(bool impermeable = true) {
+    if (impermeable) make_soils_impermeable();
     replace("example_frame.txt", "1990 1 11 0 0", "1990 1 4 0 0");
     replace("rundata_example.txt", "(unit 28)\n0", "(unit 28)\nhotstart.txt");
     set_hotstart("      F      T    0.0   24.0");
@@ -87,6 +87,26 @@ TEST(Hotstart, RestartFromTheFortyEightHourRecordContinuesTheRun) {
   EXPECT_EQ(record_times(restarted.output("hotstart.txt")),
             (std::vector<double>{1.0, 24.0, 48.0, 49.0, 72.0}));
   EXPECT_NE(restarted.print().find("are replaced by this run's"), std::string::npos);
+}
+
+// With water moving through the soils the restart continues the run to within 1e-6 of
+// each discharge (measured: 4.5e-7 relative at worst). The moisture content the
+// subsurface books from its flows is not in the record; the restart takes it from the
+// restored heads, which differ from the booked value by what the column solve leaves of
+// each cell's balance, and that small difference is all that remains.
+TEST(Hotstart, RestartWithWaterInTheSoilsFollowsTheRunClosely) {
+  HotstartExample whole(false);
+  ASSERT_EQ(whole.run().status, 0) << whole.print();
+  HotstartExample restarted(false);
+  restarted.dir.write("example/hotstart.txt", whole.output("hotstart.txt"));
+  restarted.set_hotstart("      T      F   48.0   24.0");
+  ASSERT_EQ(restarted.run().status, 0) << restarted.print();
+  const std::map<double, double> a = whole.discharge(), b = restarted.discharge();
+  ASSERT_EQ(b.begin()->first, 49.0);
+  ASSERT_EQ(b.rbegin()->first, a.rbegin()->first);
+  for (const auto& [hours, q] : b) {
+    EXPECT_NEAR(q, a.at(hours), 1e-6 * std::abs(a.at(hours)) + 1e-12) << hours << " h";
+  }
 }
 
 // A file cut in the middle of its last record: the 48 h record restores, with the
