@@ -62,19 +62,17 @@ struct ExampleCopy {
     text.replace(values + field * 7, 7, on ? "      T" : "      F");
     dir.write("example/" + name + "_frame.txt", text);
   }
-  // Switches contaminants on, with a data file that holds just the count the run reads
-  // before its first step, and moves the sediment start (sediment is on in the example,
-  // with its own data file) to the given date ("1990 1 2 0 0").
-  void switch_on_sediment_and_contaminants(const std::string& sediment_start,
-                                           const std::string& contaminant_start) {
-    replace("example_frame.txt", "Start of sediment simulation: year, month, day, hour, minute\n1990 1 1 0 0",
+  // Moves the starts of the sediment and contaminant simulations of the contaminant
+  // example (examples/contaminant, where both are on: sediment from the run's start,
+  // contaminants from hour 24) to the given dates ("1990 1 2 0 0").
+  void set_component_starts(const std::string& sediment_start,
+                            const std::string& contaminant_start) {
+    const std::string frame = name + "_frame.txt";
+    replace(frame, "Start of sediment simulation: year, month, day, hour, minute\n1990 1 1 0 0",
             "Start of sediment simulation: year, month, day, hour, minute\n" + sediment_start);
-    replace("example_frame.txt", "(contaminants off)\n1990 1 1 0 0",
-            "(contaminants off)\n" + contaminant_start);
-    set_switch("SED", true);
-    set_switch("CON", true);
-    dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
-    replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+    replace(frame, "Start of contaminant simulation: year, month, day, hour, minute\n1990 1 2 0 0",
+            "Start of contaminant simulation: year, month, day, hour, minute\n" +
+                contaminant_start);
   }
   CommandResult run() {
     return run_command(quendal_binary() + " -f rundata_" + name + ".txt", root);

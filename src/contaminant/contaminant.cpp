@@ -1,7 +1,23 @@
 #include "contaminant/contaminant.h"
 
+#include "contaminant/cm_data_file.h"
+
 namespace quendal {
 
-void CM_INITIALISE(bool, Model&) {}
+void CM_INITIALISE(bool SEDIMENT_ON, Model& model) {
+  ContaminantState& cm = model.contaminant;
+  // The scales come first: everything derived from the data is made non-dimensional
+  // with them.
+  cm.CM_LENGTH_SCALE = 50.0;
+  cm.CM_DIFFUSIVITY_SCALE = 0.001;
+  cm.size(model.frame.NEL, model.frame.NLF, model.subsurface.LL);
+  CM_READ_DATA_FILE(model.frame, model.subsurface, model.sediment.NSED, cm, model.io);
+
+  // TO COME: the initial state (table checks, derived tables, bed geometry, initial
+  // concentrations and the stores of the first step) is set here by
+  //   initialise_contaminant_state(SEDIMENT_ON, model);   (contaminant/cm_initialise.h)
+  // Until then a run reads the data file and goes on without transport.
+  (void)SEDIMENT_ON;
+}
 
 }  // namespace quendal

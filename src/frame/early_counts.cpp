@@ -5,6 +5,7 @@
 #include "services/error_reporting.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
+#include "services/titled_block.h"
 
 namespace quendal {
 
@@ -12,15 +13,18 @@ namespace {
 
 // Reads the file up to the record whose characters 2.. match `key` (the first
 // character is not compared), then the count as the first free-format value after it.
-// Returns 0 on success, 1 when the line was not found, 2 when the count was unreadable
-// (`detail` then says where and what).
-int read_count_after(RunIo& io, int unit, std::string_view key, int& count, std::string& detail) {
+// With TagMatch::exact the key must not run on into a letter or digit (":CM3" is not
+// ":CM31"). Returns 0 on success, 1 when the line was not found, 2 when the count was
+// unreadable (`detail` then says where and what).
+int read_count_after(RunIo& io, int unit, std::string_view key, TagMatch match, int& count,
+                     std::string& detail) {
   if (!io.units.is_open(unit)) return 1;
   Unit& file = io.units.unit(unit);
   std::string record;
   bool found = false;
   while (file.read_record(record)) {
-    if (record.size() >= 1 + key.size() && std::string_view(record).substr(1, key.size()) == key) {
+    if (record.size() >= 1 + key.size() && std::string_view(record).substr(1, key.size()) == key &&
+        (match == TagMatch::contains || key_ends_at(record, 1 + key.size()))) {
       found = true;
       break;
     }
@@ -52,7 +56,7 @@ void report_early(RunIo& io, const std::string& who, const std::string& text,
 
 void GET_NSED_EARLY(SedimentState& sediment, RunIo& io) {
   std::string detail;
-  switch (read_count_after(io, SEDIMENT_DATA_UNIT, "SY11", sediment.NSED, detail)) {
+  switch (read_count_after(io, SEDIMENT_DATA_UNIT, "SY11", TagMatch::contains, sediment.NSED, detail)) {
     case 1: report_early(io, "GET_NSED_EARLY ", "failed to find line :SY11 in sediment data file"); break;
     case 2: report_early(io, "GET_NSED_EARLY ", "failed to read NSED", detail); break;
     default: break;
@@ -67,7 +71,7 @@ void GET_NSED_EARLY(SedimentState& sediment, RunIo& io) {
 
 void GET_NCON_EARLY(ContaminantState& contaminant, RunIo& io) {
   std::string detail;
-  switch (read_count_after(io, CONTAMINANT_DATA_UNIT, "CM3", contaminant.NCON, detail)) {
+  switch (read_count_after(io, CONTAMINANT_DATA_UNIT, "CM3", TagMatch::exact, contaminant.NCON, detail)) {
     case 1: report_early(io, "GET_NCON_EARLY ", "failed to find line :CM3 in contaminant data file"); break;
     case 2: report_early(io, "GET_NCON_EARLY ", "failed to read NCON", detail); break;
     default: break;

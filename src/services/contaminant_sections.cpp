@@ -13,14 +13,14 @@ void REPORT_DATA_FILE_STATUS(RunIo& io, TitledBlockState& state, int mode, int u
 
 void READ_CHARACTER_BLOCK(RunIo& io, TitledBlockState& state, int unit_in, int unit_out,
                           std::string_view key, int na, int nb, std::span<std::string> texts) {
-  read_section_title(io, state, unit_in, unit_out, key);
+  read_section_title(io, state, unit_in, unit_out, key, TagMatch::exact);
   read_section_texts(io, state, unit_in, unit_out, 5, na, nb, texts);
   state.last_line = state.current_line;
 }
 
 void READ_REAL_BLOCK(RunIo& io, TitledBlockState& state, int grid, int unit_in, int unit_out,
                      std::string_view key, int na, int nb, std::span<double> reals) {
-  read_section_title(io, state, unit_in, unit_out, key);
+  read_section_title(io, state, unit_in, unit_out, key, TagMatch::exact);
   if (grid == 0) {
     read_section_list(io, state, unit_in, unit_out, 7, "floating-point", na, nb, reals);
   } else {
@@ -31,7 +31,7 @@ void READ_REAL_BLOCK(RunIo& io, TitledBlockState& state, int grid, int unit_in, 
 
 void READ_INTEGER_BLOCK(RunIo& io, TitledBlockState& state, int kind, int unit_in, int unit_out,
                         std::string_view key, int na, int nb, std::span<int> ints) {
-  read_section_title(io, state, unit_in, unit_out, key);
+  read_section_title(io, state, unit_in, unit_out, key, TagMatch::exact);
   if (kind == 0) {
     read_section_list(io, state, unit_in, unit_out, 6, "integer", na, nb, ints);
   } else {
@@ -42,7 +42,7 @@ void READ_INTEGER_BLOCK(RunIo& io, TitledBlockState& state, int kind, int unit_i
 
 void READ_LOGICAL_BLOCK(RunIo& io, TitledBlockState& state, int unit_in, int unit_out,
                         std::string_view key, int na, int nb, std::span<bool> flags) {
-  read_section_title(io, state, unit_in, unit_out, key);
+  read_section_title(io, state, unit_in, unit_out, key, TagMatch::exact);
   read_section_list(io, state, unit_in, unit_out, 14, "logical", na, nb, flags);
   state.last_line = state.current_line;
 }

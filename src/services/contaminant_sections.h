@@ -7,7 +7,10 @@
 // it is separate from the one of the titled-block readers.
 //
 // Each section reader reads the title line (a title without the key is warning 2 and
-// the section is read as found), then its data, each read starting on a new record;
+// the section is read as found; the key must stand on its own, not as the start of a
+// longer one: ":CM26" is not found in ":CM26a", since the file has both, under different
+// conditions, and a file written for the other branch must not pass unnoticed), then
+// its data, each read starting on a new record;
 // every read failure, wrong grid row, count outside the room of the caller's array or
 // closed data file is a fatal report on unit_out.
 #pragma once

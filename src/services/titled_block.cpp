@@ -1,6 +1,7 @@
 #include "services/titled_block.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <vector>
 
@@ -289,8 +290,20 @@ TitledBlockState::TitledBlockState()
     : current_line(BLOCK_LINE_LENGTH, ' '),
       last_line(fit("( nothing read yet )", BLOCK_LINE_LENGTH)) {}
 
+bool key_ends_at(std::string_view line, std::size_t after) {
+  return after >= line.size() || !std::isalnum(static_cast<unsigned char>(line[after]));
+}
+
+bool title_holds_key(std::string_view line, std::string_view key, TagMatch match) {
+  for (std::size_t at = line.find(key); at != std::string_view::npos;
+       at = line.find(key, at + 1)) {
+    if (match == TagMatch::contains || key_ends_at(line, at + key.size())) return true;
+  }
+  return false;
+}
+
 void read_section_title(RunIo& io, TitledBlockState& state, int unit_in, int unit_out,
-                        std::string_view key) {
+                        std::string_view key, TagMatch match) {
   const std::string heading_message =
       "Reading heading: " + std::string(key) + "; last item was: " + state.last_line;
   if (!io.units.is_open(unit_in)) {
@@ -303,7 +316,7 @@ void read_section_title(RunIo& io, TitledBlockState& state, int unit_in, int uni
     fatal(io, unit_out, 3, 0, heading_message, e.what());
   }
   state.current_line = fit(line, BLOCK_LINE_LENGTH);
-  if (state.current_line.find(key) == std::string::npos) {
+  if (!title_holds_key(state.current_line, key, match)) {
     REPORT_ERROR(io, SEVERITY_WARNING, 2, unit_out, 0, 0,
                  fit("Title line mismatch: expected \"" + std::string(key) + "\" but found \"" +
                          state.current_line + "\"",

@@ -158,10 +158,26 @@ constexpr std::size_t BLOCK_LINE_LENGTH = 80;
 [[noreturn]] void report_block_fatal(RunIo& io, int unit_out, int number, int element,
                                      std::string_view message, const std::string& detail = {});
 
+// How a title line must hold its section's key.
+enum class TagMatch {
+  contains,  // anywhere in the line
+  // followed by a character that is neither a letter nor a digit, or by the end of the
+  // line: where one key begins another (":CM26" and ":CM26a", ":CM3" and ":CM31"), a
+  // line written for the longer key does not pass for the shorter one.
+  exact,
+};
+
+// True when `line` holds `key` as `match` asks.
+bool title_holds_key(std::string_view line, std::string_view key, TagMatch match);
+// True when a key that ends just before position `after` of `line` ends there for
+// TagMatch::exact: at the end of the line or before a character that is neither a letter
+// nor a digit.
+bool key_ends_at(std::string_view line, std::size_t after);
+
 // Reads the title line of a section into state.current_line: fatal error 3 when it
 // cannot be read (naming the key and the last line), warning 2 when the key is not in it.
 void read_section_title(RunIo& io, TitledBlockState& state, int unit_in, int unit_out,
-                        std::string_view key);
+                        std::string_view key, TagMatch match = TagMatch::contains);
 
 // Checks that `unit` is open (check_open true; fatal error 4 when it is not) or closes
 // it, and writes the status line ("SYD data file open: unit 17; <file name>") to

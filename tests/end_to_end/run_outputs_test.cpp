@@ -119,16 +119,16 @@ TEST(RunOutputs, ShortExtraDischargePointsFileIsFatal1068) {
 }
 
 TEST(RunOutputs, WhatWasWrittenBeforeAFatalErrorIsKept) {
-  Example ex;
+  Example ex("contaminant");
   // Contaminants due after one day while sediment is not yet due: fatal error 1041 in
   // the step that reaches 24 hours, before that step's outputs.
-  ex.switch_on_sediment_and_contaminants("1990 1 3 0 0", "1990 1 2 0 0");
+  ex.set_component_starts("1990 1 3 0 0", "1990 1 2 0 0");
   auto r = ex.run();
   ASSERT_EQ(r.status, 1) << r.output;
-  Lines dated = lines_of(ex.output("output_example_dated_discharge.txt"));
+  Lines dated = lines_of(ex.output("output_contaminant_dated_discharge.txt"));
   ASSERT_GE(dated.size(), 12u);  // the steps before 24 hours, at most 2 hours each
   EXPECT_EQ(dated.back().substr(0, 11), "01/01/1990_");
-  Lines totals = lines_of(ex.output("output_example_totals.csv"));
+  Lines totals = lines_of(ex.output("output_contaminant_totals.csv"));
   EXPECT_EQ(totals.size(), 3u);  // the headings and the record of the first step
 }
 

@@ -18,10 +18,10 @@ using testing::ExampleCopy;
 // minute) and a rainfall-depth limit `rain_limit` (mm per step, a 7-column field).
 void set_run(ExampleCopy& ex, const std::string& start, const std::string& end,
              const std::string& rain_limit = "    5.0") {
-  ex.replace("example_frame.txt", "minute\n1990 1 1 0 0\n", "minute\n" + start + "\n");
-  ex.replace("example_frame.txt", "minute\n1990 1 11 0 0\n", "minute\n" + end + "\n");
-  ex.replace("example_frame.txt", "    5.0    1.5  100.0    1.0      F",
-             rain_limit + "    1.5  100.0    1.0      F");
+  const std::string frame = ex.name + "_frame.txt";
+  ex.replace(frame, "minute\n1990 1 1 0 0\n", "minute\n" + start + "\n");
+  ex.replace(frame, "minute\n1990 1 11 0 0\n", "minute\n" + end + "\n");
+  ex.replace(frame, "    5.0    1.5  100.0    1.0      F", rain_limit + "    1.5  100.0    1.0      F");
 }
 
 // A met file of `hours` hourly records for the example's one site and one rain station
@@ -127,14 +127,16 @@ TEST(TimeLoop, StepBelowTheMinimumIsFatal1025) {
 }
 
 // Sediment and contaminants due from the same step: the sediment is due, so that step
-// is no reason for error 1041, and the run ends normally.
+// is no reason for error 1041, and the run ends normally, the contaminant data read.
 TEST(TimeLoop, SedimentAndContaminantsDueFromTheSameStep) {
-  ExampleCopy ex;
+  ExampleCopy ex("contaminant");
   set_run(ex, "1990 1 1 0 0", "1990 1 3 0 0");
-  ex.switch_on_sediment_and_contaminants("1990 1 2 0 0", "1990 1 2 0 0");
+  ex.set_component_starts("1990 1 2 0 0", "1990 1 2 0 0");
   auto r = ex.run();
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ex.print().find("1041"), std::string::npos);
+  EXPECT_NE(ex.output("output_contaminant_cm_print.txt").find(" CMD data file closed: unit 18"),
+            std::string::npos);
 }
 
 TEST(TimeLoop, FortyEightHourRunTakesFortyEightSteps) {
@@ -154,15 +156,16 @@ TEST(TimeLoop, FortyEightHourRunTakesFortyEightSteps) {
 }
 
 TEST(TimeLoop, ContaminantsDueBeforeSedimentIsFatal1041) {
-  ExampleCopy ex;
-  ex.switch_on_sediment_and_contaminants("1990 1 2 0 0", "1990 1 1 0 0");
+  ExampleCopy ex("contaminant");
+  ex.set_component_starts("1990 1 2 0 0", "1990 1 1 0 0");
   auto r = ex.run();
   EXPECT_EQ(r.status, 1) << r.output;
-  std::string print = ex.output("output_example_print.txt");
-  // The contaminant print file is not named: the report goes to the print file.
+  // The report goes to the contaminant print file, which the example names.
+  std::string print = ex.output("output_contaminant_cm_print.txt");
   EXPECT_NE(print.find(" !!!FATAL ERROR 1041 at time =        1.00 hours\n"
                        "        Start-time for sediment is later than for contaminants\n"),
-            std::string::npos);
+            std::string::npos)
+      << print;
   EXPECT_NE(r.output.find(" No. of occurrences of error number 1041 is     1"), std::string::npos);
 }
 

@@ -24,7 +24,7 @@ struct VisualisationRun {
   Model model{console};
   RecordingLibrary* layer = nullptr;
 
-  VisualisationRun() {
+  explicit VisualisationRun(const std::string& example_name = "example") : example(example_name) {
     auto recording = std::make_unique<RecordingLibrary>();
     layer = recording.get();
     // Every step: the surface water depth of link 1, and the face flows of every grid
@@ -65,8 +65,8 @@ TEST(VisualisationRun, EveryStepRecordsWhatIsDueAndTheEndClosesOnce) {
 
 // Contaminants due after a day while sediment is not yet due: fatal error 1041.
 TEST(VisualisationRun, FatalErrorMidRunClosesTheOutputOnce) {
-  VisualisationRun r;
-  r.example.switch_on_sediment_and_contaminants("1990 1 3 0 0", "1990 1 2 0 0");
+  VisualisationRun r("contaminant");  // the same 12 x 10 grid
+  r.example.set_component_starts("1990 1 3 0 0", "1990 1 2 0 0");
   ASSERT_EQ(r.run(), 1);
   EXPECT_NE(r.example.print().find("FATAL ERROR 1041"), std::string::npos);
   EXPECT_GT(count_of(r.all_calls(), "SAVE_TO_DISK 2 "), 1);

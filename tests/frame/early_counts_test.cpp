@@ -42,5 +42,20 @@ TEST_F(EarlyCountsTest, MissingLineOrCountIsFatal) {
   EXPECT_NE(print.find("        GET_NCON_EARLY failed to read NCON\n"), std::string::npos);
 }
 
+// The contaminant data file has both ":CM3" and ":CM31": only a line whose tag ends
+// after ":CM3" holds the count.
+TEST_F(EarlyCountsTest, ContaminantCountLineMustHoldItsOwnTag) {
+  open(18, ":CM1\ntitle\n:CM31 rows\n 7 0.1\n:CM3 NCON\n 3\n");
+  GET_NCON_EARLY(model.contaminant, model.io);
+  EXPECT_EQ(model.contaminant.NCON, 3);
+
+  model.io.units.close(18);
+  open(18, ":CM1\ntitle\n:CM31 rows\n 7 0.1\n");
+  EXPECT_THROW(GET_NCON_EARLY(model.contaminant, model.io), FatalError);
+  EXPECT_NE(print_text().find(
+                "        GET_NCON_EARLY failed to find line :CM3 in contaminant data file\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace quendal

@@ -64,6 +64,34 @@ TEST_F(ContaminantSectionsTest, TitleMismatchWarnsAndReadsOn) {
                           "\"");
 }
 
+// The file holds keys that begin other keys (":CM26" and ":CM26a", ":CM3" and
+// ":CM31"): a key matches only where it does not run on into a letter or digit.
+TEST_F(ContaminantSectionsTest, KeyMustNotRunOnIntoALetterOrDigit) {
+  struct Case {
+    const char* title;
+    bool warned;
+  };
+  const Case cases[] = {
+      {":CM26", false},
+      {":CM26 uniform value", false},
+      {"initial value (:CM26)", false},
+      {":CM26a then :CM26", false},  // a later occurrence may match
+      {":CM26a", true},
+      {":CM261", true},
+      {"CM26", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    io.units.close_all();
+    ASSERT_TRUE(io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+    data(std::string(c.title) + "\n0.5\n");
+    double x = 0.0;
+    READ_REAL_BLOCK(io, state, 0, DATA_UNIT, PRINT_UNIT, ":CM26", 1, 1, std::span<double>(&x, 1));
+    EXPECT_EQ(x, 0.5);
+    EXPECT_EQ(print_text().find("Title line mismatch") != std::string::npos, c.warned);
+  }
+}
+
 TEST_F(ContaminantSectionsTest, IntegerBlockLayoutsByKind) {
   struct Case {
     int kind;

@@ -31,6 +31,15 @@ TEST_F(TitledBlockTest, KeyAnywhereInTheTitleLineMatchesSilently) {
   EXPECT_EQ(io.errors.ERROR_TOTAL, 0);
 }
 
+// Only the contaminant section readers ask for the key on its own; the other data files
+// keep being read as before.
+TEST_F(TitledBlockTest, KeyFollowedByALetterStillMatches) {
+  data(":SY41a sections\n4 5\n");
+  std::vector<int> v(2);
+  read_ints(":SY41", 2, 1, v);
+  EXPECT_EQ(print_text(), "");
+}
+
 TEST_F(TitledBlockTest, TitleWithoutKeyWarnsAndTheSectionIsStillRead) {
   data(":VS04 wrong section\n7\n");
   int v = 0;

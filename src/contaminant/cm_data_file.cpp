@@ -1,0 +1,301 @@
+#include "contaminant/cm_data_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "include/dimensions.h"
+#include "services/contaminant_sections.h"
+#include "services/formatted_writer.h"
+#include "services/titled_block.h"
+
+namespace quendal {
+
+namespace {
+
+std::string i6(long long value) { return edit_integer(value, 6); }
+std::string i3(long long value) { return edit_integer(value, 3); }
+
+// A row of a row block names its element, soil type or contaminant by its first value,
+// a real: rounded to the nearest integer, halves away from zero. A value that is not
+// finite or lies beyond 1e9 either way names nothing; it is never converted, since the
+// conversion would overflow.
+constexpr double LARGEST_ROW_INDEX = 1e9;
+std::optional<long long> row_index(double value) {
+  if (!std::isfinite(value) || std::fabs(value) > LARGEST_ROW_INDEX) return std::nullopt;
+  return static_cast<long long>(std::round(value));
+}
+
+class Reader {
+ public:
+  Reader(const FrameState& frame, const SubsurfaceState& subsurface, int nsed,
+         ContaminantParameters& cm, RunIo& io)
+      : f_(frame), v_(subsurface), nsed_(nsed), cm_(cm), io_(io) {}
+
+  void read();
+
+ private:
+  const FrameState& f_;
+  const SubsurfaceState& v_;
+  const int nsed_;
+  ContaminantParameters& cm_;
+  RunIo& io_;
+  TitledBlockState state_;
+
+  // Counts local to the file: the rows that follow them are bounded by these.
+  int nclbnd_ = 0, nconcm_ = 0, nscm_ = 0, nsedcm_ = 0, nfex_ = 0, ncbc_ = 0;
+  int default_bottom_cell_ = 0;
+  std::vector<int> bottom_cell_pairs_;
+
+  [[noreturn]] void refuse(int number, const std::string& message, const std::string& detail = {}) {
+    report_block_fatal(io_, CM_PRINT_UNIT, number, 0, message, detail);
+  }
+
+  int integer(std::string_view key) {
+    int n = 0;
+    READ_INTEGER_BLOCK(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, key, 1, 1, std::span<int>(&n, 1));
+    return n;
+  }
+  bool logical(std::string_view key) {
+    bool b = false;
+    READ_LOGICAL_BLOCK(io_, state_, CM_DATA_UNIT, CM_PRINT_UNIT, key, 1, 1, std::span<bool>(&b, 1));
+    return b;
+  }
+  double real(std::string_view key) {
+    double x = 0.0;
+    READ_REAL_BLOCK(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, key, 1, 1, std::span<double>(&x, 1));
+    return x;
+  }
+  // na * nb reals in free format; a row block is nb rows of na values.
+  std::vector<double> reals(std::string_view key, int na, int nb = 1) {
+    std::vector<double> v(static_cast<std::size_t>(na) * static_cast<std::size_t>(nb), 0.0);
+    READ_REAL_BLOCK(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, key, na, nb, v);
+    return v;
+  }
+  // One value per contaminant with data, into entries 1..NCONCM of a per-contaminant array.
+  void per_contaminant(std::string_view key, Array1<double>& target) {
+    const std::vector<double> v = reals(key, nconcm_);
+    for (int m = 1; m <= nconcm_; ++m) target(m) = v[static_cast<std::size_t>(m - 1)];
+  }
+
+  // Fatal error 3001 when a section of `needed` values would not fit the workspace of
+  // NELEE values the file was laid out for.
+  void check_workspace(long long needed, const char* what, const char* label, long long count) {
+    if (needed <= NELEE) return;
+    refuse(3001, "Insufficient workspace (have NELEE =" + i6(NELEE) + ", need" + i6(needed) +
+                     ") for the number of " + what + " given (" + label + " =" + i6(count) + ")");
+  }
+  // The index of a row of `section`, which must lie in first..last; otherwise fatal
+  // error `number`, naming the section and what the index should have been.
+  int checked_index(double value, int first, int last, int number, const char* section,
+                    const char* what, int row) {
+    const std::optional<long long> index = row_index(value);
+    if (index && *index >= first && *index <= last) return static_cast<int>(*index);
+    refuse(number,
+           std::string("Index") + (index ? i6(*index) : std::string(6, '*')) +
+               " (given as part of data item " + section + ") is not a valid " + what,
+           "Row " + std::to_string(row) + " of " + section + " gives " + free_format_item(value) +
+               "; valid: " + std::to_string(first) + " to " + std::to_string(last));
+  }
+  void check_count(int number, int count, const char* what, const char* label, int limit) {
+    if (count >= 1 && count <= limit) return;
+    refuse(number, std::string("Number of ") + what + " with data (" + label + " =" + i6(count) +
+                       ") must be positive & not greater than" + i6(limit));
+  }
+  // Rows of (index, NCONCM values) naming column elements, copied into `target`.
+  void copy_column_rows(const std::vector<double>& rows, int count, const char* section,
+                        Array2<double>& target) {
+    const std::size_t width = static_cast<std::size_t>(nconcm_) + 1;
+    for (int r = 1; r <= count; ++r) {
+      const double* row = rows.data() + (r - 1) * width;
+      const int iel = checked_index(row[0], f_.NLF + 1, f_.NEL, 3002, section, "column element", r);
+      for (int m = 1; m <= nconcm_; ++m) target(iel, m) = row[m];
+    }
+  }
+  // Rows of (contaminant, n values), copied into target(1..n, contaminant) when given.
+  void copy_contaminant_rows(std::string_view key, const char* section, int n,
+                             Array2<double>* target) {
+    const std::size_t width = static_cast<std::size_t>(n) + 1;
+    const std::vector<double> rows = reals(key, n + 1, nconcm_);
+    for (int r = 1; r <= nconcm_; ++r) {
+      const double* row = rows.data() + (r - 1) * width;
+      const int m = checked_index(row[0], 1, nconcm_, 3007, section, "contaminant number", r);
+      if (target == nullptr) continue;
+      for (int j = 1; j <= n; ++j) (*target)(j, m) = row[j];
+    }
+  }
+
+  void read_title_and_columns();
+  void read_counts();
+  void read_initial_concentrations(int m);
+  void read_boundaries();
+  void read_soils_and_rates();
+};
+
+// ":CM1" to ":CM11" (steps 1 to 5): the title, NCON, the base switch and the bottom cells.
+void Reader::read_title_and_columns() {
+  REPORT_DATA_FILE_STATUS(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, "CMD");
+  std::vector<std::string> title(1, std::string(BLOCK_LINE_LENGTH, ' '));
+  READ_CHARACTER_BLOCK(io_, state_, CM_DATA_UNIT, CM_PRINT_UNIT, ":CM1", 1, 1, title);
+  RecordSink& out = io_.units.sink(CM_PRINT_UNIT);
+  out.write_record("");
+  out.write_record(" " + title[0]);
+  out.write_record("");
+
+  cm_.NCON = integer(":CM3");
+  cm_.CM_BASE_FLUX_ON = logical(":CM5");
+  default_bottom_cell_ = integer(":CM7");
+  nclbnd_ = integer(":CM9");
+  if (nclbnd_ > 0) {
+    check_workspace(2LL * nclbnd_, "non-default columns", "CM9: NCLBND ", nclbnd_);
+    bottom_cell_pairs_.assign(2 * static_cast<std::size_t>(nclbnd_), 0);
+    READ_INTEGER_BLOCK(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, ":CM11", 2, nclbnd_,
+                       bottom_cell_pairs_);
+  }
+
+  // The bottom cells read here are replaced at initialisation (every column is solved
+  // from its lowest cell); they are still read and checked, since files carry them.
+  for (int iel = f_.NLF + 1; iel <= f_.NEL; ++iel) {
+    cm_.CM_BOTTOM_CELL(iel) =
+        default_bottom_cell_ == -1 ? v_.LAYER_BOTTOM_CELL(iel, 1) : default_bottom_cell_;
+  }
+  for (int p = 1; p <= nclbnd_; ++p) {
+    const int iel = bottom_cell_pairs_[2 * static_cast<std::size_t>(p - 1)];
+    checked_index(iel, f_.NLF + 1, f_.NEL, 3002, "CM11", "column element", p);
+    cm_.CM_BOTTOM_CELL(iel) = bottom_cell_pairs_[2 * static_cast<std::size_t>(p - 1) + 1];
+  }
+}
+
+// ":CM13" to ":CM23" (step 6).
+void Reader::read_counts() {
+  cm_.CM_NONLINEAR_ON = logical(":CM13");
+  cm_.CM_SURFACE_LAYER_DEPTH = real(":CM15");
+  cm_.CM_BED_DEPTH = real(":CM17");
+  nconcm_ = integer(":CM19");
+  nscm_ = integer(":CM21");
+  nsedcm_ = integer(":CM23");
+  check_count(3003, nconcm_, "contaminants", "CM19: NCONCM", CM_MAX_CONTAMINANTS);
+}
+
+// ":CM25" and its ":CM26" or ":CM26a" to ":CM26e" for contaminant m (step 7).
+void Reader::read_initial_concentrations(int m) {
+  cm_.CM_CATEGORY_TABLES_ON[static_cast<std::size_t>(m)] = logical(":CM25");
+  if (!cm_.CM_CATEGORY_TABLES_ON[static_cast<std::size_t>(m)]) {
+    cm_.CM_UNIFORM_REL_CONC(m) = real(":CM26");
+    return;
+  }
+  cm_.CM_UNIFORM_REL_CONC(m) = real(":CM26a");
+  // The texts of 2101 and 2102 name other sections than the ones they check; users
+  // search for them as they stand.
+  const int ncat = integer(":CM26b");
+  if (ncat < 1 || ncat > CM_MAX_CATEGORIES) {
+    refuse(2101, "Error in NCAT in :CM26 in CM data file",
+           "NCAT = " + std::to_string(ncat) + " for contaminant " + std::to_string(m) +
+               "; valid: 1 to " + std::to_string(CM_MAX_CATEGORIES));
+  }
+  cm_.NCAT(m) = ncat;
+  READ_INTEGER_BLOCK_MN(io_, state_, f_, f_.NX, f_.NY, f_.BANKS_ON, ncat, CM_DATA_UNIT,
+                        CM_PRINT_UNIT, ":CM26c", ElementColumn<int>(cm_.NCATTY, m));
+  for (int k = 1; k <= ncat; ++k) {
+    const int ntbl = integer(":CM26d");
+    if (ntbl < 1 || ntbl > CM_MAX_TABLE_ROWS) {
+      refuse(2102, "Error in NTBL in :CM26a in CM data file",
+             "NTBL = " + std::to_string(ntbl) + " for category " + std::to_string(k) +
+                 " of contaminant " + std::to_string(m) + "; valid: 1 to " +
+                 std::to_string(CM_MAX_TABLE_ROWS));
+    }
+    cm_.NTBL(k, m) = ntbl;
+    const std::vector<double> pairs = reals(":CM26e", 2, ntbl);
+    for (int j = 1; j <= ntbl; ++j) {
+      cm_.DTAB(k, j, m) = pairs[2 * static_cast<std::size_t>(j - 1)];
+      cm_.CTAB(k, j, m) = pairs[2 * static_cast<std::size_t>(j - 1) + 1];
+    }
+  }
+}
+
+// ":CM27" to ":CM37" (steps 8 to 11): rain, boundary inflow and base concentrations.
+void Reader::read_boundaries() {
+  per_contaminant(":CM27", cm_.CM_RAIN_REL_CONC);
+  const long long width = nconcm_ + 1;
+
+  nfex_ = integer(":CM29");
+  std::vector<double> rows;
+  if (nfex_ > 0) {
+    check_workspace(nfex_ * width, "flow-receiving columns", "CM29: NFEX", nfex_);
+    rows = reals(":CM31", static_cast<int>(width), nfex_);
+  }
+  for (int m = 1; m <= nconcm_; ++m) {
+    for (int iel = f_.NLF + 1; iel <= f_.NEL; ++iel) cm_.CM_INFLOW_REL_CONC(iel, m) = 0.0;
+  }
+  copy_column_rows(rows, std::max(nfex_, 0), "CM31", cm_.CM_INFLOW_REL_CONC);
+
+  // Only the array of the base condition in force is filled; the other keeps its values.
+  Array2<double>& base =
+      cm_.CM_BASE_FLUX_ON ? cm_.CM_BASE_FLUX_REL_CONC : cm_.CM_BASE_FIXED_REL_CONC;
+  const std::vector<double> base_default = reals(":CM33", nconcm_);
+  for (int m = 1; m <= nconcm_; ++m) {
+    for (int iel = f_.NLF + 1; iel <= f_.NEL; ++iel) {
+      base(iel, m) = base_default[static_cast<std::size_t>(m - 1)];
+    }
+  }
+  ncbc_ = integer(":CM35");
+  if (ncbc_ > 0) {
+    check_workspace(ncbc_ * width, "non-default columns", "CM35: NCBC", ncbc_);
+    copy_column_rows(reals(":CM37", static_cast<int>(width), ncbc_), ncbc_, "CM37", base);
+  }
+}
+
+// ":CM39" to ":CM61" (steps 12 to 16).
+void Reader::read_soils_and_rates() {
+  per_contaminant(":CM39", cm_.CM_SURFACE_SOURCE);
+  check_count(3004, nscm_, "soil types", "CM21: NSCM", NSEE);
+  const std::vector<double> soils = reals(":CM41", 4, nscm_);
+  for (int r = 1; r <= nscm_; ++r) {
+    const double* row = soils.data() + 4 * (r - 1);
+    const int s = checked_index(row[0], 1, nscm_, 3006, "CM41", "soil type", r);
+    for (int z = 1; z <= 3; ++z) cm_.CM_SOIL_SIZE_FRACTIONS(s, z) = row[z];
+  }
+
+  per_contaminant(":CM43", cm_.CM_FREUNDLICH_EXPONENT);
+  per_contaminant(":CM45", cm_.CM_DECAY_RATE);
+  per_contaminant(":CM47", cm_.CM_BED_LAYER_EXCHANGE);
+  per_contaminant(":CM49", cm_.CM_WATER_BED_EXCHANGE);
+  check_count(3005, nsedcm_, "sediment sizes", "CM23: NSEDCM", NSEDEE);
+
+  copy_contaminant_rows(":CM51", "CM51", nsedcm_, &cm_.CM_SEDIMENT_KD);
+  copy_contaminant_rows(":CM53", "CM53", nscm_, &cm_.CM_DEAD_SPACE_EXCHANGE);
+  copy_contaminant_rows(":CM55", "CM55", nscm_, &cm_.CM_DYNAMIC_SORPTION_FRACTION);
+
+  // Kept in the file for its layout; nothing uses the values.
+  reals(":CM57", nscm_);
+  reals(":CM59", nconcm_);
+  copy_contaminant_rows(":CM61", "CM61", nscm_, nullptr);
+}
+
+void Reader::read() {
+  read_title_and_columns();
+  read_counts();
+  for (int m = 1; m <= nconcm_; ++m) read_initial_concentrations(m);
+  read_boundaries();
+  read_soils_and_rates();
+  REPORT_DATA_FILE_STATUS(io_, state_, 1, CM_DATA_UNIT, CM_PRINT_UNIT, "CMD");
+
+  // The file must cover the run.
+  if (nconcm_ < cm_.NCON || nscm_ < v_.NS || nsedcm_ < nsed_) {
+    refuse(3008, "No. of contaminants/soils/sediments with data (CM19-23: NCONCM/NSCM/NSEDCM = " +
+                     i3(nconcm_) + "/" + i3(nscm_) + "/" + i3(nsedcm_) + ") must be at least " +
+                     i3(cm_.NCON) + "/" + i3(v_.NS) + "/" + i3(nsed_));
+  }
+}
+
+}  // namespace
+
+void CM_READ_DATA_FILE(const FrameState& frame, const SubsurfaceState& subsurface, int nsed,
+                       ContaminantParameters& contaminant, RunIo& io) {
+  Reader(frame, subsurface, nsed, contaminant, io).read();
+}
+
+}  // namespace quendal
