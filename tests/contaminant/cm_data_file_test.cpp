@@ -371,9 +371,6 @@ TEST_F(CmDataFileTest, TwelveCategoriesReadTheGridInFreeFormat) {
   EXPECT_EQ(print_text().find("WARNING"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace quendal
-
 // The contaminant example through the program up to the first hour after its
 // contaminants become due (hour 24): the data file read into state sized for the run.
 TEST(CmDataFileExample, ExampleFileLoadsAtTheContaminantStart) {
@@ -437,3 +434,6 @@ TEST(CmDataFileExample, ExampleFileLoadsAtTheContaminantStart) {
   EXPECT_NE(cm_print.find(" CMD data file closed: unit 18"), std::string::npos);
   EXPECT_EQ(cm_print.find("WARNING"), std::string::npos);
 }
+
+}  // namespace
+}  // namespace quendal
