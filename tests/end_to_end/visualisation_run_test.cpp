@@ -68,7 +68,8 @@ TEST(VisualisationRun, FatalErrorMidRunClosesTheOutputOnce) {
   VisualisationRun r("contaminant");  // the same 12 x 10 grid
   r.example.set_component_starts("1990 1 3 0 0", "1990 1 2 0 0");
   ASSERT_EQ(r.run(), 1);
-  EXPECT_NE(r.example.print().find("FATAL ERROR 1041"), std::string::npos);
+  EXPECT_NE(r.example.output("output_contaminant_cm_print.txt").find("FATAL ERROR 1041"),
+            std::string::npos);
   EXPECT_GT(count_of(r.all_calls(), "SAVE_TO_DISK 2 "), 1);
   EXPECT_EQ(r.layer->tidy_ups, 1);
   EXPECT_EQ(r.layer->calls.back(), "TIDY_UP");
