@@ -135,7 +135,7 @@ class Reader {
   void read_soils_and_rates();
 };
 
-// ":CM1" to ":CM11" (steps 1 to 5): the title, NCON, the base switch and the bottom cells.
+// ":CM1" to ":CM11": the title, NCON, the base switch and the bottom cells.
 void Reader::read_title_and_columns() {
   REPORT_DATA_FILE_STATUS(io_, state_, 0, CM_DATA_UNIT, CM_PRINT_UNIT, "CMD");
   std::vector<std::string> title(1, std::string(BLOCK_LINE_LENGTH, ' '));
@@ -169,7 +169,7 @@ void Reader::read_title_and_columns() {
   }
 }
 
-// ":CM13" to ":CM23" (step 6).
+// ":CM13" to ":CM23": the sorption switch, the bed depths and the counts with data.
 void Reader::read_counts() {
   cm_.CM_NONLINEAR_ON = logical(":CM13");
   cm_.CM_SURFACE_LAYER_DEPTH = real(":CM15");
@@ -180,7 +180,7 @@ void Reader::read_counts() {
   check_count(3003, nconcm_, "contaminants", "CM19: NCONCM", CM_MAX_CONTAMINANTS);
 }
 
-// ":CM25" and its ":CM26" or ":CM26a" to ":CM26e" for contaminant m (step 7).
+// ":CM25" and its ":CM26" or ":CM26a" to ":CM26e" for contaminant m.
 void Reader::read_initial_concentrations(int m) {
   cm_.CM_CATEGORY_TABLES_ON[static_cast<std::size_t>(m)] = logical(":CM25");
   if (!cm_.CM_CATEGORY_TABLES_ON[static_cast<std::size_t>(m)]) {
@@ -216,7 +216,7 @@ void Reader::read_initial_concentrations(int m) {
   }
 }
 
-// ":CM27" to ":CM37" (steps 8 to 11): rain, boundary inflow and base concentrations.
+// ":CM27" to ":CM37": rain, boundary inflow and base concentrations.
 void Reader::read_boundaries() {
   per_contaminant(":CM27", cm_.CM_RAIN_REL_CONC);
   const long long width = nconcm_ + 1;
@@ -248,7 +248,8 @@ void Reader::read_boundaries() {
   }
 }
 
-// ":CM39" to ":CM61" (steps 12 to 16).
+// ":CM39" to ":CM61": surface source, soil compositions and the rate and sorption
+// parameters.
 void Reader::read_soils_and_rates() {
   per_contaminant(":CM39", cm_.CM_SURFACE_SOURCE);
   check_count(3004, nscm_, "soil types", "CM21: NSCM", NSEE);
