@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "include/model.h"
 #include "services/units.h"
@@ -33,6 +34,16 @@ struct ModelWithFiles : ::testing::Test {
   std::string print_text() {
     model.io.units.flush_all();
     return read_file(print_path);
+  }
+  // The numbers of the reports on the print file, in order ("2024", "2031", ...).
+  std::vector<std::string> report_numbers() {
+    std::vector<std::string> numbers;
+    for (const std::string& line : lines_of(print_text())) {
+      if (line.rfind(" !!!", 0) != 0) continue;
+      std::size_t at = line.find(" at time");
+      numbers.push_back(line.substr(at - 4, 4));
+    }
+    return numbers;
   }
   std::string console_text() {
     model.io.console.flush();

@@ -50,6 +50,9 @@ struct SubsurfaceState {
   // (NLF, 2): per link and bank side, the cell of the bank element that pairs with the
   // link's highest cell below its bed zone; 0 while there are no cells.
   Array2<int> LINK_BED_CELL;
+  // (NLF, 2): the share of the bank cell just above LINK_BED_CELL that lies within the
+  // stream bed; the cells are laid out so that the bed level is a cell boundary, so 0.
+  Array2<double> LINK_BED_CELL_FRACTION;
 
   // The shared per-cell arrays, cell k = 1 (bottom) .. LL; empty while LL = 0.
   Array3<double> CELL_LATERAL_FLOW;      // (4, LL, NEL): through each face, m3/s, + into the cell
@@ -202,6 +205,7 @@ struct SubsurfaceState {
     LL = 0;
     LAYER_BOTTOM_CELL.resize(NEL, NLYREE + 1, LL + 1);
     LINK_BED_CELL.resize(NLF, 2, 0);
+    LINK_BED_CELL_FRACTION.resize(NLF, 2, 0.0);
     CELL_LATERAL_FLOW.resize(4, LL, NEL);
     CELL_VERTICAL_FLOW.resize(LL, NEL);
     vspsi.resize(LL, NEL);

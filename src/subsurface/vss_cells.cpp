@@ -364,6 +364,7 @@ void CellBuilder::run() {
   v_.CELL_ELEVATION.resize(MAX_CELLS_PER_COLUMN, nel, 0.0);
   v_.LAYER_CELL_COUNT.resize(nel, NLYREE, 0);
   v_.LINK_BED_CELL.resize(f_.NLF, 2, 0);
+  v_.LINK_BED_CELL_FRACTION.resize(f_.NLF, 2, 0.0);
   v_.VSS_RENUMBER_ATTEMPTS = 0;
   do {
     ++v_.VSS_RENUMBER_ATTEMPTS;

@@ -94,16 +94,6 @@ struct SedimentMesh : ModelWithFiles {
     if (at != std::string::npos) text.replace(at, from.size(), to);
     return text;
   }
-  // The numbers of the reports on the print file, in order ("2024", "2031", ...).
-  std::vector<std::string> report_numbers() {
-    std::vector<std::string> numbers;
-    for (const std::string& line : lines_of(print_text())) {
-      if (line.rfind(" !!!", 0) != 0) continue;
-      std::size_t at = line.find(" at time");
-      numbers.push_back(line.substr(at - 4, 4));
-    }
-    return numbers;
-  }
 };
 
 }  // namespace quendal::testing
