@@ -67,8 +67,19 @@ class Id {
   herr_t (*close_)(hid_t) = nullptr;
 };
 
+// Creation properties of a group or dataset without the times of creation and change
+// that HDF5 would store by default: two runs that record the same values write the same
+// bytes.
+Id untimed(hid_t property_class) {
+  Id properties(H5Pcreate(property_class), H5Pclose);
+  checked_status(H5Pset_obj_track_times(properties.get(), false));
+  return properties;
+}
+
 Id make_group(hid_t parent, const std::string& name) {
-  return Id(H5Gcreate2(parent, name.c_str(), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT), H5Gclose);
+  Id properties = untimed(H5P_GROUP_CREATE);
+  return Id(H5Gcreate2(parent, name.c_str(), H5P_DEFAULT, properties.get(), H5P_DEFAULT),
+            H5Gclose);
 }
 
 // --- attributes ----------------------------------------------------------------------
@@ -113,7 +124,8 @@ void describe(hid_t dataset, const std::string& long_name, const std::string& un
 Id write_ints(hid_t parent, const char* name, std::vector<hsize_t> shape, hid_t file_type,
               const std::vector<int>& values) {
   Id space(H5Screate_simple(static_cast<int>(shape.size()), shape.data(), nullptr), H5Sclose);
-  Id dataset(H5Dcreate2(parent, name, file_type, space.get(), H5P_DEFAULT, H5P_DEFAULT,
+  Id properties = untimed(H5P_DATASET_CREATE);
+  Id dataset(H5Dcreate2(parent, name, file_type, space.get(), H5P_DEFAULT, properties.get(),
                         H5P_DEFAULT),
              H5Dclose);
   checked_status(
@@ -205,7 +217,7 @@ void create_data(ItemOutput& item, ItemData& data, const char* name,
   }
   Id space(H5Screate_simple(static_cast<int>(dims.size()), dims.data(), max_dims.data()),
            H5Sclose);
-  Id properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+  Id properties = untimed(H5P_DATASET_CREATE);
   checked_status(H5Pset_chunk(properties.get(), static_cast<int>(chunk.size()), chunk.data()));
   const hid_t memory_type = item.integer ? H5T_NATIVE_INT : H5T_NATIVE_FLOAT;
   const hid_t file_type = item.integer ? H5T_STD_I32LE : H5T_IEEE_F32LE;
@@ -322,7 +334,10 @@ class Hdf5Writer final : public VisualisationLibrary, public VisualisationPlanWr
                           std::span<const float> values, std::int64_t) override {
     if (ItemData* data = place(part, type, i, j, klow, khigh, extra_position, neighbour_position,
                                values.size(), false)) {
-      std::copy(values.begin(), values.end(), data->reals.begin() + offset_);
+      // A zero is stored as +0: a zero flow can leave a solver with either sign, and the
+      // file should not depend on which.
+      std::transform(values.begin(), values.end(), data->reals.begin() + offset_,
+                     [](float v) { return v == 0.0f ? 0.0f : v; });
     }
   }
   void SAVE_ITEMS_WORTH_I(std::string_view part, std::string_view type, int i, int j, int klow,
@@ -450,7 +465,8 @@ void Hdf5Writer::create_file(const std::string& plan_text) {
   Id plan(make_group(root, "plan"));
   Id type = text_type();
   Id space(H5Screate(H5S_SCALAR), H5Sclose);
-  Id text(H5Dcreate2(plan.get(), "text", type.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT,
+  Id properties = untimed(H5P_DATASET_CREATE);
+  Id text(H5Dcreate2(plan.get(), "text", type.get(), space.get(), H5P_DEFAULT, properties.get(),
                      H5P_DEFAULT),
           H5Dclose);
   const char* data = plan_text.c_str();
@@ -575,7 +591,7 @@ void Hdf5Writer::create_item(ItemOutput& item) {
   {
     const hsize_t zero = 0, unlimited = H5S_UNLIMITED, chunk = 256;
     Id space(H5Screate_simple(1, &zero, &unlimited), H5Sclose);
-    Id properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+    Id properties = untimed(H5P_DATASET_CREATE);
     checked_status(H5Pset_chunk(properties.get(), 1, &chunk));
     item.time = Id(H5Dcreate2(g, "time", H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
                               properties.get(), H5P_DEFAULT),
