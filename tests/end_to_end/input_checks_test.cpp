@@ -181,9 +181,19 @@ TEST(InputChecks, UndamagedExampleIsReadAsBefore) {
     const std::string name = f.path().filename().string();
     if (!name.starts_with("output_")) continue;
     ++files;
-    EXPECT_EQ(first.output(name), second.output(name)) << name;
+    // The visualisation file names the directory the run started in: its copy's own.
+    auto text = [&](ExampleCopy& copy) {
+      std::string t = copy.output(name);
+      for (std::size_t at; (at = t.find(copy.root)) != std::string::npos;) {
+        t.replace(at, copy.root.size(), "<example>");
+      }
+      return t;
+    };
+    EXPECT_TRUE(text(first) == text(second)) << name;
   }
-  EXPECT_EQ(files, 8);  // log, status, print, sediment print, two discharge files, totals, end state
+  // Log, status, print, sediment print, two discharge files, totals, end state and the
+  // visualisation file.
+  EXPECT_EQ(files, 9);
   for (const char* text : {"Input error", "Finish of", "WARNING 4999", "ERROR OPENING"}) {
     EXPECT_EQ(r1.output.find(text), std::string::npos) << text;
     EXPECT_EQ(first.print().find(text), std::string::npos) << text;

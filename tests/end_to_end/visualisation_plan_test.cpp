@@ -54,5 +54,17 @@ TEST(VisualisationPlan, AFaultStopsTheRunBeforeItsFirstStep) {
   }
 }
 
+TEST(VisualisationPlan, AnOutputFileThatCannotBeCreatedStopsTheRunBeforeItsFirstStep) {
+  ExampleCopy example;
+  example.replace("rundata_example.txt", "output_example_vis.h5", "no_such_folder/vis.h5");
+  const auto r = example.run();
+  EXPECT_EQ(r.status, 1) << r.output;
+  const std::string print = example.print();
+  EXPECT_NE(print.find("FATAL ERROR 1091"), std::string::npos) << print;
+  EXPECT_NE(print.find("Cannot create the visualisation output file no_such_folder/vis.h5"),
+            std::string::npos);
+  EXPECT_EQ(example.output("output_example_dated_discharge.txt"), "");
+}
+
 }  // namespace
 }  // namespace quendal

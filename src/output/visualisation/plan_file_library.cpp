@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "include/output_state.h"
+#include "output/visualisation/hdf5_writer.h"
 #include "services/error_reporting.h"
 
 namespace quendal {
@@ -23,11 +24,13 @@ struct Line {
   std::vector<std::string> words;
 };
 
-bool read_lines(const std::string& file, std::vector<Line>& lines) {
+// Reads a file's lines; `raw`, when given, receives the file as it stands.
+bool read_lines(const std::string& file, std::vector<Line>& lines, std::string* raw = nullptr) {
   std::ifstream in(file);
   if (!in) return false;
   std::string text;
   for (int number = 1; std::getline(in, text); ++number) {
+    if (raw) *raw += text + "\n";
     if (const auto hash = text.find('#'); hash != std::string::npos) text.erase(hash);
     Line line{number, {}};
     std::istringstream words(text);
@@ -368,8 +371,16 @@ void check_against_run(const std::string& file, const std::map<std::string, int,
 
 }  // namespace
 
+bool VisPlanItem::is_on(int i, int j) const {
+  if (i < ilow || i > ihigh || j < jlow || j > jhigh) return false;
+  if (mask.empty()) return true;
+  return mask[static_cast<std::size_t>(j - jlow)][static_cast<std::size_t>(i - ilow)] == '1';
+}
+
 PlanFileLibrary::PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationLibrary> writer)
-    : io_(io), writer_(writer ? std::move(writer) : make_empty_plan_library()) {}
+    : io_(io),
+      writer_(writer ? std::move(writer) : make_empty_plan_library()),
+      plan_writer_(dynamic_cast<VisualisationPlanWriter*>(writer_.get())) {}
 
 void PlanFileLibrary::SEND_P(std::string_view key, const VisParameterValue& value, int extent1,
                              int extent2) {
@@ -418,9 +429,10 @@ void PlanFileLibrary::read_and_check() {
     run[key] = counts_[key];
   }
   if (!check.empty()) check_against_run(check, run, faults);
+  std::string plan_text;
   if (!plan.empty()) {
     std::vector<Line> lines;
-    if (!read_lines(plan, lines)) {
+    if (!read_lines(plan, lines, &plan_text)) {
       faults.error(VIS_PLAN_SYNTAX_ERROR, "plan", 0, "cannot be opened: " + plan);
     } else {
       std::vector<Block> blocks = parse_plan(lines, faults);
@@ -430,6 +442,9 @@ void PlanFileLibrary::read_and_check() {
       }
     }
   }
+  // The writer starts its output even for a plan that stops the run, so that no output
+  // of an earlier run is left looking like this one's.
+  if (plan_writer_) plan_writer_->plan_checked(plan_text, items_);
   if (faults.errors > 0) {
     REPORT_ERROR(io_, SEVERITY_FATAL, VIS_PLAN_FATAL, PRINT_UNIT, 0, 0,
                  "Error(s) detected while checking visualisation plan");
@@ -480,11 +495,7 @@ bool PlanFileLibrary::GET_METADATA_L(int item, std::string_view key,
   if (!p) return false;
   if (key == "isgrid") return p->isgrid;
   if (key != "on" || !p->isgrid || !plan_column || !plan_row) return false;
-  const int i = *plan_column, j = *plan_row;
-  if (i < p->ilow || i > p->ihigh || j < p->jlow || j > p->jhigh) return false;
-  if (p->mask.empty()) return true;
-  return p->mask[static_cast<std::size_t>(j - p->jlow)][static_cast<std::size_t>(i - p->ilow)] ==
-         '1';
+  return p->is_on(*plan_column, *plan_row);
 }
 
 std::int64_t PlanFileLibrary::GET_METADATA_I_FIRST(int item, std::string_view key) {
@@ -514,6 +525,7 @@ bool PlanFileLibrary::TIME_TO_RECORD(int item, double time) {
   if (time < p->next_mark - tol) return false;
   p->has_record = true;
   p->last_record = time;
+  due_item_ = item;
   if (p->interval > 0.0) {
     const double marks_passed = std::floor((time - p->start + tol) / p->interval);
     p->next_mark = p->start + (marks_passed + 1.0) * p->interval;
@@ -529,6 +541,7 @@ void PlanFileLibrary::FOR_NEW_TIME(std::string_view type, double time, int ilow,
   latest += 1;
   if (first == 0) first = latest;
   std::int64_t writer_first = first, writer_latest = latest;
+  if (plan_writer_) plan_writer_->new_record_of(due_item_);
   writer_->FOR_NEW_TIME(type, time, ilow, ihigh, jlow, jhigh, klow, khigh, ext, writer_first,
                         writer_latest);
 }
@@ -555,8 +568,8 @@ void PlanFileLibrary::SAVE_VISUALISATION_DATA_TO_DISK(int item, double time) {
 
 void PlanFileLibrary::VISUALISATION_TIDY_UP() { writer_->VISUALISATION_TIDY_UP(); }
 
-std::unique_ptr<VisualisationLibrary> make_plan_file_library(RunIo& io) {
-  return std::make_unique<PlanFileLibrary>(io);
+std::unique_ptr<VisualisationLibrary> make_plan_file_library(RunIo& io, const FrameState& frame) {
+  return std::make_unique<PlanFileLibrary>(io, make_hdf5_writer(io, frame));
 }
 
 }  // namespace quendal

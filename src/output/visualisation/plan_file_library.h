@@ -68,11 +68,29 @@ struct VisPlanItem {
   double last_record = 0.0;
   double next_mark = 0.0;
   std::int64_t first = 0, latest = 0;
+
+  // The plan cell (i, j) of a grid item is switched on: inside the window and, when the
+  // item has a mask, marked 1 there.
+  bool is_on(int i, int j) const;
+};
+
+// A writer that keeps the plan: the plan layer hands it the plan once it is checked,
+// before the first step, and names the item of every new time record before the record
+// operations of that item.
+class VisualisationPlanWriter {
+ public:
+  virtual ~VisualisationPlanWriter() = default;
+  // `plan_text` is the plan file as read (empty when no plan is named); item n is
+  // items[n - 1], recorded only when `accepted`.
+  virtual void plan_checked(const std::string& plan_text,
+                            const std::vector<VisPlanItem>& items) = 0;
+  virtual void new_record_of(int item) = 0;
 };
 
 class PlanFileLibrary final : public VisualisationLibrary {
  public:
-  // `writer` receives the record operations; by default they go nowhere.
+  // `writer` receives the record operations; by default they go nowhere. A writer that
+  // is also a VisualisationPlanWriter is handed the plan and the item of each record.
   explicit PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationLibrary> writer = nullptr);
 
   void SEND_P(std::string_view key, const VisParameterValue& value, int extent1,
@@ -117,13 +135,19 @@ class PlanFileLibrary final : public VisualisationLibrary {
 
   RunIo& io_;
   std::unique_ptr<VisualisationLibrary> writer_;
+  VisualisationPlanWriter* plan_writer_ = nullptr;  // writer_ as a plan writer, if it is one
+  int due_item_ = 0;  // the item TIME_TO_RECORD last found due: the next record's
   std::map<std::string, std::string, std::less<>> texts_;  // pass-1 texts by key
   std::map<std::string, int, std::less<>> counts_;        // pass-2 integers by key
   std::vector<VisRegisteredItem> registered_;
   std::vector<VisPlanItem> items_;
 };
 
-// The layer the program uses when the run names a plan or an HDF5 file.
-std::unique_ptr<VisualisationLibrary> make_plan_file_library(RunIo& io);
+struct FrameState;
+
+// The layer the program uses when the run names a plan or an HDF5 file: the plan layer
+// writing to the HDF5 file of unit 50, whose dates count from the run's start date in
+// `frame` (read once the file is created, before the first step).
+std::unique_ptr<VisualisationLibrary> make_plan_file_library(RunIo& io, const FrameState& frame);
 
 }  // namespace quendal
