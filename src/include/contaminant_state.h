@@ -109,6 +109,18 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   Array1<double> CM_STORED_TOP_INPUT;
   Array1<double> CM_STORED_BASE_FLOW;
 
+  // ----- exchange terms of the columns, kept between steps -----------------------------
+  // Capacity factor of each column's surface water, its slope against the top cell's
+  // concentration and its rate, from its last transport step: (NEL, 3).
+  Array2<double> CM_SURFACE_CAPACITY, CM_SURFACE_CAPACITY_SLOPE, CM_SURFACE_CAPACITY_RATE;
+  // The same for the water of each channel link, written by the link transport: (NLF, 3).
+  Array2<double> CM_LINK_SURFACE_CAPACITY, CM_LINK_SURFACE_CAPACITY_SLOPE,
+      CM_LINK_SURFACE_CAPACITY_RATE;
+  // Capacities of the dynamic region and the dead space of the bank cells above each
+  // link's bed, for the link transport: [contaminant](cell 1..LL, side, link).
+  std::array<Array3<double>, CM_MAX_CONTAMINANTS + 1> CM_BANK_CAPACITY_DYNAMIC,
+      CM_BANK_CAPACITY_DEAD_SPACE;
+
   // ----- per-link stores of the link set-up -------------------------------------------
   Array1<double> CM_LINK_WATER_AREA;          // (NLF): scaled
   Array1<double> CM_LINK_BED_AREA;

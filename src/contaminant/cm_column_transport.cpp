@@ -1,0 +1,602 @@
+#include "contaminant/cm_column_transport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "services/error_reporting.h"
+#include "services/predicates.h"
+#include "services/solvers.h"
+#include "services/stops.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr int CM_PRINT_UNIT = 25;
+// A concentration read at the start of a step is never below this: the sorption
+// slopes divide by it and a power of 0 is not defined for every exponent.
+constexpr double CM_CONCENTRATION_FLOOR = 1e-16;
+// Molecular diffusion coefficient, 3e-8 m2/s, scaled by the inverse diffusivity.
+constexpr double CM_SCALED_DIFFUSION = 3e-5;
+constexpr int CM_NONLINEAR_PASSES = 10;
+
+// What one column's transport reads throughout, for the contaminant in hand.
+struct Column {
+  Model& model;
+  ContaminantState& cm;
+  ContaminantColumnWork& w;
+  int iel, b, t, k;
+  double Fs;      // CM_STEP_FACTOR
+  double T, T2;   // implicit and storage step
+  double wi, wo;  // weights of the end and start flow fields
+  double hn, ho, chi, sig, beta;
+  double lambda, n;
+  bool nonlinear, base_flux;
+};
+
+// ===== boundary and exchange terms ====================================================
+
+// Concentration of the water that crosses each face, below ground and at the surface.
+void face_terms(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const ContaminantState& cm = c.cm;
+  const int LL = c.t, k = c.k;
+  for (int f = 1; f <= 4; ++f) {
+    const int m = w.CM_COL_NEIGHBOUR[f];
+    if (w.CM_COL_NO_NEIGHBOUR[f]) {
+      const double v = cm.CM_INFLOW_REL_CONC(c.iel, k);
+      for (int i = c.b; i <= LL + 1; ++i) {
+        w.N(i, f) = v;
+        w.Nr(i, f) = 0.0;
+      }
+      w.NS[f] = v;
+      w.NSr[f] = 0.0;
+      w.KS[f] = 1.0;
+      w.KSr[f] = 0.0;
+    } else if (w.CM_COL_IS_BANK && f == w.CM_COL_BANK_FACE) {
+      const int link = w.CM_COL_BANK_LINK;
+      const int lbc = c.model.subsurface.LINK_BED_CELL(link, w.CM_COL_BANK_SIDE);
+      for (int i = c.b; i <= std::min(lbc, LL); ++i) {
+        w.N(i, f) = cm.CM_REL_CONC_DYNAMIC_OLD(i, m, k);
+        w.Nr(i, f) = 0.0;
+      }
+      // Above the bed the bank faces the channel water.
+      const double start = cm.CM_REL_CONC_DYNAMIC_OLD(LL, link, k);
+      const double rate = (cm.CM_REL_CONC_DYNAMIC(LL, link, k) - start) / c.Fs;
+      for (int i = std::max(lbc + 1, c.b); i <= LL; ++i) {
+        w.N(i, f) = start;
+        w.Nr(i, f) = rate;
+      }
+      w.NS[f] = w.N(LL, f);
+      w.NSr[f] = w.Nr(LL, f);
+      w.KS[f] = cm.CM_LINK_SURFACE_CAPACITY(link, k);
+      w.KSr[f] = w.NSr[f] * cm.CM_LINK_SURFACE_CAPACITY_SLOPE(link, k) +
+                 cm.CM_LINK_SURFACE_CAPACITY_RATE(link, k);
+    } else {
+      // The plain mean of the neighbour's cells that overlap the cell; no flow or no
+      // overlap gives 0.
+      for (int i = c.b; i <= LL; ++i) {
+        const int first = cm.CM_FACE_CELL_START(i, f, c.iel);
+        const int past = cm.CM_FACE_CELL_START(i + 1, f, c.iel);
+        const double weight = w.CM_COL_LATERAL_FLOW_NEW(i, f);
+        double sum = 0.0, weights = 0.0;
+        for (int e = first; e < past; ++e) {
+          sum += weight * cm.CM_REL_CONC_DYNAMIC_OLD(cm.CM_FACE_CELL_LIST(e, f, c.iel), m, k);
+          weights += weight;
+        }
+        w.N(i, f) = IS_NON_ZERO(weights) ? sum / weights : weights;
+        w.Nr(i, f) = 0.0;
+      }
+      w.NS[f] = cm.CM_REL_CONC_DYNAMIC_OLD(LL, m, k);
+      w.NSr[f] = (cm.CM_REL_CONC_DYNAMIC(LL, m, k) - w.NS[f]) / c.Fs;
+      w.KS[f] = cm.CM_SURFACE_CAPACITY(m, k);
+      w.KSr[f] = cm.CM_SURFACE_CAPACITY_SLOPE(m, k) * w.NSr[f] + cm.CM_SURFACE_CAPACITY_RATE(m, k);
+    }
+  }
+}
+
+// The base value: imposed on the bottom cell, or the concentration of base inflow.
+void base_value(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const double v = c.base_flux ? c.cm.CM_BASE_FLUX_REL_CONC(c.iel, c.k)
+                               : c.cm.CM_BASE_FIXED_REL_CONC(c.iel, c.k);
+  w.base_value = v;
+  for (int i = 0; i <= c.b - 1; ++i) {
+    w.Co(i) = v;
+    w.Cn(i) = v;
+    w.Sn(i) = v;
+  }
+  if (!c.base_flux) w.Cn(c.b) = v;
+}
+
+// Capacity factors of the element's own surface water and loose sediment.
+void surface_capacities(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  ContaminantState& cm = c.cm;
+  const SedimentState& sed = c.model.sediment;
+  double Bo = 0.0, Bn = 0.0, Fo = 0.0, Fn = 0.0;
+  for (int g = 1; g <= sed.NSED; ++g) {
+    const double K51 = cm.CM_SEDIMENT_KD(g, c.k);
+    Bo += cm.CM_FBETA_PREVIOUS(c.iel, g) * K51;
+    Bn += sed.FBETA(c.iel, g) * K51;
+    Fo += cm.CM_FDEL_PREVIOUS(c.iel, g) * K51;
+    Fn += sed.FDEL(c.iel, g) * K51;
+  }
+  const double e1 = 1.0 / w.CM_COL_SEDIMENT_WATER_FACTOR;
+  if (!c.nonlinear) {
+    w.kb = 1.0 + e1 * Bo;
+    w.kb_slope = 0.0;
+    w.kb_rate = (e1 * Bn - e1 * Bo) / c.Fs;
+    w.kw = 1.0 + Fo;
+    w.kw_slope = 0.0;
+    w.kw_rate = (Fn - Fo) / c.Fs;
+  } else {
+    const double q = w.Co(c.t);
+    const double p = std::pow(q, c.n - 2.0);
+    w.kb = 1.0 + e1 * Bo * p * q;
+    w.kb_slope = e1 * Bo * p * (c.n - 1.0);
+    w.kb_rate = e1 * (Bn - Bo) * p * q / c.Fs;
+    w.kw = 1.0 + Fo * p * q;
+    w.kw_slope = Fo * p * (c.n - 1.0);
+    w.kw_rate = (Fn - Fo) * p * q / c.Fs;
+  }
+  cm.CM_SURFACE_CAPACITY(c.iel, c.k) = w.kw;
+  cm.CM_SURFACE_CAPACITY_SLOPE(c.iel, c.k) = w.kw_slope;
+  cm.CM_SURFACE_CAPACITY_RATE(c.iel, c.k) = w.kw_rate;
+}
+
+// Rain, another element's well water and the surface source at the top.
+void top_input(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const ContaminantState& cm = c.cm;
+  w.SRC = -(cm.CM_INVERSE_VELOCITY_SCALE * cm.CM_SURFACE_SOURCE(c.k));
+  const double a = cm.CM_INVERSE_VELOCITY_SCALE / (w.CM_COL_DX * w.CM_COL_DY);
+  const double c27 = cm.CM_RAIN_REL_CONC(c.k);
+  const int src = w.CM_COL_WELL_SOURCE;
+  const double Cw = src > 0 ? cm.CM_WELL_REL_CONC(src, c.k) : 0.0;
+  const double Jo = src > 0 ? w.CM_COL_WELL_INPUT_OLD : 0.0;
+  const double Jn = src > 0 ? w.CM_COL_WELL_INPUT_NEW : 0.0;
+  w.RAIN = a * ((w.CM_COL_TOP_INPUT_OLD - Jo) * c27 + Jo * Cw);
+  w.RAINR = (a * ((w.CM_COL_TOP_INPUT_NEW - Jn) * c27 + Jn * Cw) - w.RAIN) / c.Fs;
+}
+
+// Exchange of a bank's cells with its channel's bed, upstream-weighted.
+void bank_exchange(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  ContaminantState& cm = c.cm;
+  for (int i = c.b; i <= c.t; ++i) w.CM_COL_ACCUMULATOR(i) = 0.0;
+  if (!w.CM_COL_IS_BANK) return;
+  const int link = w.CM_COL_BANK_LINK, side = w.CM_COL_BANK_SIDE;
+  const int lbc = c.model.subsurface.LINK_BED_CELL(link, side);
+  const double cdl = cm.CM_REL_CONC_DYNAMIC(c.t - 2, link, c.k);
+  const double a = cm.CM_INVERSE_VELOCITY_SCALE / c.model.frame.AREA(c.iel);
+  double exchanged = 0.0, flow = 0.0;
+  for (int j = cm.CM_BANK_EXCHANGE_CELL(link, side); j <= std::min(lbc + 1, c.t); ++j) {
+    const double g = w.CM_COL_BANK_EXCHANGE_FLOW(j);
+    const double e = std::max(g, 0.0) * cdl + std::min(g, 0.0) * w.Co(j);
+    w.CM_COL_ACCUMULATOR(j) += e * a * w.CM_COL_BANK_WEIGHT(j) / w.CM_COL_THICKNESS(j);
+    exchanged += e;
+    flow += g;
+  }
+  w.Cex = IS_NON_ZERO(flow) ? exchanged / flow : flow;
+  cm.CM_BANK_EXCHANGE_CONC(link, side, c.k) = w.Cex;
+}
+
+// Removal sources: wells, the bank-link exchange and, in the cell that the bed bottom
+// cuts, the change of the bank weight between the cells below and above it.
+void cell_sources(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  ContaminantState& cm = c.cm;
+  const double V = cm.CM_INVERSE_VELOCITY_SCALE;
+  double taken = 0.0, flow = 0.0;
+  for (int i = c.b; i <= c.t; ++i) {
+    w.S(i) = -w.CM_COL_ACCUMULATOR(i) + V * w.CM_COL_WELL_FLOW(i) * w.Co(i) / w.CM_COL_THICKNESS(i);
+    taken += w.CM_COL_WELL_FLOW(i) * w.Co(i);
+    flow += w.CM_COL_WELL_FLOW(i);
+  }
+  cm.CM_WELL_REL_CONC(c.iel, c.k) = IS_NON_ZERO(flow) ? taken / flow : 0.0;
+  if (!w.CM_COL_IS_BANK) return;
+  const int cb = cm.CM_BED_BOTTOM_CELL(w.CM_COL_BANK_LINK, w.CM_COL_BANK_SIDE);
+  if (cb < c.b - 1 || cb + 1 > c.t) return;
+  const auto& r = w.CM_COL_BANK_WEIGHT;
+  const auto& rinv = w.CM_COL_BANK_WEIGHT_INVERSE;
+  const auto& vn = w.CM_COL_VERTICAL_FLOW_NEW;
+  const double Fa = std::max(w.Co(cb) * vn(cb), 0.0) - std::max(-vn(cb) * w.Co(cb + 1), 0.0);
+  const double Fb = std::max(w.Co(cb + 1) * vn(cb + 1), 0.0) - std::max(-vn(cb + 1) * w.Co(cb + 2), 0.0);
+  w.S(cb + 1) -= ((rinv(cb) * r(cb + 1) - 1.0) * Fa - (r(cb + 1) * rinv(cb + 1) - 1.0) * Fb) * V /
+                 w.CM_COL_THICKNESS(cb + 1);
+}
+
+// Capacities of a bank's cells above the bed, for its link's transport.
+void bank_capacities(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  ContaminantState& cm = c.cm;
+  if (!w.CM_COL_IS_BANK) return;
+  const int link = w.CM_COL_BANK_LINK, side = w.CM_COL_BANK_SIDE;
+  const int lbc = c.model.subsurface.LINK_BED_CELL(link, side);
+  for (int i = std::max(lbc + 1, c.b); i <= c.t; ++i) {
+    const double water = w.CM_COL_MOBILE_FRACTION_OLD(i) * w.CM_COL_THETA_OLD(i);
+    const double dead_water = (1.0 - w.CM_COL_MOBILE_FRACTION_OLD(i)) * w.CM_COL_THETA_OLD(i);
+    double sd = 1.0, ss = 1.0;
+    if (c.nonlinear) {
+      sd = std::pow(w.Co(i), c.n - 1.0);
+      ss = std::pow(w.So(i), c.n - 1.0);
+    }
+    cm.CM_BANK_CAPACITY_DYNAMIC[c.k](i, side, link) = w.fs(i) * w.Kd(i) * sd + water;
+    cm.CM_BANK_CAPACITY_DEAD_SPACE[c.k](i, side, link) = (1.0 - w.fs(i)) * w.Kd(i) * ss + dead_water;
+  }
+}
+
+// ===== the balances ===================================================================
+
+// Rows of the cells b..t (both regions), as each cell's own balance gives them.
+void assemble_rows(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const double V = c.cm.CM_INVERSE_VELOCITY_SCALE;
+  const double TS = c.cm.CM_TIME_SCALE;
+  const double gi = 1.0 + c.T * c.lambda, gs = 1.0 + c.T2 * c.lambda;
+  double Ko_below = 0.0, Kn_below = 0.0, Qo_below = 0.0, Qn_below = 0.0, d_below = 1.0;
+  for (int i = c.b; i <= c.t; ++i) {
+    const double dz = w.CM_COL_THICKNESS(i);
+    // Water of the two regions and its rate of change.
+    const double W = w.CM_COL_MOBILE_FRACTION_OLD(i) * w.CM_COL_THETA_OLD(i);
+    const double Wn = w.CM_COL_MOBILE_FRACTION_NEW(i) * w.CM_COL_THETA_NEW(i);
+    const double Wd = w.CM_COL_THETA_OLD(i) - W;
+    const double Wdn = w.CM_COL_THETA_NEW(i) - Wn;
+    w.dW(i) = (Wn - W) / c.Fs;
+    w.dWd(i) = (Wdn - Wd) / c.Fs;
+    // Capacities; the slopes are written so that they vanish for a linear isotherm.
+    const double Co = w.Co(i), So = w.So(i);
+    const double sorb_d = w.fs(i) * w.Kd(i), sorb_s = (1.0 - w.fs(i)) * w.Kd(i);
+    w.Rd(i) = W + sorb_d * std::pow(Co, c.n - 1.0);
+    w.Rs(i) = Wd + sorb_s * std::pow(So, c.n - 1.0);
+    w.Rd_slope(i) = (c.n - 1.0) * sorb_d * std::pow(Co, c.n - 2.0);
+    w.Rs_slope(i) = (c.n - 1.0) * sorb_s * std::pow(So, c.n - 2.0);
+    // Exchange between the regions.
+    const double xo = w.CM_COL_EXCHANGE_FLOW_OLD(i), xn = w.CM_COL_EXCHANGE_FLOW_NEW(i);
+    const double al = w.alpha(i);
+    const double Eout = TS * (c.wo * (al + std::max(xo, 0.0)) + c.wi * (al + std::max(xn, 0.0)));
+    const double Ein = TS * (c.wo * (al + std::max(-xo, 0.0)) + c.wi * (al + std::max(-xn, 0.0)));
+    // Vertical faces of the two flow fields.
+    const double Wup = i < c.t ? w.CM_COL_MOBILE_FRACTION_OLD(i + 1) * w.CM_COL_THETA_OLD(i + 1) : 0.0;
+    const double Wnup = i < c.t ? w.CM_COL_MOBILE_FRACTION_NEW(i + 1) * w.CM_COL_THETA_NEW(i + 1) : 0.0;
+    const double dzup = w.CM_COL_THICKNESS(i + 1);
+    auto interface = [&](double Wx, double Wxup, double Dm, double Dmup) {
+      const double den = Wxup * Dmup * dz + Wx * Dm * dzup;
+      return den > 0.0 ? 2.0 * Wx * Wxup * Dm * Dmup * dz * dzup / den : 0.0;
+    };
+    const double Ko = interface(W, Wup, w.Dm1(i), w.Dm1(i + 1));
+    const double Kn = interface(Wn, Wnup, w.Dm2(i), w.Dm2(i + 1));
+    const double Qo = V * w.CM_COL_VERTICAL_FLOW_OLD(i), Qn = V * w.CM_COL_VERTICAL_FLOW_NEW(i);
+    const double d = w.CM_COL_SPACING(i);
+    const double aNo = std::max({0.0, Ko / d - Qo / 2.0, -Qo});
+    const double aNn = std::max({0.0, Kn / d - Qn / 2.0, -Qn});
+    const double aSo = std::max({0.0, Ko_below / d_below + Qo_below / 2.0, Qo_below});
+    const double aSn = std::max({0.0, Kn_below / d_below + Qn_below / 2.0, Qn_below});
+    const double AN = (c.wo * aNo + c.wi * aNn) / dz;
+    const double AS = (c.wo * aSo + c.wi * aSn) / dz;
+    const double Pv = (c.wo * (aNo + aSo + Qo - Qo_below) + c.wi * (aNn + aSn + Qn - Qn_below)) / dz;
+    // Lateral faces: upstream concentration on each face.
+    double OUTL = 0.0, ADVL = 0.0, DL = 0.0;
+    for (int f = 1; f <= 4; ++f) {
+      const double lo = w.CM_COL_LATERAL_FLOW_OLD(i, f), ln = w.CM_COL_LATERAL_FLOW_NEW(i, f);
+      const double u = lo < 0.0 ? 1.0 : 0.0;
+      const double fc = u * Co + (1.0 - u) * w.N(i, f);
+      OUTL += u * lo;
+      ADVL += lo * fc;
+      DL += (ln / c.hn - lo / c.ho) * fc + c.Fs * lo * w.Nr(i, f) * (1.0 - u) / c.ho;
+    }
+    // Terms inherited from the parent contaminant, read before this one's replace them.
+    w.Pa(i) = w.P1(i) - w.S(i) + c.chi * ADVL;
+    w.Pb(i) = w.P3(i) + c.chi * c.ho * DL / c.Fs;
+    const double Pc = w.P2(i), Pd = w.P4(i);
+    w.P3(i) = c.lambda * Co * w.dW(i);
+    w.P1(i) = c.lambda * Co * w.Rd(i) + c.T * w.P3(i);
+    w.Y1(i) = c.T * c.lambda * w.Rd(i);
+    w.P4(i) = c.lambda * So * w.dWd(i);
+    w.P2(i) = w.P4(i) * c.T + c.lambda * So * w.Rs(i);
+    w.Y2(i) = c.T * c.lambda * w.Rs(i);
+    // The two balances.
+    w.A(i) = -c.T * AS;
+    w.C(i) = -c.T * AN;
+    w.B(i) = c.T * (-c.chi * OUTL + Eout + Pv) + gs * c.Fs * w.dW(i) + gi * (w.Rd(i) + Co * w.Rd_slope(i));
+    w.Bs(i) = gs * c.Fs * w.Rd_slope(i);
+    w.E(i) = c.T * Ein;
+    w.F(i) = c.T * Eout;
+    w.G(i) = c.T * Ein + gs * c.Fs * w.dWd(i) + gi * (w.Rs(i) + So * w.Rs_slope(i));
+    w.Gs(i) = gs * c.Fs * w.Rs_slope(i);
+    w.D(i) = c.T * w.Pb(i) + w.Pa(i) + w.Co(i + 1) * AN + w.Co(i - 1) * AS +
+             Co * (-Pv - c.lambda * w.Rd(i) - gi * w.dW(i) - Eout) + So * Ein;
+    w.H(i) = Pc + c.T * Pd + Co * Eout - So * (c.lambda * w.Rs(i) + gi * w.dWd(i) + Ein);
+    if (i == c.t) {
+      // What the top row's rewrite needs of the cell's own row.
+      w.top_Eout = Eout;
+      w.top_Ein = Ein;
+      w.top_lower = (c.wo * (Qo_below - aSo) + c.wi * (Qn_below - aSn)) / dz;
+      w.top_AS = AS;
+      w.top_OUTL = OUTL;
+    }
+    Ko_below = Ko;
+    Kn_below = Kn;
+    Qo_below = Qo;
+    Qn_below = Qn;
+    d_below = d;
+  }
+}
+
+// The top cell carries the surface water and the loose sediment of the element; its
+// dynamic row is written again with them and the surface flows over its four faces.
+void assemble_top_row(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const int t = c.t;
+  const double V = c.cm.CM_INVERSE_VELOCITY_SCALE;
+  const double L = c.cm.CM_LENGTH_SCALE;
+  const double gi = 1.0 + c.T * c.lambda, gs = 1.0 + c.T2 * c.lambda;
+  const double Eout = w.top_Eout, Ein = w.top_Ein, lower = w.top_lower, AS = w.top_AS;
+  const double OUTL = w.top_OUTL;
+  const double dz = w.CM_COL_THICKNESS(t);
+  const double Co = w.Co(t), So = w.So(t);
+  double ADVS = 0.0, DS = 0.0, OUTS = 0.0;
+  for (int f = 1; f <= 4; ++f) {
+    const double so = w.CM_COL_SURFACE_FLOW_OLD[f], sn = w.CM_COL_SURFACE_FLOW_NEW[f];
+    const double u = so < 0.0 ? 1.0 : 0.0;
+    const double Cs = u * Co + (1.0 - u) * w.NS[f];
+    const double Ks = u * w.kw + (1.0 - u) * w.KS[f];
+    ADVS += so * Cs * Ks;
+    DS += (sn - so) * Cs * Ks +
+          c.Fs * so * (w.NSr[f] * (1.0 - u) * Ks + (w.kw_rate * u + (1.0 - u) * w.KSr[f]) * Cs);
+    OUTS += (Cs * w.kw_slope * u + u * Ks) * so;
+  }
+  const double M = w.Rd(t) * Co + w.Rs(t) * So;
+  const double eo = w.CM_COL_EROSION_RATE_OLD, en = w.CM_COL_EROSION_RATE_NEW;
+  const double Ho = w.CM_COL_PONDED_DEPTH_OLD, Hn = w.CM_COL_PONDED_DEPTH_NEW;
+  const double Lo = w.CM_COL_LOOSE_SEDIMENT_OLD, Ln = w.CM_COL_LOOSE_SEDIMENT_NEW;
+  const double eps = w.CM_COL_SEDIMENT_WATER_FACTOR;
+  w.Pa(t) += (V * eo * M - w.SRC - w.RAIN + c.sig * ADVS) / dz;
+  w.Pb(t) += (V * eo * (w.dW(t) * Co + w.dWd(t) * So) - w.RAINR + M * (V * en - V * eo) / c.Fs +
+              c.sig * DS / c.Fs) /
+             dz;
+  const double OUTT = c.chi * OUTL + ((Co * w.Rd_slope(t) + w.Rd(t)) * V * eo + c.sig * OUTS) / dz;
+  // Starred capacities: the cell with its surface water and loose sediment.
+  const double Rd = w.Rd(t) + (w.kw * Ho + eps * Lo * w.kb) / (dz * L);
+  const double Rd_slope = w.Rd_slope(t) + (Ho * w.kw_slope + eps * w.kb_slope * Lo) / (dz * L);
+  const double dW = w.dW(t) + (w.kw * (Hn - Ho) + w.kb * eps * (Ln - Lo) +
+                               (w.kw_rate * Ho + w.kb_rate * eps * Lo) * c.Fs) /
+                                  (dz * c.Fs * L);
+  w.Rd(t) = Rd;
+  w.Rd_slope(t) = Rd_slope;
+  w.dW(t) = dW;
+  w.P3(t) = dW * c.lambda * Co;
+  w.Y1(t) = c.T * c.lambda * Rd;
+  w.P1(t) = w.P3(t) * c.T + c.lambda * Co * Rd;
+  const double Pt = Eout - lower;
+  w.C(t) = 0.0;
+  w.B(t) = c.T * (-OUTT + Pt) + gs * c.Fs * dW + gi * (Co * Rd_slope + Rd);
+  w.Bs(t) = gs * c.Fs * Rd_slope;
+  w.D(t) = So * Ein + w.Co(t - 1) * AS + w.Pa(t) + c.T * w.Pb(t) + Co * (-Pt - c.lambda * Rd - gi * dW);
+}
+
+// The bottom row: the base value imposed, or inflow and outflow through the base.
+void assemble_bottom_row(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const int b = c.b;
+  w.natural_B = w.B(b);
+  w.natural_C = w.C(b);
+  w.natural_E = w.E(b);
+  w.natural_D = w.D(b);
+  w.natural_Bs = w.Bs(b);
+  if (!c.base_flux) {
+    w.C(b) = 0.0;
+    w.B(b) = 1.0;
+    w.Bs(b) = 0.0;
+    w.A(b) = 0.0;
+    w.E(b) = 0.0;
+    w.D(b) = (w.Cn(b) - w.Co(b)) / c.Fs;
+    return;
+  }
+  const double Qbo = w.CM_COL_BASE_FLOW_OLD, Qbn = w.CM_COL_BASE_FLOW_NEW;
+  const double u = Qbo < 0.0 ? 1.0 : 0.0;
+  const double Cb = u * w.Co(b) + (1.0 - u) * w.base_value;
+  w.D(b) += Qbo * Cb * c.beta + c.T * ((Qbn - Qbo) * Cb) * c.beta / c.Fs;
+  w.B(b) -= c.T * Qbo * u * c.beta;
+}
+
+void solve_rows(Column& c, bool with_slopes) {
+  ContaminantColumnWork& w = c.w;
+  const int b = c.b, rows = c.t - c.b + 1;
+  for (int i = b; i <= c.t; ++i) {
+    const double G = with_slopes ? w.G(i) + w.Gs(i) * w.R(i) : w.G(i);
+    const double B = with_slopes ? w.B(i) + w.Bs(i) * w.X(i) : w.B(i);
+    w.Gt(i) = G;
+    w.Bt(i) = B - w.E(i) * w.F(i) / G;
+    w.Dt(i) = w.D(i) + w.E(i) * w.H(i) / G;
+  }
+  SOLVE_TRIDIAGONAL(ConstRealSection(&w.A(b), rows), ConstRealSection(&w.Bt(b), rows),
+                    ConstRealSection(&w.C(b), rows), ConstRealSection(&w.Dt(b), rows),
+                    RealSection(&w.X(b), rows), rows);
+  for (int i = b; i <= c.t; ++i) w.R(i) = (w.H(i) + w.F(i) * w.X(i)) / w.Gt(i);
+}
+
+[[noreturn]] void not_finite(Column& c, int cell) {
+  REPORT_ERROR(c.model.io, SEVERITY_FATAL, CM_NOT_FINITE_ERROR, CM_PRINT_UNIT, c.iel, cell,
+               "Contaminant concentration is not a finite number after the column solve: "
+               "contaminant " + std::to_string(c.k));
+  throw FatalError("CM column transport: not finite");  // not reached
+}
+
+// ===== the contaminant budget =========================================================
+
+// What the balances just solved moved across the column's outer boundaries, into the
+// budget: every rate times the cell's volume over the step in m3.
+void account(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  ContaminantBudget& budget = c.cm.budget;
+  const int k = c.k, b = c.b, t = c.t;
+  const double V = c.cm.CM_INVERSE_VELOCITY_SCALE;
+  const double area = c.model.frame.AREA(c.iel);
+  const double gi1 = c.T * c.lambda, gs1 = c.T2 * c.lambda;
+  // Mass (relative concentration x m3) of a rate per scaled volume over the step.
+  auto mass = [&](int i, double rate) {
+    return rate * c.Fs * w.CM_COL_THICKNESS(i) * c.cm.CM_LENGTH_SCALE * area / w.CM_COL_BANK_WEIGHT(i);
+  };
+  auto add_signed = [](double m, double& in, double& out) { (m >= 0.0 ? in : out) += std::fabs(m); };
+
+  const double dz_t = w.CM_COL_THICKNESS(t);
+  const double a = V / (w.CM_COL_DX * w.CM_COL_DY);
+  const double c27 = c.cm.CM_RAIN_REL_CONC(k);
+  const int src = w.CM_COL_WELL_SOURCE;
+  const double Jn = src > 0 ? w.CM_COL_WELL_INPUT_NEW : 0.0;
+  const double Cw = src > 0 ? c.cm.CM_WELL_REL_CONC(src, k) : 0.0;
+  budget.rain_in[k] += mass(t, -a * (w.CM_COL_TOP_INPUT_NEW - Jn) * c27 / dz_t);
+  budget.well_water_in[k] += mass(t, -a * Jn * Cw / dz_t);
+  budget.source_in[k] += mass(t, -w.SRC / dz_t);
+
+  for (int i = b; i <= t; ++i) {
+    const double X = w.X(i), R = w.R(i);
+    const double Xp = c.nonlinear ? w.X_pass(i) : 0.0, Rp = c.nonlinear ? w.R_pass(i) : 0.0;
+    const double dyn = c.lambda * w.Rd(i) * w.Co(i) + gi1 * w.dW(i) * w.Co(i) +
+                       gi1 * (w.Rd(i) + w.Co(i) * w.Rd_slope(i)) * X + gs1 * c.Fs * w.dW(i) * X +
+                       gs1 * c.Fs * w.Rd_slope(i) * Xp * X;
+    const double dead = c.lambda * w.Rs(i) * w.So(i) + gi1 * w.dWd(i) * w.So(i) +
+                        gi1 * (w.Rs(i) + w.So(i) * w.Rs_slope(i)) * R + gs1 * c.Fs * w.dWd(i) * R +
+                        gs1 * c.Fs * w.Rs_slope(i) * Rp * R;
+    budget.decayed[k] += mass(i, dyn + dead);
+    budget.wells_out[k] += mass(i, V * w.CM_COL_WELL_FLOW(i) * w.Co(i) / w.CM_COL_THICKNESS(i));
+    for (int f = 1; f <= 4; ++f) {
+      if (!w.CM_COL_NO_NEIGHBOUR[f]) continue;
+      const double lo = w.CM_COL_LATERAL_FLOW_OLD(i, f), ln = w.CM_COL_LATERAL_FLOW_NEW(i, f);
+      const double u = lo < 0.0 ? 1.0 : 0.0;
+      const double fc = u * w.Co(i) + (1.0 - u) * w.N(i, f);
+      const double DL = (ln / c.hn - lo / c.ho) * fc + c.Fs * lo * w.Nr(i, f) * (1.0 - u) / c.ho;
+      const double rate = c.chi * lo * fc + c.T * c.chi * c.ho * DL / c.Fs + c.T * c.chi * u * lo * X;
+      add_signed(mass(i, rate), budget.boundary_in[k], budget.boundary_out[k]);
+    }
+  }
+  for (int f = 1; f <= 4; ++f) {
+    if (!w.CM_COL_NO_NEIGHBOUR[f]) continue;
+    const double so = w.CM_COL_SURFACE_FLOW_OLD[f], sn = w.CM_COL_SURFACE_FLOW_NEW[f];
+    const double u = so < 0.0 ? 1.0 : 0.0;
+    const double Cs = u * w.Co(t) + (1.0 - u) * w.NS[f];
+    const double Ks = u * w.kw + (1.0 - u) * w.KS[f];
+    const double DS = (sn - so) * Cs * Ks +
+                      c.Fs * so * (w.NSr[f] * (1.0 - u) * Ks + (w.kw_rate * u + (1.0 - u) * w.KSr[f]) * Cs);
+    const double OUTS = (Cs * w.kw_slope * u + u * Ks) * so;
+    const double rate = c.sig * (so * Cs * Ks + c.T * DS / c.Fs + c.T * OUTS * w.X(t)) / dz_t;
+    add_signed(mass(t, rate), budget.boundary_in[k], budget.boundary_out[k]);
+  }
+
+  // Through the base: with the value imposed, whatever the bottom cell's own balance
+  // lacks to reach it.
+  double base;
+  if (c.base_flux) {
+    const double Qbo = w.CM_COL_BASE_FLOW_OLD, Qbn = w.CM_COL_BASE_FLOW_NEW;
+    const double u = Qbo < 0.0 ? 1.0 : 0.0;
+    const double Cb = u * w.Co(b) + (1.0 - u) * w.base_value;
+    base = c.beta * (Qbo * Cb + c.T * (Qbn - Qbo) * Cb / c.Fs + c.T * Qbo * u * w.X(b));
+  } else {
+    const double above = b < t ? w.X(b + 1) : 0.0;
+    const double slope = c.nonlinear ? w.natural_Bs * w.X_pass(b) : 0.0;
+    base = (w.natural_B + slope) * w.X(b) + w.natural_C * above - w.natural_E * w.R(b) - w.natural_D;
+  }
+  add_signed(mass(b, base), budget.base_in[k], budget.base_out[k]);
+}
+
+}  // namespace
+
+void CM_COLUMN_TRANSPORT(Model& model, int iel) {
+  ContaminantState& cm = model.contaminant;
+  ContaminantColumnWork& w = cm.column_work;
+  const int t = cm.CM_TOP_CELL;
+  const int b = w.CM_COL_BOTTOM;
+  Column c{model, cm, w, iel, b, t, 0};
+  c.Fs = cm.CM_STEP_FACTOR;
+  c.T = w.CM_COL_STEP_NEW;
+  c.T2 = w.CM_COL_STORAGE_STEP;
+  c.wi = cm.CM_IMPLICIT_WEIGHT;
+  c.wo = cm.CM_OLD_FLOW_WEIGHT;
+  c.hn = w.CM_COL_DEPTH_NEW;
+  c.ho = w.CM_COL_DEPTH_OLD;
+  c.chi = w.CM_COL_LATERAL_SCALE;
+  c.sig = w.CM_COL_SURFACE_SCALE;
+  c.beta = w.CM_COL_BASE_SCALE;
+  c.nonlinear = cm.CM_NONLINEAR_ON;
+  c.base_flux = cm.CM_BASE_FLUX_ON;
+
+  for (int i = 1; i <= MAX_CELLS_PER_COLUMN; ++i) {
+    w.P1(i) = w.P2(i) = w.P3(i) = w.P4(i) = 0.0;
+  }
+  for (int k = 1; k <= cm.NCON; ++k) {
+    c.k = k;
+    // 1. Start-of-step concentrations, floored so that a clean start stays defined;
+    // above the top cell there is nothing.
+    for (int i = b; i <= t; ++i) {
+      w.Co(i) = std::max(cm.CM_REL_CONC_DYNAMIC_OLD(i, iel, k), CM_CONCENTRATION_FLOOR);
+      w.So(i) = std::max(cm.CM_REL_CONC_DEAD_SPACE_OLD(i, iel, k), CM_CONCENTRATION_FLOOR);
+    }
+    w.Co(t + 1) = 0.0;
+    w.So(t + 1) = 0.0;
+    // 2. Parameters of the cells.
+    for (int i = b; i <= t; ++i) {
+      const int soil = w.CM_COL_SOIL(i);
+      w.Kd(i) = cm.CM_SOIL_KD(soil, k);
+      w.fs(i) = cm.CM_DYNAMIC_SORPTION_FRACTION(soil, k);
+      w.alpha(i) = cm.CM_DEAD_SPACE_EXCHANGE(soil, k);
+      w.Dm1(i) = w.Dm2(i) = CM_SCALED_DIFFUSION;
+    }
+    w.Dm1(t + 1) = w.Dm2(t + 1) = 0.0;
+    c.n = cm.CM_FREUNDLICH_EXPONENT(k);
+    c.lambda = cm.CM_DECAY_RATE_SCALED(k);
+    // 3. Terms from outside the column's cells.
+    face_terms(c);
+    base_value(c);
+    surface_capacities(c);
+    top_input(c);
+    bank_exchange(c);
+    cell_sources(c);
+    // 4-7. The balances.
+    assemble_rows(c);
+    assemble_top_row(c);
+    assemble_bottom_row(c);
+    // 8, 9. Solve with the dead space eliminated; Freundlich sorption follows in a
+    // fixed number of further passes.
+    solve_rows(c, false);
+    if (c.nonlinear) {
+      for (int pass = 1; pass <= CM_NONLINEAR_PASSES; ++pass) {
+        for (int i = b; i <= t; ++i) {
+          w.X_pass(i) = w.X(i);
+          w.R_pass(i) = w.R(i);
+        }
+        solve_rows(c, true);
+      }
+    }
+    // 10. New concentrations; the daughter inherits what decayed.
+    for (int i = b; i <= t; ++i) {
+      w.Cn(i) = w.Co(i) + c.Fs * w.X(i);
+      w.Sn(i) = w.So(i) + c.Fs * w.R(i);
+      w.P1(i) += w.Y1(i) * w.X(i);
+      w.P2(i) += w.Y2(i) * w.R(i);
+    }
+    if (!c.base_flux) w.Cn(b) = w.base_value;
+    // 11. Store.
+    for (int i = b; i <= t; ++i) {
+      if (!std::isfinite(w.Cn(i)) || !std::isfinite(w.Sn(i))) not_finite(c, i);
+    }
+    for (int i = 1; i <= t; ++i) {
+      cm.CM_REL_CONC_DYNAMIC(i, iel, k) = std::max(w.Cn(i), CM_CONCENTRATION_FLOOR);
+      cm.CM_REL_CONC_DEAD_SPACE(i, iel, k) = std::max(w.Sn(i), CM_CONCENTRATION_FLOOR);
+    }
+    // 12. For the link.
+    bank_capacities(c);
+    account(c);
+  }
+  // The sediment composition as these terms saw it: once per step, so that every
+  // contaminant of the step sees the same change.
+  const SedimentState& sed = model.sediment;
+  for (int g = 1; g <= sed.NSED; ++g) {
+    cm.CM_FBETA_PREVIOUS(iel, g) = sed.FBETA(iel, g);
+    cm.CM_FDEL_PREVIOUS(iel, g) = sed.FDEL(iel, g);
+  }
+}
+
+}  // namespace quendal
