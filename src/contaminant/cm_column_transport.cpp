@@ -26,13 +26,13 @@ struct Column {
   Model& model;
   ContaminantState& cm;
   ContaminantColumnWork& w;
-  int iel, b, t, k;
-  double Fs;      // CM_STEP_FACTOR
-  double T, T2;   // implicit and storage step
-  double wi, wo;  // weights of the end and start flow fields
-  double hn, ho, chi, sig, beta;
-  double lambda, n;
-  bool nonlinear, base_flux;
+  int iel = 0, b = 0, t = 0, k = 0;
+  double Fs = 0.0;           // CM_STEP_FACTOR
+  double T = 0.0, T2 = 0.0;  // implicit and storage step
+  double wi = 0.0, wo = 0.0; // weights of the end and start flow fields
+  double hn = 0.0, ho = 0.0, chi = 0.0, sig = 0.0, beta = 0.0;
+  double lambda = 0.0, n = 1.0;
+  bool nonlinear = false, base_flux = false;
 };
 
 // ===== boundary and exchange terms ====================================================
@@ -509,7 +509,10 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
   ContaminantColumnWork& w = cm.column_work;
   const int t = cm.CM_TOP_CELL;
   const int b = w.CM_COL_BOTTOM;
-  Column c{model, cm, w, iel, b, t, 0};
+  Column c{model, cm, w};
+  c.iel = iel;
+  c.b = b;
+  c.t = t;
   c.Fs = cm.CM_STEP_FACTOR;
   c.T = w.CM_COL_STEP_NEW;
   c.T2 = w.CM_COL_STORAGE_STEP;

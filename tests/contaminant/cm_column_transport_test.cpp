@@ -1,0 +1,323 @@
+// Column transport against hand-computed values, analytical solutions and the mass.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "contaminant/cm_column_setup.h"
+#include "contaminant/cm_column_transport.h"
+#include "contaminant/contaminant.h"
+#include "contaminant/cm_column_fixture.h"
+#include "services/stops.h"
+
+namespace quendal::testing {
+namespace {
+
+using CmTransport = CmColumns;
+
+// Closed column with decay only: every cell of both regions loses the same fraction,
+// 1 / (1 + k DTUZ), whatever the sorption and the exchange between the regions.
+TEST_F(CmTransport, DecayOnlyScalesEveryCellOfBothRegions) {
+  struct Case {
+    double Kd, fs, alpha;
+  };
+  for (const Case& c : {Case{0.0, 0.5, 0.0}, Case{0.7, 0.3, 1e-6}, Case{2.0, 1.0, 1e-4}}) {
+    SCOPED_TRACE(c.Kd);
+    build(1, 8, 0.25, 0.3);
+    soil(1, c.Kd, c.fs, c.alpha);
+    decay(1, 1e-7);
+    concentration(1, 1, 0.8, 0.8);
+    prime_stores();
+    step();
+    const double factor = 1.0 / (1.0 + 1e-7 * 3600.0);
+    EXPECT_NEAR(factor, 0.9996401296, 1e-10);
+    for (int cell = 1; cell <= 8; ++cell) {
+      EXPECT_NEAR(cm.CM_REL_CONC_DYNAMIC(cell, 1, 1), 0.8 * factor, 1e-12) << cell;
+      EXPECT_NEAR(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 1), 0.8 * factor, 1e-12) << cell;
+    }
+  }
+}
+
+// Dead space filled from a clean start: 0.2 (C - 1) = -0.0036 (C - S) and
+// 0.2 S = 0.0036 (C - S), the exchange 2.5e6 x 1e-6 x 0.00144 = 0.0036; with
+// C + S = 1, S = 0.0036 / 0.2072. The zero start of the dead space needs the floor.
+TEST_F(CmTransport, DeadSpaceFillsByExchangeFromAZeroStart) {
+  build(1, 5, 0.2, 0.4);
+  soil(1, 0.0, 0.5, 1e-6);
+  concentration(1, 1, 1.0, 0.0);
+  prime_stores();
+  step();
+  for (int cell = 1; cell <= 5; ++cell) {
+    EXPECT_NEAR(cm.CM_REL_CONC_DYNAMIC(cell, 1, 1), 0.9826254826, 1e-9);
+    EXPECT_NEAR(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 1), 0.0173745174, 1e-9);
+  }
+}
+
+// A pulse carried down by a steady flux: its centre moves q t / (0.5 theta + fs Kd)
+// (the implicit upwind scheme moves the first moment exactly), so sorption slows it by
+// R = 1 + fs Kd / (0.5 theta).
+TEST_F(CmTransport, SorptionRetardsAPulseByTheRetardationFactor) {
+  auto centre_shift = [&](double Kd) {
+    build(1, 50, 0.1, 0.4);
+    soil(1, Kd, 1.0, 0.0);
+    concentration(1, 1, 0.0, 0.0);
+    // The pulse fills 1.0 to 1.2 m below the ground: cells 40 and 39.
+    set_cell(1, 40, 1, 1.0, 0.0);
+    set_cell(1, 39, 1, 1.0, 0.0);
+    surface.PNETTO(1) = 1e-6;
+    for (int k = 1; k <= 50; ++k) vss.CELL_VERTICAL_FLOW(k, 1) = -1e-6;
+    vss.COLUMN_BASE_FLOW(1) = -1e-6;
+    prime_stores();
+    auto centre = [&] {
+      double moment = 0.0, mass = 0.0;
+      for (int k = 1; k <= 50; ++k) {
+        const double m = cm.CM_REL_CONC_DYNAMIC(k, 1, 1);
+        moment += m * (GROUND - vss.CELL_ELEVATION(k, 1));
+        mass += m;
+      }
+      return moment / mass;
+    };
+    const double before = centre();
+    for (int s = 0; s < 48; ++s) step();
+    return centre() - before;
+  };
+  const double free = centre_shift(0.0), sorbed = centre_shift(0.2);
+  // The background floor of 1e-16 in 48 clean cells moves the centre by ~1e-13 m.
+  EXPECT_NEAR(free, 0.864, 1e-9);
+  EXPECT_NEAR(sorbed, 0.432, 1e-9);
+  EXPECT_NEAR(free / sorbed, 2.0, 1e-6);
+}
+
+// Water moving between the cells of a sealed column (total water fixed) carries the
+// contaminant with it and keeps its mass.
+TEST_F(CmTransport, SealedColumnKeepsItsMassWhileWaterMovesBetweenCells) {
+  build(1, 10, 0.2, 0.3);
+  soil(1, 0.4, 0.6, 2e-6);
+  for (int k = 1; k <= 10; ++k) set_cell(1, k, 1, 0.1 * k, 0.05 * k * k);
+  prime_stores();
+  const double start = mass(1, 1);
+  for (int s = 1; s <= 6; ++s) {
+    const std::vector<double> before = thetas(1);
+    // Water goes from the upper cells to the lower ones and, later, back again.
+    const double shift = (s <= 3 ? 0.01 : -0.01);
+    vss.CELL_THETA(9, 1) -= shift;
+    vss.CELL_THETA(8, 1) -= shift;
+    vss.CELL_THETA(2, 1) += shift;
+    vss.CELL_THETA(3, 1) += shift;
+    close_vertical_flows(1, before, 0.0);
+    ASSERT_NEAR(vss.COLUMN_BASE_FLOW(1), 0.0, 1e-18);
+    step();
+    EXPECT_NEAR(mass(1, 1), start, 1e-12 * start) << "step " << s;
+  }
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(cm.budget.total_in(k) + cm.budget.total_out(k), 0.0);
+}
+
+// Rain at concentration 1 soaking into a column that decays at k: each step
+// M_new = (M_old + AREA P DTUZ) / (1 + k DTUZ); the budget says the same.
+TEST_F(CmTransport, RainAndDecayFollowTheStepRecurrenceAndTheBudgetCloses) {
+  build(1, 10, 0.2, 0.3);
+  soil(1, 0.5, 0.5, 1e-6);
+  decay(1, 1e-7);
+  cm.CM_RAIN_REL_CONC(1) = 1.0;
+  concentration(1, 1, 0.2, 0.1);
+  const double P = 2e-3 / 3600.0;
+  surface.PNETTO(1) = P;
+  vss.CELL_VERTICAL_FLOW(10, 1) = -P;
+  prime_stores();
+  double M = mass(1, 1);
+  for (int s = 1; s <= 4; ++s) {
+    const std::vector<double> before = thetas(1);
+    vss.CELL_THETA(10, 1) += P * 3600.0 / 0.2;  // the top cell takes the rain in
+    close_vertical_flows(1, before, -P);
+    const ContaminantBudget was = cm.budget;
+    step();
+    const double expected = (M + 1e4 * P * 3600.0) / (1.0 + 1e-7 * 3600.0);
+    EXPECT_NEAR(mass(1, 1), expected, 1e-10 * expected) << "step " << s;
+    EXPECT_NEAR(cm.budget.rain_in[1] - was.rain_in[1], 1e4 * P * 3600.0, 1e-9);
+    const double decayed = cm.budget.decayed[1] - was.decayed[1];
+    EXPECT_NEAR(decayed, 1e-7 * 3600.0 * mass(1, 1), 1e-10 * expected);
+    M = mass(1, 1);
+  }
+}
+
+// Surface water flowing from one square onto the next: what leaves the upstream square
+// arrives downstream in the same step when the upstream square comes first.
+TEST_F(CmTransport, SurfaceFlowBetweenTwoSquaresKeepsTheTotalMass) {
+  build(2, 6, 0.3, 0.35);
+  frame.ICMREF(1, 1, 2) = 2;  // square 1's east face meets square 2's west face
+  frame.ICMREF(1, 1, 3) = 3;
+  frame.ICMREF(2, 3, 2) = 1;
+  frame.ICMREF(2, 3, 3) = 1;
+  soil(1, 0.3, 0.5, 1e-6);
+  concentration(1, 1, 1.0, 0.5);
+  concentration(2, 1, 0.0, 0.0);
+  const double Q = 0.02;  // m3/s eastwards over the shared face
+  surface.QOC(1, 1) = Q;
+  surface.QOC(2, 3) = Q;
+  surface.HRF(1) = GROUND + 0.01;
+  surface.HRF(2) = GROUND + 0.01;
+  // Square 1 is fed by (clean) rain, square 2 loses the water by evaporation, so
+  // neither soil column takes any of the flow.
+  surface.PNETTO(1) = Q / 1e4;
+  surface.ET_GROUND_EVAP(2) = Q / 1e4;
+  prime_stores();
+  const double start = total_mass(1);
+  for (int s = 1; s <= 5; ++s) {
+    step();
+    EXPECT_NEAR(total_mass(1), start, 1e-10 * start) << "step " << s;
+  }
+  EXPECT_GT(mass(2, 1), 0.01 * start);  // the flow did carry contaminant over
+}
+
+// A decay chain: what the parent loses the daughter gains, and the parent falls as
+// (1 + k1 DTUZ)^-n.
+TEST_F(CmTransport, DecayChainHandsTheParentsLossToTheDaughter) {
+  build(1, 6, 0.3, 0.3, 2);
+  soil(1, 0.4, 0.5, 1e-6);
+  soil(2, 1.1, 0.2, 3e-6);
+  decay(1, 1e-6);
+  decay(2, 0.0);
+  concentration(1, 1, 1.0, 0.6);
+  concentration(1, 2, 0.0, 0.0);
+  prime_stores();
+  const double M1 = mass(1, 1), total = M1 + mass(1, 2);
+  for (int s = 1; s <= 10; ++s) {
+    step();
+    EXPECT_NEAR(mass(1, 1), M1 * std::pow(1.0 + 3.6e-3, -s), 1e-12 * M1);
+    EXPECT_NEAR(mass(1, 1) + mass(1, 2), total, 1e-12 * total);
+  }
+  EXPECT_NEAR(cm.budget.decayed[1], M1 - mass(1, 1), 1e-12 * M1);
+  EXPECT_EQ(cm.budget.decayed[2], 0.0);
+}
+
+// Two identical contaminants while the sediment's composition changes: both see the
+// change, so both stay identical and keep their mass.
+TEST_F(CmTransport, SedimentCompositionChangeReachesEveryContaminant) {
+  build(1, 5, 0.2, 0.3, 2);
+  sed.NSED = 2;
+  sed.DLS(1) = 0.01;
+  surface.HRF(1) = GROUND + 0.05;
+  sed.FBETA(1, 1) = 1.0;
+  sed.FDEL(1, 1) = 0.02;
+  for (int k = 1; k <= 2; ++k) {
+    soil(k, 0.2, 0.5, 1e-6);
+    cm.CM_SEDIMENT_KD(1, k) = 0.1;
+    cm.CM_SEDIMENT_KD(2, k) = 3.0;
+    concentration(1, k, 0.7, 0.4);
+  }
+  prime_stores();
+  const double M = mass(1, 1);
+  for (int s = 1; s <= 4; ++s) {
+    sed.FBETA(1, 1) = 1.0 - 0.2 * s;
+    sed.FBETA(1, 2) = 0.2 * s;
+    sed.FDEL(1, 2) = 0.01 * s;
+    step();
+    for (int cell = 1; cell <= 5; ++cell) {
+      EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(cell, 1, 1), cm.CM_REL_CONC_DYNAMIC(cell, 1, 2));
+      EXPECT_EQ(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 1), cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 2));
+    }
+    EXPECT_NEAR(mass(1, 1), M, 1e-12 * M) << "step " << s;
+    EXPECT_NEAR(mass(1, 2), M, 1e-12 * M) << "step " << s;
+  }
+}
+
+// From a clean start (every concentration exactly 0) with rain, 48 hours give finite
+// values everywhere; an imposed base value holds the bottom cell exactly.
+TEST_F(CmTransport, CleanStartWithRainStaysFiniteAndTheBaseHoldsItsValue) {
+  for (bool nonlinear : {false, true}) {
+    SCOPED_TRACE(nonlinear);
+    build(1, 12, 0.25, 0.3, 2);
+    cm.CM_NONLINEAR_ON = nonlinear;
+    cm.CM_BASE_FLUX_ON = false;
+    for (int k = 1; k <= 2; ++k) {
+      soil(k, 0.5, 0.4, 1e-6);
+      cm.CM_BASE_FIXED_REL_CONC(1, k) = 0.3;
+      cm.CM_RAIN_REL_CONC(k) = 1.0;
+      concentration(1, k, 0.0, 0.0);
+    }
+    decay(1, 1e-6);
+    const double P = 1e-6;
+    surface.PNETTO(1) = P;
+    for (int k = 1; k <= 12; ++k) vss.CELL_VERTICAL_FLOW(k, 1) = -P;
+    vss.COLUMN_BASE_FLOW(1) = -P;
+    prime_stores();
+    for (int s = 0; s < 48; ++s) step();
+    for (int k = 1; k <= 2; ++k) {
+      for (int cell = 1; cell <= 12; ++cell) {
+        ASSERT_TRUE(std::isfinite(cm.CM_REL_CONC_DYNAMIC(cell, 1, k)));
+        ASSERT_TRUE(std::isfinite(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, k)));
+        ASSERT_TRUE(std::isfinite(cm.CM_REL_CONC_DYNAMIC_OLD(cell, 1, k)));
+        ASSERT_TRUE(std::isfinite(cm.CM_REL_CONC_DEAD_SPACE_OLD(cell, 1, k)));
+      }
+      EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(1, 1, k), 0.3);
+      EXPECT_GT(cm.CM_REL_CONC_DYNAMIC(12, 1, k), 0.1);  // the rain has come in
+      EXPECT_TRUE(std::isfinite(cm.CM_SURFACE_CAPACITY(1, k)));
+    }
+    EXPECT_GT(cm.CM_REL_CONC_DYNAMIC(12, 1, 2), 1e-3);  // and the daughter appeared
+  }
+}
+
+// The budget closes, M_new - M_old = in - out - decayed, for a column with water
+// crossing each of its outer boundaries in turn.
+TEST_F(CmTransport, BudgetClosesForEveryKindOfBoundary) {
+  enum Kind { LATERAL_IN_BASE_OUT, FIXED_BASE, SURFACE_IN_OUT, WELL };
+  for (Kind kind : {LATERAL_IN_BASE_OUT, FIXED_BASE, SURFACE_IN_OUT, WELL}) {
+    SCOPED_TRACE(kind);
+    build(1, 8, 0.25, 0.3);
+    soil(1, 0.4, 0.6, 1e-6);
+    decay(1, 2e-7);
+    cm.CM_INFLOW_REL_CONC(1, 1) = 2.0;
+    cm.CM_BASE_FLUX_REL_CONC(1, 1) = 0.5;
+    cm.CM_BASE_FIXED_REL_CONC(1, 1) = 0.25;
+    for (int k = 1; k <= 8; ++k) set_cell(1, k, 1, 0.1 * k, 0.3);
+    switch (kind) {
+      case LATERAL_IN_BASE_OUT:
+        for (int k = 3; k <= 5; ++k) vss.CELL_LATERAL_FLOW(1, k, 1) = 1e-4;
+        break;
+      case FIXED_BASE:
+        cm.CM_BASE_FLUX_ON = false;
+        vss.CELL_LATERAL_FLOW(2, 6, 1) = -2e-4;
+        break;
+      case SURFACE_IN_OUT:
+        surface.HRF(1) = GROUND + 0.02;
+        surface.QOC(1, 3) = 0.03;   // in over the west face
+        surface.QOC(1, 1) = 0.025;  // out over the east face
+        break;
+      case WELL:
+        vss.WELL_NUMBER(1) = 1;
+        vss.WELL_SCREEN_BOTTOM_CELL(1) = 2;
+        vss.WELL_SCREEN_TOP_CELL(1) = 4;
+        for (int k = 2; k <= 4; ++k) vss.CELL_WELL_ABSTRACTION(k, 1) = 1e-8;
+        vss.WELL_ABSTRACTION(1) = 3e-8;
+        break;
+    }
+    const double top = kind == SURFACE_IN_OUT ? -0.005 / 1e4 : 0.0;
+    close_vertical_flows(1, thetas(1), top);
+    prime_stores();
+    for (int s = 1; s <= 3; ++s) {
+      const double before = mass(1, 1);
+      const ContaminantBudget was = cm.budget;
+      step();
+      const double in = cm.budget.total_in(1) - was.total_in(1);
+      const double out = cm.budget.total_out(1) - was.total_out(1);
+      const double decayed = cm.budget.decayed[1] - was.decayed[1];
+      EXPECT_GT(in + out, 0.0);
+      EXPECT_NEAR(mass(1, 1) - before, in - out - decayed, 1e-10 * before) << "step " << s;
+    }
+  }
+}
+
+// A concentration that comes out of the solve not finite is never stored: the run stops.
+TEST_F(CmTransport, NonFiniteConcentrationStopsTheRunWith3011) {
+  build(1, 4, 0.25, 0.3);
+  concentration(1, 1, 0.5, 0.5);
+  soil(1, std::nan(""), 0.5, 0.0);
+  prime_stores();
+  EXPECT_THROW(step(), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("3011"), std::string::npos) << text;
+  EXPECT_NE(text.find("contaminant 1"), std::string::npos) << text;
+  EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(2, 1, 1), 0.5);
+}
+
+}  // namespace
+}  // namespace quendal::testing
