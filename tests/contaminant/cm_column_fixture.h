@@ -25,10 +25,11 @@ struct CmColumns : ModelWithFiles {
   static constexpr double SIDE = 100.0;   // m
 
   // `columns` squares in a row from west to east, not joined; `cells` cells of `dz` m.
-  void build(int columns, int cells, double dz, double theta, int ncon = 1) {
-    frame.NLF = 0;
+  // With `links`, the first `links` elements are channel links that the test joins.
+  void build(int columns, int cells, double dz, double theta, int ncon = 1, int links = 0) {
+    frame.NLF = links;
     frame.NEL = columns;
-    frame.NGDBGN = 1;
+    frame.NGDBGN = links + 1;
     frame.DTUZ = 3600.0;
     frame.ICMREF.resize(columns, 4, 3, 0);
     for (int e = 1; e <= columns; ++e) {
@@ -40,7 +41,9 @@ struct CmColumns : ModelWithFiles {
     frame.ZGRUND.resize(columns, GROUND);
     frame.ISORT.resize(columns, 0);
     for (int e = 1; e <= columns; ++e) frame.ISORT(e) = e;
-    frame.LINK_NORTH_SOUTH.resize(0, 0);
+    frame.LINK_NORTH_SOUTH.resize(links, 0);
+    frame.CLENTH.resize(links, SIDE);
+    surface.CWIDTH.resize(links, 4.0);
 
     surface.HRF.resize(columns, GROUND);
     surface.QOC.resize(columns, 4, 0.0);
@@ -72,8 +75,8 @@ struct CmColumns : ModelWithFiles {
     vss.WELL_ABSTRACTION.resize(columns, 0.0);
     vss.WELL_WATER_SOURCE.resize(columns, 0);
     vss.COLUMN_BASE_FLOW.resize(columns, 0.0);
-    vss.LINK_BED_CELL.resize(0, 2, 0);
-    vss.STREAM_AQUIFER_WET_FLOW.resize(0, 2, 0.0);
+    vss.LINK_BED_CELL.resize(links, 2, 0);
+    vss.STREAM_AQUIFER_WET_FLOW.resize(links, 2, 0.0);
 
     sed.NSED = 0;
     sed.DLS.resize(columns, 0.0);
@@ -81,7 +84,7 @@ struct CmColumns : ModelWithFiles {
     sed.FDEL.resize(columns, NSEDEE, 0.0);
     sed.SY_GROUND_EROSION_RATE.resize(columns, 0.0);
 
-    cm.size(columns, 0, LL);
+    cm.size(columns, links, LL);
     cm.NCON = ncon;
     cm.CM_BASE_FLUX_ON = true;  // closed at the base unless a test lets water through
     for (int e = 1; e <= columns; ++e) {
@@ -121,7 +124,7 @@ struct CmColumns : ModelWithFiles {
   // state as it stands (face fluxes scaled, as the set-up scales them).
   void prime_stores() {
     const int LL = vss.LL;
-    for (int e = 1; e <= frame.NEL; ++e) {
+    for (int e = frame.NLF + 1; e <= frame.NEL; ++e) {
       const double hn = (frame.ZGRUND(e) - cm.CM_BOTTOM_LEVEL(e)) / cm.CM_LENGTH_SCALE;
       cm.CM_STORED_WATER_DEPTH(e) = surface.HRF(e) - frame.ZGRUND(e);
       cm.CM_STORED_TOP_INPUT(e) = -surface.PNETTO(e) * frame.AREA(e);
@@ -194,7 +197,7 @@ struct CmColumns : ModelWithFiles {
   }
   double total_mass(int k) const {
     double m = 0.0;
-    for (int e = 1; e <= frame.NEL; ++e) m += mass(e, k);
+    for (int e = frame.NLF + 1; e <= frame.NEL; ++e) m += mass(e, k);
     return m;
   }
 

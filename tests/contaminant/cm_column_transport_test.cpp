@@ -319,5 +319,90 @@ TEST_F(CmTransport, NonFiniteConcentrationStopsTheRunWith3011) {
   EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(2, 1, 1), 0.5);
 }
 
+
+// A link running east-west with a bank on either side: link 1, bank 2 to the north
+// (side 1), bank 3 to the south (side 2); 8 cells of 0.25 m, the link's stack from cell
+// 3, so bank cell k lies beside link cell k + 2 and bank cell 6 at the bed. The bed's
+// bottom cuts bank cell 5 in half. Banks are 10 m wide along a 100 m link 4 m wide:
+// the bank's share of the widened column is r = 10 / (2 + 10) = 5/6.
+struct CmBanks : CmColumns {
+  void build_banks() {
+    build(3, 8, 0.25, 0.3, 1, 1);
+    frame.ICMREF(1, 1, 1) = 3;
+    for (int bank = 2; bank <= 3; ++bank) {
+      frame.ICMREF(bank, 1, 1) = bank - 1;
+      frame.ICMREF(bank, 4, 1) = 1;
+      frame.AREA(bank) = 1000.0;
+      frame.DYQQ(bank) = 10.0;
+    }
+    frame.ICMREF(1, 2, 2) = 2;  // north face: bank 2, its south face back
+    frame.ICMREF(1, 2, 3) = 4;
+    frame.ICMREF(2, 4, 2) = 1;
+    frame.ICMREF(2, 4, 3) = 2;
+    frame.ICMREF(1, 4, 2) = 3;  // south face: bank 3, its north face back
+    frame.ICMREF(1, 4, 3) = 2;
+    frame.ICMREF(3, 2, 2) = 1;
+    frame.ICMREF(3, 2, 3) = 4;
+    frame.ISORT(1) = 2;  // the link is not transported yet: its place does not matter
+    frame.ISORT(2) = 3;
+    frame.ISORT(3) = 1;
+    vss.LAYER_BOTTOM_CELL(1, 1) = 3;
+    for (int s = 1; s <= 2; ++s) {
+      vss.LINK_BED_CELL(1, s) = 6;
+      cm.CM_BED_BOTTOM_CELL(1, s) = 4;
+      cm.CM_BED_BOTTOM_FRACTION(1, s) = 0.5;
+      cm.CM_BANK_EXCHANGE_CELL(1, s) = 6;
+    }
+    soil(1, 0.4, 0.25, 1e-6);
+    for (int cell = 6; cell <= 8; ++cell) cm.CM_REL_CONC_DYNAMIC(cell, 1, 1) = 0.7;
+    cm.CM_REL_CONC_DYNAMIC_OLD = cm.CM_REL_CONC_DYNAMIC;
+    for (int bank = 2; bank <= 3; ++bank) concentration(bank, 1, 0.2, 0.1);
+    cm.CM_STEP_FACTOR = frame.DTUZ / cm.CM_TIME_SCALE;
+  }
+};
+
+TEST_F(CmBanks, BankIsAWidenedColumnBelowTheBed) {
+  build_banks();
+  prime_stores();
+  CM_COLUMN_SETUP(model, 2);
+  const ContaminantColumnWork& w = cm.column_work;
+  EXPECT_TRUE(w.CM_COL_IS_BANK);
+  EXPECT_EQ(w.CM_COL_BANK_FACE, 4);
+  EXPECT_EQ(w.CM_COL_NEIGHBOUR[4], 3);  // across the link, the other bank
+  for (int k = 0; k <= 4; ++k) {
+    EXPECT_NEAR(w.CM_COL_BANK_WEIGHT(k), 5.0 / 6.0, 1e-15) << k;
+    EXPECT_NEAR(w.CM_COL_BANK_WEIGHT_INVERSE(k), 6.0 / 5.0, 1e-15) << k;
+  }
+  EXPECT_NEAR(w.CM_COL_BANK_WEIGHT(5), 11.0 / 12.0, 1e-15);  // 1 - (1 - r) / 2
+  EXPECT_EQ(w.CM_COL_BANK_WEIGHT_INVERSE(5), 1.0);
+  EXPECT_EQ(w.CM_COL_BANK_WEIGHT(6), 1.0);
+}
+
+// Water leaving the channel into the bank brings the bed's deep-layer concentration:
+// that is the exchange concentration the link reads; the capacities of the bank cells
+// above the bed are fs Kd + 0.5 theta and (1 - fs) Kd + 0.5 theta.
+TEST_F(CmBanks, ExchangeConcentrationAndBankCapacitiesForTheLink) {
+  build_banks();
+  vss.STREAM_AQUIFER_WET_FLOW(1, 1) = 1e-4;
+  vss.CELL_LATERAL_FLOW(4, 6, 2) = 1e-4;  // the water the bank takes in at its bed cell
+  close_vertical_flows(2, thetas(2), 0.0);
+  prime_stores();
+  for (int s = 0; s < 3; ++s) step();
+  EXPECT_DOUBLE_EQ(cm.CM_BANK_EXCHANGE_CONC(1, 1, 1), 0.7);
+  EXPECT_EQ(cm.CM_BANK_EXCHANGE_CONC(1, 2, 1), 0.0);  // no exchange on side 2
+  for (int bank = 2; bank <= 3; ++bank) {
+    for (int cell = 7; cell <= 8; ++cell) {
+      EXPECT_NEAR(cm.CM_BANK_CAPACITY_DYNAMIC[1](cell, bank - 1, 1), 0.1 + 0.15, 1e-15);
+      EXPECT_NEAR(cm.CM_BANK_CAPACITY_DEAD_SPACE[1](cell, bank - 1, 1), 0.3 + 0.15, 1e-15);
+    }
+    for (int cell = 1; cell <= 8; ++cell) {
+      EXPECT_TRUE(std::isfinite(cm.CM_REL_CONC_DYNAMIC(cell, bank, 1)));
+      EXPECT_TRUE(std::isfinite(cm.CM_REL_CONC_DEAD_SPACE(cell, bank, 1)));
+    }
+  }
+  EXPECT_GT(cm.CM_REL_CONC_DYNAMIC(6, 2, 1), 0.2);  // the channel's water came in
+  EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(8, 1, 1), 0.7);  // the link keeps its values for now
+}
+
 }  // namespace
 }  // namespace quendal::testing
