@@ -9,6 +9,7 @@ void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
   const SurfaceState& surface = model.surface;
   ContaminantState& cm = model.contaminant;
   const int NLF = frame.NLF, NEL = frame.NEL, LL = cm.CM_TOP_CELL;
+  if (!cm.initial_state_set) return;
 
   // 1. Water entering each link through its two ends: the OC solver's own face flows.
   // The link set-up needs them whether or not sediment runs, so they are taken from the

@@ -81,6 +81,10 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   // Exchange concentration between a bank and its link: (link, side, contaminant).
   Array3<double> CM_BANK_EXCHANGE_CONC;
 
+  // True once the initialisation has set the initial state: until then CM_TIME_STEP has
+  // nothing to advance and leaves the state alone.
+  bool initial_state_set = false;
+
   // ----- step values, set by CM_TIME_STEP ---------------------------------------------
   double CM_STEP_FACTOR = 0.0;                // DTUZ / CM_TIME_SCALE
   Array1<double> CM_LINK_END_FLOW_1;          // (NLF): m3/s into the link through end 1

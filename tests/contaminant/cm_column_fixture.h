@@ -123,6 +123,7 @@ struct CmColumns : ModelWithFiles {
   // Stand-in for the initialisation's stores: what a set-up would gather from the water
   // state as it stands (face fluxes scaled, as the set-up scales them).
   void prime_stores() {
+    cm.initial_state_set = true;
     const int LL = vss.LL;
     for (int e = frame.NLF + 1; e <= frame.NEL; ++e) {
       const double hn = (frame.ZGRUND(e) - cm.CM_BOTTOM_LEVEL(e)) / cm.CM_LENGTH_SCALE;
