@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "contaminant/cm_mass.h"
 #include "contaminant/contaminant.h"
 #include "model_fixture.h"
 
@@ -175,7 +176,7 @@ struct CmColumns : ModelWithFiles {
     return theta;
   }
 
-  // Mass of contaminant k in element e (relative concentration x m3), linear sorption:
+  // Mass of contaminant k in grid square e (relative concentration x m3), linear sorption:
   // both regions of every cell, and the ponded water and loose sediment at the top
   // cell's concentration with their sorption to the suspended and loose sediment.
   double mass(int e, int k) const {
@@ -196,11 +197,8 @@ struct CmColumns : ModelWithFiles {
     m += (ponded * (1.0 + Fd) + sed.DLS(e) * (1e-4 + B)) * cm.CM_REL_CONC_DYNAMIC(vss.LL, e, k);
     return m * frame.AREA(e);
   }
-  double total_mass(int k) const {
-    double m = 0.0;
-    for (int e = frame.NLF + 1; e <= frame.NEL; ++e) m += mass(e, k);
-    return m;
-  }
+  // The whole catchment's, as the component itself counts it.
+  double total_mass(int k) const { return contaminant_mass(model, k).total(); }
 
   void step() { CM_TIME_STEP(false, model); }
 };

@@ -94,7 +94,7 @@ TEST_F(CmTransport, SealedColumnKeepsItsMassWhileWaterMovesBetweenCells) {
   soil(1, 0.4, 0.6, 2e-6);
   for (int k = 1; k <= 10; ++k) set_cell(1, k, 1, 0.1 * k, 0.05 * k * k);
   prime_stores();
-  const double start = mass(1, 1);
+  const double start = total_mass(1);
   for (int s = 1; s <= 6; ++s) {
     const std::vector<double> before = thetas(1);
     // Water goes from the upper cells to the lower ones and, later, back again.
@@ -106,7 +106,7 @@ TEST_F(CmTransport, SealedColumnKeepsItsMassWhileWaterMovesBetweenCells) {
     close_vertical_flows(1, before, 0.0);
     ASSERT_NEAR(vss.COLUMN_BASE_FLOW(1), 0.0, 1e-18);
     step();
-    EXPECT_NEAR(mass(1, 1), start, 1e-12 * start) << "step " << s;
+    EXPECT_NEAR(total_mass(1), start, 1e-12 * start) << "step " << s;
   }
   for (int k = 1; k <= 3; ++k) EXPECT_EQ(cm.budget.total_in(k) + cm.budget.total_out(k), 0.0);
 }
@@ -123,7 +123,7 @@ TEST_F(CmTransport, RainAndDecayFollowTheStepRecurrenceAndTheBudgetCloses) {
   surface.PNETTO(1) = P;
   vss.CELL_VERTICAL_FLOW(10, 1) = -P;
   prime_stores();
-  double M = mass(1, 1);
+  double M = total_mass(1);
   for (int s = 1; s <= 4; ++s) {
     const std::vector<double> before = thetas(1);
     vss.CELL_THETA(10, 1) += P * 3600.0 / 0.2;  // the top cell takes the rain in
@@ -131,11 +131,11 @@ TEST_F(CmTransport, RainAndDecayFollowTheStepRecurrenceAndTheBudgetCloses) {
     const ContaminantBudget was = cm.budget;
     step();
     const double expected = (M + 1e4 * P * 3600.0) / (1.0 + 1e-7 * 3600.0);
-    EXPECT_NEAR(mass(1, 1), expected, 1e-10 * expected) << "step " << s;
+    EXPECT_NEAR(total_mass(1), expected, 1e-10 * expected) << "step " << s;
     EXPECT_NEAR(cm.budget.rain_in[1] - was.rain_in[1], 1e4 * P * 3600.0, 1e-9);
     const double decayed = cm.budget.decayed[1] - was.decayed[1];
-    EXPECT_NEAR(decayed, 1e-7 * 3600.0 * mass(1, 1), 1e-10 * expected);
-    M = mass(1, 1);
+    EXPECT_NEAR(decayed, 1e-7 * 3600.0 * total_mass(1), 1e-10 * expected);
+    M = total_mass(1);
   }
 }
 
@@ -179,13 +179,13 @@ TEST_F(CmTransport, DecayChainHandsTheParentsLossToTheDaughter) {
   concentration(1, 1, 1.0, 0.6);
   concentration(1, 2, 0.0, 0.0);
   prime_stores();
-  const double M1 = mass(1, 1), total = M1 + mass(1, 2);
+  const double M1 = total_mass(1), total = M1 + total_mass(2);
   for (int s = 1; s <= 10; ++s) {
     step();
-    EXPECT_NEAR(mass(1, 1), M1 * std::pow(1.0 + 3.6e-3, -s), 1e-12 * M1);
-    EXPECT_NEAR(mass(1, 1) + mass(1, 2), total, 1e-12 * total);
+    EXPECT_NEAR(total_mass(1), M1 * std::pow(1.0 + 3.6e-3, -s), 1e-12 * M1);
+    EXPECT_NEAR(total_mass(1) + total_mass(2), total, 1e-12 * total);
   }
-  EXPECT_NEAR(cm.budget.decayed[1], M1 - mass(1, 1), 1e-12 * M1);
+  EXPECT_NEAR(cm.budget.decayed[1], M1 - total_mass(1), 1e-12 * M1);
   EXPECT_EQ(cm.budget.decayed[2], 0.0);
 }
 
@@ -205,7 +205,7 @@ TEST_F(CmTransport, SedimentCompositionChangeReachesEveryContaminant) {
     concentration(1, k, 0.7, 0.4);
   }
   prime_stores();
-  const double M = mass(1, 1);
+  const double M = total_mass(1);
   for (int s = 1; s <= 4; ++s) {
     sed.FBETA(1, 1) = 1.0 - 0.2 * s;
     sed.FBETA(1, 2) = 0.2 * s;
@@ -215,8 +215,8 @@ TEST_F(CmTransport, SedimentCompositionChangeReachesEveryContaminant) {
       EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(cell, 1, 1), cm.CM_REL_CONC_DYNAMIC(cell, 1, 2));
       EXPECT_EQ(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 1), cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 2));
     }
-    EXPECT_NEAR(mass(1, 1), M, 1e-12 * M) << "step " << s;
-    EXPECT_NEAR(mass(1, 2), M, 1e-12 * M) << "step " << s;
+    EXPECT_NEAR(total_mass(1), M, 1e-12 * M) << "step " << s;
+    EXPECT_NEAR(total_mass(2), M, 1e-12 * M) << "step " << s;
   }
 }
 
@@ -294,14 +294,14 @@ TEST_F(CmTransport, BudgetClosesForEveryKindOfBoundary) {
     close_vertical_flows(1, thetas(1), top);
     prime_stores();
     for (int s = 1; s <= 3; ++s) {
-      const double before = mass(1, 1);
+      const double before = total_mass(1);
       const ContaminantBudget was = cm.budget;
       step();
       const double in = cm.budget.total_in(1) - was.total_in(1);
       const double out = cm.budget.total_out(1) - was.total_out(1);
       const double decayed = cm.budget.decayed[1] - was.decayed[1];
       EXPECT_GT(in + out, 0.0);
-      EXPECT_NEAR(mass(1, 1) - before, in - out - decayed, 1e-10 * before) << "step " << s;
+      EXPECT_NEAR(total_mass(1) - before, in - out - decayed, 1e-10 * before) << "step " << s;
     }
   }
 }
