@@ -115,6 +115,31 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   Array1<double> CM_LINK_BED_THETA;
   Array1<double> CM_LINK_BED_THETA_OLD;
 
+  // ----- per-link stores of the link transport ----------------------------------------
+  // Capacity of each link's water per contaminant at its last transport, (NLF, 3): read
+  // by the neighbouring links and by the bank columns.
+  Array2<double> CM_LINK_SURFACE_CAPACITY;
+  Array2<double> CM_LINK_SURFACE_CAPACITY_SLOPE;
+  Array2<double> CM_LINK_SURFACE_CAPACITY_RATE;
+  // Link balances of the whole run whose solution failed (all links, contaminants, steps).
+  int SNL3_FAILURE_COUNT = 0;
+
+  // ----- capacities the column transport leaves for its neighbours and links ----------
+  // Surface water of each column element, (NEL, 3).
+  Array2<double> CM_SURFACE_CAPACITY;
+  Array2<double> CM_SURFACE_CAPACITY_SLOPE;
+  Array2<double> CM_SURFACE_CAPACITY_RATE;
+  // Dynamic region and dead space of the bank cells above each link's bed:
+  // (cell 1..LL, 2 (link - 1) + side, contaminant).
+  Array3<double> CM_BANK_CAPACITY_DYNAMIC;
+  Array3<double> CM_BANK_CAPACITY_DEAD_SPACE;
+  double& bank_capacity_dynamic(int link, int side, int cell, int k) {
+    return CM_BANK_CAPACITY_DYNAMIC(cell, 2 * (link - 1) + side, k);
+  }
+  double& bank_capacity_dead_space(int link, int side, int cell, int k) {
+    return CM_BANK_CAPACITY_DEAD_SPACE(cell, 2 * (link - 1) + side, k);
+  }
+
   // ----- link bed geometry and bed state ----------------------------------------------
   Array2<int> CM_BANK_ELEMENT;                // (NLF, 2): bank element per side
   Array2<int> CM_BED_BOTTOM_CELL;             // (NLF, 2)
