@@ -92,7 +92,7 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
   const double porosity = sed.PBSED(l);
   const double theta_old = cm.CM_LINK_BED_THETA_OLD(l), theta_new = cm.CM_LINK_BED_THETA(l);
 
-  ContaminantBudget& budget = cm.budget;
+  ContaminantLinkBudget& budget = cm.link_budget;
   for (int k = 1; k <= cm.NCON; ++k) {
     // Bank cells: the start-of-step state above the bed, the exchange concentration
     // each bank column left for the link, and the bank's present top cell.
@@ -102,8 +102,8 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
       for (int c = w.FIRST_CELL_ABOVE_BED(s); c <= LL; ++c) {
         w.BANK_REL_CONC(s, c) = cm.CM_REL_CONC_DYNAMIC_OLD(c, e, k);
         w.BANK_DEAD_REL_CONC(s, c) = cm.CM_REL_CONC_DEAD_SPACE_OLD(c, e, k);
-        w.BANK_DYNAMIC_CAPACITY(s, c) = cm.bank_capacity_dynamic(l, s, c, k);
-        w.BANK_DEAD_CAPACITY(s, c) = cm.bank_capacity_dead_space(l, s, c, k);
+        w.BANK_DYNAMIC_CAPACITY(s, c) = cm.CM_BANK_CAPACITY_DYNAMIC[k](c, s, l);
+        w.BANK_DEAD_CAPACITY(s, c) = cm.CM_BANK_CAPACITY_DEAD_SPACE[k](c, s, l);
       }
       const double top = cm.CM_REL_CONC_DYNAMIC(LL, e, k);
       w.BANK_TOP_REL_CONC(s) = top;

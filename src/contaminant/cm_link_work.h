@@ -82,4 +82,18 @@ struct ContaminantLinkWork {
   double PARENT_DECAY = 0.0;
 };
 
+// The links' share of our own account of each contaminant's mass, in relative
+// concentration x m3 since initialisation, per contaminant 1..3.
+struct ContaminantLinkBudget {
+  // Rain, well water and the surface source falling into links, the contaminant that
+  // bank erosion releases, and the inflow through link ends without a neighbour.
+  Array1<double> link_in{CM_MAX_CONTAMINANTS, 0.0};
+  // Outflow through link ends without a neighbour (the outlet among them).
+  Array1<double> link_out{CM_MAX_CONTAMINANTS, 0.0};
+  // Lost by decay in the three compartments, and gained from the decay of the
+  // contaminant before it in the chain.
+  Array1<double> link_decayed{CM_MAX_CONTAMINANTS, 0.0};
+  Array1<double> link_produced{CM_MAX_CONTAMINANTS, 0.0};
+};
+
 }  // namespace quendal

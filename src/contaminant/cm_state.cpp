@@ -39,21 +39,21 @@ void ContaminantState::size(int NEL, int NLF, int LL) {
   CM_STORED_TOP_INPUT.resize(NEL, 0.0);
   CM_STORED_BASE_FLOW.resize(NEL, 0.0);
 
+  CM_SURFACE_CAPACITY.resize(NEL, C, 1.0);
+  CM_SURFACE_CAPACITY_SLOPE.resize(NEL, C, 0.0);
+  CM_SURFACE_CAPACITY_RATE.resize(NEL, C, 0.0);
+  CM_LINK_SURFACE_CAPACITY.resize(NLF, C, 1.0);
+  CM_LINK_SURFACE_CAPACITY_SLOPE.resize(NLF, C, 0.0);
+  CM_LINK_SURFACE_CAPACITY_RATE.resize(NLF, C, 0.0);
+  for (int k = 1; k <= C; ++k) {
+    CM_BANK_CAPACITY_DYNAMIC[k].resize(LL, 2, NLF, 0.0);
+    CM_BANK_CAPACITY_DEAD_SPACE[k].resize(LL, 2, NLF, 0.0);
+  }
+
   CM_LINK_WATER_AREA.resize(NLF, 0.0);
   CM_LINK_BED_AREA.resize(NLF, 0.0);
   CM_LINK_BED_THETA.resize(NLF, 0.0);
   CM_LINK_BED_THETA_OLD.resize(NLF, 0.0);
-
-  CM_LINK_SURFACE_CAPACITY.resize(NLF, C, 0.0);
-  CM_LINK_SURFACE_CAPACITY_SLOPE.resize(NLF, C, 0.0);
-  CM_LINK_SURFACE_CAPACITY_RATE.resize(NLF, C, 0.0);
-  SNL3_FAILURE_COUNT = 0;
-
-  CM_SURFACE_CAPACITY.resize(NEL, C, 0.0);
-  CM_SURFACE_CAPACITY_SLOPE.resize(NEL, C, 0.0);
-  CM_SURFACE_CAPACITY_RATE.resize(NEL, C, 0.0);
-  CM_BANK_CAPACITY_DYNAMIC.resize(LL, 2 * NLF, C, 0.0);
-  CM_BANK_CAPACITY_DEAD_SPACE.resize(LL, 2 * NLF, C, 0.0);
 
   CM_BANK_ELEMENT.resize(NLF, 2, 0);
   CM_BED_BOTTOM_CELL.resize(NLF, 2, 0);

@@ -109,36 +109,23 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   Array1<double> CM_STORED_TOP_INPUT;
   Array1<double> CM_STORED_BASE_FLOW;
 
+  // ----- exchange terms of the columns, kept between steps -----------------------------
+  // Capacity factor of each column's surface water, its slope against the top cell's
+  // concentration and its rate, from its last transport step: (NEL, 3).
+  Array2<double> CM_SURFACE_CAPACITY, CM_SURFACE_CAPACITY_SLOPE, CM_SURFACE_CAPACITY_RATE;
+  // The same for the water of each channel link, written by the link transport: (NLF, 3).
+  Array2<double> CM_LINK_SURFACE_CAPACITY, CM_LINK_SURFACE_CAPACITY_SLOPE,
+      CM_LINK_SURFACE_CAPACITY_RATE;
+  // Capacities of the dynamic region and the dead space of the bank cells above each
+  // link's bed, for the link transport: [contaminant](cell 1..LL, side, link).
+  std::array<Array3<double>, CM_MAX_CONTAMINANTS + 1> CM_BANK_CAPACITY_DYNAMIC,
+      CM_BANK_CAPACITY_DEAD_SPACE;
+
   // ----- per-link stores of the link set-up -------------------------------------------
   Array1<double> CM_LINK_WATER_AREA;          // (NLF): scaled
   Array1<double> CM_LINK_BED_AREA;
   Array1<double> CM_LINK_BED_THETA;
   Array1<double> CM_LINK_BED_THETA_OLD;
-
-  // ----- per-link stores of the link transport ----------------------------------------
-  // Capacity of each link's water per contaminant at its last transport, (NLF, 3): read
-  // by the neighbouring links and by the bank columns.
-  Array2<double> CM_LINK_SURFACE_CAPACITY;
-  Array2<double> CM_LINK_SURFACE_CAPACITY_SLOPE;
-  Array2<double> CM_LINK_SURFACE_CAPACITY_RATE;
-  // Link balances of the whole run whose solution failed (all links, contaminants, steps).
-  int SNL3_FAILURE_COUNT = 0;
-
-  // ----- capacities the column transport leaves for its neighbours and links ----------
-  // Surface water of each column element, (NEL, 3).
-  Array2<double> CM_SURFACE_CAPACITY;
-  Array2<double> CM_SURFACE_CAPACITY_SLOPE;
-  Array2<double> CM_SURFACE_CAPACITY_RATE;
-  // Dynamic region and dead space of the bank cells above each link's bed:
-  // (cell 1..LL, 2 (link - 1) + side, contaminant).
-  Array3<double> CM_BANK_CAPACITY_DYNAMIC;
-  Array3<double> CM_BANK_CAPACITY_DEAD_SPACE;
-  double& bank_capacity_dynamic(int link, int side, int cell, int k) {
-    return CM_BANK_CAPACITY_DYNAMIC(cell, 2 * (link - 1) + side, k);
-  }
-  double& bank_capacity_dead_space(int link, int side, int cell, int k) {
-    return CM_BANK_CAPACITY_DEAD_SPACE(cell, 2 * (link - 1) + side, k);
-  }
 
   // ----- link bed geometry and bed state ----------------------------------------------
   Array2<int> CM_BANK_ELEMENT;                // (NLF, 2): bank element per side
@@ -163,6 +150,9 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   // ----- work records, overwritten element by element ---------------------------------
   ContaminantColumnWork column_work;
   ContaminantLinkWork link_work;
+  // Link balances of the whole run whose solution failed (all links, contaminants, steps).
+  int SNL3_FAILURE_COUNT = 0;
+  ContaminantLinkBudget link_budget;
 
   // ----- our own account of the mass, per contaminant ---------------------------------
   ContaminantBudget budget;

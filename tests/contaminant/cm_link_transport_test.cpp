@@ -71,8 +71,8 @@ TEST(CmLinkTransport, DecayOnlyAndTheDecayChain) {
     EXPECT_NEAR(row.surface_layer(1), surface_layer, 1e-12);
     EXPECT_NEAR(row.deep(1), deep, 1e-12);
     // Budget and mass agree to rounding; the daughter gains what the parent loses.
-    EXPECT_NEAR(mass0 - row.link_mass(1, 1), row.cm.budget.link_decayed(1), 1e-12 * mass0);
-    EXPECT_NEAR(row.link_mass(1, 2) - daughter0, row.cm.budget.link_produced(2), 1e-12 * mass0);
+    EXPECT_NEAR(mass0 - row.link_mass(1, 1), row.cm.link_budget.link_decayed(1), 1e-12 * mass0);
+    EXPECT_NEAR(row.link_mass(1, 2) - daughter0, row.cm.link_budget.link_produced(2), 1e-12 * mass0);
     EXPECT_NEAR(row.link_mass(1, 1) + row.link_mass(1, 2), mass0 + daughter0, 1e-12 * mass0);
   }
   EXPECT_EQ(row.cm.SNL3_FAILURE_COUNT, 0);
@@ -98,7 +98,7 @@ TEST(CmLinkTransport, DryLinkRainLoadsTheSurfaceLayer) {
   const double surface_mass = 100.0 * 2500.0 * row.cm.CM_SURFACE_LAYER_AREA(1) *
                               CmLinkRow::THETA * row.surface_layer(1);
   EXPECT_NEAR(surface_mass - surface_mass0, 2.88, 1e-12);
-  EXPECT_NEAR(row.cm.budget.link_in(1), 2.88, 1e-12);
+  EXPECT_NEAR(row.cm.link_budget.link_in(1), 2.88, 1e-12);
 }
 
 // Three links in a row carry a steady 1 m3/s east, upstream first, with no bed exchange:
@@ -117,14 +117,14 @@ TEST(CmLinkTransport, ChainLosesExactlyTheOutflowAtItsOutlet) {
     row.step();
     const double outflow = 1.0 * row.water(3) * 3600.0;
     EXPECT_NEAR(before - row.total_mass(), outflow, 1e-10 * before) << "step " << n;
-    EXPECT_NEAR(row.cm.budget.link_out(1) - previous_out, outflow, 1e-10 * before);
-    previous_out = row.cm.budget.link_out(1);
+    EXPECT_NEAR(row.cm.link_budget.link_out(1) - previous_out, outflow, 1e-10 * before);
+    previous_out = row.cm.link_budget.link_out(1);
     EXPECT_EQ(row.surface_layer(2), 0.4);
   }
   // Clean water pushes the contaminant east: the upstream link empties first.
   EXPECT_LT(row.water(1), row.water(2));
   EXPECT_LT(row.water(2), row.water(3));
-  EXPECT_EQ(row.cm.budget.link_in(1), 0.0);
+  EXPECT_EQ(row.cm.link_budget.link_in(1), 0.0);
   EXPECT_EQ(row.cm.SNL3_FAILURE_COUNT, 0);
 }
 
