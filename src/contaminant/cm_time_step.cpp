@@ -1,12 +1,13 @@
 #include "contaminant/cm_column_setup.h"
 #include "contaminant/cm_column_transport.h"
+#include "contaminant/cm_link_setup.h"
+#include "contaminant/cm_link_transport.h"
 #include "contaminant/contaminant.h"
 
 namespace quendal {
 
 void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
   const FrameState& frame = model.frame;
-  const SurfaceState& surface = model.surface;
   ContaminantState& cm = model.contaminant;
   const int NLF = frame.NLF, NEL = frame.NEL, LL = cm.CM_TOP_CELL;
   if (!cm.initial_state_set) return;
@@ -14,36 +15,28 @@ void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
   // 1. Water entering each link through its two ends: the OC solver's own face flows.
   // The link set-up needs them whether or not sediment runs, so they are taken from the
   // surface flows in both cases.
-  for (int l = 1; l <= NLF; ++l) {
-    if (!frame.LINK_NORTH_SOUTH(l)) {
-      cm.CM_LINK_END_FLOW_1(l) = -surface.QOC(l, 1);
-      cm.CM_LINK_END_FLOW_2(l) = surface.QOC(l, 3);
-    } else {
-      cm.CM_LINK_END_FLOW_1(l) = -surface.QOC(l, 2);
-      cm.CM_LINK_END_FLOW_2(l) = surface.QOC(l, 4);
-    }
-  }
+  CM_SET_LINK_END_FLOWS(model);
 
   // 2. Dimensionless step.
   cm.CM_STEP_FACTOR = cm.CM_DIFFUSIVITY_SCALE * frame.DTUZ / cm.CM_AREA_SCALE;
 
-  // 3. Every element in ISORT order; each column's set-up and transport back to back.
-  // Links keep their concentrations until their own transport exists.
+  // 3. Every element once, in ISORT order, set-up and transport back to back: an element
+  // visited earlier hands its new values to those that come after it.
   for (int p = 1; p <= NEL; ++p) {
     const int iel = frame.ISORT(p);
     if (iel > NLF) {
       CM_COLUMN_SETUP(model, iel);
       CM_COLUMN_TRANSPORT(model, iel);
+    } else {
+      CM_LINK_SETUP(iel, model);
+      CM_LINK_TRANSPORT(iel, model);
     }
   }
 
   // 4. The new values become the start of the next step.
+  CM_COPY_LINK_STATE(model);
   const SubsurfaceState& vss = model.subsurface;
   for (int k = 1; k <= cm.NCON; ++k) {
-    for (int l = 1; l <= NLF; ++l) {
-      for (int cell = LL - 2; cell <= LL; ++cell)
-        cm.CM_REL_CONC_DYNAMIC_OLD(cell, l, k) = cm.CM_REL_CONC_DYNAMIC(cell, l, k);
-    }
     for (int iel = NLF + 1; iel <= NEL; ++iel) {
       for (int cell = vss.LAYER_BOTTOM_CELL(iel, 1); cell <= LL; ++cell) {
         cm.CM_REL_CONC_DYNAMIC_OLD(cell, iel, k) = cm.CM_REL_CONC_DYNAMIC(cell, iel, k);

@@ -154,6 +154,9 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
   // ----- work records, overwritten element by element ---------------------------------
   ContaminantColumnWork column_work;
   ContaminantLinkWork link_work;
+  // Link balances of the whole run whose solution failed (all links, contaminants, steps).
+  int SNL3_FAILURE_COUNT = 0;
+  ContaminantLinkBudget link_budget;
 
   // ----- our own account of the mass, per contaminant ---------------------------------
   ContaminantBudget budget;

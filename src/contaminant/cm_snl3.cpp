@@ -1,0 +1,246 @@
+#include "contaminant/cm_snl3.h"
+
+#include <cmath>
+
+#include "services/predicates.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr const char* FATAL_ERROR_1 = " LINK: FATAL CONVERGENCE ERROR 1 IN SNL3";
+constexpr const char* FATAL_ERROR_2 = " LINK: FATAL CONVERGENCE ERROR 2 IN SNL3";
+constexpr const char* CARETS = "        ^^^^^^^^^^^^^^^^^^^^^^^^^";
+constexpr const char* ERROR_3 = "  LINK: CONVERGENCE ERROR 3 IN SNL3";
+constexpr const char* ERROR_3_SUPPRESSED =
+    " LINK: CONVERGENCE ERROR 3 IN SNL3 - MESSAGES NOW SUPPRESSED";
+
+// One sweep, each unknown from the newest values of the others and its own value before
+// the update in the divisor. False when a divisor is zero: the sweep stops there.
+bool sweep(const Snl3Coefficients& k, double& X, double& Y, double& Z) {
+  double d = k.A1 + k.B1 * X;
+  if (d == 0.0) return false;
+  X = ((k.C1 + k.D1 * Y) * Y + k.E1 * Z + k.G1) / d;
+  d = k.C2 + k.D2 * Y;
+  if (d == 0.0) return false;
+  Y = ((k.A2 + k.B2 * X) * X + k.G2 + (k.E2 + k.F2 * Z) * Z) / d;
+  d = k.C3 + k.D3 * Z;
+  if (d == 0.0) return false;
+  Z = ((k.A3 + k.B3 * Y) * Y + k.G3) / d;
+  return true;
+}
+
+// A failure of the residual test or of the arithmetic: counted over the whole run, with
+// its message while the count allows.
+void count_failure(int& failure_count, RecordSink& console) {
+  ++failure_count;
+  if (failure_count < SNL3_MESSAGE_LIMIT) {
+    console.write_record(ERROR_3);
+  } else if (failure_count == SNL3_MESSAGE_LIMIT) {
+    console.write_record(ERROR_3_SUPPRESSED);
+  }
+}
+
+}  // namespace
+
+Snl3Outcome SNL3(const Snl3Coefficients& k, double& X, double& Y, double& Z,
+                 int& failure_count, RecordSink& console) {
+  X = Y = Z = 0.0;
+  bool sound = true;
+  for (int n = 0; n < SNL3_MAX_SWEEPS && sound; ++n) sound = sweep(k, X, Y, Z);
+  sound = sound && std::isfinite(X) && std::isfinite(Y) && std::isfinite(Z);
+  if (!sound) {
+    // A zero divisor or an overflow leaves nothing worth keeping: the caller keeps the
+    // start values, which is what zero rates of change give.
+    X = Y = Z = 0.0;
+    count_failure(failure_count, console);
+    return Snl3Outcome::non_finite;
+  }
+  const double X100 = X, Y100 = Y, Z100 = Z;
+
+  const double Xb = IS_ZERO(k.B1)
+                        ? X
+                        : (k.E1 - k.A1 + std::fabs(2.0 * k.D1 * Y + k.C1)) / (2.0 * k.B1);
+  const double Yb = IS_ZERO(k.D2) ? Y
+                                  : (std::fabs(2.0 * k.B2 * X + k.A2) - k.C2 +
+                                     std::fabs(2.0 * k.F2 * Z + k.E2)) /
+                                        (2.0 * k.D2);
+  const double Zb =
+      IS_ZERO(k.D3) ? Z : (std::fabs(2.0 * k.B3 * Y + k.A3) - k.C3) / (2.0 * k.D3);
+  if (X < Xb || Y < Yb || Z < Zb) {
+    console.write_record(FATAL_ERROR_1);
+    console.write_record(CARETS);
+  }
+
+  // Three more sweeps, each compared with the 100-sweep values.
+  for (int n = 0; n < 3; ++n) {
+    if (!sweep(k, X, Y, Z)) {
+      sound = false;
+      break;
+    }
+    const double S = std::fabs(X) + std::fabs(Y) + std::fabs(Z);
+    if (IS_NON_ZERO(S) &&
+        (std::fabs(X - X100) + std::fabs(Y - Y100) + std::fabs(Z - Z100)) / S > 0.01) {
+      console.write_record(FATAL_ERROR_2);
+      console.write_record(CARETS);
+    }
+  }
+  sound = sound && std::isfinite(X) && std::isfinite(Y) && std::isfinite(Z);
+
+  double residual = 0.0;
+  if (sound) {
+    const double R1 =
+        IS_ZERO(k.G1)
+            ? 0.0
+            : ((k.A1 + k.B1 * X) * X - k.E1 * Z - k.G1 - (k.C1 + k.D1 * Y) * Y) / k.G1;
+    const double R2 = IS_ZERO(k.G2) ? 0.0
+                                    : ((k.C2 + k.D2 * Y) * Y - (k.A2 + k.B2 * X) * X -
+                                       (k.E2 + k.F2 * Z) * Z - k.G2) /
+                                          k.G2;
+    const double R3 =
+        IS_ZERO(k.G3) ? 0.0 : ((k.C3 + k.D3 * Z) * Z - (k.A3 + k.B3 * Y) * Y - k.G3) / k.G3;
+    residual = std::fabs(R1) + std::fabs(R2) + std::fabs(R3);
+    // A residual that is not a number is a failure like a large one (the comparison
+    // alone would let it pass).
+    sound = std::isfinite(residual);
+  }
+  if (!sound) {
+    X = Y = Z = 0.0;
+    count_failure(failure_count, console);
+    return Snl3Outcome::non_finite;
+  }
+  if (residual >= 0.01) {
+    count_failure(failure_count, console);
+    return Snl3Outcome::residual_failure;
+  }
+  return Snl3Outcome::converged;
+}
+
+}  // namespace quendal
+
+namespace quendal {
+
+namespace {
+inline double plus(double x) { return x > 0.0 ? x : 0.0; }
+inline double minus(double x) { return x < 0.0 ? -x : 0.0; }
+
+// What the water entering through one end carries: the flow-weighted mean of what the
+// neighbours in the end's three slots deliver, scaled to the link's own inflow V.
+double end_inflow(const ContaminantLinkWork& w, int first_slot, double V) {
+  if (!(V > 0.0)) return 0.0;
+  double P = 0.0, Q = 0.0;
+  for (int k = first_slot; k < first_slot + 3; ++k) {
+    const double av = w.NEIGHBOUR_AREA(k) * w.NEIGHBOUR_VELOCITY(k);
+    P += av;
+    Q += plus(w.NEIGHBOUR_VELOCITY(k)) * w.NEIGHBOUR_AREA(k) * w.NEIGHBOUR_CAPACITY(k) *
+         w.NEIGHBOUR_REL_CONC(k);
+  }
+  return IS_NON_ZERO(P) ? w.WATER_AREA * V * Q / P : 0.0;
+}
+}  // namespace
+
+double CM_LINK_BANK_STORE(const ContaminantLinkWork& w, int top) {
+  double store = 0.0;
+  for (int s = 1; s <= 2; ++s) {
+    for (int c = w.FIRST_CELL_ABOVE_BED(s); c <= top; ++c) {
+      store += (w.BANK_DYNAMIC_CAPACITY(s, c) * w.BANK_REL_CONC(s, c) +
+                w.BANK_DEAD_CAPACITY(s, c) * w.BANK_DEAD_REL_CONC(s, c)) *
+               w.BANK_CELL_THICKNESS(s, c);
+    }
+  }
+  return store;
+}
+
+Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd, double Cs0,
+                            double& Cs, double Cw0, double& Cw, double dt, int top,
+                            int& failure_count, RecordSink& console) {
+  const double A = w.WATER_AREA, dA = w.WATER_AREA_RATE, B = w.BED_AREA, dB = w.BED_AREA_RATE;
+  const double As = w.SURFACE_LAYER_AREA, W = w.WET, ell = w.LENGTH;
+  const double rdp = plus(w.DEPOSITION_RATE), rdm = minus(w.DEPOSITION_RATE);
+  const double lambda = w.DECAY, lambda_p = w.PARENT_DECAY;
+  const double chi47 = w.LAYER_EXCHANGE, chi49 = w.WATER_BED_EXCHANGE;
+  const double Qr = w.RAIN_INPUT, Qq = w.SOURCE_INPUT;
+  const CmCapacity& kw = w.WATER_CAPACITY;
+  const CmCapacity& kp = w.DEPOSIT_CAPACITY;
+  const CmCapacity& ks = w.SURFACE_LAYER_CAPACITY;
+  const CmCapacity& kd = w.DEEP_LAYER_CAPACITY;
+  const CmTransfer& Fs = w.WATER_TRANSFER;
+  const CmTransfer& Fd = w.BED_TRANSFER;
+
+  // Capacities over the step, and with the slope at the start concentration.
+  const double Kw = kw.cap + kw.rate * dt, Kw1 = Kw + kw.slope * Cw0;
+  const double Kp = kp.cap + kp.rate * dt;
+  const double Ks = ks.cap + ks.rate * dt, Ks1 = Ks + ks.slope * Cs0;
+  const double Kd = kd.cap + kd.rate * dt, Kd1 = Kd + kd.slope * Cd0;
+
+  // Flow terms.
+  const double V1 = w.END_VELOCITY(1), V2 = w.END_VELOCITY(2);
+  const double u = (minus(V1) + minus(V2)) / ell;
+  const double M = 1.0 + (u + lambda) * dt;
+  const double N = 1.0 + (lambda + rdm) * dt;
+  const double qs1 = w.SIDE_FLOW(1), qs2 = w.SIDE_FLOW(2);
+  const double qo = minus(qs1) + minus(qs2);
+  const double w1 = w.WET_EXCHANGE(1), w2 = w.WET_EXCHANGE(2);
+  const double wo = minus(w1) + minus(w2);
+  const double wi = plus(w1) + plus(w2);
+  double Sin = 0.0, Sout = 0.0;
+  for (int s = 1; s <= 2; ++s) {
+    for (int c = w.FIRST_CELL_ABOVE_BED(s); c <= top; ++c) {
+      const double p = w.BANK_LATERAL_FLUX(s, c);
+      Sin += plus(p) * w.BANK_REL_CONC(s, c);
+      Sout += minus(p);
+    }
+  }
+  const double Eb = IS_ZERO(w.BANK_EROSION) ? 0.0 : w.BANK_EROSION * CM_LINK_BANK_STORE(w, top);
+  const double DEP = (kp.slope * Cw0 + Kp) * rdp * B;
+  const double As1 = As + (B * (rdp + rdm) + lambda * As) * dt;
+  const double I = end_inflow(w, 1, V1) + end_inflow(w, 4, V2);
+  const double Tw = w.PARENT_CAPACITY(1) * w.PARENT_REL_CONC(1) * A * lambda_p;
+  const double Ts = w.PARENT_CAPACITY(2) * w.PARENT_REL_CONC(2) * As * lambda_p;
+  const double Td = w.PARENT_CAPACITY(3) * w.PARENT_REL_CONC(3) * B * lambda_p;
+
+  Snl3Coefficients k;
+  // Deep layer.
+  k.C3 = Kd1 * B * N + (wo + wi + chi47) * dt;
+  k.D3 = kd.slope * B * dt * N;
+  k.A3 = (wo + Fd.linear + rdp * Ks1 * B + chi47) * dt;
+  k.B3 = ks.slope * rdp * B * dt * dt;
+  k.G3 = Td + (rdp * Ks * Cs0 - (lambda + rdm) * Kd * Cd0) * B - (dB * kd.cap + kd.rate * B) * Cd0 +
+         plus(w1) * (w.BANK_BOTTOM_REL_CONC(1) - Cd0) + plus(w2) * (w.BANK_BOTTOM_REL_CONC(2) - Cd0) -
+         wo * (Cd0 - Cs0) + Fd.value + Fd.rate * dt - chi47 * (Cd0 - Cs0);
+  // Surface layer.
+  k.C2 = (wo + wi + Fd.linear + chi47 + W * chi49) * dt + Ks1 * As1;
+  k.D2 = ks.slope * As1 * dt;
+  k.A2 = (Fs.linear + wo + DEP + W * chi49) * dt;
+  k.B2 = kp.slope * rdp * B * dt * dt;
+  k.E2 = (Kd1 * rdm * B + wi + chi47) * dt;
+  k.F2 = kd.slope * rdm * B * dt * dt;
+  k.G2 = Ts + (rdp * Kp * Cw0 + rdm * Kd * Cd0) * B - ks.rate * Cs0 * As -
+         (B * (rdp + rdm) + lambda * As) * Ks * Cs0 - wo * (Cs0 - Cw0) + wi * (Cd0 - Cs0) -
+         (1.0 - W) * (Qr + Qq) + Fs.value - Fd.value + (Fs.rate - Fd.rate) * dt -
+         W * chi49 * (Cs0 - Cw0) + chi47 * (Cd0 - Cs0);
+  // Water: solved only in a wet channel; a dry one has X = 0.
+  if (W >= 0.5) {
+    k.A1 = (Kw1 * qo + Sout + wo + Fs.linear + DEP + chi49) * dt + Kw1 * A * M;
+    k.B1 = (kw.slope * (qo * dt + A * M) + kp.slope * rdp * B * dt) * dt;
+    k.C1 = (chi49 + wi + rdm * Ks1 * B) * dt;
+    k.D1 = ks.slope * rdm * B * dt * dt;
+    k.E1 = 0.0;
+    k.G1 = Tw - (Sout + wo + dA * kw.cap + kw.rate * A) * Cw0 - (qo + (u + lambda) * A) * Kw * Cw0 +
+           (rdm * Ks * Cs0 - rdp * Kp * Cw0) * B + Eb + Sin +
+           plus(qs1) * w.BANK_CAPACITY(1) * w.BANK_TOP_REL_CONC(1) +
+           plus(qs2) * w.BANK_CAPACITY(2) * w.BANK_TOP_REL_CONC(2) + I / ell + wi * Cs0 - (Qr + Qq) -
+           Fs.value - Fs.rate * dt + chi49 * (Cs0 - Cw0);
+  } else {
+    k.A1 = 1.0;
+  }
+
+  double X = 0.0, Y = 0.0, Z = 0.0;
+  const Snl3Outcome outcome = SNL3(k, X, Y, Z, failure_count, console);
+  Cd = Cd0 + dt * Z;
+  Cs = Cs0 + dt * Y;
+  Cw = Cw0 + dt * X;
+  return outcome;
+}
+
+}  // namespace quendal
