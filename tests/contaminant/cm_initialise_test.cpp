@@ -101,6 +101,7 @@ struct BadTable {
   std::string name;
   void (*spoil)(CmInitialise&);
   std::vector<std::string> reports;
+  std::string label;  // of the first report
 };
 
 struct CmCategoryTableErrors : CmInitialise, ::testing::WithParamInterface<BadTable> {};
@@ -112,6 +113,7 @@ TEST_P(CmCategoryTableErrors, AreReportedThenFatal2107) {
   EXPECT_THROW(initialise(), FatalError);
   EXPECT_EQ(report_numbers(), GetParam().reports);
   const std::string print = print_text();
+  EXPECT_NE(print.find("Checking  " + GetParam().label), std::string::npos) << print;
   EXPECT_NE(print.find("Error(s) detected while checking static/initial interface"),
             std::string::npos);
   // Nothing was set up.
@@ -122,18 +124,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CmCategoryTableErrors,
     ::testing::Values(
         BadTable{"FirstDepthNotZero", [](CmInitialise& t) { t.cm.DTAB(1, 1, 1) = 0.1; },
-                 {"2104", "2107"}},
+                 {"2104", "2107"}, "DTAB[ncat,1]: expected .EQ."},
         BadTable{"DepthsNotIncreasing", [](CmInitialise& t) { t.cm.DTAB(1, 2, 1) = 0.0; },
-                 {"2105", "2107"}},
+                 {"2105", "2107"}, "DTAB[ncat,ntab]: expected .GT."},
         BadTable{"NegativeValue", [](CmInitialise& t) { t.cm.CTAB(2, 1, 1) = -1.0; },
-                 {"2106", "2107"}},
+                 {"2106", "2107"}, "CTAB[nmne,ntab]: expected .GE."},
         // Each column without a category is one report.
         BadTable{"ColumnsWithoutCategory",
                  [](CmInitialise& t) {
                    t.cm.NCATTY(square_at(t.frame, 1, 1), 1) = 0;
                    t.cm.NCATTY(t.bank2, 1) = 0;
                  },
-                 {"2103", "2103", "2107"}},
+                 {"2103", "2103", "2107"}, "NCATTY(iel): expected .GT."},
         // Per category 2104 then 2105; the values after all categories.
         BadTable{"Order",
                  [](CmInitialise& t) {
@@ -141,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                    t.cm.DTAB(2, 1, 1) = 0.5;
                    t.cm.DTAB(1, 2, 1) = 0.0;
                  },
-                 {"2105", "2104", "2106", "2107"}}),
+                 {"2105", "2104", "2106", "2107"}, "DTAB[ncat,ntab]"}),
     [](const ::testing::TestParamInfo<BadTable>& info) { return info.param.name; });
 
 TEST_F(CmInitialise, TablesOfContaminantsNotSimulatedAreNotChecked) {
