@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -133,6 +134,19 @@ struct ExampleCopy {
   }
   std::string output(const std::string& file) { return read_file(root + "/" + file); }
   std::string print() { return output("output_" + name + "_print.txt"); }
+};
+
+// A copy run through the program in this process, its console in a file of the copy's
+// scratch directory; the model keeps the state the run ended with.
+struct InProcessRun {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> console;  // outlives the model
+  Model model;
+  int status = 0;
+  explicit InProcessRun(ExampleCopy& copy)
+      : console(std::fopen(copy.dir.file("console.txt").c_str(), "w"), &std::fclose),
+        model(console.get()) {
+    status = copy.run_in_process(model);
+  }
 };
 
 }  // namespace quendal::testing

@@ -32,6 +32,7 @@ struct BankSide {
   int split = 0;  // the bank cell just below the bed bottom found on this side
   double y = 0.0; // fraction of cell split + 1 below the bed bottom
   int q = 0;      // the connection entry that holds the bed bottom
+  double into_entry = 0.0;  // y less the weights of the entries the walk passed
   double position = 0.0;  // (q - 1) + y: where the bed bottom lies along the face
 };
 
@@ -115,13 +116,21 @@ void BedLayout::find_bottom(int link, int side, BankSide& b) {
                                    "' faces the link')",
                                    e, b.split));
   }
+  // The entry holding the bottom, and how far into it the bottom lies. When the bottom
+  // falls on the top of an entry (y = 1 of a whole cell: a bed depth of whole cells) the
+  // walk passes on to the next entry, and the part of y left for it is 0, not y: counted
+  // as y, the position would lie a whole entry too high and the other side's bed would
+  // lose a cell.
+  double below = 0.0;
   double sum = weight(e, entry, b.face);
   while (!(sum > b.y) && entry < last) {
+    below = sum;
     ++entry;
     sum += weight(e, entry, b.face);
   }
   b.q = entry;
-  b.position = (b.q - 1) + b.y;
+  b.into_entry = b.y - below;
+  b.position = (b.q - 1) + b.into_entry;
 }
 
 // The side whose bed bottom lies lower along the face decides; the other side takes the
@@ -135,7 +144,7 @@ void BedLayout::map_other_side(int link, int other, const BankSide& primary, con
                                    e, q));
   }
   const int v = cm_.CM_FACE_CELL_OWN(q - 1, o.face, e);
-  const double f0 = primary.y * weight(e, q, o.face);
+  const double f0 = primary.into_entry * weight(e, q, o.face);
   if (cm_.CM_FACE_CELL_START(v + 1, o.face, e) == q) {
     cm_.CM_BED_BOTTOM_CELL(link, other) = v;
     cm_.CM_BED_BOTTOM_FRACTION(link, other) = f0;

@@ -1,6 +1,7 @@
 #include "contaminant/contaminant.h"
 
 #include "contaminant/cm_data_file.h"
+#include "contaminant/cm_initialise.h"
 
 namespace quendal {
 
@@ -13,11 +14,7 @@ void CM_INITIALISE(bool SEDIMENT_ON, Model& model) {
   cm.size(model.frame.NEL, model.frame.NLF, model.subsurface.LL);
   CM_READ_DATA_FILE(model.frame, model.subsurface, model.sediment.NSED, cm, model.io);
 
-  // TO COME: the initial state (table checks, derived tables, bed geometry, initial
-  // concentrations and the stores of the first step) is set here by
-  //   initialise_contaminant_state(SEDIMENT_ON, model);   (contaminant/cm_initialise.h)
-  // Until then a run reads the data file and goes on without transport.
-  (void)SEDIMENT_ON;
+  initialise_contaminant_state(SEDIMENT_ON, model);
 }
 
 }  // namespace quendal

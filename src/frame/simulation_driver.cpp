@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "contaminant/cm_initialise.h"
 #include "contaminant/contaminant.h"
 #include "frame/catchment_setup.h"
 #include "frame/early_counts.h"
@@ -81,7 +82,11 @@ void start_up(Model& model, bool& first_cm_step) {
   model.io.console.write_record("");
   model.io.console.write_record("");
   if (frame.SEDIMENT_ON) GET_NSED_EARLY(model.sediment, model.io);
-  if (frame.CONTAMINANT_ON) GET_NCON_EARLY(model.contaminant, model.io);
+  if (frame.CONTAMINANT_ON) {
+    GET_NCON_EARLY(model.contaminant, model.io);
+    // A catchment the contaminants cannot run on stops now, not when they become due.
+    check_contaminant_banks(frame, model.io);
+  }
   call_visualisation(model);
 }
 

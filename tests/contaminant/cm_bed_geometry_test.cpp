@@ -107,6 +107,20 @@ TEST_F(CmBedGeometry, TheLowerSideSetsTheOtherSidesBottom) {
   EXPECT_NEAR(cm.CM_BED_AREA_BASE(LINK), 0.5 * 4.0 * 2.4 / 2500.0 - 8e-5, 1e-15);
 }
 
+// A bed of two whole cells (1 m): its bottom is the top of cell 5. The walk down stops at
+// cell 5 with all of it below the bed (bottom cell 4, fraction 1); the other side must
+// find the same level, not one cell higher.
+TEST_F(CmBedGeometry, ABedOfWholeCellsHasItsFullDepthOnBothSides) {
+  build();
+  cm.CM_BED_DEPTH = 1.0;
+  lay_out();
+  for (int s = 1; s <= 2; ++s) {
+    EXPECT_NEAR(cm.CM_BED_BOTTOM_CELL(LINK, s) + cm.CM_BED_BOTTOM_FRACTION(LINK, s), 5.0, 1e-12)
+        << s;
+  }
+  EXPECT_NEAR(cm.CM_BED_AREA_BASE(LINK), 4.0 * (1.0 - 0.05) / 2500.0, 1e-15);
+}
+
 // A bed shallower than the part of the cell above LINK_BED_CELL that lies below the bed
 // level ends inside that cell: 0.6 of cell 8 is bed, the bed is 0.2 m (0.4 of the cell)
 // deep, so 0.2 of cell 8 lies below it.

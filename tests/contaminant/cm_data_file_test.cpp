@@ -376,16 +376,13 @@ TEST_F(CmDataFileTest, TwelveCategoriesReadTheGridInFreeFormat) {
 TEST(CmDataFileExample, ExampleFileLoadsAtTheContaminantStart) {
   testing::ExampleCopy copy("contaminant");
   copy.replace("contaminant_frame.txt", "minute\n1990 1 11 0 0\n", "minute\n1990 1 2 1 0\n");
-  std::FILE* console = std::fopen(copy.dir.file("console.txt").c_str(), "w");
-  Model model(console);
-  const int status = copy.run_in_process(model);
-  std::fclose(console);
-  ASSERT_EQ(status, 0) << copy.print();
-  const FrameState& frame = model.frame;
-  const ContaminantState& c = model.contaminant;
+  testing::InProcessRun run(copy);
+  ASSERT_EQ(run.status, 0) << copy.print();
+  const FrameState& frame = run.model.frame;
+  const ContaminantState& c = run.model.contaminant;
 
   EXPECT_EQ(c.NCON, 3);
-  EXPECT_EQ(c.CM_REL_CONC_DYNAMIC.extent(1), model.subsurface.LL);
+  EXPECT_EQ(c.CM_REL_CONC_DYNAMIC.extent(1), run.model.subsurface.LL);
   EXPECT_EQ(c.CM_REL_CONC_DYNAMIC.extent(2), frame.NEL);
 
   // Contaminant 1: two categories, 2 on the spill (grid columns 3-4, rows 7-8).

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "contaminant/cm_initialise_fixture.h"
+#include "contaminant/cm_mass.h"
+#include "example_copy.h"
 
 namespace quendal::testing {
 namespace {
@@ -99,6 +101,7 @@ struct BadTable {
   std::string name;
   void (*spoil)(CmInitialise&);
   std::vector<std::string> reports;
+  std::string label;  // of the first report
 };
 
 struct CmCategoryTableErrors : CmInitialise, ::testing::WithParamInterface<BadTable> {};
@@ -110,6 +113,7 @@ TEST_P(CmCategoryTableErrors, AreReportedThenFatal2107) {
   EXPECT_THROW(initialise(), FatalError);
   EXPECT_EQ(report_numbers(), GetParam().reports);
   const std::string print = print_text();
+  EXPECT_NE(print.find("Checking  " + GetParam().label), std::string::npos) << print;
   EXPECT_NE(print.find("Error(s) detected while checking static/initial interface"),
             std::string::npos);
   // Nothing was set up.
@@ -120,18 +124,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CmCategoryTableErrors,
     ::testing::Values(
         BadTable{"FirstDepthNotZero", [](CmInitialise& t) { t.cm.DTAB(1, 1, 1) = 0.1; },
-                 {"2104", "2107"}},
+                 {"2104", "2107"}, "DTAB[ncat,1]: expected .EQ."},
         BadTable{"DepthsNotIncreasing", [](CmInitialise& t) { t.cm.DTAB(1, 2, 1) = 0.0; },
-                 {"2105", "2107"}},
+                 {"2105", "2107"}, "DTAB[ncat,ntab]: expected .GT."},
         BadTable{"NegativeValue", [](CmInitialise& t) { t.cm.CTAB(2, 1, 1) = -1.0; },
-                 {"2106", "2107"}},
+                 {"2106", "2107"}, "CTAB[nmne,ntab]: expected .GE."},
         // Each column without a category is one report.
         BadTable{"ColumnsWithoutCategory",
                  [](CmInitialise& t) {
                    t.cm.NCATTY(square_at(t.frame, 1, 1), 1) = 0;
                    t.cm.NCATTY(t.bank2, 1) = 0;
                  },
-                 {"2103", "2103", "2107"}},
+                 {"2103", "2103", "2107"}, "NCATTY(iel): expected .GT."},
         // Per category 2104 then 2105; the values after all categories.
         BadTable{"Order",
                  [](CmInitialise& t) {
@@ -139,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                    t.cm.DTAB(2, 1, 1) = 0.5;
                    t.cm.DTAB(1, 2, 1) = 0.0;
                  },
-                 {"2105", "2104", "2106", "2107"}}),
+                 {"2105", "2104", "2106", "2107"}, "DTAB[ncat,ntab]"}),
     [](const ::testing::TestParamInfo<BadTable>& info) { return info.param.name; });
 
 TEST_F(CmInitialise, TablesOfContaminantsNotSimulatedAreNotChecked) {
@@ -360,6 +364,78 @@ TEST(CmBanksNeeded, ContaminantsWithLinksNeedBanks3009) {
       EXPECT_NO_THROW(check_contaminant_banks(model.frame, model.io));
     }
   }
+}
+
+}  // namespace
+}  // namespace quendal::testing
+
+namespace quendal::testing {
+namespace {
+
+// The contaminant example up to its contaminant start at hour 24, where the run ends:
+// the spill's category profile under its four squares, nothing elsewhere, and every
+// link's bed 0.5 m deep with a 0.1 m surface layer.
+TEST(CmInitialiseExample, TheSpillStartsFromItsCategoryProfile) {
+  ExampleCopy copy("contaminant");
+  copy.replace("contaminant_frame.txt", "End of simulation: year, month, day, hour, minute\n1990 1 11",
+               "End of simulation: year, month, day, hour, minute\n1990 1 2");
+  InProcessRun run(copy);
+  ASSERT_EQ(run.status, 0) << copy.print();
+  const Model& model = run.model;
+  const FrameState& frame = model.frame;
+  const SubsurfaceState& vss = model.subsurface;
+  const ContaminantState& cm = model.contaminant;
+  const int LL = vss.LL;
+  ASSERT_EQ(frame.STEP_COUNT, 24);
+
+  int spill_squares = 0;
+  for (int iel = frame.NLF + 1; iel <= frame.NEL; ++iel) {
+    const bool spill = frame.ICMREF(iel, 1, 1) == 0 && cm.NCATTY(iel, 1) == 2;
+    spill_squares += spill;
+    double above = spill ? 1.0 : 0.0;
+    for (int k = LL; k >= cm.CM_BOTTOM_CELL(iel); --k) {
+      const double c = cm.CM_REL_CONC_DYNAMIC(k, iel, 1);
+      const double depth = 0.5 * vss.CELL_THICKNESS(LL, iel) + vss.CELL_ELEVATION(LL, iel) -
+                           vss.CELL_ELEVATION(k, iel);
+      // 1 down to 0.3 m, 0 from 0.6 m, falling in between.
+      if (!spill || depth >= 0.6) EXPECT_EQ(c, 0.0) << iel << " " << k;
+      if (spill && depth <= 0.3) EXPECT_EQ(c, 1.0) << iel << " " << k;
+      EXPECT_LE(c, above) << iel << " " << k;
+      above = c;
+      EXPECT_EQ(cm.CM_REL_CONC_DEAD_SPACE_OLD(k, iel, 1), c);
+      for (int m = 2; m <= 3; ++m) EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(k, iel, m), 0.0);
+    }
+  }
+  EXPECT_EQ(spill_squares, 4);
+  for (int l = 1; l <= frame.NLF; ++l) {
+    for (int k = LL - 2; k <= LL; ++k) EXPECT_EQ(cm.CM_REL_CONC_DYNAMIC(k, l, 1), 0.0);
+    // Both banks of a link carry the same stack: the bed bottom at one level (the 0.5 m
+    // bed is one whole cell), the full depth on both sides.
+    EXPECT_EQ(cm.CM_BED_BOTTOM_CELL(l, 1) + cm.CM_BED_BOTTOM_FRACTION(l, 1),
+              cm.CM_BED_BOTTOM_CELL(l, 2) + cm.CM_BED_BOTTOM_FRACTION(l, 2));
+    EXPECT_NEAR(cm.CM_BED_AREA_BASE(l), model.surface.CWIDTH(l) * (0.5 - 0.1) / 2500.0, 1e-15);
+  }
+  const ContaminantMass spill = contaminant_mass(model, 1);
+  EXPECT_GT(spill.columns(), 0.0);
+  EXPECT_EQ(spill.links(), 0.0);
+}
+
+// The example valley has links and no banks: with contaminants switched on (a data file
+// that gives just the count read at start-up) the run stops before its first step.
+TEST(CmInitialiseExample, ContaminantsWithLinksAndBanksOffStopAtStartUp3009) {
+  ExampleCopy copy("example");
+  copy.set_switch("CON", true);
+  copy.dir.write("example/contaminant.txt", "Contaminant data\n:CM3\n 1\n");
+  copy.replace("rundata_example.txt", "(unit 18)\n0", "(unit 18)\ncontaminant.txt");
+  const CommandResult r = copy.run();
+  EXPECT_EQ(r.status, 1) << r.output;
+  // No contaminant print file is named: the report goes to the print file.
+  EXPECT_NE(copy.print().find(" !!!FATAL ERROR 3009 at time =        0.00 hours\n"
+                              "        Contaminant migration needs bank elements: switch banks on "
+                              "in the frame data file\n"),
+            std::string::npos)
+      << copy.print();
+  EXPECT_EQ(r.output.find("Simulation Timestep"), std::string::npos);
 }
 
 }  // namespace
