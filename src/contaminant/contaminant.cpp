@@ -15,6 +15,19 @@ void CM_INITIALISE(bool SEDIMENT_ON, Model& model) {
   CM_READ_DATA_FILE(model.frame, model.subsurface, model.sediment.NSED, cm, model.io);
 
   initialise_contaminant_state(SEDIMENT_ON, model);
+
+  // The exchange concentration between a bank and its link starts at what the bank's
+  // cell 1 holds: the connection lists and the end-of-step copy read that cell too.
+  for (int l = 1; l <= model.frame.NLF; ++l) {
+    for (int s = 1; s <= 2; ++s) {
+      const int bank = cm.CM_BANK_ELEMENT(l, s);
+      if (bank == 0) continue;
+      for (int k = 1; k <= cm.NCON; ++k) {
+        cm.CM_BANK_EXCHANGE_CONC(l, s, k) = cm.CM_REL_CONC_DYNAMIC_OLD(1, bank, k);
+      }
+    }
+  }
+  cm.initial_state_set = true;
 }
 
 }  // namespace quendal
