@@ -1,6 +1,8 @@
 #include "contaminant/cm_snl3.h"
 
+#include <array>
 #include <cmath>
+#include <utility>
 
 #include "services/predicates.h"
 
@@ -15,6 +17,10 @@ constexpr const char* ERROR_3 = "  LINK: CONVERGENCE ERROR 3 IN SNL3";
 constexpr const char* ERROR_3_SUPPRESSED =
     " LINK: CONVERGENCE ERROR 3 IN SNL3 - MESSAGES NOW SUPPRESSED";
 
+// Relative size of a residual that rounding of the terms of an equation can leave:
+// a few hundred units of the last place of doubles.
+constexpr double ROUNDING_RESIDUAL = 1e-13;
+
 // One sweep, each unknown from the newest values of the others and its own value before
 // the update in the divisor. False when a divisor is zero: the sweep stops there.
 bool sweep(const Snl3Coefficients& k, double& X, double& Y, double& Z) {
@@ -28,6 +34,112 @@ bool sweep(const Snl3Coefficients& k, double& X, double& Y, double& Z) {
   if (d == 0.0) return false;
   Z = ((k.A3 + k.B3 * Y) * Y + k.G3) / d;
   return true;
+}
+
+// The linear part of the three equations as a matrix M (X, Y, Z) = g.
+struct Linear3 {
+  double m[3][3];
+  double g[3];
+};
+
+// Gaussian elimination with partial pivoting on a copy. False when a pivot vanishes
+// against the size of the matrix (a singular or nearly singular system) or a value is not
+// finite.
+bool solve_linear3(Linear3 s, double x[3]) {
+  double scale = 0.0;
+  for (auto& row : s.m) {
+    for (double v : row) scale = std::fmax(scale, std::fabs(v));
+  }
+  if (!(scale > 0.0) || !std::isfinite(scale)) return false;
+  for (int c = 0; c < 3; ++c) {
+    int p = c;
+    for (int r = c + 1; r < 3; ++r) {
+      if (std::fabs(s.m[r][c]) > std::fabs(s.m[p][c])) p = r;
+    }
+    if (!(std::fabs(s.m[p][c]) > 1e-14 * scale)) return false;
+    if (p != c) {
+      for (int j = 0; j < 3; ++j) std::swap(s.m[p][j], s.m[c][j]);
+      std::swap(s.g[p], s.g[c]);
+    }
+    for (int r = c + 1; r < 3; ++r) {
+      const double f = s.m[r][c] / s.m[c][c];
+      for (int j = c; j < 3; ++j) s.m[r][j] -= f * s.m[c][j];
+      s.g[r] -= f * s.g[c];
+    }
+  }
+  for (int r = 2; r >= 0; --r) {
+    double v = s.g[r];
+    for (int j = r + 1; j < 3; ++j) v -= s.m[r][j] * x[j];
+    x[r] = v / s.m[r][r];
+  }
+  return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
+}
+
+// The equations as residuals F(X, Y, Z) = 0 with their Jacobian, for Newton's method;
+// at X = Y = Z = 0 it is the linear part of the system.
+Linear3 newton_system(const Snl3Coefficients& k, double X, double Y, double Z) {
+  Linear3 s;
+  s.g[0] = -((k.A1 + k.B1 * X) * X - (k.C1 + k.D1 * Y) * Y - k.E1 * Z - k.G1);
+  s.g[1] = -((k.C2 + k.D2 * Y) * Y - (k.A2 + k.B2 * X) * X - (k.E2 + k.F2 * Z) * Z - k.G2);
+  s.g[2] = -((k.C3 + k.D3 * Z) * Z - (k.A3 + k.B3 * Y) * Y - k.G3);
+  s.m[0][0] = k.A1 + 2.0 * k.B1 * X;
+  s.m[0][1] = -(k.C1 + 2.0 * k.D1 * Y);
+  s.m[0][2] = -k.E1;
+  s.m[1][0] = -(k.A2 + 2.0 * k.B2 * X);
+  s.m[1][1] = k.C2 + 2.0 * k.D2 * Y;
+  s.m[1][2] = -(k.E2 + 2.0 * k.F2 * Z);
+  s.m[2][0] = 0.0;
+  s.m[2][1] = -(k.A3 + 2.0 * k.B3 * Y);
+  s.m[2][2] = k.C3 + 2.0 * k.D3 * Z;
+  return s;
+}
+
+constexpr int NEWTON_MAX_STEPS = 50;
+
+// The sweeps converge only as fast as the coupling between the equations allows: a
+// compartment that exchanges far more with its neighbour than it keeps (a thin film of
+// water over an eroding bed) makes them crawl, and 100 sweeps stop far from the solution.
+// A linear system (no quadratic terms) is therefore solved exactly by elimination; a
+// quadratic one by Newton's method started from the solution of its linear part, taken
+// only when the steps shrink to rounding. False when neither gives an answer.
+bool direct_solution(const Snl3Coefficients& k, double& X, double& Y, double& Z) {
+  double x[3] = {0.0, 0.0, 0.0};
+  const bool linear_found = solve_linear3(newton_system(k, 0.0, 0.0, 0.0), x);
+  const bool linear = k.B1 == 0.0 && k.D1 == 0.0 && k.B2 == 0.0 && k.D2 == 0.0 &&
+                      k.F2 == 0.0 && k.B3 == 0.0 && k.D3 == 0.0;
+  if (linear) {
+    X = x[0], Y = x[1], Z = x[2];
+    return linear_found;
+  }
+  if (!linear_found) x[0] = x[1] = x[2] = 0.0;
+  for (int n = 0; n < NEWTON_MAX_STEPS; ++n) {
+    double d[3];
+    if (!solve_linear3(newton_system(k, x[0], x[1], x[2]), d)) return false;
+    for (int i = 0; i < 3; ++i) x[i] += d[i];
+    const double size = std::fabs(x[0]) + std::fabs(x[1]) + std::fabs(x[2]);
+    const double step = std::fabs(d[0]) + std::fabs(d[1]) + std::fabs(d[2]);
+    if (!std::isfinite(size)) return false;
+    if (step <= 1e-14 * size) {
+      X = x[0], Y = x[1], Z = x[2];
+      return true;
+    }
+  }
+  return false;
+}
+
+// One equation's residual relative to its constant term G (0 when G is zero). A
+// residual within rounding of the equation's own terms is 0 too: a G that is itself
+// rounding noise (a balance of start values that cancel) would otherwise turn an exact
+// solution into a failure.
+double relative_residual(const std::array<double, 4>& terms, double G) {
+  if (IS_ZERO(G)) return 0.0;
+  double r = 0.0, size = 0.0;
+  for (double t : terms) {
+    r += t;
+    size += std::fabs(t);
+  }
+  if (std::fabs(r) <= ROUNDING_RESIDUAL * size) return 0.0;
+  return r / G;
 }
 
 // A failure of the residual test or of the arithmetic: counted over the whole run, with
@@ -45,9 +157,14 @@ void count_failure(int& failure_count, RecordSink& console) {
 
 Snl3Outcome SNL3(const Snl3Coefficients& k, double& X, double& Y, double& Z,
                  int& failure_count, RecordSink& console) {
-  X = Y = Z = 0.0;
+  // A direct solution needs no sweeps and has nothing left to settle; only when there is
+  // none do the sweeps run from zero.
+  const bool direct = direct_solution(k, X, Y, Z);
   bool sound = true;
-  for (int n = 0; n < SNL3_MAX_SWEEPS && sound; ++n) sound = sweep(k, X, Y, Z);
+  if (!direct) {
+    X = Y = Z = 0.0;
+    for (int n = 0; n < SNL3_MAX_SWEEPS && sound; ++n) sound = sweep(k, X, Y, Z);
+  }
   sound = sound && std::isfinite(X) && std::isfinite(Y) && std::isfinite(Z);
   if (!sound) {
     // A zero divisor or an overflow leaves nothing worth keeping: the caller keeps the
@@ -73,7 +190,7 @@ Snl3Outcome SNL3(const Snl3Coefficients& k, double& X, double& Y, double& Z,
   }
 
   // Three more sweeps, each compared with the 100-sweep values.
-  for (int n = 0; n < 3; ++n) {
+  for (int n = 0; n < 3 && !direct; ++n) {
     if (!sweep(k, X, Y, Z)) {
       sound = false;
       break;
@@ -89,16 +206,12 @@ Snl3Outcome SNL3(const Snl3Coefficients& k, double& X, double& Y, double& Z,
 
   double residual = 0.0;
   if (sound) {
-    const double R1 =
-        IS_ZERO(k.G1)
-            ? 0.0
-            : ((k.A1 + k.B1 * X) * X - k.E1 * Z - k.G1 - (k.C1 + k.D1 * Y) * Y) / k.G1;
-    const double R2 = IS_ZERO(k.G2) ? 0.0
-                                    : ((k.C2 + k.D2 * Y) * Y - (k.A2 + k.B2 * X) * X -
-                                       (k.E2 + k.F2 * Z) * Z - k.G2) /
-                                          k.G2;
+    const double R1 = relative_residual(
+        {(k.A1 + k.B1 * X) * X, -k.E1 * Z, -k.G1, -(k.C1 + k.D1 * Y) * Y}, k.G1);
+    const double R2 = relative_residual(
+        {(k.C2 + k.D2 * Y) * Y, -(k.A2 + k.B2 * X) * X, -(k.E2 + k.F2 * Z) * Z, -k.G2}, k.G2);
     const double R3 =
-        IS_ZERO(k.G3) ? 0.0 : ((k.C3 + k.D3 * Z) * Z - (k.A3 + k.B3 * Y) * Y - k.G3) / k.G3;
+        relative_residual({(k.C3 + k.D3 * Z) * Z, -(k.A3 + k.B3 * Y) * Y, -k.G3, 0.0}, k.G3);
     residual = std::fabs(R1) + std::fabs(R2) + std::fabs(R3);
     // A residual that is not a number is a failure like a large one (the comparison
     // alone would let it pass).

@@ -1,4 +1,4 @@
-// SNL3: a fixed-point solver for the three coupled quadratic balance equations of a
+// SNL3: a solver for the three coupled quadratic balance equations of a
 // channel link's water (X), stream-bed surface layer (Y) and deep layer (Z):
 //
 //   1. (A1 + B1 X) X = (C1 + D1 Y) Y + E1 Z + G1
@@ -31,7 +31,11 @@ enum class Snl3Outcome {
   non_finite,        // a zero divisor or a value that is not a finite number: X = Y = Z = 0
 };
 
-// Solves the equations from X = Y = Z = 0. `failure_count` counts the failures of the
+// Solves the equations: a linear system by elimination, a quadratic one by Newton's
+// method from the solution of its linear part; when neither gives an answer (a singular
+// system, Newton not settling), by 100 sweeps from X = Y = Z = 0 and three more that must
+// reproduce them. The lower-bound and residual tests judge whatever was found.
+// `failure_count` counts the failures of the
 // whole run (SNL3_FAILURE_COUNT); the residual message is written while it is below
 // SNL3_MESSAGE_LIMIT, the suppression line once when it reaches it, then nothing.
 Snl3Outcome SNL3(const Snl3Coefficients& k, double& X, double& Y, double& Z,
