@@ -63,19 +63,22 @@ TEST(CmSnl3, SolvesHandBuiltSystemsWithoutMessages) {
   }
 }
 
+// X = Y + 1 and Y = X: no solution, so SNL3 falls back on sweeps that drift by one each.
+Snl3Coefficients drifting_system() {
+  Snl3Coefficients k;
+  k.A1 = k.C1 = k.G1 = 1.0;
+  k.C2 = k.A2 = 1.0;
+  k.C3 = 1.0;
+  return k;
+}
+
 // X = Y + 1 and Y = X have no solution: the system is singular, so the sweeps run and
 // drift by one each, X = Y = 103 after 103 sweeps. The last two extra sweeps move more
 // than 1 % from the 100-sweep values (error 2 with its carets) and the residual of
 // equation 1 is 1 (error 3). Eleven such solutions print the residual message nine
 // times, the suppression line once and then nothing; the counter runs on.
 TEST(CmSnl3, ResidualMessagesStopAfterTheSuppressionLine) {
-  Snl3Coefficients k;
-  k.A1 = 1.0;
-  k.C1 = 1.0;
-  k.G1 = 1.0;
-  k.C2 = 1.0;
-  k.A2 = 1.0;
-  k.C3 = 1.0;
+  const Snl3Coefficients k = drifting_system();
   int failures = 0;
   StringSink console;
   std::vector<std::string> expected;
@@ -160,15 +163,8 @@ TEST(CmSnl3, LowerBoundAndSettlingMessages) {
   EXPECT_EQ(console.records,
             (std::vector<std::string>{" LINK: FATAL CONVERGENCE ERROR 1 IN SNL3", CARETS}));
 
-  Snl3Coefficients drifting;
-  drifting.A1 = 1.0;
-  drifting.C1 = 1.0;
-  drifting.G1 = 1.0;
-  drifting.C2 = 1.0;
-  drifting.A2 = 1.0;
-  drifting.C3 = 1.0;
   console.records.clear();
-  s = solve(drifting, failures, console);
+  s = solve(drifting_system(), failures, console);
   EXPECT_EQ(s.outcome, Snl3Outcome::residual_failure);
   const std::string error_2 = " LINK: FATAL CONVERGENCE ERROR 2 IN SNL3";
   EXPECT_EQ(console.records,
