@@ -79,6 +79,9 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.CELL_THETA_START.resize(ll, nel, 0.0);
   v.COLUMN_CONVERGED.resize(nel, 0);
   v.COLUMN_PSI_CHANGE.resize_range(0, nel, 0.0);
+  v.COLUMN_WORK_LIST.resize(nel, 0);
+  v.COLUMN_NEXT_LIST.resize(nel, 0);
+  v.COLUMN_SORT_POSITION.resize(nel, 0);
   v.psi_copy.resize(std::max(ll, 1), 0.0);
 
   size_series(v.WLD, v.VSS_WELL_COUNT);
@@ -193,19 +196,64 @@ void prepare_step(const FrameState& frame, const SurfaceState& surface, Subsurfa
   }
 }
 
+// After a sweep from the second on: a column stays converged while neither it nor any
+// neighbour changed by VSS_HEAD_TOLERANCE in the sweep; the next work list holds the
+// others, in ISORT order. Only the columns just solved can have changed that much (the
+// others were converged, so their last change was below it), and the mesh's neighbours
+// are mutual, so the columns to solve again are those that changed that much and their
+// neighbours.
+void next_work_list(const FrameState& frame, SubsurfaceState& v) {
+  const int first = first_column(frame), nel = frame.NEL;
+  const int count = v.COLUMN_WORK_COUNT;
+  for (int i = 1; i <= count; ++i) v.COLUMN_CONVERGED(v.COLUMN_WORK_LIST(i)) = 1;
+  int next = 0;
+  auto solve_again = [&](int e) {
+    if (e < first || !v.COLUMN_CONVERGED(e)) return;
+    v.COLUMN_CONVERGED(e) = 0;
+    v.COLUMN_NEXT_LIST(++next) = e;
+  };
+  for (int i = 1; i <= count; ++i) {
+    const int e = v.COLUMN_WORK_LIST(i);
+    if (!(v.COLUMN_PSI_CHANGE(e) >= VSS_HEAD_TOLERANCE)) continue;
+    solve_again(e);
+    for (int f = 1; f <= 4; ++f) solve_again(frame.ICMREF(e, f, 2));
+  }
+  // Back into ISORT order: by sorting a short list, by a pass over ISORT for a long one.
+  if (next <= nel / 16) {
+    int* list = &v.COLUMN_NEXT_LIST(1);
+    std::sort(list, list + next,
+              [&](int a, int b) { return v.COLUMN_SORT_POSITION(a) < v.COLUMN_SORT_POSITION(b); });
+    for (int i = 1; i <= next; ++i) v.COLUMN_WORK_LIST(i) = v.COLUMN_NEXT_LIST(i);
+  } else {
+    int i = 0;
+    for (int p = 1; p <= nel; ++p) {
+      const int e = frame.ISORT(p);
+      if (!v.COLUMN_CONVERGED(e)) v.COLUMN_WORK_LIST(++i) = e;
+    }
+  }
+  v.COLUMN_WORK_COUNT = next;
+}
+
 void global_iteration(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
                       RunIo& io) {
   const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
   for (int e = 0; e < first; ++e) v.COLUMN_PSI_CHANGE(e) = 0.0;
-  for (int e = 1; e <= nel; ++e) v.COLUMN_CONVERGED(e) = e < first;
+  // The first two sweeps solve every column.
+  int count = 0;
+  for (int i = 1; i <= nel; ++i) {
+    const int e = frame.ISORT(i);
+    v.COLUMN_SORT_POSITION(e) = i;
+    v.COLUMN_CONVERGED(e) = e < first;
+    if (e >= first) v.COLUMN_WORK_LIST(++count) = e;
+  }
+  v.COLUMN_WORK_COUNT = count;
   int severity = 0;
   for (int sweep = 1; sweep <= VSS_MAX_GLOBAL_SWEEPS; ++sweep) {
     if (sweep == VSS_MAX_GLOBAL_SWEEPS) severity = 2;
     v.global_sweeps += 1;
     double dmax = 0.0;
-    for (int i = 1; i <= nel; ++i) {
-      const int e = frame.ISORT(i);
-      if (v.COLUMN_CONVERGED(e)) continue;
+    for (int i = 1; i <= v.COLUMN_WORK_COUNT; ++i) {
+      const int e = v.COLUMN_WORK_LIST(i);
       const int kb = v.LAYER_BOTTOM_CELL(e, 1);
       for (int k = kb; k <= ll; ++k) v.psi_copy(k) = v.vspsi(k, e);
       VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
@@ -215,13 +263,7 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
       dmax = std::max(dmax, change);
     }
     if (dmax <= VSS_HEAD_TOLERANCE) return;
-    if (sweep >= 2) {
-      for (int e = first; e <= nel; ++e) {
-        double m = v.COLUMN_PSI_CHANGE(e);
-        for (int f = 1; f <= 4; ++f) m = std::max(m, v.COLUMN_PSI_CHANGE(std::max(frame.ICMREF(e, f, 2), 0)));
-        v.COLUMN_CONVERGED(e) = m < VSS_HEAD_TOLERANCE;
-      }
-    }
+    if (sweep >= 2) next_work_list(frame, v);
   }
   v.GLOBAL_SOLVER_FAILURES += 1;
   if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
