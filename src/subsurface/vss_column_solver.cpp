@@ -115,10 +115,6 @@ struct Column {
   throw FatalError("VSS column solver: not finite");  // not reached
 }
 
-double soil_k_for_face(const SubsurfaceState& vss, int soil, int face) {
-  return face == 1 || face == 3 ? vss.SOIL_KX(soil) : vss.SOIL_KY(soil);
-}
-
 // The own cell's conductivity towards face j (K_dir Kr) and its derivative by psi.
 double face_k(const Column& c, const Work& w, int j, int k) {
   return (j == 1 || j == 3 ? w.kx[k] : w.ky[k]) * c.kr[k];
@@ -157,7 +153,9 @@ void prepare(const Column& c, Work& w) {
     w.ky[k] = v.SOIL_KY(s);
     w.S[k] = c.area * c.dz[k] / c.dt;
   }
-  for (int k = c.kb; k < c.ll; ++k) w.a_interface[k + 1] = c.area / (c.dz[k] + c.dz[k + 1]);
+  if (c.vertical != MeanForm::Series) {
+    for (int k = c.kb; k < c.ll; ++k) w.a_interface[k + 1] = c.area / (c.dz[k] + c.dz[k + 1]);
+  }
   const int first = fr.BANKS_ON ? 1 : fr.NLF + 1;
   w.linked_faces = 0;
   for (int j = 1; j <= 4; ++j) {
@@ -168,6 +166,17 @@ void prepare(const Column& c, Work& w) {
     const int b = fr.ICMREF(c.e, j, 3);
     w.L[f] = fr.DHF(c.e, j) + fr.DHF(n, b);
     w.half_over_L[f] = 0.5 / w.L[f];
+    // The neighbour's column, read in place (one without cells faces none).
+    const int kbn = v.LAYER_BOTTOM_CELL(n, 1);
+    if (kbn > c.ll) {
+      for (int k = c.kb; k <= c.ll; ++k) w.has[f][k] = false;
+      continue;
+    }
+    const Cells<const int> soil(v.CELL_SOIL_TYPE, n, kbn, c.ll);
+    const Cells<const double> kr(v.CELL_KR, n, kbn, c.ll), z(v.CELL_ELEVATION, n, kbn, c.ll),
+        psi(v.vspsi, n, kbn, c.ll);
+    const FaceCells<const double> area(v.CELL_FACE_AREA, n, kbn, c.ll);
+    const Array1<double>& k_dir = b == 1 || b == 3 ? v.SOIL_KX : v.SOIL_KY;
     // Cells that face two cells of a neighbour are refused at set-up: every connected
     // cell faces exactly one cell, so only the first of the two conductances exists.
     for (int k = c.kb; k <= c.ll; ++k) {
@@ -175,9 +184,8 @@ void prepare(const Column& c, Work& w) {
       w.has[f][k] = s != 0;
       w.C1[f][k] = w.dC1[f][k] = 0.0;
       if (s == 0) continue;
-      w.t1[f][k] = soil_k_for_face(v, v.CELL_SOIL_TYPE(s, n), b) * v.CELL_KR(s, n) *
-                   v.CELL_FACE_AREA(b, s, n);
-      w.Hs[f][k] = v.CELL_ELEVATION(s, n) + v.vspsi(s, n);
+      w.t1[f][k] = k_dir(soil[s]) * kr[s] * area(b, s);
+      w.Hs[f][k] = z[s] + psi[s];
     }
   }
 }
@@ -501,6 +509,48 @@ double iterate(const Column& c, Work& w) {
 }
 
 }  // namespace
+
+namespace {
+
+// Prefetches the cache lines of `count` values from `first` on.
+template <class T>
+void prefetch_run(const T* first, long count) {
+  const char* p = reinterpret_cast<const char*>(first);
+  const long bytes = count * static_cast<long>(sizeof(T));
+  for (long b = 0; b < bytes; b += 64) __builtin_prefetch(p + b);
+  if (bytes > 0) __builtin_prefetch(p + bytes - 1);
+}
+
+}  // namespace
+
+void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
+  const int kb = v.LAYER_BOTTOM_CELL(e, 1), ll = v.LL;
+  if (kb > ll) return;
+  const long n = ll - kb + 1;
+  for (const Array2<double>* a : {&v.vspsi, &v.CELL_THETA, &v.CELL_KR, &v.CELL_THICKNESS,
+                                  &v.CELL_ELEVATION, &v.CELL_THETA_START, &v.CELL_SOURCE_RATE}) {
+    prefetch_run(&(*a)(kb, e), n);
+  }
+  prefetch_run(&v.CELL_VERTICAL_FLOW(kb - 1, e), n + 1);
+  prefetch_run(&v.CELL_SOIL_TYPE(kb, e), n);
+  prefetch_run(&v.CELL_TABLE_INDEX(kb, e), n);
+  prefetch_run(&v.CELL_FACE_AREA(1, kb, e), 4 * n);
+  prefetch_run(&v.CELL_FACE_CELL(1, kb, e), 4 * n);
+  prefetch_run(&v.CELL_LATERAL_FLOW(1, kb, e), 4 * n);
+  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
+  for (int j = 1; j <= 4; ++j) {
+    const int nb = frame.ICMREF(e, j, 2);
+    if (nb < first) continue;
+    const int kbn = v.LAYER_BOTTOM_CELL(nb, 1);
+    if (kbn > ll) continue;
+    const long m = ll - kbn + 1;
+    for (const Array2<double>* a : {&v.vspsi, &v.CELL_KR, &v.CELL_ELEVATION}) {
+      prefetch_run(&(*a)(kbn, nb), m);
+    }
+    prefetch_run(&v.CELL_SOIL_TYPE(kbn, nb), m);
+    prefetch_run(&v.CELL_FACE_AREA(1, kbn, nb), 4 * m);
+  }
+}
 
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity) {

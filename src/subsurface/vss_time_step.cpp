@@ -254,6 +254,7 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
     double dmax = 0.0;
     for (int i = 1; i <= v.COLUMN_WORK_COUNT; ++i) {
       const int e = v.COLUMN_WORK_LIST(i);
+      if (i < v.COLUMN_WORK_COUNT) prefetch_column(frame, v, v.COLUMN_WORK_LIST(i + 1));
       const int kb = v.LAYER_BOTTOM_CELL(e, 1);
       for (int k = kb; k <= ll; ++k) v.psi_copy(k) = v.vspsi(k, e);
       VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
