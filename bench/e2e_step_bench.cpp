@@ -12,7 +12,9 @@
 // the largest catchment would take at the measured cost, with hourly steps and the
 // storm day's share of extra steps on one day in ten.
 //
-// Usage: e2e_step_bench [n ...] (grid sizes; default 50 100 200).
+// Usage: e2e_step_bench [n ...] (grid sizes; default 50 100 200). With
+// QUENDAL_BENCH_KEEP set, the run directories (under the system's temporary directory)
+// are kept for a look at their files.
 #include <unistd.h>
 
 #include <chrono>
@@ -33,6 +35,7 @@
 #include "generated_run.h"
 #include "output/run_output_files.h"
 #include "output/water_balance.h"
+#include "services/console.h"
 #include "services/error_reporting.h"
 #include "subsurface/vss_time_step.h"
 #include "surface/et/et_step.h"
@@ -130,7 +133,7 @@ Result run_day(int n, const bench::Storm& storm) {
   r.solves = vss.column_solves;
   r.sweeps = vss.global_sweeps;
   if (console != nullptr) std::fclose(console);
-  if (r.status == 0 && std::getenv("KEEP") == nullptr) std::filesystem::remove_all(dir);
+  if (r.status == 0 && std::getenv("QUENDAL_BENCH_KEEP") == nullptr) std::filesystem::remove_all(dir);
   return r;
 }
 
@@ -155,6 +158,7 @@ void print(const Result& r) {
 
 int main(int argc, char** argv) {
   using namespace quendal;
+  set_flush_to_zero();  // as the program does
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {50, 100, 200};
