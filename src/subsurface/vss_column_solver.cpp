@@ -11,6 +11,7 @@
 #include "services/solvers.h"
 #include "services/stops.h"
 #include "services/units.h"
+#include "subsurface/column_cells.h"
 #include "subsurface/soil_tables.h"
 #include "subsurface/vss_data_file.h"
 
@@ -18,42 +19,6 @@ namespace quendal {
 namespace {
 
 constexpr int ROOM = MAX_CELLS_PER_COLUMN + 2;  // cells 1..LL and one above the top
-
-// Column e's run of a per-cell array (k, e), read and written in place: the arrays keep
-// a column's cells next to each other, so cell k is entry k - kb of the run.
-template <class T>
-class Cells {
- public:
-  template <class A>
-  Cells(A& a, int e, int kb, int ll) : first_(&a(kb, e)), kb_(kb), ll_(ll) {}
-  T& operator[](int k) const {
-    QUENDAL_BOUNDS(1, k, kb_, ll_);
-    return first_[k - kb_];
-  }
-
- private:
-  T* first_;
-  int kb_, ll_;
-};
-
-// The same for a per-face, per-cell array (face, k, e) of four faces.
-template <class T>
-class FaceCells {
- public:
-  template <class A>
-  FaceCells(A& a, int e, int kb, int ll) : first_(&a(1, kb, e)), kb_(kb), ll_(ll) {
-    QUENDAL_BOUNDS(1, a.extent(1), 4, 4);
-  }
-  T& operator()(int j, int k) const {
-    QUENDAL_BOUNDS(1, j, 1, 4);
-    QUENDAL_BOUNDS(2, k, kb_, ll_);
-    return first_[(j - 1) + 4 * (k - kb_)];
-  }
-
- private:
-  T* first_;
-  int kb_, ll_;
-};
 
 // How a mean exponent averages two conductances: the forms that need no power, or the
 // power mean.

@@ -9,6 +9,7 @@
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
+#include "subsurface/column_cells.h"
 #include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_data_file.h"
 
@@ -276,21 +277,48 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
   }
 }
 
-// Net inflow of cell k of column e over the step, m3/s, by its recorded flows.
-double cell_net_inflow(const FrameState& frame, const SurfaceState& surface,
-                       const SubsurfaceState& v, int e, int k) {
-  const double area = frame.AREA(e);
-  double q = area * (v.CELL_VERTICAL_FLOW(k - 1, e) - v.CELL_VERTICAL_FLOW(k, e)) -
-             area * surface.ET_ROOT_UPTAKE(k, e);
-  for (int f = 1; f <= 4; ++f) q += v.CELL_LATERAL_FLOW(f, k, e);
-  if (k == v.LL) q -= area * surface.ET_SOIL_EVAP(e);
-  if (v.VSS_BOUNDARY_CODE(6, e) == 1 && k >= v.WELL_SCREEN_BOTTOM_CELL(e) &&
-      k <= v.WELL_SCREEN_TOP_CELL(e)) {
-    q -= area * v.CELL_WELL_ABSTRACTION(k, v.WELL_NUMBER(e));
+// The net inflow of each cell of column e over the step, m3/s, by its recorded flows,
+// read in place.
+class ColumnInflows {
+ public:
+  ColumnInflows(const FrameState& frame, const SurfaceState& surface, const SubsurfaceState& v,
+                int e, int kb)
+      : area_(frame.AREA(e)),
+        soil_evap_(surface.ET_SOIL_EVAP(e)),
+        ll_(v.LL),
+        vertical_(v.CELL_VERTICAL_FLOW, e, kb - 1, v.LL),
+        roots_(surface.ET_ROOT_UPTAKE, e, kb, v.LL),
+        lateral_(v.CELL_LATERAL_FLOW, e, kb, v.LL) {
+    const int point = v.VSS_BOUNDARY_CODE(6, e);
+    if (point == 1) {
+      well_ = v.WELL_NUMBER(e);
+      screen_bottom_ = v.WELL_SCREEN_BOTTOM_CELL(e);
+      screen_top_ = v.WELL_SCREEN_TOP_CELL(e);
+    } else if (point == 2) {
+      spring_cell_ = v.SPRING_CELL(e);
+      spring_ = v.SPRING_DISCHARGE(e);
+    }
+    abstraction_ = well_ > 0 ? &v.CELL_WELL_ABSTRACTION : nullptr;
   }
-  if (v.VSS_BOUNDARY_CODE(6, e) == 2 && k == v.SPRING_CELL(e)) q -= v.SPRING_DISCHARGE(e);
-  return q;
-}
+  double operator()(int k) const {
+    double q = area_ * (vertical_[k - 1] - vertical_[k]) - area_ * roots_[k];
+    for (int f = 1; f <= 4; ++f) q += lateral_(f, k);
+    if (k == ll_) q -= area_ * soil_evap_;
+    if (well_ > 0 && k >= screen_bottom_ && k <= screen_top_) q -= area_ * (*abstraction_)(k, well_);
+    if (k == spring_cell_) q -= spring_;
+    return q;
+  }
+
+ private:
+  double area_, soil_evap_;
+  int ll_;
+  Cells<const double> vertical_, roots_;
+  FaceCells<const double> lateral_;
+  int well_ = 0, screen_bottom_ = 0, screen_top_ = 0;
+  const Array2<double>* abstraction_ = nullptr;
+  int spring_cell_ = -1;
+  double spring_ = 0.0;
+};
 
 // Bank and link cells close their balance on their land-side faces; the flows through
 // a face shared by two columns are made equal and opposite (the lower-numbered element
@@ -314,10 +342,11 @@ void close_balance(const FrameState& frame, const SurfaceState& surface, Subsurf
       faces[1] = frame.LINK_NORTH_SOUTH(e) ? 3 : 4;
     }
     if (faces[0] != 0) {
+      const ColumnInflows inflow(frame, surface, v, e, kb);
       for (int k = ll; k >= kb; --k) {
         const double stored = frame.AREA(e) * (v.CELL_THETA(k, e) - v.CELL_THETA_START(k, e)) *
                               v.CELL_THICKNESS(k, e) / dt;
-        const double R = stored - cell_net_inflow(frame, surface, v, e, k);
+        const double R = stored - inflow(k);
         double S = 0.0;
         for (int f : faces) {
           if (f != 0) S += v.CELL_LATERAL_FLOW(f, k, e);
@@ -339,10 +368,13 @@ void close_balance(const FrameState& frame, const SurfaceState& surface, Subsurf
     }
   }
   for (int e = first; e <= nel; ++e) {
-    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
-      v.CELL_THETA(k, e) = v.CELL_THETA_START(k, e) + cell_net_inflow(frame, surface, v, e, k) * dt /
-                                                          (frame.AREA(e) * v.CELL_THICKNESS(k, e));
-    }
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    if (kb > ll) continue;
+    const ColumnInflows inflow(frame, surface, v, e, kb);
+    const double area = frame.AREA(e);
+    const Cells<double> theta(v.CELL_THETA, e, kb, ll);
+    const Cells<const double> start(v.CELL_THETA_START, e, kb, ll), dz(v.CELL_THICKNESS, e, kb, ll);
+    for (int k = kb; k <= ll; ++k) theta[k] = start[k] + inflow(k) * dt / (area * dz[k]);
   }
 }
 
@@ -356,13 +388,15 @@ void add_to_run_totals(const FrameState& frame, const SurfaceState& surface, Sub
   t.wells += a * v.WELL_ABSTRACTION(e);
   if (v.VSS_BOUNDARY_CODE(6, e) == 2) t.springs += dt * v.SPRING_DISCHARGE(e);
   t.soil_evap += a * surface.ET_SOIL_EVAP(e);
+  const int* code = &v.VSS_BOUNDARY_CODE(1, e);  // code[f]: face f
+  const Cells<const double> roots(surface.ET_ROOT_UPTAKE, e, kb, ll);
+  const FaceCells<const double> lateral(v.CELL_LATERAL_FLOW, e, kb, ll);
   for (int k = kb; k <= ll; ++k) {
-    t.roots += a * surface.ET_ROOT_UPTAKE(k, e);
+    t.roots += a * roots[k];
     for (int f = 1; f <= 4; ++f) {
-      const int code = v.VSS_BOUNDARY_CODE(1 + f, e);
-      if (code == 9 || code == 10) t.channels += dt * v.CELL_LATERAL_FLOW(f, k, e);
-      if (code >= VSS_LATERAL_FLOW && code <= VSS_LATERAL_HEAD_GRADIENT) {
-        t.boundaries += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      if (code[f] == 9 || code[f] == 10) t.channels += dt * lateral(f, k);
+      if (code[f] >= VSS_LATERAL_FLOW && code[f] <= VSS_LATERAL_HEAD_GRADIENT) {
+        t.boundaries += dt * lateral(f, k);
       }
     }
   }
