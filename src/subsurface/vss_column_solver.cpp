@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <string>
 
@@ -44,7 +45,9 @@ struct Work {
   int linked[4];                  // f of the faces with neighbour cells, in face order
   double L[4], half_over_L[4];    // node-to-node distance; 0.5 / L
   bool has[4][ROOM];              // cell k faces a neighbour cell over face f
-  double t1[4][ROOM], Hs[4][ROOM];
+  // The own cell's contact area, the neighbour's conductance times its contact area,
+  // and the neighbour's head; 0 where the cell faces no neighbour cell.
+  double a[4][ROOM], t1[4][ROOM], Hs[4][ROOM];
   // Rebuilt every iteration.
   double eta[ROOM], deta[ROOM], dkr[ROOM];
   double H[ROOM];
@@ -134,7 +137,10 @@ void prepare(const Column& c, Work& w) {
     // The neighbour's column, read in place (one without cells faces none).
     const int kbn = v.LAYER_BOTTOM_CELL(n, 1);
     if (kbn > c.ll) {
-      for (int k = c.kb; k <= c.ll; ++k) w.has[f][k] = false;
+      for (int k = c.kb; k <= c.ll; ++k) {
+        w.has[f][k] = false;
+        w.a[f][k] = w.t1[f][k] = w.Hs[f][k] = 0.0;
+      }
       continue;
     }
     const Cells<const int> soil(v.CELL_SOIL_TYPE, n, kbn, c.ll);
@@ -148,7 +154,9 @@ void prepare(const Column& c, Work& w) {
       const int s = c.face_cell(j, k);
       w.has[f][k] = s != 0;
       w.C1[f][k] = w.dC1[f][k] = 0.0;
+      w.a[f][k] = w.t1[f][k] = w.Hs[f][k] = 0.0;
       if (s == 0) continue;
+      w.a[f][k] = c.face_area(j, k);
       w.t1[f][k] = k_dir(soil[s]) * kr[s] * area(b, s);
       w.Hs[f][k] = z[s] + psi[s];
     }
@@ -170,17 +178,13 @@ void vertical_conductances(const Column& c, Work& w) {
       }
       for (int k = kb; k < ll; ++k) {
         const double c0 = w.c[k], c1 = w.c[k + 1];
-        const double sum = c0 + c1;
-        double F = 0.0, G = 0.0, D = 0.0;
-        // Two dry cells conduct nothing (and the series form would be 0/0).
-        if (sum > 0.0) {
-          F = c0 * c1 / sum;
-          G = (c0 / sum) * (c0 / sum) * w.dc[k + 1];
-          D = (c1 / sum) * (c1 / sum) * w.dc[k];
-        }
-        w.F[k + 1] = F;
-        w.G[k + 1] = G;
-        w.D[k + 1] = D;
+        // Two dry cells conduct nothing (and the series form would be 0/0): their sum is
+        // taken as the least normal number, which leaves every conducting interface as
+        // it is and gives zeros here. Without a branch the interfaces go two at a time.
+        const double sum = std::max(c0 + c1, std::numeric_limits<double>::min());
+        w.F[k + 1] = c0 * c1 / sum;
+        w.G[k + 1] = (c0 / sum) * (c0 / sum) * w.dc[k + 1];
+        w.D[k + 1] = (c1 / sum) * (c1 / sum) * w.dc[k];
       }
       break;
     case MeanForm::Arithmetic:
@@ -222,20 +226,31 @@ void lateral_conductances(const Column& c, Work& w) {
   for (int i = 0; i < w.linked_faces; ++i) {
     const int f = w.linked[i], j = f + 1;
     const double L = w.L[f];
+    const double* k_dir = j == 1 || j == 3 ? w.kx : w.ky;
+    if (c.lateral == MeanForm::Arithmetic) {
+      // Every cell of the face at once: one that faces no neighbour cell has no area
+      // and no neighbour conductance, and adds nothing.
+      const double half_over_L = w.half_over_L[f];
+      for (int k = c.kb; k <= c.ll; ++k) {
+        const double a = w.a[f][k];
+        const double t = k_dir[k] * c.kr[k] * a;
+        const double C1 = 0.5 * (t + w.t1[f][k]) / L;
+        const double dC1 = half_over_L * (k_dir[k] * w.dkr[k]) * a;
+        w.C1[f][k] = C1;
+        w.dC1[f][k] = dC1;
+        w.SC[k] += C1;
+        w.SD[k] += dC1;
+      }
+      continue;
+    }
     for (int k = c.kb; k <= c.ll; ++k) {
       if (!w.has[f][k]) continue;
-      const double a = c.face_area(j, k);
-      const double t = face_k(c, w, j, k) * a, t1 = w.t1[f][k];
-      double C1, dC1;
-      if (c.lateral == MeanForm::Arithmetic) {
-        C1 = 0.5 * (t + t1) / L;
-        dC1 = w.half_over_L[f] * face_dk(w, j, k) * a;
-      } else {
-        double m = 0.0, dm = 0.0;
-        lateral_mean(q, t, t1, m, dm);
-        C1 = m / L;
-        dC1 = dm / L * face_dk(w, j, k) * a;
-      }
+      const double a = w.a[f][k];
+      const double t = k_dir[k] * c.kr[k] * a, t1 = w.t1[f][k];
+      double m = 0.0, dm = 0.0;
+      lateral_mean(q, t, t1, m, dm);
+      const double C1 = m / L;
+      const double dC1 = dm / L * (k_dir[k] * w.dkr[k]) * a;
       w.C1[f][k] = C1;
       w.dC1[f][k] = dC1;
       w.SC[k] += C1;
@@ -423,20 +438,22 @@ double iterate(const Column& c, Work& w) {
   // Storage, vertical and lateral flow, sources.
   for (int k = kb; k <= ll; ++k) {
     const double S = w.S[k];
-    double R = w.F[k] * (w.H[k - 1] - w.H[k]) + w.F[k + 1] * (w.H[k + 1] - w.H[k]) -
+    const double R = w.F[k] * (w.H[k - 1] - w.H[k]) + w.F[k + 1] * (w.H[k + 1] - w.H[k]) -
                S * (c.theta[k] - c.theta_start[k]) + c.source[k];
-    double diag = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] -
+    const double diag = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] -
                   S * w.eta[k];
-    for (int i = 0; i < w.linked_faces; ++i) {
-      const int f = w.linked[i];
-      if (!w.has[f][k]) continue;
-      R += w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
-      diag += w.dC1[f][k] * w.Hs[f][k];
-    }
     w.R[k] = R;
     w.diag[k] = diag;
     w.lower[k] = w.F[k] + (w.H[k - 1] - w.H[k]) * w.D[k];
     w.upper[k] = w.F[k + 1] + (w.H[k + 1] - w.H[k]) * w.G[k + 1];
+  }
+  // Lateral flow, face after face (a cell facing no neighbour cell adds nothing).
+  for (int i = 0; i < w.linked_faces; ++i) {
+    const int f = w.linked[i];
+    for (int k = kb; k <= ll; ++k) {
+      w.R[k] += w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
+      w.diag[k] += w.dC1[f][k] * w.Hs[f][k];
+    }
   }
 
   // Exchange with the surface water at the top cell: infiltration is limited to the
