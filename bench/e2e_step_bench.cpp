@@ -12,9 +12,9 @@
 // the largest catchment would take at the measured cost, with hourly steps and the
 // storm day's share of extra steps on one day in ten.
 //
-// Usage: e2e_step_bench [n ...] (grid sizes; default 50 100 200). With
-// QUENDAL_BENCH_KEEP set, the run directories (under the system's temporary directory)
-// are kept for a look at their files.
+// Usage: e2e_step_bench [--peak=mm/h] [n ...]: the storm's peak (default 20 mm/h) and
+// the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
+// (under the system's temporary directory) are kept for a look at their files.
 #include <unistd.h>
 
 #include <chrono>
@@ -160,9 +160,16 @@ int main(int argc, char** argv) {
   using namespace quendal;
   set_flush_to_zero();  // as the program does
   std::vector<int> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  bench::Storm storm;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.starts_with("--peak=")) {
+      storm.peak = std::atof(arg.c_str() + 7);
+    } else {
+      sizes.push_back(std::atoi(argv[i]));
+    }
+  }
   if (sizes.empty()) sizes = {50, 100, 200};
-  const bench::Storm storm;
   std::printf("One simulated day, a storm from hour %.0f to %.0f peaking at %.0f mm/h at hour %.0f;"
               " 20 cells per column.\n",
               storm.start, storm.end, storm.peak, storm.peak_hour);

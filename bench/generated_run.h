@@ -22,7 +22,7 @@ namespace quendal::bench {
 // rising linearly to `peak` mm/h at `peak_hour` and falling back.
 struct Storm {
   double start = 6.0, peak_hour = 9.0, end = 15.0;
-  double peak = 12.0;  // mm/h
+  double peak = 20.0;  // mm/h
   double rate(double hour) const {
     if (hour <= start || hour >= end) return 0.0;
     return hour < peak_hour ? peak * (hour - start) / (peak_hour - start)
