@@ -22,9 +22,16 @@ build-test: deps
 test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# Builds and runs the benchmarks (a few minutes; the figures are only as steady as the
+# machine is quiet).
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQUENDAL_BUILD_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
+	build/bench/bench/oc_step_bench
+	build/bench/bench/vss_step_bench
+	build/bench/bench/sy_step_bench
+	build/bench/bench/cm_step_bench
+	build/bench/bench/e2e_step_bench
 
 clean:
 	rm -rf build

@@ -31,6 +31,12 @@ constexpr double CHANNEL_DEPTH = 3.0;   // m
 constexpr double RAIN = 2e-6;           // m/s, 7.2 mm/h
 constexpr double STEP_HOURS = 0.1;
 
+// Ground level of grid square (i, j) of an n x n valley, m.
+inline double valley_ground(int n, int i, int j) {
+  const int mid = n / 2 + 1;
+  return 100.0 + 0.2 * (n - i) + 1.0 * std::fabs(j + 0.5 - mid);
+}
+
 struct Catchment {
   std::unique_ptr<Model> model = std::make_unique<Model>();
   OcStepState state;
@@ -46,13 +52,11 @@ inline void advance(Catchment& c) {
   frame.LAST_OC_STEP_TIME = frame.UZNOW;
 }
 
-inline std::unique_ptr<Catchment> generate(int n) {
-  auto c = std::make_unique<Catchment>();
-  Model& model = *c->model;
+// The valley's frame: the grid, its mask and face codes, the elements, the ground of
+// the squares and the beds of the links (CHANNEL_DEPTH below the lowest square beside
+// them). Returns the outlet, the main channel's east-most link.
+inline int lay_out_valley(Model& model, int n) {
   FrameState& frame = model.frame;
-  SurfaceState& surface = model.surface;
-  model.io.units.open(PRINT_UNIT, "/dev/null", UnitDirection::Output);
-
   const int mid = n / 2 + 1;
   // A model holds at most NELEE elements: on the largest grids as many rows along the
   // northern and southern edges lie outside the catchment as keep squares and links
@@ -81,15 +85,11 @@ inline std::unique_ptr<Catchment> generate(int n) {
     for (int j = margin + 1; j < mid; ++j) frame.LCODEX(x, j) = CODE_RIVER;  // from the south
   }
   NUMBER_ELEMENTS(frame, model.io, false);
-  size_oc_state(frame, surface);
-  for (int l = 1; l <= frame.NLF; ++l) surface.CWIDTH(l) = CHANNEL_WIDTH;
-  element_geometry(frame, surface, model.io, false);
 
   // The valley falls 0.2% towards the east and 1% towards its floor.
   frame.ZGRUND.resize(frame.NEL, 0.0);
   for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
-    const int i = frame.ICMREF(e, 2, 1), j = frame.ICMREF(e, 3, 1);
-    frame.ZGRUND(e) = 100.0 + 0.2 * (n - i) + 1.0 * std::fabs(j + 0.5 - mid);
+    frame.ZGRUND(e) = valley_ground(n, frame.ICMREF(e, 2, 1), frame.ICMREF(e, 3, 1));
   }
   int outlet = 0;
   for (int l = 1; l <= frame.NLF; ++l) {
@@ -99,12 +99,28 @@ inline std::unique_ptr<Catchment> generate(int n) {
       if (g > frame.NLF) lowest = std::min(lowest, frame.ZGRUND(g));
     }
     frame.ZGRUND(l) = lowest - CHANNEL_DEPTH;
+    if (!frame.LINK_NORTH_SOUTH(l) && frame.ICMREF(l, 1, 2) == 0) outlet = l;
+  }
+  return outlet;
+}
+
+inline std::unique_ptr<Catchment> generate(int n) {
+  auto c = std::make_unique<Catchment>();
+  Model& model = *c->model;
+  FrameState& frame = model.frame;
+  SurfaceState& surface = model.surface;
+  model.io.units.open(PRINT_UNIT, "/dev/null", UnitDirection::Output);
+
+  const int outlet = lay_out_valley(model, n);
+  size_oc_state(frame, surface);
+  for (int l = 1; l <= frame.NLF; ++l) surface.CWIDTH(l) = CHANNEL_WIDTH;
+  element_geometry(frame, surface, model.io, false);
+  for (int l = 1; l <= frame.NLF; ++l) {
     surface.NXSECT(l) = 2;
     surface.XINW(l, 1) = surface.XINW(l, 2) = CHANNEL_WIDTH;
     surface.XINH(l, 1) = 0.0;
     surface.XINH(l, 2) = CHANNEL_DEPTH;
     surface.ZBFULL(l) = frame.ZGRUND(l) + CHANNEL_DEPTH;
-    if (!frame.LINK_NORTH_SOUTH(l) && frame.ICMREF(l, 1, 2) == 0) outlet = l;
   }
   for (int e = 1; e <= frame.NEL; ++e) {
     surface.STRX(e) = surface.STRY(e) = e <= frame.NLF ? 25.0 : 5.0;

@@ -1,6 +1,6 @@
 // Cost of the subsurface step on generated catchments of growing size (the catchment
-// of generated_catchment.h): one loam layer 9.5 m deep under three near-surface cells,
-// cells of 0.5 m, so 20 cells in every column; the water table 1 m below the ground and
+// of generated_catchment.h): one loam layer reaching 10 m below ground under three
+// near-surface cells (0.5 m in all), cells of 0.5 m, so 22 cells in every column; the water table 1 m below the ground and
 // steady rain of 7.2 mm/h on the surface. Each benchmark iteration is the same step.
 //
 // Counters: "per_cell_step" is the time of one step divided by the number of cells;

@@ -33,30 +33,6 @@ constexpr int CONTAMINANT_PRINT_UNIT = 25;
 double hours_in_whole_minutes(double hours) { return std::round(hours * 60.0) / 60.0; }
 bool clock_reached(double clock, double mark) { return clock >= mark - 1e-7; }
 
-// The driver's own fill of the ET outputs of the channel links: their rain (and the
-// water of a well that discharges onto them), their potential evaporation, and an
-// evaporation from the channel water that cannot exceed the water there is.
-void fill_link_evaporation(Model& model) {
-  FrameState& frame = model.frame;
-  SurfaceState& surface = model.surface;
-  const SubsurfaceState& subsurface = model.subsurface;
-  for (int iel = 1; iel <= frame.NLF; ++iel) {
-    surface.PNETTO(iel) = frame.ELEMENT_RAIN_RATE(iel);
-    surface.ET_POTENTIAL_EVAP(iel) =
-        frame.STATION_POTENTIAL_EVAP(frame.MET_SITE_OF_ELEMENT(iel)) / 1000.0;
-    int well = subsurface.WELL_WATER_SOURCE.empty() ? 0 : subsurface.WELL_WATER_SOURCE(iel);
-    if (well != 0) {
-      surface.PNETTO(iel) += subsurface.WELL_ABSTRACTION(well) * frame.AREA(well) / frame.AREA(iel);
-    }
-  }
-  for (int iel = 1; iel <= frame.NLF; ++iel) {
-    double available = surface.ARXL(iel) / (frame.AREA(iel) * frame.DTUZ);
-    double evaporation = std::min(surface.ET_POTENTIAL_EVAP(iel), available);
-    surface.ET_SURFACE_WATER_EVAP(iel) = evaporation;
-    surface.ET_GROUND_EVAP(iel) = evaporation;
-  }
-}
-
 void write_status(Model& model) {
   if (!model.io.names.STATUS_FILE_ON) return;
   model.io.units.rewind(STATUS_UNIT);
@@ -91,6 +67,27 @@ void start_up(Model& model, bool& first_cm_step) {
 }
 
 }  // namespace
+
+void fill_link_evaporation(Model& model) {
+  FrameState& frame = model.frame;
+  SurfaceState& surface = model.surface;
+  const SubsurfaceState& subsurface = model.subsurface;
+  for (int iel = 1; iel <= frame.NLF; ++iel) {
+    surface.PNETTO(iel) = frame.ELEMENT_RAIN_RATE(iel);
+    surface.ET_POTENTIAL_EVAP(iel) =
+        frame.STATION_POTENTIAL_EVAP(frame.MET_SITE_OF_ELEMENT(iel)) / 1000.0;
+    int well = subsurface.WELL_WATER_SOURCE.empty() ? 0 : subsurface.WELL_WATER_SOURCE(iel);
+    if (well != 0) {
+      surface.PNETTO(iel) += subsurface.WELL_ABSTRACTION(well) * frame.AREA(well) / frame.AREA(iel);
+    }
+  }
+  for (int iel = 1; iel <= frame.NLF; ++iel) {
+    double available = surface.ARXL(iel) / (frame.AREA(iel) * frame.DTUZ);
+    double evaporation = std::min(surface.ET_POTENTIAL_EVAP(iel), available);
+    surface.ET_SURFACE_WATER_EVAP(iel) = evaporation;
+    surface.ET_GROUND_EVAP(iel) = evaporation;
+  }
+}
 
 void write_progress_line(Model& model) {
   FrameState& frame = model.frame;

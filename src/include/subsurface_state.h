@@ -174,6 +174,11 @@ struct SubsurfaceState {
   Array2<double> CELL_PSI_START, CELL_THETA_START;  // (LL, NEL)
   Array1<char> COLUMN_CONVERGED;          // (NEL)
   Array1<double> COLUMN_PSI_CHANGE;       // (0..NEL); entry 0 a missing neighbour
+  // The global iteration's work list: the columns the next sweep solves, in ISORT
+  // order (the first COLUMN_WORK_COUNT entries), the list being built, and each
+  // element's place in ISORT. (NEL) each.
+  Array1<int> COLUMN_WORK_LIST, COLUMN_NEXT_LIST, COLUMN_SORT_POSITION;
+  int COLUMN_WORK_COUNT = 0;
   Array1<double> psi_copy;                // (LL): a column's heads before its solve
   // Current boundary values and the state of their series (last and next record).
   struct Series {

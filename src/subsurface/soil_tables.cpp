@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "services/error_reporting.h"
@@ -274,14 +275,18 @@ void VSS_INTERPOLATE_SOIL_TABLES(const SubsurfaceState& v, RunIo& io, int elemen
     index[c] = i;
     const double t = (x - grid[i]) / (grid[i + 1] - grid[i]);
     if (!(t >= 0.0 && t <= 1.0)) out_of_range(io, element, k, t < 0.0);
+    // The six tables share one shape: points i and i + 1 of soil s lie at the same
+    // place in each.
+    const std::ptrdiff_t at_i = &v.VSPTHE(i, s) - v.VSPTHE.data();
     auto at = [&](const Array2<double>& table) {
-      return table(i, s) + t * (table(i + 1, s) - table(i, s));
+      const double* p = table.data() + at_i;
+      return p[0] + t * (p[1] - p[0]);
     };
     theta[c] = at(v.VSPTHE);
     kr[c] = at(v.VSPKR);
     dkr[c] = at(v.VSPDKR);
     deta[c] = at(v.VSPDET);
-    eta[c] = v.VSPETA(i + 1, s);
+    eta[c] = v.VSPETA.data()[at_i + 1];
   }
 }
 

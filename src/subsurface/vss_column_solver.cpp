@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "services/solvers.h"
 #include "services/stops.h"
 #include "services/units.h"
+#include "subsurface/column_cells.h"
 #include "subsurface/soil_tables.h"
 #include "subsurface/vss_data_file.h"
 
@@ -19,20 +21,45 @@ namespace {
 
 constexpr int ROOM = MAX_CELLS_PER_COLUMN + 2;  // cells 1..LL and one above the top
 
-// The work of one call, rebuilt in every iteration; on the stack, so a call allocates
-// nothing. Indexed by cell number.
+// How a mean exponent averages two conductances: the forms that need no power, or the
+// power mean.
+enum class MeanForm { Series, Arithmetic, Power };
+
+MeanForm mean_form(double exponent) {
+  if (IS_ZERO(exponent)) return MeanForm::Series;
+  if (IS_ONE(exponent)) return MeanForm::Arithmetic;
+  return MeanForm::Power;
+}
+
+// The work of one call, on the stack, so a call allocates nothing. Indexed by cell
+// number; faces by f = j - 1.
 struct Work {
+  // Fixed over the call: the cells' saturated conductivities, their storage per unit
+  // change of moisture content (m3/s), AREA / (dz_k-1 + dz_k) of interface k, and the
+  // lateral connections, whose neighbour side (conductance times contact area, and
+  // head) does not change while this column is solved.
+  double kz[ROOM], kx[ROOM], ky[ROOM];
+  double S[ROOM];
+  double a_interface[ROOM];
+  int linked_faces = 0;
+  int linked[4];                  // f of the faces with neighbour cells, in face order
+  double L[4], half_over_L[4];    // node-to-node distance; 0.5 / L
+  bool has[4][ROOM];              // cell k faces a neighbour cell over face f
+  // The own cell's contact area, the neighbour's conductance times its contact area,
+  // and the neighbour's head; 0 where the cell faces no neighbour cell.
+  double a[4][ROOM], t1[4][ROOM], Hs[4][ROOM];
+  // Rebuilt every iteration.
   double eta[ROOM], deta[ROOM], dkr[ROOM];
   double H[ROOM];
+  double c[ROOM], dc[ROOM];          // series form: half-cell conductances, derivatives
   double F[ROOM], G[ROOM], D[ROOM];  // interface k: between cells k - 1 and k
   double SC[ROOM], SD[ROOM];
-  double KK[4][ROOM], KD[4][ROOM];
-  double C1[4][ROOM], dC1[4][ROOM], Hs[4][ROOM];
-  double R[ROOM], lower[ROOM], diag[ROOM], upper[ROOM], dpsi[ROOM];
+  double C1[4][ROOM], dC1[4][ROOM];
+  double R[ROOM], lower[ROOM], diag[ROOM], upper[ROOM], rhs[ROOM], dpsi[ROOM];
   double exchange[ROOM];  // conductance to the channel water over one face
 };
 
-// Column data that stays fixed over the call.
+// The column and its data for the call.
 struct Column {
   const FrameState& frame;
   const SurfaceState& surface;
@@ -40,6 +67,14 @@ struct Column {
   RunIo& io;
   int e, kb, ll;
   double area, dt;
+  MeanForm vertical, lateral;
+  // VSS_BOUNDARY_CODE(1..6, e): code[0] the base, code[j] face j, code[5] the point.
+  const int* code;
+  Cells<double> psi, theta, kr, dz, z, theta_start, source;
+  Cells<const int> soil;
+  FaceCells<const double> face_area;
+  FaceCells<const int> face_cell;
+  FaceCells<double> lateral_flow;
 };
 
 [[noreturn]] void not_finite(RunIo& io, int e, int k, const char* what) {
@@ -48,57 +83,12 @@ struct Column {
   throw FatalError("VSS column solver: not finite");  // not reached
 }
 
-double soil_k_for_face(const SubsurfaceState& vss, int soil, int face) {
-  return face == 1 || face == 3 ? vss.SOIL_KX(soil) : vss.SOIL_KY(soil);
+// The own cell's conductivity towards face j (K_dir Kr) and its derivative by psi.
+double face_k(const Column& c, const Work& w, int j, int k) {
+  return (j == 1 || j == 3 ? w.kx[k] : w.ky[k]) * c.kr[k];
 }
-
-// Vertical conductances of the interfaces kb+1..LL (F of interface k joins cells k - 1
-// and k) and their derivatives.
-void vertical_conductances(const Column& c, Work& w) {
-  const SubsurfaceState& v = c.vss;
-  const double p = v.VERTICAL_MEAN_EXPONENT;
-  w.F[c.kb] = w.G[c.kb] = w.D[c.kb] = 0.0;
-  w.F[c.ll + 1] = w.G[c.ll + 1] = w.D[c.ll + 1] = 0.0;
-  for (int k = c.kb; k < c.ll; ++k) {
-    const double kz0 = v.SOIL_KZ(v.CELL_SOIL_TYPE(k, c.e));
-    const double kz1 = v.SOIL_KZ(v.CELL_SOIL_TYPE(k + 1, c.e));
-    const double kr0 = v.CELL_KR(k, c.e), kr1 = v.CELL_KR(k + 1, c.e);
-    const double dz0 = v.CELL_THICKNESS(k, c.e), dz1 = v.CELL_THICKNESS(k + 1, c.e);
-    double F = 0.0, G = 0.0, D = 0.0;
-    if (IS_ZERO(p)) {
-      const double c0 = kz0 * kr0 * 2.0 * c.area / dz0, c1 = kz1 * kr1 * 2.0 * c.area / dz1;
-      const double d0 = kz0 * w.dkr[k] * 2.0 * c.area / dz0;
-      const double d1 = kz1 * w.dkr[k + 1] * 2.0 * c.area / dz1;
-      const double sum = c0 + c1;
-      // Two dry cells conduct nothing (and the series form would be 0/0).
-      if (sum > 0.0) {
-        F = c0 * c1 / sum;
-        G = (c0 / sum) * (c0 / sum) * d1;
-        D = (c1 / sum) * (c1 / sum) * d0;
-      }
-    } else if (IS_ONE(p)) {
-      const double a = c.area / (dz0 + dz1);
-      F = (kz0 * kr0 + kz1 * kr1) * a;
-      G = kz1 * w.dkr[k + 1] * a;
-      D = kz0 * w.dkr[k] * a;
-    } else {
-      const double a = c.area / (dz0 + dz1);
-      const double w0 = std::pow(kz0 * kr0, p), w1 = std::pow(kz1 * kr1, p);
-      const double m = 0.5 * (w0 + w1);
-      if (m > 0.0) {
-        F = std::pow(m, 1.0 / p) * 2.0 * a;
-        if (w1 > 0.0) G = std::pow(m / w1, (1.0 - p) / p) * kz1 * w.dkr[k + 1] * a;
-        if (w0 > 0.0) D = std::pow(m / w0, (1.0 - p) / p) * kz0 * w.dkr[k] * a;
-      }
-    }
-    w.F[k + 1] = F;
-    w.G[k + 1] = G;
-    w.D[k + 1] = D;
-  }
-  for (int k = c.kb; k <= c.ll; ++k) {
-    w.SC[k] = w.F[k] + w.F[k + 1];
-    w.SD[k] = w.G[k] + w.D[k + 1];
-  }
+double face_dk(const Work& w, int j, int k) {
+  return (j == 1 || j == 3 ? w.kx[k] : w.ky[k]) * w.dkr[k];
 }
 
 // The mean of two face conductances by the lateral mean exponent q, and its
@@ -119,39 +109,152 @@ void lateral_mean(double q, double t, double t1, double& m, double& dm) {
   }
 }
 
-// Lateral conductances to the neighbours' cells, with the neighbour heads.
-void lateral_conductances(const Column& c, Work& w) {
+// What stays fixed over the call: the cells' soils and storage, and the neighbour side
+// of the lateral connections.
+void prepare(const Column& c, Work& w) {
   const SubsurfaceState& v = c.vss;
   const FrameState& fr = c.frame;
+  for (int k = c.kb; k <= c.ll; ++k) {
+    const int s = c.soil[k];
+    w.kz[k] = v.SOIL_KZ(s);
+    w.kx[k] = v.SOIL_KX(s);
+    w.ky[k] = v.SOIL_KY(s);
+    w.S[k] = c.area * c.dz[k] / c.dt;
+  }
+  if (c.vertical != MeanForm::Series) {
+    for (int k = c.kb; k < c.ll; ++k) w.a_interface[k + 1] = c.area / (c.dz[k] + c.dz[k + 1]);
+  }
   const int first = fr.BANKS_ON ? 1 : fr.NLF + 1;
+  w.linked_faces = 0;
   for (int j = 1; j <= 4; ++j) {
     const int f = j - 1;
-    for (int k = c.kb; k <= c.ll; ++k) {
-      const double kdir = soil_k_for_face(v, v.CELL_SOIL_TYPE(k, c.e), j);
-      w.KK[f][k] = kdir * v.CELL_KR(k, c.e);
-      w.KD[f][k] = kdir * w.dkr[k];
-      w.C1[f][k] = w.dC1[f][k] = 0.0;
-    }
     const int n = fr.ICMREF(c.e, j, 2);
-    if (n < first || v.VSS_BOUNDARY_CODE(1 + j, c.e) == 9) continue;
+    if (n < first || c.code[j] == 9) continue;
+    w.linked[w.linked_faces++] = f;
     const int b = fr.ICMREF(c.e, j, 3);
-    const double L = fr.DHF(c.e, j) + fr.DHF(n, b);
+    w.L[f] = fr.DHF(c.e, j) + fr.DHF(n, b);
+    w.half_over_L[f] = 0.5 / w.L[f];
+    // The neighbour's column, read in place (one without cells faces none).
+    const int kbn = v.LAYER_BOTTOM_CELL(n, 1);
+    if (kbn > c.ll) {
+      for (int k = c.kb; k <= c.ll; ++k) {
+        w.has[f][k] = false;
+        w.a[f][k] = w.t1[f][k] = w.Hs[f][k] = 0.0;
+      }
+      continue;
+    }
+    const Cells<const int> soil(v.CELL_SOIL_TYPE, n, kbn, c.ll);
+    const Cells<const double> kr(v.CELL_KR, n, kbn, c.ll), z(v.CELL_ELEVATION, n, kbn, c.ll),
+        psi(v.vspsi, n, kbn, c.ll);
+    const FaceCells<const double> area(v.CELL_FACE_AREA, n, kbn, c.ll);
+    const Array1<double>& k_dir = b == 1 || b == 3 ? v.SOIL_KX : v.SOIL_KY;
     // Cells that face two cells of a neighbour are refused at set-up: every connected
     // cell faces exactly one cell, so only the first of the two conductances exists.
     for (int k = c.kb; k <= c.ll; ++k) {
-      const int s = v.CELL_FACE_CELL(j, k, c.e);
+      const int s = c.face_cell(j, k);
+      w.has[f][k] = s != 0;
+      w.C1[f][k] = w.dC1[f][k] = 0.0;
+      w.a[f][k] = w.t1[f][k] = w.Hs[f][k] = 0.0;
       if (s == 0) continue;
-      const double a = v.CELL_FACE_AREA(j, k, c.e);
-      const double t = w.KK[f][k] * a;
-      const double t1 = soil_k_for_face(v, v.CELL_SOIL_TYPE(s, n), b) * v.CELL_KR(s, n) *
-                        v.CELL_FACE_AREA(b, s, n);
+      w.a[f][k] = c.face_area(j, k);
+      w.t1[f][k] = k_dir(soil[s]) * kr[s] * area(b, s);
+      w.Hs[f][k] = z[s] + psi[s];
+    }
+  }
+}
+
+// Vertical conductances of the interfaces kb+1..LL (F of interface k joins cells k - 1
+// and k) and their derivatives, by the vertical mean exponent p.
+void vertical_conductances(const Column& c, Work& w) {
+  const int kb = c.kb, ll = c.ll;
+  w.F[kb] = w.G[kb] = w.D[kb] = 0.0;
+  w.F[ll + 1] = w.G[ll + 1] = w.D[ll + 1] = 0.0;
+  switch (c.vertical) {
+    case MeanForm::Series:
+      // Half-cell conductances in series.
+      for (int k = kb; k <= ll; ++k) {
+        w.c[k] = w.kz[k] * c.kr[k] * 2.0 * c.area / c.dz[k];
+        w.dc[k] = w.kz[k] * w.dkr[k] * 2.0 * c.area / c.dz[k];
+      }
+      for (int k = kb; k < ll; ++k) {
+        const double c0 = w.c[k], c1 = w.c[k + 1];
+        // Two dry cells conduct nothing (and the series form would be 0/0): their sum is
+        // taken as the least normal number, which leaves every conducting interface as
+        // it is and gives zeros here. Without a branch the interfaces go two at a time.
+        const double sum = std::max(c0 + c1, std::numeric_limits<double>::min());
+        w.F[k + 1] = c0 * c1 / sum;
+        w.G[k + 1] = (c0 / sum) * (c0 / sum) * w.dc[k + 1];
+        w.D[k + 1] = (c1 / sum) * (c1 / sum) * w.dc[k];
+      }
+      break;
+    case MeanForm::Arithmetic:
+      for (int k = kb; k < ll; ++k) {
+        const double a = w.a_interface[k + 1];
+        w.F[k + 1] = (w.kz[k] * c.kr[k] + w.kz[k + 1] * c.kr[k + 1]) * a;
+        w.G[k + 1] = w.kz[k + 1] * w.dkr[k + 1] * a;
+        w.D[k + 1] = w.kz[k] * w.dkr[k] * a;
+      }
+      break;
+    case MeanForm::Power: {
+      const double p = c.vss.VERTICAL_MEAN_EXPONENT;
+      for (int k = kb; k < ll; ++k) {
+        const double a = w.a_interface[k + 1];
+        const double w0 = std::pow(w.kz[k] * c.kr[k], p), w1 = std::pow(w.kz[k + 1] * c.kr[k + 1], p);
+        const double m = 0.5 * (w0 + w1);
+        double F = 0.0, G = 0.0, D = 0.0;
+        if (m > 0.0) {
+          F = std::pow(m, 1.0 / p) * 2.0 * a;
+          if (w1 > 0.0) G = std::pow(m / w1, (1.0 - p) / p) * w.kz[k + 1] * w.dkr[k + 1] * a;
+          if (w0 > 0.0) D = std::pow(m / w0, (1.0 - p) / p) * w.kz[k] * w.dkr[k] * a;
+        }
+        w.F[k + 1] = F;
+        w.G[k + 1] = G;
+        w.D[k + 1] = D;
+      }
+      break;
+    }
+  }
+  for (int k = kb; k <= ll; ++k) {
+    w.SC[k] = w.F[k] + w.F[k + 1];
+    w.SD[k] = w.G[k] + w.D[k + 1];
+  }
+}
+
+// Lateral conductances to the neighbours' cells.
+void lateral_conductances(const Column& c, Work& w) {
+  const double q = c.vss.LATERAL_MEAN_EXPONENT;
+  for (int i = 0; i < w.linked_faces; ++i) {
+    const int f = w.linked[i], j = f + 1;
+    const double L = w.L[f];
+    const double* k_dir = j == 1 || j == 3 ? w.kx : w.ky;
+    if (c.lateral == MeanForm::Arithmetic) {
+      // Every cell of the face at once: one that faces no neighbour cell has no area
+      // and no neighbour conductance, and adds nothing.
+      const double half_over_L = w.half_over_L[f];
+      for (int k = c.kb; k <= c.ll; ++k) {
+        const double a = w.a[f][k];
+        const double t = k_dir[k] * c.kr[k] * a;
+        const double C1 = 0.5 * (t + w.t1[f][k]) / L;
+        const double dC1 = half_over_L * (k_dir[k] * w.dkr[k]) * a;
+        w.C1[f][k] = C1;
+        w.dC1[f][k] = dC1;
+        w.SC[k] += C1;
+        w.SD[k] += dC1;
+      }
+      continue;
+    }
+    for (int k = c.kb; k <= c.ll; ++k) {
+      if (!w.has[f][k]) continue;
+      const double a = w.a[f][k];
+      const double t = k_dir[k] * c.kr[k] * a, t1 = w.t1[f][k];
       double m = 0.0, dm = 0.0;
-      lateral_mean(v.LATERAL_MEAN_EXPONENT, t, t1, m, dm);
-      w.C1[f][k] = m / L;
-      w.dC1[f][k] = dm / L * w.KD[f][k] * a;
-      w.Hs[f][k] = v.CELL_ELEVATION(s, n) + v.vspsi(s, n);
-      w.SC[k] += w.C1[f][k];
-      w.SD[k] += w.dC1[f][k];
+      lateral_mean(q, t, t1, m, dm);
+      const double C1 = m / L;
+      const double dC1 = dm / L * (k_dir[k] * w.dkr[k]) * a;
+      w.C1[f][k] = C1;
+      w.dC1[f][k] = dC1;
+      w.SC[k] += C1;
+      w.SD[k] += dC1;
     }
   }
 }
@@ -172,15 +275,15 @@ void entry_cells(const Column& c, const VssBoundaryLayers& b, int g, int i, int&
 // Well or spring of the column.
 void point_term(const Column& c, Work& w) {
   SubsurfaceState& v = c.vss;
-  const int code = v.VSS_BOUNDARY_CODE(6, c.e);
+  const int code = c.code[5];
   if (code == 2) {
     const int cell = v.SPRING_CELL(c.e);
     const double E = w.H[cell] - v.SPRING_LEVEL(c.e);
     const double coef = v.SPRING_COEFFICIENT(c.e);
     if (IS_NON_NEGATIVE(E)) {
-      const double q = E * v.CELL_KR(cell, c.e) * coef;
+      const double q = E * c.kr[cell] * coef;
       w.R[cell] -= q;
-      w.diag[cell] -= coef * (v.CELL_KR(cell, c.e) + E * w.dkr[cell]);
+      w.diag[cell] -= coef * (c.kr[cell] + E * w.dkr[cell]);
       v.SPRING_DISCHARGE(c.e) = q;
     } else {
       v.SPRING_DISCHARGE(c.e) = 0.0;
@@ -192,19 +295,15 @@ void point_term(const Column& c, Work& w) {
   const double Q = v.WELL_RATE(v.WELL_SERIES_COLUMN(c.e));
   const int lo = v.WELL_SCREEN_BOTTOM_CELL(c.e), hi = v.WELL_SCREEN_TOP_CELL(c.e);
   double W = 0.0;
-  for (int k = lo; k <= hi; ++k) {
-    const int s = v.CELL_SOIL_TYPE(k, c.e);
-    W += 0.5 * (v.SOIL_KX(s) + v.SOIL_KY(s)) * v.CELL_THICKNESS(k, c.e);
-  }
+  for (int k = lo; k <= hi; ++k) W += 0.5 * (w.kx[k] + w.ky[k]) * c.dz[k];
   for (int k = lo; k <= hi; ++k) {
     double a = 0.0;
     // A screen in cells that conduct nothing pumps nothing.
     if (W > 0.0) {
-      const int s = v.CELL_SOIL_TYPE(k, c.e);
-      const double wk = 0.5 * (v.SOIL_KX(s) + v.SOIL_KY(s)) * v.CELL_THICKNESS(k, c.e);
-      const double above = k < c.ll ? v.CELL_THICKNESS(k + 1, c.e) : 0.0;
-      const double mean = 0.5 * (v.CELL_THICKNESS(k, c.e) + above);
-      const double phi = std::min(std::max(v.vspsi(k, c.e), 0.0), mean) / mean;
+      const double wk = 0.5 * (w.kx[k] + w.ky[k]) * c.dz[k];
+      const double above = k < c.ll ? c.dz[k + 1] : 0.0;
+      const double mean = 0.5 * (c.dz[k] + above);
+      const double phi = std::min(std::max(c.psi[k], 0.0), mean) / mean;
       a = Q * wk / W * phi;
     }
     w.R[k] -= a;
@@ -216,27 +315,26 @@ void point_term(const Column& c, Work& w) {
 void face_term(const Column& c, Work& w, int j) {
   SubsurfaceState& v = c.vss;
   const FrameState& fr = c.frame;
-  const int f = j - 1;
-  const int kind = v.VSS_BOUNDARY_CODE(1 + j, c.e);
-  const int g = v.LATERAL_BOUNDARY_CATEGORY(c.e);
+  const int kind = c.code[j];
   switch (kind) {
     case VSS_LATERAL_FLOW: {
+      const int g = v.LATERAL_BOUNDARY_CATEGORY(c.e);
       const int entries = std::max(v.LFB.count(g), 1);
       for (int i = 1; i <= entries; ++i) {
         int lo, hi;
         entry_cells(c, v.LFB, g, i, lo, hi);
         double W = 0.0;
-        for (int k = lo; k <= hi; ++k) W += w.KK[f][k] * v.CELL_THICKNESS(k, c.e);
+        for (int k = lo; k <= hi; ++k) W += face_k(c, w, j, k) * c.dz[k];
         for (int k = lo; k <= hi; ++k) {
-          const double a = W > 0.0 ? v.LFB_VALUE(i, g) * w.KK[f][k] * v.CELL_THICKNESS(k, c.e) / W
-                                   : 0.0;
+          const double a = W > 0.0 ? v.LFB_VALUE(i, g) * face_k(c, w, j, k) * c.dz[k] / W : 0.0;
           w.R[k] += a;
-          v.CELL_LATERAL_FLOW(j, k, c.e) = a;
+          c.lateral_flow(j, k) = a;
         }
       }
       break;
     }
     case VSS_LATERAL_HEAD: {
+      const int g = v.LATERAL_BOUNDARY_CATEGORY(c.e);
       const double base = v.LHB_AS_LEVELS ? 0.0 : fr.ZGRUND(c.e);
       const double sign = v.LHB_AS_LEVELS ? 1.0 : -1.0;
       const int entries = std::max(v.LHB.count(g), 1);
@@ -245,11 +343,12 @@ void face_term(const Column& c, Work& w, int j) {
         entry_cells(c, v.LHB, g, i, lo, hi);
         const double Hb = sign * v.LHB_VALUE(i, g) + base;
         for (int k = lo; k <= hi; ++k) {
-          const double X = v.CELL_FACE_AREA(j, k, c.e) / fr.DHF(c.e, j);
-          const double flow = w.KK[f][k] * X * (Hb - w.H[k]);
+          const double X = c.face_area(j, k) / fr.DHF(c.e, j);
+          const double kk = face_k(c, w, j, k);
+          const double flow = kk * X * (Hb - w.H[k]);
           w.R[k] += flow;
-          w.diag[k] += -w.KK[f][k] * X + (Hb - w.H[k]) * X * w.KD[f][k];
-          v.CELL_LATERAL_FLOW(j, k, c.e) = flow;
+          w.diag[k] += -kk * X + (Hb - w.H[k]) * X * face_dk(w, j, k);
+          c.lateral_flow(j, k) = flow;
         }
       }
       break;
@@ -272,8 +371,8 @@ void face_term(const Column& c, Work& w, int j) {
       for (int k = lo; k <= c.ll; ++k) {
         const double dH = hn - w.H[k];
         double phi = 1.0;
-        if (IS_POSITIVE(dH)) phi = std::min(1.0, avail / v.CELL_THICKNESS(k, c.e));
-        const double C = phi * v.CELL_FACE_AREA(j, k, c.e) * X * w.KK[f][k];
+        if (IS_POSITIVE(dH)) phi = std::min(1.0, avail / c.dz[k]);
+        const double C = phi * c.face_area(j, k) * X * face_k(c, w, j, k);
         w.exchange[k] = C;
         if (dH > 0.0) inflow += C * dH;
       }
@@ -287,7 +386,7 @@ void face_term(const Column& c, Work& w, int j) {
         const double C = dH > 0.0 ? scale * w.exchange[k] : w.exchange[k];
         w.R[k] += C * dH;
         w.diag[k] -= C;
-        v.CELL_LATERAL_FLOW(j, k, c.e) = C * dH;
+        c.lateral_flow(j, k) = C * dH;
       }
       break;
     }
@@ -299,16 +398,16 @@ void face_term(const Column& c, Work& w, int j) {
 // The base of the column.
 void base_term(const Column& c, Work& w) {
   SubsurfaceState& v = c.vss;
-  const int g = v.BASE_BOUNDARY_CATEGORY(c.e);
   double flow = 0.0, derivative = 0.0;
-  switch (v.VSS_BOUNDARY_CODE(1, c.e)) {
+  switch (c.code[0]) {
     case VSS_BASE_FLOW:
-      flow = v.BFB_VALUE(g);
+      flow = v.BFB_VALUE(v.BASE_BOUNDARY_CATEGORY(c.e));
       break;
     case VSS_BASE_HEAD: {
-      const double Kb = v.SOIL_KZ(v.CELL_SOIL_TYPE(c.kb, c.e)) / (0.5 * v.CELL_THICKNESS(c.kb, c.e));
+      const int g = v.BASE_BOUNDARY_CATEGORY(c.e);
+      const double Kb = w.kz[c.kb] / (0.5 * c.dz[c.kb]);
       const double dH = v.BHB_VALUE(g) - w.H[c.kb];
-      const double kr = v.CELL_KR(c.kb, c.e);
+      const double kr = c.kr[c.kb];
       flow = Kb * kr * dH;
       derivative = Kb * (w.dkr[c.kb] * dH - kr);
       break;
@@ -326,41 +425,44 @@ double iterate(const Column& c, Work& w) {
   SubsurfaceState& v = c.vss;
   const int e = c.e, kb = c.kb, ll = c.ll;
   const std::size_t n = static_cast<std::size_t>(ll - kb + 1);
-  VSS_INTERPOLATE_SOIL_TABLES(v, c.io, e, kb, ll, {&v.CELL_SOIL_TYPE(kb, e), n},
-                              {&v.vspsi(kb, e), n}, {&v.CELL_TABLE_INDEX(kb, e), n},
-                              {&v.CELL_THETA(kb, e), n}, {&w.eta[kb], n}, {&v.CELL_KR(kb, e), n},
-                              {&w.deta[kb], n}, {&w.dkr[kb], n});
+  VSS_INTERPOLATE_SOIL_TABLES(v, c.io, e, kb, ll, {&c.soil[kb], n}, {&c.psi[kb], n},
+                              {&v.CELL_TABLE_INDEX(kb, e), n}, {&c.theta[kb], n},
+                              {&w.eta[kb], n}, {&c.kr[kb], n}, {&w.deta[kb], n},
+                              {&w.dkr[kb], n});
   vertical_conductances(c, w);
   lateral_conductances(c, w);
-  for (int k = kb; k <= ll; ++k) w.H[k] = v.vspsi(k, e) + v.CELL_ELEVATION(k, e);
+  for (int k = kb; k <= ll; ++k) w.H[k] = c.psi[k] + c.z[k];
   w.H[kb - 1] = w.H[kb];
   w.H[ll + 1] = w.H[ll];
 
   // Storage, vertical and lateral flow, sources.
   for (int k = kb; k <= ll; ++k) {
-    const double S = c.area * v.CELL_THICKNESS(k, e) / c.dt;
-    double R = w.F[k] * (w.H[k - 1] - w.H[k]) + w.F[k + 1] * (w.H[k + 1] - w.H[k]) -
-               S * (v.CELL_THETA(k, e) - v.CELL_THETA_START(k, e)) + v.CELL_SOURCE_RATE(k, e);
-    double diag = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] -
+    const double S = w.S[k];
+    const double R = w.F[k] * (w.H[k - 1] - w.H[k]) + w.F[k + 1] * (w.H[k + 1] - w.H[k]) -
+               S * (c.theta[k] - c.theta_start[k]) + c.source[k];
+    const double diag = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] -
                   S * w.eta[k];
-    for (int f = 0; f < 4; ++f) {
-      if (w.C1[f][k] == 0.0 && w.dC1[f][k] == 0.0) continue;
-      R += w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
-      diag += w.dC1[f][k] * w.Hs[f][k];
-    }
     w.R[k] = R;
     w.diag[k] = diag;
     w.lower[k] = w.F[k] + (w.H[k - 1] - w.H[k]) * w.D[k];
     w.upper[k] = w.F[k + 1] + (w.H[k + 1] - w.H[k]) * w.G[k + 1];
   }
+  // Lateral flow, face after face (a cell facing no neighbour cell adds nothing).
+  for (int i = 0; i < w.linked_faces; ++i) {
+    const int f = w.linked[i];
+    for (int k = kb; k <= ll; ++k) {
+      w.R[k] += w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
+      w.diag[k] += w.dC1[f][k] * w.Hs[f][k];
+    }
+  }
 
   // Exchange with the surface water at the top cell: infiltration is limited to the
   // water available over the step.
   {
-    const double dz = v.CELL_THICKNESS(ll, e);
-    const double Ktop = v.SOIL_KZ(v.CELL_SOIL_TYPE(ll, e)) / (0.5 * dz);
+    const double dz = c.dz[ll];
+    const double Ktop = w.kz[ll] / (0.5 * dz);
     const double d = v.AVAILABLE_PONDED_DEPTH(e);
-    double up = Ktop * (v.vspsi(ll, e) - 0.5 * dz - std::max(d, 0.0));
+    double up = Ktop * (c.psi[ll] - 0.5 * dz - std::max(d, 0.0));
     if (-up > d / c.dt) {
       up = -d / c.dt;
     } else {
@@ -374,16 +476,15 @@ double iterate(const Column& c, Work& w) {
   for (int j = 1; j <= 4; ++j) face_term(c, w, j);
   base_term(c, w);
 
-  double rhs[ROOM];
-  for (int k = kb; k <= ll; ++k) rhs[k] = -w.R[k];
+  for (int k = kb; k <= ll; ++k) w.rhs[k] = -w.R[k];
   SOLVE_TRIDIAGONAL(ConstRealSection(&w.lower[kb], n), ConstRealSection(&w.diag[kb], n),
-                    ConstRealSection(&w.upper[kb], n), ConstRealSection(&rhs[kb], n),
+                    ConstRealSection(&w.upper[kb], n), ConstRealSection(&w.rhs[kb], n),
                     RealSection(&w.dpsi[kb], n), static_cast<int>(n));
   double largest = 0.0;
   for (int k = kb; k <= ll; ++k) {
     const double change = w.dpsi[k];
     if (!std::isfinite(change)) not_finite(c.io, e, k, "a head change");
-    v.vspsi(k, e) += change;
+    c.psi[k] += change;
     largest = std::max(largest, std::fabs(change));
   }
   return largest;
@@ -391,12 +492,77 @@ double iterate(const Column& c, Work& w) {
 
 }  // namespace
 
+namespace {
+
+// Prefetches the cache lines of `count` values from `first` on.
+template <class T>
+void prefetch_run(const T* first, long count) {
+  const char* p = reinterpret_cast<const char*>(first);
+  const long bytes = count * static_cast<long>(sizeof(T));
+  for (long b = 0; b < bytes; b += 64) __builtin_prefetch(p + b);
+  if (bytes > 0) __builtin_prefetch(p + bytes - 1);
+}
+
+}  // namespace
+
+void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
+  const int kb = v.LAYER_BOTTOM_CELL(e, 1), ll = v.LL;
+  if (kb > ll) return;
+  const long n = ll - kb + 1;
+  for (const Array2<double>* a : {&v.vspsi, &v.CELL_THETA, &v.CELL_KR, &v.CELL_THICKNESS,
+                                  &v.CELL_ELEVATION, &v.CELL_THETA_START, &v.CELL_SOURCE_RATE}) {
+    prefetch_run(&(*a)(kb, e), n);
+  }
+  prefetch_run(&v.CELL_VERTICAL_FLOW(kb - 1, e), n + 1);
+  prefetch_run(&v.CELL_SOIL_TYPE(kb, e), n);
+  prefetch_run(&v.CELL_TABLE_INDEX(kb, e), n);
+  prefetch_run(&v.CELL_FACE_AREA(1, kb, e), 4 * n);
+  prefetch_run(&v.CELL_FACE_CELL(1, kb, e), 4 * n);
+  prefetch_run(&v.CELL_LATERAL_FLOW(1, kb, e), 4 * n);
+  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
+  for (int j = 1; j <= 4; ++j) {
+    const int nb = frame.ICMREF(e, j, 2);
+    if (nb < first) continue;
+    const int kbn = v.LAYER_BOTTOM_CELL(nb, 1);
+    if (kbn > ll) continue;
+    const long m = ll - kbn + 1;
+    for (const Array2<double>* a : {&v.vspsi, &v.CELL_KR, &v.CELL_ELEVATION}) {
+      prefetch_run(&(*a)(kbn, nb), m);
+    }
+    prefetch_run(&v.CELL_SOIL_TYPE(kbn, nb), m);
+    prefetch_run(&v.CELL_FACE_AREA(1, kbn, nb), 4 * m);
+  }
+}
+
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity) {
   const int kb = vss.LAYER_BOTTOM_CELL(e, 1), ll = vss.LL;
   if (kb > ll) return;
-  const Column c{frame, surface, vss, io, e, kb, ll, frame.AREA(e), frame.DTUZ};
+  const Column c{frame,
+                 surface,
+                 vss,
+                 io,
+                 e,
+                 kb,
+                 ll,
+                 frame.AREA(e),
+                 frame.DTUZ,
+                 mean_form(vss.VERTICAL_MEAN_EXPONENT),
+                 mean_form(vss.LATERAL_MEAN_EXPONENT),
+                 &vss.VSS_BOUNDARY_CODE(1, e),
+                 {vss.vspsi, e, kb, ll},
+                 {vss.CELL_THETA, e, kb, ll},
+                 {vss.CELL_KR, e, kb, ll},
+                 {vss.CELL_THICKNESS, e, kb, ll},
+                 {vss.CELL_ELEVATION, e, kb, ll},
+                 {vss.CELL_THETA_START, e, kb, ll},
+                 {vss.CELL_SOURCE_RATE, e, kb, ll},
+                 {vss.CELL_SOIL_TYPE, e, kb, ll},
+                 {vss.CELL_FACE_AREA, e, kb, ll},
+                 {vss.CELL_FACE_CELL, e, kb, ll},
+                 {vss.CELL_LATERAL_FLOW, e, kb, ll}};
   Work w;
+  prepare(c, w);
   bool converged = false;
   for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
     converged = iterate(c, w) <= VSS_HEAD_TOLERANCE;
@@ -416,21 +582,19 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   }
 
   // Flows of the cells with the final heads and the last conductances.
-  for (int k = kb; k <= ll; ++k) w.H[k] = vss.vspsi(k, e) + vss.CELL_ELEVATION(k, e);
+  for (int k = kb; k <= ll; ++k) w.H[k] = c.psi[k] + c.z[k];
   for (int k = kb; k < ll; ++k) {
     const double q = w.F[k + 1] * (w.H[k] - w.H[k + 1]) / c.area;
     if (!std::isfinite(q)) not_finite(io, e, k, "a vertical flow");
     vss.CELL_VERTICAL_FLOW(k, e) = q;
   }
-  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
-  for (int j = 1; j <= 4; ++j) {
-    const int n = frame.ICMREF(e, j, 2);
-    if (n < first || vss.VSS_BOUNDARY_CODE(1 + j, e) == 9) continue;
+  for (int i = 0; i < w.linked_faces; ++i) {
+    const int f = w.linked[i];
     for (int k = kb; k <= ll; ++k) {
-      if (vss.CELL_FACE_CELL(j, k, e) == 0) continue;
-      const double q = w.C1[j - 1][k] * (w.Hs[j - 1][k] - w.H[k]);
+      if (!w.has[f][k]) continue;
+      const double q = w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
       if (!std::isfinite(q)) not_finite(io, e, k, "a lateral flow");
-      vss.CELL_LATERAL_FLOW(j, k, e) = q;
+      c.lateral_flow(f + 1, k) = q;
     }
   }
 

@@ -39,6 +39,11 @@ inline double column_phreatic_level(const SubsurfaceState& vss, int e) {
                   vss.CELL_ELEVATION(m, e) + vss.vspsi(m, e));
 }
 
+// Asks the memory system for what solving column e will read, so that a sweep through
+// columns far apart in memory need not wait for each one's data: its cells' own runs
+// and those of its neighbours. Changes nothing.
+void prefetch_column(const FrameState& frame, const SubsurfaceState& vss, int e);
+
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity);
 

@@ -9,6 +9,7 @@
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
+#include "subsurface/column_cells.h"
 #include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_data_file.h"
 
@@ -79,6 +80,9 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.CELL_THETA_START.resize(ll, nel, 0.0);
   v.COLUMN_CONVERGED.resize(nel, 0);
   v.COLUMN_PSI_CHANGE.resize_range(0, nel, 0.0);
+  v.COLUMN_WORK_LIST.resize(nel, 0);
+  v.COLUMN_NEXT_LIST.resize(nel, 0);
+  v.COLUMN_SORT_POSITION.resize(nel, 0);
   v.psi_copy.resize(std::max(ll, 1), 0.0);
 
   size_series(v.WLD, v.VSS_WELL_COUNT);
@@ -193,19 +197,65 @@ void prepare_step(const FrameState& frame, const SurfaceState& surface, Subsurfa
   }
 }
 
+// After a sweep from the second on: a column stays converged while neither it nor any
+// neighbour changed by VSS_HEAD_TOLERANCE in the sweep; the next work list holds the
+// others, in ISORT order. Only the columns just solved can have changed that much (the
+// others were converged, so their last change was below it), and the mesh's neighbours
+// are mutual, so the columns to solve again are those that changed that much and their
+// neighbours.
+void next_work_list(const FrameState& frame, SubsurfaceState& v) {
+  const int first = first_column(frame), nel = frame.NEL;
+  const int count = v.COLUMN_WORK_COUNT;
+  for (int i = 1; i <= count; ++i) v.COLUMN_CONVERGED(v.COLUMN_WORK_LIST(i)) = 1;
+  int next = 0;
+  auto solve_again = [&](int e) {
+    if (e < first || !v.COLUMN_CONVERGED(e)) return;
+    v.COLUMN_CONVERGED(e) = 0;
+    v.COLUMN_NEXT_LIST(++next) = e;
+  };
+  for (int i = 1; i <= count; ++i) {
+    const int e = v.COLUMN_WORK_LIST(i);
+    if (!(v.COLUMN_PSI_CHANGE(e) >= VSS_HEAD_TOLERANCE)) continue;
+    solve_again(e);
+    for (int f = 1; f <= 4; ++f) solve_again(frame.ICMREF(e, f, 2));
+  }
+  // Back into ISORT order: by sorting a short list, by a pass over ISORT for a long one.
+  if (next <= nel / 16) {
+    int* list = &v.COLUMN_NEXT_LIST(1);
+    std::sort(list, list + next,
+              [&](int a, int b) { return v.COLUMN_SORT_POSITION(a) < v.COLUMN_SORT_POSITION(b); });
+    for (int i = 1; i <= next; ++i) v.COLUMN_WORK_LIST(i) = v.COLUMN_NEXT_LIST(i);
+  } else {
+    int i = 0;
+    for (int p = 1; p <= nel; ++p) {
+      const int e = frame.ISORT(p);
+      if (!v.COLUMN_CONVERGED(e)) v.COLUMN_WORK_LIST(++i) = e;
+    }
+  }
+  v.COLUMN_WORK_COUNT = next;
+}
+
 void global_iteration(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
                       RunIo& io) {
   const int nel = frame.NEL, ll = v.LL, first = first_column(frame);
   for (int e = 0; e < first; ++e) v.COLUMN_PSI_CHANGE(e) = 0.0;
-  for (int e = 1; e <= nel; ++e) v.COLUMN_CONVERGED(e) = e < first;
+  // The first two sweeps solve every column.
+  int count = 0;
+  for (int i = 1; i <= nel; ++i) {
+    const int e = frame.ISORT(i);
+    v.COLUMN_SORT_POSITION(e) = i;
+    v.COLUMN_CONVERGED(e) = e < first;
+    if (e >= first) v.COLUMN_WORK_LIST(++count) = e;
+  }
+  v.COLUMN_WORK_COUNT = count;
   int severity = 0;
   for (int sweep = 1; sweep <= VSS_MAX_GLOBAL_SWEEPS; ++sweep) {
     if (sweep == VSS_MAX_GLOBAL_SWEEPS) severity = 2;
     v.global_sweeps += 1;
     double dmax = 0.0;
-    for (int i = 1; i <= nel; ++i) {
-      const int e = frame.ISORT(i);
-      if (v.COLUMN_CONVERGED(e)) continue;
+    for (int i = 1; i <= v.COLUMN_WORK_COUNT; ++i) {
+      const int e = v.COLUMN_WORK_LIST(i);
+      if (i < v.COLUMN_WORK_COUNT) prefetch_column(frame, v, v.COLUMN_WORK_LIST(i + 1));
       const int kb = v.LAYER_BOTTOM_CELL(e, 1);
       for (int k = kb; k <= ll; ++k) v.psi_copy(k) = v.vspsi(k, e);
       VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
@@ -215,13 +265,7 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
       dmax = std::max(dmax, change);
     }
     if (dmax <= VSS_HEAD_TOLERANCE) return;
-    if (sweep >= 2) {
-      for (int e = first; e <= nel; ++e) {
-        double m = v.COLUMN_PSI_CHANGE(e);
-        for (int f = 1; f <= 4; ++f) m = std::max(m, v.COLUMN_PSI_CHANGE(std::max(frame.ICMREF(e, f, 2), 0)));
-        v.COLUMN_CONVERGED(e) = m < VSS_HEAD_TOLERANCE;
-      }
-    }
+    if (sweep >= 2) next_work_list(frame, v);
   }
   v.GLOBAL_SOLVER_FAILURES += 1;
   if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
@@ -233,21 +277,48 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
   }
 }
 
-// Net inflow of cell k of column e over the step, m3/s, by its recorded flows.
-double cell_net_inflow(const FrameState& frame, const SurfaceState& surface,
-                       const SubsurfaceState& v, int e, int k) {
-  const double area = frame.AREA(e);
-  double q = area * (v.CELL_VERTICAL_FLOW(k - 1, e) - v.CELL_VERTICAL_FLOW(k, e)) -
-             area * surface.ET_ROOT_UPTAKE(k, e);
-  for (int f = 1; f <= 4; ++f) q += v.CELL_LATERAL_FLOW(f, k, e);
-  if (k == v.LL) q -= area * surface.ET_SOIL_EVAP(e);
-  if (v.VSS_BOUNDARY_CODE(6, e) == 1 && k >= v.WELL_SCREEN_BOTTOM_CELL(e) &&
-      k <= v.WELL_SCREEN_TOP_CELL(e)) {
-    q -= area * v.CELL_WELL_ABSTRACTION(k, v.WELL_NUMBER(e));
+// The net inflow of each cell of column e over the step, m3/s, by its recorded flows,
+// read in place.
+class ColumnInflows {
+ public:
+  ColumnInflows(const FrameState& frame, const SurfaceState& surface, const SubsurfaceState& v,
+                int e, int kb)
+      : area_(frame.AREA(e)),
+        soil_evap_(surface.ET_SOIL_EVAP(e)),
+        ll_(v.LL),
+        vertical_(v.CELL_VERTICAL_FLOW, e, kb - 1, v.LL),
+        roots_(surface.ET_ROOT_UPTAKE, e, kb, v.LL),
+        lateral_(v.CELL_LATERAL_FLOW, e, kb, v.LL) {
+    const int point = v.VSS_BOUNDARY_CODE(6, e);
+    if (point == 1) {
+      well_ = v.WELL_NUMBER(e);
+      screen_bottom_ = v.WELL_SCREEN_BOTTOM_CELL(e);
+      screen_top_ = v.WELL_SCREEN_TOP_CELL(e);
+    } else if (point == 2) {
+      spring_cell_ = v.SPRING_CELL(e);
+      spring_ = v.SPRING_DISCHARGE(e);
+    }
+    abstraction_ = well_ > 0 ? &v.CELL_WELL_ABSTRACTION : nullptr;
   }
-  if (v.VSS_BOUNDARY_CODE(6, e) == 2 && k == v.SPRING_CELL(e)) q -= v.SPRING_DISCHARGE(e);
-  return q;
-}
+  double operator()(int k) const {
+    double q = area_ * (vertical_[k - 1] - vertical_[k]) - area_ * roots_[k];
+    for (int f = 1; f <= 4; ++f) q += lateral_(f, k);
+    if (k == ll_) q -= area_ * soil_evap_;
+    if (well_ > 0 && k >= screen_bottom_ && k <= screen_top_) q -= area_ * (*abstraction_)(k, well_);
+    if (k == spring_cell_) q -= spring_;
+    return q;
+  }
+
+ private:
+  double area_, soil_evap_;
+  int ll_;
+  Cells<const double> vertical_, roots_;
+  FaceCells<const double> lateral_;
+  int well_ = 0, screen_bottom_ = 0, screen_top_ = 0;
+  const Array2<double>* abstraction_ = nullptr;
+  int spring_cell_ = -1;
+  double spring_ = 0.0;
+};
 
 // Bank and link cells close their balance on their land-side faces; the flows through
 // a face shared by two columns are made equal and opposite (the lower-numbered element
@@ -271,10 +342,11 @@ void close_balance(const FrameState& frame, const SurfaceState& surface, Subsurf
       faces[1] = frame.LINK_NORTH_SOUTH(e) ? 3 : 4;
     }
     if (faces[0] != 0) {
+      const ColumnInflows inflow(frame, surface, v, e, kb);
       for (int k = ll; k >= kb; --k) {
         const double stored = frame.AREA(e) * (v.CELL_THETA(k, e) - v.CELL_THETA_START(k, e)) *
                               v.CELL_THICKNESS(k, e) / dt;
-        const double R = stored - cell_net_inflow(frame, surface, v, e, k);
+        const double R = stored - inflow(k);
         double S = 0.0;
         for (int f : faces) {
           if (f != 0) S += v.CELL_LATERAL_FLOW(f, k, e);
@@ -296,10 +368,13 @@ void close_balance(const FrameState& frame, const SurfaceState& surface, Subsurf
     }
   }
   for (int e = first; e <= nel; ++e) {
-    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
-      v.CELL_THETA(k, e) = v.CELL_THETA_START(k, e) + cell_net_inflow(frame, surface, v, e, k) * dt /
-                                                          (frame.AREA(e) * v.CELL_THICKNESS(k, e));
-    }
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    if (kb > ll) continue;
+    const ColumnInflows inflow(frame, surface, v, e, kb);
+    const double area = frame.AREA(e);
+    const Cells<double> theta(v.CELL_THETA, e, kb, ll);
+    const Cells<const double> start(v.CELL_THETA_START, e, kb, ll), dz(v.CELL_THICKNESS, e, kb, ll);
+    for (int k = kb; k <= ll; ++k) theta[k] = start[k] + inflow(k) * dt / (area * dz[k]);
   }
 }
 
@@ -313,13 +388,15 @@ void add_to_run_totals(const FrameState& frame, const SurfaceState& surface, Sub
   t.wells += a * v.WELL_ABSTRACTION(e);
   if (v.VSS_BOUNDARY_CODE(6, e) == 2) t.springs += dt * v.SPRING_DISCHARGE(e);
   t.soil_evap += a * surface.ET_SOIL_EVAP(e);
+  const int* code = &v.VSS_BOUNDARY_CODE(1, e);  // code[f]: face f
+  const Cells<const double> roots(surface.ET_ROOT_UPTAKE, e, kb, ll);
+  const FaceCells<const double> lateral(v.CELL_LATERAL_FLOW, e, kb, ll);
   for (int k = kb; k <= ll; ++k) {
-    t.roots += a * surface.ET_ROOT_UPTAKE(k, e);
+    t.roots += a * roots[k];
     for (int f = 1; f <= 4; ++f) {
-      const int code = v.VSS_BOUNDARY_CODE(1 + f, e);
-      if (code == 9 || code == 10) t.channels += dt * v.CELL_LATERAL_FLOW(f, k, e);
-      if (code >= VSS_LATERAL_FLOW && code <= VSS_LATERAL_HEAD_GRADIENT) {
-        t.boundaries += dt * v.CELL_LATERAL_FLOW(f, k, e);
+      if (code[f] == 9 || code[f] == 10) t.channels += dt * lateral(f, k);
+      if (code[f] >= VSS_LATERAL_FLOW && code[f] <= VSS_LATERAL_HEAD_GRADIENT) {
+        t.boundaries += dt * lateral(f, k);
       }
     }
   }
