@@ -299,7 +299,8 @@ void assemble_rows(Column& c) {
     // so P1 carries only what P3 does not: putting T P3 in P1 as well counted the
     // water-content change twice, and leaving T2 Fs dW X out of Y1 missed the change's
     // share of the new concentration; either way the chain made or lost mass whenever
-    // the water content changed over the step.
+    // the water content changed over the step. The sorption slope's share, T Co Rd' X,
+    // is not handed over: it vanishes for a linear isotherm.
     w.P3(i) = c.lambda * Co * w.dW(i);
     w.P1(i) = c.lambda * Co * w.Rd(i);
     w.Y1(i) = c.lambda * (c.T * w.Rd(i) + c.T2 * c.Fs * w.dW(i));
