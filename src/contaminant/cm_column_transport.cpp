@@ -291,12 +291,22 @@ void assemble_rows(Column& c) {
     w.Pa(i) = w.P1(i) - w.S(i) + c.chi * ADVL;
     w.Pb(i) = w.P3(i) + c.chi * c.ho * DL / c.Fs;
     const double Pc = w.P2(i), Pd = w.P4(i);
+    // What this contaminant loses to decay, handed to the next one as its source. The
+    // decay part of the region's own balance (the lambda in gi, gs and the right side) is
+    //   lambda [Co Rd + T Co dW + (T (Rd + Co Rd') + T2 Fs dW) X]
+    // (with T = T2 = Fs and a linear isotherm, lambda times the end-of-step content Wn Cn,
+    // plus the sorbed part). The next contaminant takes T P3 through Pb and P1 through Pa,
+    // so P1 carries only what P3 does not: putting T P3 in P1 as well counted the
+    // water-content change twice, and leaving T2 Fs dW X out of Y1 missed the change's
+    // share of the new concentration; either way the chain made or lost mass whenever
+    // the water content changed over the step. The sorption slope's share, T Co Rd' X,
+    // is not handed over: it vanishes for a linear isotherm.
     w.P3(i) = c.lambda * Co * w.dW(i);
-    w.P1(i) = c.lambda * Co * w.Rd(i) + c.T * w.P3(i);
-    w.Y1(i) = c.T * c.lambda * w.Rd(i);
+    w.P1(i) = c.lambda * Co * w.Rd(i);
+    w.Y1(i) = c.lambda * (c.T * w.Rd(i) + c.T2 * c.Fs * w.dW(i));
     w.P4(i) = c.lambda * So * w.dWd(i);
-    w.P2(i) = w.P4(i) * c.T + c.lambda * So * w.Rs(i);
-    w.Y2(i) = c.T * c.lambda * w.Rs(i);
+    w.P2(i) = c.lambda * So * w.Rs(i);
+    w.Y2(i) = c.lambda * (c.T * w.Rs(i) + c.T2 * c.Fs * w.dWd(i));
     // The two balances.
     w.A(i) = -c.T * AS;
     w.C(i) = -c.T * AN;
@@ -367,9 +377,10 @@ void assemble_top_row(Column& c) {
   w.Rd(t) = Rd;
   w.Rd_slope(t) = Rd_slope;
   w.dW(t) = dW;
+  // The hand-over of the cell with its surface stores, as for every cell.
   w.P3(t) = dW * c.lambda * Co;
-  w.Y1(t) = c.T * c.lambda * Rd;
-  w.P1(t) = w.P3(t) * c.T + c.lambda * Co * Rd;
+  w.Y1(t) = c.lambda * (c.T * Rd + c.T2 * c.Fs * dW);
+  w.P1(t) = c.lambda * Co * Rd;
   const double Pt = Eout - lower;
   w.C(t) = 0.0;
   w.B(t) = c.T * (-OUTT + Pt) + gs * c.Fs * dW + gi * (Co * Rd_slope + Rd);
