@@ -1,10 +1,18 @@
-// Cost of the contaminant transport in the channel links on generated networks of
-// growing size: a main channel of east-west links with a north-south tributary of five
-// links joining it at a three-way junction every ten links, every link with a bank on
-// both sides (columns of 20 cells of 0.5 m, the bed at cell 14), water flowing
-// downstream with bed exchange, sorption on three size groups, decay into a daughter
-// and a rain tracer. The state is set directly, as the contaminant set-up leaves it;
-// each benchmark iteration is the same step.
+// Cost of the contaminant step on generated catchments of growing size, timed two ways.
+//
+// BM_CmTimeStep: the whole step (every column and link in ISORT order, then the copy
+// to the next step's start) on grids with banks and 20 cells under every square, from
+// the state the contaminant set-up leaves; see generate_catchment. Its counter
+// "per_element_contaminant" is the time of one step divided by the number of elements
+// times the number of contaminants: it should stay flat as the catchment grows.
+//
+// BM_CmLinkStep: the channel links' part alone on generated networks of growing size: a
+// main channel of east-west links with a north-south tributary of five links joining it
+// at a three-way junction every ten links, every link with a bank on both sides (columns
+// of 20 cells of 0.5 m, the bed at cell 14), water flowing downstream with bed exchange,
+// sorption on three size groups, decay into a daughter and a rain tracer. The state is
+// set directly, as the contaminant set-up leaves it; each benchmark iteration is the
+// same step.
 //
 // The counter "per_link_contaminant" is the time of one step divided by the number of
 // links times the number of contaminants: it should stay flat as the network grows.
@@ -12,9 +20,14 @@
 
 #include <memory>
 
+#include "contaminant/cm_initialise.h"
 #include "contaminant/cm_link_setup.h"
 #include "contaminant/cm_link_transport.h"
+#include "contaminant/contaminant.h"
+#include "frame/geometry.h"
+#include "frame/topology.h"
 #include "include/model.h"
+#include "services/units.h"
 
 namespace quendal {
 namespace {
@@ -204,6 +217,153 @@ void BM_CmLinkStep(benchmark::State& bench) {
 // From a few dozen links to the largest network a model holds (NLFEE links, 3 NLFEE
 // elements with the banks).
 BENCHMARK(BM_CmLinkStep)->Arg(30)->Arg(300)->Arg(3000)->Arg(6600)->Unit(benchmark::kMillisecond);
+
+// The whole contaminant step on an n x n grid of 100 m squares with banks on: a main
+// channel (4 m wide) along the south faces of the middle row flowing east, and every
+// ten columns a tributary of ten north-south links from the north joining it at a
+// three-way junction. About n^2 + 6 n elements. Under every square 20 cells of 0.5 m of
+// one soil (and a placeholder cell 1 of no thickness below them), the stream bed 2 m
+// below the ground; water draining slowly down every column, rain, flows along the
+// links and a little water from both banks into each link. Three contaminants of
+// different sorption, the first decaying, the third a rain tracer. The initial state is
+// the one the contaminant set-up leaves; the timed steps follow each other.
+constexpr int COLUMN_CELLS = 20, STEP_LL = COLUMN_CELLS + 1, STEP_BED_CELL = 17;
+constexpr double CELL = 0.5, GROUND = 100.0, SQUARE = 100.0;
+
+std::unique_ptr<Model> generate_catchment(int n) {
+  auto model = std::make_unique<Model>();
+  Model& m = *model;
+  FrameState& f = m.frame;
+  m.io.units.open(PRINT_UNIT, "/dev/null", UnitDirection::Output);
+  const int mid = n / 2 + 1;
+  f.NX = f.NY = n;
+  f.BANKS_ON = true;
+  f.CATCHMENT_MASK.resize(n, n, 1);
+  f.LCODEX.resize(n + 1, n, 2);  // grid-grid faces
+  f.LCODEY.resize(n, n + 1, 2);
+  f.GRID_SPACING_X.resize(n - 1, SQUARE);
+  f.GRID_SPACING_Y.resize(n - 1, SQUARE);
+  constexpr int RIVER = 6;
+  for (int i = 1; i <= n; ++i) f.LCODEY(i, mid) = RIVER;
+  for (int x = 5; x <= n; x += 10) {
+    for (int j = mid; j < mid + 10 && j <= n; ++j) f.LCODEX(x, j) = RIVER;
+  }
+  NUMBER_ELEMENTS(f, m.io, false);
+  const int nel = f.NEL, nlf = f.NLF;
+  f.ZGRUND.resize(nel, GROUND);
+  f.DTUZ = DTUZ;
+  SurfaceState& s = m.surface;
+  s.CWIDTH.resize(nlf, WIDTH);
+  element_geometry(f, s, m.io, false);
+  f.ISORT.resize(nel, 0);
+  for (int p = 1; p <= nel; ++p) f.ISORT(p) = p;
+
+  s.HRF.resize(nel, GROUND);
+  s.QOC.resize(nel, 4, 0.0);
+  s.ARXL.resize(nlf, 2.0);
+  s.PNETTO.resize(nel, 1e-7);
+  s.ET_GROUND_EVAP.resize(nel, 0.0);
+  s.ET_ROOT_UPTAKE.resize(STEP_LL, nel, 0.0);
+  for (int l = 1; l <= nlf; ++l) {
+    s.HRF(l) = GROUND - 2.0 + 0.5;
+    if (f.LINK_NORTH_SOUTH(l)) {
+      s.QOC(l, 2) = s.QOC(l, 4) = -0.5;  // southwards
+    } else {
+      s.QOC(l, 1) = s.QOC(l, 3) = 1.0 + 0.5 * (f.ICMREF(l, 2, 1) / 10);  // eastwards
+    }
+  }
+
+  SubsurfaceState& v = m.subsurface;
+  v.set_no_cells(nel, nlf, f.ZGRUND);
+  v.LL = STEP_LL;
+  v.NS = 1;
+  v.THSAT.resize(1, 0.4);
+  v.NLYR.resize(nel, 1);
+  v.NTSOIL.resize(nel, NLYREE, 1);
+  v.LAYER_BOTTOM_CELL.resize(nel, NLYREE + 1, STEP_LL + 1);
+  v.CELL_THICKNESS.resize(MAX_CELLS_PER_COLUMN, nel, 0.0);
+  v.CELL_ELEVATION.resize(MAX_CELLS_PER_COLUMN, nel, 0.0);
+  for (int e = 1; e <= nel; ++e) {
+    v.LAYER_BOTTOM_CELL(e, 1) = 2;
+    for (int k = 2; k <= STEP_LL; ++k) {
+      v.CELL_THICKNESS(k, e) = CELL;
+      v.CELL_ELEVATION(k, e) = GROUND - (STEP_LL - k + 0.5) * CELL;
+    }
+  }
+  v.CELL_FACE_CELL.resize(4, STEP_LL, nel, 0);
+  v.CELL_FACE_SPLIT.resize(4, STEP_LL, nel, 0);
+  for (int e = nlf + 1; e <= nel; ++e) {
+    for (int face = 1; face <= 4; ++face) {
+      if (f.ICMREF(e, face, 2) <= 0) continue;
+      for (int k = 2; k <= STEP_LL; ++k) v.CELL_FACE_CELL(face, k, e) = k;
+    }
+  }
+  v.LINK_BED_CELL.resize(nlf, 2, STEP_BED_CELL);
+  v.LINK_BED_CELL_FRACTION.resize(nlf, 2, 0.0);
+  v.STREAM_AQUIFER_WET_FLOW.resize(nlf, 2, 1e-5);
+  // Steady drainage of 1e-8 m/s through every cell and the base.
+  v.CELL_THETA.resize(STEP_LL, nel, 0.3);
+  v.CELL_VERTICAL_FLOW.resize(STEP_LL, nel, -1e-8);
+  v.CELL_LATERAL_FLOW.resize(4, STEP_LL, nel, 0.0);
+  v.COLUMN_BASE_FLOW.resize(nel, -1e-8);
+  v.CELL_WELL_ABSTRACTION.resize(STEP_LL, nel, 0.0);
+  v.WELL_NUMBER.resize(nel, 0);
+  v.WELL_SCREEN_BOTTOM_CELL.resize(nel, 1);
+  v.WELL_SCREEN_TOP_CELL.resize(nel, 1);
+  v.WELL_ABSTRACTION.resize(nel, 0.0);
+  v.WELL_WATER_SOURCE.resize(nel, 0);
+
+  ContaminantState& cm = m.contaminant;
+  cm.CM_LENGTH_SCALE = 50.0;
+  cm.CM_DIFFUSIVITY_SCALE = 0.001;
+  cm.size(nel, nlf, STEP_LL);
+  cm.NCON = NCON;
+  cm.CM_SURFACE_LAYER_DEPTH = 0.05;
+  cm.CM_BED_DEPTH = 0.75;
+  cm.CM_FREUNDLICH_EXPONENT.fill(1.0);
+  cm.CM_SOIL_SIZE_FRACTIONS(1, 1) = 0.4;
+  cm.CM_SOIL_SIZE_FRACTIONS(1, 2) = 0.4;
+  cm.CM_SOIL_SIZE_FRACTIONS(1, 3) = 0.2;
+  const double kd[3][3] = {{0.5, 1.0, 2.0}, {0.2, 0.4, 0.8}, {0.0, 0.0, 0.0}};
+  for (int k = 1; k <= NCON; ++k) {
+    for (int g = 1; g <= 3; ++g) cm.CM_SEDIMENT_KD(g, k) = kd[k - 1][g - 1];
+    cm.CM_DYNAMIC_SORPTION_FRACTION(1, k) = 0.6;
+    cm.CM_DEAD_SPACE_EXCHANGE(1, k) = 1e-6;
+    cm.CM_BED_LAYER_EXCHANGE(k) = 1e-6;
+    cm.CM_WATER_BED_EXCHANGE(k) = 1e-5;
+  }
+  cm.CM_UNIFORM_REL_CONC(1) = 0.5;
+  cm.CM_UNIFORM_REL_CONC(2) = 0.2;
+  cm.CM_DECAY_RATE(1) = 2e-7;
+  cm.CM_RAIN_REL_CONC(3) = 1.0;
+  initialise_contaminant_state(false, m);
+  for (int l = 1; l <= nlf; ++l) {
+    for (int side = 1; side <= 2; ++side) {
+      const int bank = cm.CM_BANK_ELEMENT(l, side);
+      if (bank == 0) continue;
+      for (int k = 1; k <= NCON; ++k) {
+        cm.CM_BANK_EXCHANGE_CONC(l, side, k) = cm.CM_REL_CONC_DYNAMIC_OLD(1, bank, k);
+      }
+    }
+  }
+  cm.initial_state_set = true;
+  return model;
+}
+
+void BM_CmTimeStep(benchmark::State& bench) {
+  auto model = generate_catchment(static_cast<int>(bench.range(0)));
+  Model& m = *model;
+  for (auto _ : bench) CM_TIME_STEP(false, m);
+  bench.counters["elements"] = m.frame.NEL;
+  bench.counters["links"] = m.frame.NLF;
+  bench.counters["snl3_failures"] = m.contaminant.SNL3_FAILURE_COUNT;
+  bench.counters["per_element_contaminant"] =
+      benchmark::Counter(static_cast<double>(m.frame.NEL) * NCON,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// About 1,000, 10,000 and 40,000 elements (the most a model holds).
+BENCHMARK(BM_CmTimeStep)->Arg(30)->Arg(98)->Arg(196)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quendal
