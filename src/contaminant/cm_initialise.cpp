@@ -298,6 +298,15 @@ void initialise_contaminant_state(bool SEDIMENT_ON, Model& model) {
   }
 
   set_initial_column_stores(frame, surface, vss, sed, cm);
+  // The sediment composition the first step takes as its start: the one the columns
+  // hold now. Left at zero, the first step would see the loose and suspended sediment
+  // gain their sorption from nothing and drop the sorbed mass they start with.
+  for (int iel = nlf + 1; iel <= nel; ++iel) {
+    for (int z = 1; z <= sed.NSED; ++z) {
+      cm.CM_FBETA_PREVIOUS(iel, z) = sed.FBETA(iel, z);
+      cm.CM_FDEL_PREVIOUS(iel, z) = sed.FDEL(iel, z);
+    }
+  }
   for (int m = 1; m <= cm.NCON; ++m) {
     for (int iel = nlf + 1; iel <= nel; ++iel) {
       for (int k = 1; k <= LL; ++k) {

@@ -65,7 +65,7 @@ std::ostream& operator<<(std::ostream& os, const Imbalance& r) {
 // Runs a copy of the example changed by `edit`, once to the contaminant initialisation
 // (hour 24) and once to its end, and returns the imbalance of contaminants first..last.
 Imbalance example_imbalance(const std::function<void(ExampleCopy&)>& edit, int first,
-                            int last) {
+                            int last, const std::string& end = "1990 1 11 0") {
   ExampleCopy start_copy("contaminant");
   edit(start_copy);
   start_copy.replace("contaminant_frame.txt",
@@ -75,6 +75,9 @@ Imbalance example_imbalance(const std::function<void(ExampleCopy&)>& edit, int f
   EXPECT_EQ(start.status, 0) << start_copy.print();
   ExampleCopy copy("contaminant");
   edit(copy);
+  copy.replace("contaminant_frame.txt",
+               "End of simulation: year, month, day, hour, minute\n1990 1 11 0",
+               "End of simulation: year, month, day, hour, minute\n" + end);
   InProcessRun run(copy);
   EXPECT_EQ(run.status, 0) << copy.print();
   return imbalance(start.model, run.model, first, last);
@@ -172,6 +175,14 @@ TEST(CmExample, ClosesWithoutRainTracerOrDecay) {
   EXPECT_GT(spill.begin.mass, 0.0);
   EXPECT_EQ(spill.end.decayed, 0.0) << spill;
   EXPECT_LE(std::fabs(spill.imbalance), 0.01 * spill.scale) << spill;
+
+  // Over the first two transport steps, with no surface flow starting yet, the spill
+  // keeps its mass: the first step starts from the sediment composition the columns
+  // hold, so the sorbed mass of the loose sediment is neither dropped nor made (it was
+  // 52 of 23134 when the start took a bare composition). Tolerance: what the step's
+  // lateral lag leaves, measured at 4e-6 an hour.
+  const Imbalance first = example_imbalance(closed, 1, 2, "1990 1 2 2");
+  EXPECT_LE(std::fabs(first.imbalance), 1e-6 * first.scale) << first;
 }
 
 }  // namespace
