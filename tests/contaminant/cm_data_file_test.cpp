@@ -126,6 +126,23 @@ struct CmDataFileTest : testing::ModelWithFiles {
     EXPECT_THROW(read(), FatalError);
     return print_text();
   }
+  // One row of a table of fatal cases: the file with `from` replaced by `to` stops with
+  // error `number` and its `message`, followed in the print file by `after`.
+  struct FatalCase {
+    const char* from;
+    const char* to;
+    int number;
+    const char* message;
+  };
+  std::string expect_fatal(const FatalCase& c, const std::string& after) {
+    SCOPED_TRACE(c.to);
+    start_case(c.from, c.to);
+    const std::string print = read_fatal();
+    EXPECT_NE(print.find("FATAL ERROR " + std::to_string(c.number) + " at time"), std::string::npos)
+        << print;
+    EXPECT_NE(print.find("        " + std::string(c.message) + after), std::string::npos) << print;
+    return print;
+  }
 };
 
 TEST_F(CmDataFileTest, EverySectionLandsInItsArray) {
@@ -235,13 +252,7 @@ TEST_F(CmDataFileTest, ZeroCountsLeaveOutTheirSections) {
 }
 
 TEST_F(CmDataFileTest, RowIndicesOutsideTheirRangeStopTheRun) {
-  struct Case {
-    const char* from;
-    const char* to;
-    int number;
-    const char* message;
-  };
-  const Case cases[] = {
+  const FatalCase cases[] = {
       {":CM31\n7.5", ":CM31\n-0.5", 3002,
        "Index    -1 (given as part of data item CM31) is not a valid column element"},
       {":CM31\n7.5", ":CM31\n1", 3002,  // NLF: a link, not a column
@@ -263,24 +274,11 @@ TEST_F(CmDataFileTest, RowIndicesOutsideTheirRangeStopTheRun) {
       {":CM61\n1 ", ":CM61\n0 ", 3007,
        "Index     0 (given as part of data item CM61) is not a valid contaminant number"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.to);
-    start_case(c.from, c.to);
-    const std::string print = read_fatal();
-    EXPECT_NE(print.find("FATAL ERROR " + std::to_string(c.number) + " at time"), std::string::npos)
-        << print;
-    EXPECT_NE(print.find("        " + std::string(c.message) + " "), std::string::npos) << print;
-  }
+  for (const FatalCase& c : cases) expect_fatal(c, " ");
 }
 
 TEST_F(CmDataFileTest, CountsOutsideTheirLimitsStopTheRun) {
-  struct Case {
-    const char* from;
-    const char* to;
-    int number;
-    const char* message;
-  };
-  const Case cases[] = {
+  const FatalCase cases[] = {
       {":CM9\n1\n:CM11\n5 2\n", ":CM9\n20001\n", 3001,
        "Insufficient workspace (have NELEE = 40000, need 40002) for the number of "
        "non-default columns given (CM9: NCLBND  = 20001)"},
@@ -306,13 +304,9 @@ TEST_F(CmDataFileTest, CountsOutsideTheirLimitsStopTheRun) {
        "No. of contaminants/soils/sediments with data (CM19-23: NCONCM/NSCM/NSEDCM =   2/  2/  3)"
        " must be at least   3/  2/  0"},
   };
-  for (const Case& c : cases) {
+  for (const FatalCase& c : cases) {
     SCOPED_TRACE(c.to);
-    start_case(c.from, c.to);
-    const std::string print = read_fatal();
-    EXPECT_NE(print.find("FATAL ERROR " + std::to_string(c.number) + " at time"), std::string::npos)
-        << print;
-    EXPECT_NE(print.find("        " + std::string(c.message)), std::string::npos) << print;
+    const std::string print = expect_fatal(c, "");
     // 3008 comes after the close notice; every other check stops the run before it.
     EXPECT_EQ(print.find("CMD data file closed") != std::string::npos, c.number == 3008);
   }
