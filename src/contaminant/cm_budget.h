@@ -23,6 +23,12 @@ struct ContaminantBudget {
   PerContaminant source_in{};      // the surface source
   PerContaminant base_in{};        // through the base of the columns
   PerContaminant boundary_in{};    // over faces without a neighbour, surface and subsurface
+  // Ground erosion: the top row takes the eroded soil's contaminant into the surface
+  // stores (the loose sediment and the water over the ground) and leaves the column's
+  // cells as they are, as if the ground-following column took in fresh soil from below
+  // as the surface lowered. In the catchment's account that mass enters, as the bank
+  // erosion release does for the links.
+  PerContaminant erosion_in{};
   // Out.
   PerContaminant base_out{};
   PerContaminant boundary_out{};
@@ -30,7 +36,8 @@ struct ContaminantBudget {
   PerContaminant decayed{};        // lost by decay (the daughter gains it)
 
   double total_in(int k) const {
-    return rain_in[k] + well_water_in[k] + source_in[k] + base_in[k] + boundary_in[k];
+    return rain_in[k] + well_water_in[k] + source_in[k] + base_in[k] + boundary_in[k] +
+           erosion_in[k];
   }
   double total_out(int k) const { return base_out[k] + boundary_out[k] + wells_out[k]; }
 };

@@ -35,6 +35,17 @@ struct Column {
   bool nonlinear = false, base_flux = false;
 };
 
+// 1 when a face's water leaves the cell over the step, else 0. The start-of-step flow
+// decides; a face that starts flowing in the step goes by its end-of-step flow. Both
+// cells of a face must see the same side as upstream: had a face that did not flow at
+// the start counted as inflow on both sides, the sender would export at the receiver's
+// concentration and the receiver import at the sender's, which makes (or destroys)
+// mass each time a face starts to flow, and an outflow taken at the neighbour's
+// concentration can drive the sender's negative.
+double outflow_weight(double old_flow, double new_flow) {
+  return old_flow < 0.0 || (old_flow == 0.0 && new_flow < 0.0) ? 1.0 : 0.0;
+}
+
 // ===== boundary and exchange terms ====================================================
 
 // Concentration of the water that crosses each face, below ground and at the surface.
@@ -281,7 +292,7 @@ void assemble_rows(Column& c) {
     double OUTL = 0.0, ADVL = 0.0, DL = 0.0;
     for (int f = 1; f <= 4; ++f) {
       const double lo = w.CM_COL_LATERAL_FLOW_OLD(i, f), ln = w.CM_COL_LATERAL_FLOW_NEW(i, f);
-      const double u = lo < 0.0 ? 1.0 : 0.0;
+      const double u = outflow_weight(lo, ln);
       const double fc = u * Co + (1.0 - u) * w.N(i, f);
       OUTL += u * lo;
       ADVL += lo * fc;
@@ -350,7 +361,7 @@ void assemble_top_row(Column& c) {
   double ADVS = 0.0, DS = 0.0, OUTS = 0.0;
   for (int f = 1; f <= 4; ++f) {
     const double so = w.CM_COL_SURFACE_FLOW_OLD[f], sn = w.CM_COL_SURFACE_FLOW_NEW[f];
-    const double u = so < 0.0 ? 1.0 : 0.0;
+    const double u = outflow_weight(so, sn);
     const double Cs = u * Co + (1.0 - u) * w.NS[f];
     const double Ks = u * w.kw + (1.0 - u) * w.KS[f];
     ADVS += so * Cs * Ks;
@@ -363,6 +374,9 @@ void assemble_top_row(Column& c) {
   const double Ho = w.CM_COL_PONDED_DEPTH_OLD, Hn = w.CM_COL_PONDED_DEPTH_NEW;
   const double Lo = w.CM_COL_LOOSE_SEDIMENT_OLD, Ln = w.CM_COL_LOOSE_SEDIMENT_NEW;
   const double eps = w.CM_COL_SEDIMENT_WATER_FACTOR;
+  w.erosion_explicit =
+      (V * eo * M + c.T * (V * eo * (w.dW(t) * Co + w.dWd(t) * So) + M * (V * en - V * eo) / c.Fs)) / dz;
+  w.erosion_implicit = c.T * (Co * w.Rd_slope(t) + w.Rd(t)) * V * eo / dz;
   w.Pa(t) += (V * eo * M - w.SRC - w.RAIN + c.sig * ADVS) / dz;
   w.Pb(t) += (V * eo * (w.dW(t) * Co + w.dWd(t) * So) - w.RAINR + M * (V * en - V * eo) / c.Fs +
               c.sig * DS / c.Fs) /
@@ -477,7 +491,7 @@ void account(Column& c) {
     for (int f = 1; f <= 4; ++f) {
       if (!w.CM_COL_NO_NEIGHBOUR[f]) continue;
       const double lo = w.CM_COL_LATERAL_FLOW_OLD(i, f), ln = w.CM_COL_LATERAL_FLOW_NEW(i, f);
-      const double u = lo < 0.0 ? 1.0 : 0.0;
+      const double u = outflow_weight(lo, ln);
       const double fc = u * w.Co(i) + (1.0 - u) * w.N(i, f);
       const double DL = (ln / c.hn - lo / c.ho) * fc + c.Fs * lo * w.Nr(i, f) * (1.0 - u) / c.ho;
       const double rate = c.chi * lo * fc + c.T * c.chi * c.ho * DL / c.Fs + c.T * c.chi * u * lo * X;
@@ -487,7 +501,7 @@ void account(Column& c) {
   for (int f = 1; f <= 4; ++f) {
     if (!w.CM_COL_NO_NEIGHBOUR[f]) continue;
     const double so = w.CM_COL_SURFACE_FLOW_OLD[f], sn = w.CM_COL_SURFACE_FLOW_NEW[f];
-    const double u = so < 0.0 ? 1.0 : 0.0;
+    const double u = outflow_weight(so, sn);
     const double Cs = u * w.Co(t) + (1.0 - u) * w.NS[f];
     const double Ks = u * w.kw + (1.0 - u) * w.KS[f];
     const double DS = (sn - so) * Cs * Ks +
@@ -511,6 +525,7 @@ void account(Column& c) {
     base = (w.natural_B + slope) * w.X(b) + w.natural_C * above - w.natural_E * w.R(b) - w.natural_D;
   }
   add_signed(mass(b, base), budget.base_in[k], budget.base_out[k]);
+  budget.erosion_in[k] += mass(t, w.erosion_explicit + w.erosion_implicit * w.X(t));
 }
 
 }  // namespace

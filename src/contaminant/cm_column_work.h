@@ -90,6 +90,9 @@ struct ContaminantColumnWork {
   CmCellVector X, R, X_pass, R_pass;  // solved rates; those of the pass before
   // Terms of the top cell's own row that its rewrite with the surface water reads.
   double top_Eout = 0.0, top_Ein = 0.0, top_lower = 0.0, top_AS = 0.0, top_OUTL = 0.0;
+  // The top row's ground-erosion terms, for the budget: the part known at the start of
+  // the step and the coefficient of the top cell's concentration change.
+  double erosion_explicit = 0.0, erosion_implicit = 0.0;
   // The bottom row as the cell's own balance assembled it, before the base took it over.
   double natural_B = 0.0, natural_C = 0.0, natural_E = 0.0, natural_D = 0.0;
   double natural_Bs = 0.0;

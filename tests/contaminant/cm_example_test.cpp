@@ -8,6 +8,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "contaminant/cm_mass.h"
 #include "example_copy.h"
@@ -62,10 +63,17 @@ std::ostream& operator<<(std::ostream& os, const Imbalance& r) {
             << " in " << r.end.in << " out " << r.end.out << " decayed " << r.end.decayed;
 }
 
+// A group of contaminants first..last, balanced together.
+struct Group {
+  const char* what;
+  int first, last;
+};
+
 // Runs a copy of the example changed by `edit`, once to the contaminant initialisation
-// (hour 24) and once to its end, and returns the imbalance of contaminants first..last.
-Imbalance example_imbalance(const std::function<void(ExampleCopy&)>& edit, int first,
-                            int last, const std::string& end = "1990 1 11 0") {
+// (hour 24) and once to its end, and returns the imbalance of each group.
+std::vector<Imbalance> example_imbalances(const std::function<void(ExampleCopy&)>& edit,
+                                          const std::vector<Group>& groups,
+                                          const std::string& end = "1990 1 11 0") {
   ExampleCopy start_copy("contaminant");
   edit(start_copy);
   start_copy.replace("contaminant_frame.txt",
@@ -80,7 +88,13 @@ Imbalance example_imbalance(const std::function<void(ExampleCopy&)>& edit, int f
                "End of simulation: year, month, day, hour, minute\n" + end);
   InProcessRun run(copy);
   EXPECT_EQ(run.status, 0) << copy.print();
-  return imbalance(start.model, run.model, first, last);
+  std::vector<Imbalance> result;
+  for (const Group& g : groups) result.push_back(imbalance(start.model, run.model, g.first, g.last));
+  return result;
+}
+Imbalance example_imbalance(const std::function<void(ExampleCopy&)>& edit, int first,
+                            int last, const std::string& end = "1990 1 11 0") {
+  return example_imbalances(edit, {Group{"", first, last}}, end).front();
 }
 
 TEST(CmExample, RunsToItsEndFiniteConservingAndCarryingTheRainToTheOutlet) {
@@ -145,10 +159,6 @@ TEST(CmExample, RunsToItsEndFiniteConservingAndCarryingTheRainToTheOutlet) {
 
   // Tolerance 1 % of what the catchment held and received: lateral subsurface and bank
   // exchanges take the neighbour's start-of-step value, a lag of first order in the step.
-  struct Group {
-    const char* what;
-    int first, last;
-  };
   for (const Group& g : {Group{"spill", 1, 1}, Group{"spill and daughter", 1, 2},
                          Group{"rain tracer", 3, 3}}) {
     SCOPED_TRACE(g.what);
@@ -183,6 +193,26 @@ TEST(CmExample, ClosesWithoutRainTracerOrDecay) {
   // lateral lag leaves, measured at 4e-6 an hour.
   const Imbalance first = example_imbalance(closed, 1, 2, "1990 1 2 2");
   EXPECT_LE(std::fabs(first.imbalance), 1e-6 * first.scale) << first;
+}
+
+TEST(CmExample, HalvingTheStepShrinksTheImbalance) {
+  // What is left of the imbalance is the lag of the exchanges that read a neighbour's
+  // start-of-step value: first order in the step, so half the step leaves about half of
+  // it (measured 0.41 for the spill group, 0.34 for the rain tracer). Mass made or lost
+  // once per event, whatever the step, would not shrink like this.
+  const auto halved = [](ExampleCopy& c) {
+    c.replace("contaminant_frame.txt", " RAINMX DTGROW QMAXOC  DTBAS  SOFTS\n    5.0    1.5  100.0    1.0",
+              " RAINMX DTGROW QMAXOC  DTBAS  SOFTS\n    5.0    1.5  100.0    0.5");
+  };
+  const std::vector<Group> groups{{"spill and daughter", 1, 2}, {"rain tracer", 3, 3}};
+  const std::vector<Imbalance> full = example_imbalances([](ExampleCopy&) {}, groups);
+  const std::vector<Imbalance> half = example_imbalances(halved, groups);
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    SCOPED_TRACE(groups[i].what);
+    EXPECT_LE(std::fabs(full[i].imbalance), 0.01 * full[i].scale) << full[i];
+    EXPECT_LE(std::fabs(half[i].imbalance), 0.7 * std::fabs(full[i].imbalance))
+        << "full step: " << full[i] << "\nhalf step: " << half[i];
+  }
 }
 
 }  // namespace
