@@ -374,14 +374,17 @@ void assemble_top_row(Column& c) {
   const double Ho = w.CM_COL_PONDED_DEPTH_OLD, Hn = w.CM_COL_PONDED_DEPTH_NEW;
   const double Lo = w.CM_COL_LOOSE_SEDIMENT_OLD, Ln = w.CM_COL_LOOSE_SEDIMENT_NEW;
   const double eps = w.CM_COL_SEDIMENT_WATER_FACTOR;
-  w.erosion_explicit =
-      (V * eo * M + c.T * (V * eo * (w.dW(t) * Co + w.dWd(t) * So) + M * (V * en - V * eo) / c.Fs)) / dz;
-  w.erosion_implicit = c.T * (Co * w.Rd_slope(t) + w.Rd(t)) * V * eo / dz;
-  w.Pa(t) += (V * eo * M - w.SRC - w.RAIN + c.sig * ADVS) / dz;
-  w.Pb(t) += (V * eo * (w.dW(t) * Co + w.dWd(t) * So) - w.RAINR + M * (V * en - V * eo) / c.Fs +
-              c.sig * DS / c.Fs) /
-             dz;
-  const double OUTT = c.chi * OUTL + ((Co * w.Rd_slope(t) + w.Rd(t)) * V * eo + c.sig * OUTS) / dz;
+  // Ground erosion: at the start of the step, with the water content's change, with the
+  // change of the rate, and per unit change of the top cell's concentration.
+  const double erosion = V * eo * M;
+  const double erosion_water = V * eo * (w.dW(t) * Co + w.dWd(t) * So);
+  const double erosion_change = M * (V * en - V * eo) / c.Fs;
+  w.erosion_explicit = (erosion + c.T * (erosion_water + erosion_change)) / dz;
+  const double erosion_slope = (Co * w.Rd_slope(t) + w.Rd(t)) * V * eo;
+  w.erosion_implicit = c.T * erosion_slope / dz;
+  w.Pa(t) += (erosion - w.SRC - w.RAIN + c.sig * ADVS) / dz;
+  w.Pb(t) += (erosion_water - w.RAINR + erosion_change + c.sig * DS / c.Fs) / dz;
+  const double OUTT = c.chi * OUTL + (erosion_slope + c.sig * OUTS) / dz;
   // Starred capacities: the cell with its surface water and loose sediment.
   const double Rd = w.Rd(t) + (w.kw * Ho + eps * Lo * w.kb) / (dz * L);
   const double Rd_slope = w.Rd_slope(t) + (Ho * w.kw_slope + eps * w.kb_slope * Lo) / (dz * L);
