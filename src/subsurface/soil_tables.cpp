@@ -83,13 +83,13 @@ void print_tables(const SubsurfaceState& v, RunIo& io) {
   }
 }
 
-[[noreturn]] void out_of_range(RunIo& io, int element, int cell, bool wet) {
+}  // namespace
+
+[[noreturn]] void soil_table_out_of_range(RunIo& io, int element, int cell, bool wet) {
   REPORT_ERROR(io, SEVERITY_FATAL, wet ? 1034 : 1035, PRINT_UNIT, element, cell,
                std::string("soil property interpolation out of range ") + (wet ? "(wet)" : "(dry)"));
   throw FatalError("soil property interpolation out of range");  // not reached
 }
-
-}  // namespace
 
 SoilPoint van_genuchten(double psi, double theta_s, double theta_r, double n, double alpha) {
   const double a = 100.0 * alpha;  // 1/cm to 1/m
@@ -228,65 +228,14 @@ void VSS_INTERPOLATE_SOIL_TABLES(const SubsurfaceState& v, RunIo& io, int elemen
                                  std::span<int> index, std::span<double> theta,
                                  std::span<double> eta, std::span<double> kr,
                                  std::span<double> deta, std::span<double> dkr) {
-  const int n = v.SOIL_TABLE_POINTS;
-  const double* grid = v.VSPPSI.data() - 1;  // grid[j], j = 1..n
   for (int k = first; k <= last; ++k) {
     const std::size_t c = static_cast<std::size_t>(k - first);
-    const double x = psi[c];
-    // A head that is not finite has no place in the tables; it must not pass as a
-    // stale interval.
-    if (!std::isfinite(x)) out_of_range(io, element, k, x > 0.0);
-    const int s = soil[c];
-    int lo, hi;
-    const int start = index[c];
-    if (start < 1 || start > n) {
-      lo = 0;
-      hi = n + 1;
-    } else if (grid[start] >= x) {
-      lo = start;
-      hi = start + 1;
-      int step = 1;
-      while (hi <= n && x <= grid[hi]) {
-        step *= 2;
-        lo = hi;
-        hi += step;
-      }
-      if (hi > n) hi = n + 1;
-    } else {
-      hi = start;
-      lo = start - 1;
-      int step = 1;
-      while (lo > 0 && x > grid[lo]) {
-        hi = lo;
-        lo -= 2 * step;
-        step *= 2;
-      }
-      if (lo <= 0) lo = 0;
-    }
-    while (hi - lo > 1) {
-      const int mid = (lo + hi) / 2;
-      if (grid[mid] > x) {
-        lo = mid;
-      } else {
-        hi = mid;
-      }
-    }
-    const int i = std::clamp(lo, 1, n - 1);
-    index[c] = i;
-    const double t = (x - grid[i]) / (grid[i + 1] - grid[i]);
-    if (!(t >= 0.0 && t <= 1.0)) out_of_range(io, element, k, t < 0.0);
-    // The six tables share one shape: points i and i + 1 of soil s lie at the same
-    // place in each.
-    const std::ptrdiff_t at_i = &v.VSPTHE(i, s) - v.VSPTHE.data();
-    auto at = [&](const Array2<double>& table) {
-      const double* p = table.data() + at_i;
-      return p[0] + t * (p[1] - p[0]);
-    };
-    theta[c] = at(v.VSPTHE);
-    kr[c] = at(v.VSPKR);
-    dkr[c] = at(v.VSPDKR);
-    deta[c] = at(v.VSPDET);
-    eta[c] = v.VSPETA.data()[at_i + 1];
+    const CellTableValues p = interpolate_soil_tables(v, io, element, k, soil[c], psi[c], index[c]);
+    theta[c] = p.theta;
+    kr[c] = p.kr;
+    dkr[c] = p.dkr;
+    deta[c] = p.deta;
+    eta[c] = p.eta;
   }
 }
 

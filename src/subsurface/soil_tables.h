@@ -5,6 +5,9 @@
 // its search from the interval it was found in last.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <span>
 
 #include "include/run_io.h"
@@ -29,6 +32,73 @@ double soil_table_head(int j, int points);
 // prints them when VSS_PRINT_SOIL_TABLES is set. A soil of function 4 stops the run
 // with fatal VSS_SOIL_TYPE_4_ERROR, naming the first element and layer that use it.
 void VSS_BUILD_SOIL_TABLES(SubsurfaceState& vss, RunIo& io);
+
+// A head outside the tables, or not finite: fatal 1034 (wet) or 1035 (dry) naming the
+// element and the cell.
+[[noreturn]] void soil_table_out_of_range(RunIo& io, int element, int cell, bool wet);
+
+// One cell's values from the tables.
+struct CellTableValues {
+  double theta, eta, kr, deta, dkr;
+};
+
+// Interpolates soil s's tables at head x for cell k of `element`, starting the search
+// from the cell's last interval `index` (updated). A column solve calls this for every
+// cell and iteration, so it is inline; the batch form below is this in a loop.
+inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& io, int element,
+                                               int k, int s, double x, int& index) {
+  const int n = v.SOIL_TABLE_POINTS;
+  const double* grid = v.VSPPSI.data() - 1;  // grid[j], j = 1..n
+  // A head that is not finite has no place in the tables; it must not pass as a stale
+  // interval.
+  if (!std::isfinite(x)) soil_table_out_of_range(io, element, k, x > 0.0);
+  int lo, hi;
+  const int start = index;
+  if (start < 1 || start > n) {
+    lo = 0;
+    hi = n + 1;
+  } else if (grid[start] >= x) {
+    lo = start;
+    hi = start + 1;
+    int step = 1;
+    while (hi <= n && x <= grid[hi]) {
+      step *= 2;
+      lo = hi;
+      hi += step;
+    }
+    if (hi > n) hi = n + 1;
+  } else {
+    hi = start;
+    lo = start - 1;
+    int step = 1;
+    while (lo > 0 && x > grid[lo]) {
+      hi = lo;
+      lo -= 2 * step;
+      step *= 2;
+    }
+    if (lo <= 0) lo = 0;
+  }
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    if (grid[mid] > x) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
+  }
+  const int i = std::clamp(lo, 1, n - 1);
+  index = i;
+  const double t = (x - grid[i]) / (grid[i + 1] - grid[i]);
+  if (!(t >= 0.0 && t <= 1.0)) soil_table_out_of_range(io, element, k, t < 0.0);
+  // The six tables share one shape: points i and i + 1 of soil s lie at the same place
+  // in each.
+  const std::ptrdiff_t at_i = &v.VSPTHE(i, s) - v.VSPTHE.data();
+  auto at = [&](const Array2<double>& table) {
+    const double* p = table.data() + at_i;
+    return p[0] + t * (p[1] - p[0]);
+  };
+  return {at(v.VSPTHE), v.VSPETA.data()[at_i + 1], at(v.VSPKR), at(v.VSPDET), at(v.VSPDKR)};
+}
 
 // Interpolates the tables for the cells first..last of `element`: entry i of each span
 // belongs to cell first + i. Reads each cell's soil and head and its last interval

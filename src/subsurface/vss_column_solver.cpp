@@ -72,9 +72,12 @@ struct Column {
   const int* code;
   Cells<double> psi, theta, kr, dz, z, theta_start, source;
   Cells<const int> soil;
-  FaceCells<const double> face_area;
   FaceCells<const int> face_cell;
   FaceCells<double> lateral_flow;
+  double width[5];  // width[j]: the element's width across face j
+
+  // The contact area of cell k on face j (CELL_FACE_AREA).
+  double face_area(int j, int k) const { return dz[k] * width[j]; }
 };
 
 [[noreturn]] void not_finite(RunIo& io, int e, int k, const char* what) {
@@ -146,7 +149,8 @@ void prepare(const Column& c, Work& w) {
     const Cells<const int> soil(v.CELL_SOIL_TYPE, n, kbn, c.ll);
     const Cells<const double> kr(v.CELL_KR, n, kbn, c.ll), z(v.CELL_ELEVATION, n, kbn, c.ll),
         psi(v.vspsi, n, kbn, c.ll);
-    const FaceCells<const double> area(v.CELL_FACE_AREA, n, kbn, c.ll);
+    const Cells<const double> dz(v.CELL_THICKNESS, n, kbn, c.ll);
+    const double width = face_width(fr, n, b);
     const Array1<double>& k_dir = b == 1 || b == 3 ? v.SOIL_KX : v.SOIL_KY;
     // Cells that face two cells of a neighbour are refused at set-up: every connected
     // cell faces exactly one cell, so only the first of the two conductances exists.
@@ -157,7 +161,7 @@ void prepare(const Column& c, Work& w) {
       w.a[f][k] = w.t1[f][k] = w.Hs[f][k] = 0.0;
       if (s == 0) continue;
       w.a[f][k] = c.face_area(j, k);
-      w.t1[f][k] = k_dir(soil[s]) * kr[s] * area(b, s);
+      w.t1[f][k] = k_dir(soil[s]) * kr[s] * (dz[s] * width);
       w.Hs[f][k] = z[s] + psi[s];
     }
   }
@@ -516,7 +520,6 @@ void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
   prefetch_run(&v.CELL_VERTICAL_FLOW(kb - 1, e), n + 1);
   prefetch_run(&v.CELL_SOIL_TYPE(kb, e), n);
   prefetch_run(&v.CELL_TABLE_INDEX(kb, e), n);
-  prefetch_run(&v.CELL_FACE_AREA(1, kb, e), 4 * n);
   prefetch_run(&v.CELL_FACE_CELL(1, kb, e), 4 * n);
   prefetch_run(&v.CELL_LATERAL_FLOW(1, kb, e), 4 * n);
   const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
@@ -530,7 +533,7 @@ void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
       prefetch_run(&(*a)(kbn, nb), m);
     }
     prefetch_run(&v.CELL_SOIL_TYPE(kbn, nb), m);
-    prefetch_run(&v.CELL_FACE_AREA(1, kbn, nb), 4 * m);
+    prefetch_run(&v.CELL_THICKNESS(kbn, nb), m);
   }
 }
 
@@ -558,9 +561,10 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
                  {vss.CELL_THETA_START, e, kb, ll},
                  {vss.CELL_SOURCE_RATE, e, kb, ll},
                  {vss.CELL_SOIL_TYPE, e, kb, ll},
-                 {vss.CELL_FACE_AREA, e, kb, ll},
                  {vss.CELL_FACE_CELL, e, kb, ll},
-                 {vss.CELL_LATERAL_FLOW, e, kb, ll}};
+                 {vss.CELL_LATERAL_FLOW, e, kb, ll},
+                 {0.0, face_width(frame, e, 1), face_width(frame, e, 2), face_width(frame, e, 3),
+                  face_width(frame, e, 4)}};
   Work w;
   prepare(c, w);
   bool converged = false;

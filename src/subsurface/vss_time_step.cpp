@@ -51,8 +51,7 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   for (int e = first; e <= nel; ++e) {
     for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
       const double dz = v.CELL_THICKNESS(k, e);
-      v.CELL_FACE_AREA(1, k, e) = v.CELL_FACE_AREA(3, k, e) = dz * (frame.DHF(e, 2) + frame.DHF(e, 4));
-      v.CELL_FACE_AREA(2, k, e) = v.CELL_FACE_AREA(4, k, e) = dz * (frame.DHF(e, 1) + frame.DHF(e, 3));
+      for (int f = 1; f <= 4; ++f) v.CELL_FACE_AREA(f, k, e) = dz * face_width(frame, e, f);
     }
   }
   v.VSS_BOUNDARY_CODE.resize(6, nel, 0);
