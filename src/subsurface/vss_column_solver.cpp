@@ -9,7 +9,6 @@
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/predicates.h"
-#include "services/solvers.h"
 #include "services/stops.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
@@ -55,7 +54,7 @@ struct Work {
   double F[ROOM], G[ROOM], D[ROOM];  // interface k: between cells k - 1 and k
   double SC[ROOM], SD[ROOM];
   double C1[4][ROOM], dC1[4][ROOM];
-  double R[ROOM], lower[ROOM], diag[ROOM], upper[ROOM], rhs[ROOM], dpsi[ROOM];
+  double R[ROOM], lower[ROOM], diag[ROOM], upper[ROOM], g[ROOM], dpsi[ROOM];
   double exchange[ROOM];  // conductance to the channel water over one face
 };
 
@@ -480,10 +479,17 @@ double iterate(const Column& c, Work& w) {
   for (int j = 1; j <= 4; ++j) face_term(c, w, j);
   base_term(c, w);
 
-  for (int k = kb; k <= ll; ++k) w.rhs[k] = -w.R[k];
-  SOLVE_TRIDIAGONAL(ConstRealSection(&w.lower[kb], n), ConstRealSection(&w.diag[kb], n),
-                    ConstRealSection(&w.upper[kb], n), ConstRealSection(&w.rhs[kb], n),
-                    RealSection(&w.dpsi[kb], n), static_cast<int>(n));
+  // J dpsi = -R by elimination, with the operations of SOLVE_TRIDIAGONAL (so the same
+  // head changes), inline: g holds the elimination factors, p the reciprocal pivot.
+  double p = 1.0 / w.diag[kb];
+  w.dpsi[kb] = -w.R[kb] * p;
+  for (int k = kb + 1; k <= ll; ++k) {
+    const double g = w.upper[k - 1] * p;
+    w.g[k] = g;
+    p = 1.0 / (w.diag[k] - w.lower[k] * g);
+    w.dpsi[k] = (-w.R[k] - w.lower[k] * w.dpsi[k - 1]) * p;
+  }
+  for (int k = ll - 1; k >= kb; --k) w.dpsi[k] -= w.g[k + 1] * w.dpsi[k + 1];
   double largest = 0.0;
   for (int k = kb; k <= ll; ++k) {
     const double change = w.dpsi[k];
