@@ -466,8 +466,20 @@ double iterate(const Column& c, Work& w) {
     const double Ktop = w.kz[ll] / (0.5 * dz);
     const double d = v.AVAILABLE_PONDED_DEPTH(e);
     double up = Ktop * (c.psi[ll] - 0.5 * dz - std::max(d, 0.0));
-    if (-up > d / c.dt) {
-      up = -d / c.dt;
+    double available = d;
+    if (e <= c.frame.NLF && d > 0.0) {
+      // A channel link's bed can take no more than the channel holds, ARXL x CLENTH,
+      // which is less than its depth over the link's area where the section narrows
+      // towards the bed (in the banks example half of it: the bed took twice what a
+      // nearly empty channel held, and the flow limiter had to make the rest), plus
+      // what the available depth adds to the depth over the step. The depth still
+      // drives the flow.
+      const double rain = d - (c.surface.GET_HRF(e) - c.frame.ZGRUND(e));
+      const double held = std::max(c.surface.ARXL(e), 0.0) * c.frame.CLENTH(e) / c.area;
+      available = std::clamp(held + rain, 0.0, d);
+    }
+    if (-up > available / c.dt) {
+      up = -available / c.dt;
     } else {
       w.diag[ll] -= c.area * Ktop;
     }

@@ -40,5 +40,27 @@ TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
   EXPECT_FALSE(copy.output("output_banks_dated_discharge.txt").empty());
 }
 
+// Over the first twelve hours the channels drain into their beds with no rain: a bed
+// takes no more than its channel holds (ARXL x CLENTH, half the depth over the link's
+// area in these sections), so the flow limiter makes no water and the links' own
+// balance closes as the columns' do. Taking the depth over the area, the bed emptied
+// the upper links at 5 h and the limiter made up to 1.1e-3 m over them.
+TEST(BanksExample, ChannelBedsTakeNoMoreThanTheirChannelsHold) {
+  ExampleCopy copy("banks");
+  copy.replace("banks_frame.txt", "End of simulation: year, month, day, hour, minute\n1990 1 11 0 0",
+               "End of simulation: year, month, day, hour, minute\n1990 1 1 12 0");
+  std::FILE* console = std::fopen(copy.dir.file("console.txt").c_str(), "w");
+  Model model(console);
+  const int status = copy.run_in_process(model);
+  std::fclose(console);
+  const std::string print = copy.print();
+  ASSERT_EQ(status, 0) << print;
+  EXPECT_EQ(print.find("WARNING 1024"), std::string::npos);
+  ASSERT_GT(model.frame.NLF, 0);
+  for (int i = 1; i <= model.frame.NEL; ++i) {
+    EXPECT_LT(std::fabs(model.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
+  }
+}
+
 }  // namespace
 }  // namespace quendal::testing
