@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "example_copy.h"
@@ -17,12 +16,10 @@ namespace {
 // their own when banks are on, are left out: their balance does not close yet.
 TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
   ExampleCopy copy("banks");
-  std::FILE* console = std::fopen(copy.dir.file("console.txt").c_str(), "w");
-  Model model(console);
-  const int status = copy.run_in_process(model);
-  std::fclose(console);
+  const InProcessRun run(copy);
+  const Model& model = run.model;
   const std::string print = copy.print();
-  ASSERT_EQ(status, 0) << print;
+  ASSERT_EQ(run.status, 0) << print;
   const FrameState& frame = model.frame;
   ASSERT_EQ(frame.NLF, 14);
   ASSERT_EQ(frame.NEL, 14 * 3 + 80);
@@ -49,12 +46,10 @@ TEST(BanksExample, ChannelBedsTakeNoMoreThanTheirChannelsHold) {
   ExampleCopy copy("banks");
   copy.replace("banks_frame.txt", "End of simulation: year, month, day, hour, minute\n1990 1 11 0 0",
                "End of simulation: year, month, day, hour, minute\n1990 1 1 12 0");
-  std::FILE* console = std::fopen(copy.dir.file("console.txt").c_str(), "w");
-  Model model(console);
-  const int status = copy.run_in_process(model);
-  std::fclose(console);
+  const InProcessRun run(copy);
+  const Model& model = run.model;
   const std::string print = copy.print();
-  ASSERT_EQ(status, 0) << print;
+  ASSERT_EQ(run.status, 0) << print;
   EXPECT_EQ(print.find("WARNING 1024"), std::string::npos);
   ASSERT_GT(model.frame.NLF, 0);
   for (int i = 1; i <= model.frame.NEL; ++i) {
