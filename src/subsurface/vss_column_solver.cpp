@@ -472,10 +472,12 @@ double iterate(const Column& c, Work& w) {
       // which is less than its depth over the link's area where the section narrows
       // towards the bed (in the banks example half of it: the bed took twice what a
       // nearly empty channel held, and the flow limiter had to make the rest), plus
-      // what the available depth adds to the depth over the step. The depth still
-      // drives the flow.
-      const double rain = d - (c.surface.GET_HRF(e) - c.frame.ZGRUND(e));
+      // the rain of this step less the most its water can evaporate. The links' net
+      // rain and evaporation are set after this step and still hold the last step's,
+      // which let the bed take the last hour's rain in a falling storm. The depth
+      // still drives the flow.
       const double held = std::max(c.surface.ARXL(e), 0.0) * c.frame.CLENTH(e) / c.area;
+      const double rain = c.frame.ELEMENT_RAIN_RATE(e) * c.dt - held / c.frame.CLENTH(e);
       available = std::clamp(held + rain, 0.0, d);
     }
     if (-up > available / c.dt) {
