@@ -13,9 +13,6 @@ namespace quendal {
 namespace {
 
 constexpr int CM_PRINT = 25;  // the contaminant print file
-constexpr int KIND_BANK_SIDE_1 = 1;
-constexpr int KIND_BANK_SIDE_2 = 2;
-constexpr int KIND_LINK = 3;
 
 int opposite_face(int f) { return f <= 2 ? f + 2 : f - 2; }
 
@@ -245,7 +242,7 @@ void build_connection_lists(const FrameState& frame, const SubsurfaceState& vss,
       if (n <= 0) {
         n = iel;
         g = f;
-      } else if (frame.ICMREF(n, 1, 1) == KIND_LINK) {
+      } else if (frame.ICMREF(n, 1, 1) == KIND_CHANNEL_LINK) {
         n = frame.ICMREF(n, f, 2);
       }
       int next = 1;

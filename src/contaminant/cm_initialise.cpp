@@ -14,8 +14,6 @@ namespace {
 constexpr int CM_PRINT = 25;  // the contaminant print file
 constexpr int CHECK_SEVERITY = 2;  // counted; the checks end in one fatal report
 constexpr int CM_DEFAULT_SIZE_GROUPS = 3;
-constexpr int KIND_BANK_SIDE_1 = 1;
-constexpr int KIND_BANK_SIDE_2 = 2;
 
 // 2103 to 2106 for every contaminant that starts from category tables; fatal 2107 when
 // any failed.

@@ -8,8 +8,6 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_BANK_SIDE_1 = 1;
-constexpr int KIND_BANK_SIDE_2 = 2;
 // The loose sediment's water per unit depth, as the column transport counts it.
 constexpr double SEDIMENT_WATER_FACTOR = 1e-4;
 

@@ -9,8 +9,6 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_CHANNEL_LINK = 3;
-
 // Phreatic level of the element over face f of link e: 0 when there is no element
 // there (no neighbour, or a channel junction).
 double level_across(const FrameState& frame, const SubsurfaceState& subsurface, int e, int f) {

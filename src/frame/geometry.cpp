@@ -10,15 +10,13 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_SQUARE = 0;
-constexpr int KIND_LINK = 3;
 constexpr int ERROR_GEOMETRY = 1005;
 
 bool is_bank(const FrameState& frame, int e) {
   const int kind = frame.ICMREF(e, 1, 1);
   return kind == 1 || kind == 2;
 }
-bool is_link(const FrameState& frame, int e) { return frame.ICMREF(e, 1, 1) == KIND_LINK; }
+bool is_link(const FrameState& frame, int e) { return frame.ICMREF(e, 1, 1) == KIND_CHANNEL_LINK; }
 
 // Spacing between the nodes of columns k and k + 1; beyond either edge of the grid the
 // nearest spacing inside it.
@@ -42,14 +40,14 @@ void element_sizes(FrameState& frame, const SurfaceState& surface) {
     const int i = frame.ICMREF(e, 2, 1);
     const int j = frame.ICMREF(e, 3, 1);
     const int kind = frame.ICMREF(e, 1, 1);
-    if (kind == KIND_SQUARE) {
+    if (kind == KIND_GRID_SQUARE) {
       frame.DXQQ(e) = frame.CELL_WIDTH_X(i);
       frame.DYQQ(e) = frame.CELL_WIDTH_Y(j);
       continue;
     }
     const int link = frame.ICMREF(e, 4, 1);
     const bool north_south = frame.LINK_NORTH_SOUTH(link);
-    const double across = kind == KIND_LINK ? surface.CWIDTH(e) : bank;
+    const double across = kind == KIND_CHANNEL_LINK ? surface.CWIDTH(e) : bank;
     if (north_south) {
       frame.DXQQ(e) = across;
       frame.DYQQ(e) = frame.CELL_WIDTH_Y(j);
@@ -57,14 +55,14 @@ void element_sizes(FrameState& frame, const SurfaceState& surface) {
       frame.DXQQ(e) = frame.CELL_WIDTH_X(i);
       frame.DYQQ(e) = across;
     }
-    if (kind == KIND_LINK) {
+    if (kind == KIND_CHANNEL_LINK) {
       frame.CLENTH(e) = north_south ? frame.CELL_WIDTH_Y(j) : frame.CELL_WIDTH_X(i);
     }
   }
 
   // A square gives up to its neighbouring channels and banks the room they take.
   for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
-    if (frame.ICMREF(e, 1, 1) != KIND_SQUARE) continue;
+    if (frame.ICMREF(e, 1, 1) != KIND_GRID_SQUARE) continue;
     for (int f = 1; f <= 4; ++f) {
       const int n = frame.ICMREF(e, f, 2);
       const int m = frame.ICMREF(e, f % 4 + 1, 2);
@@ -104,13 +102,13 @@ double near_face_distance(const FrameState& frame, const SurfaceState& surface, 
   const int j = frame.ICMREF(e, 3, 1);
   const double spacing = x ? spacing_x(frame, i - 1) : spacing_y(frame, j - 1);
   const int kind = frame.ICMREF(e, 1, 1);
-  if (kind == KIND_SQUARE) {
+  if (kind == KIND_GRID_SQUARE) {
     if (n > 0 && is_bank(frame, n))
       return (spacing - 2.0 * frame.BANK_WIDTH - surface.CWIDTH(frame.ICMREF(n, 4, 1))) / 2.0;
     if (n > 0 && is_link(frame, n)) return (spacing - surface.CWIDTH(n)) / 2.0;
     return spacing / 2.0;
   }
-  if (kind == KIND_LINK) {
+  if (kind == KIND_CHANNEL_LINK) {
     // Along the link the node sits on the grid line's node spacing; across it, at the
     // middle of the channel.
     const bool along = x != static_cast<bool>(frame.LINK_NORTH_SOUTH(e));
@@ -198,7 +196,7 @@ void element_geometry(FrameState& frame, const SurfaceState& surface, RunIo& io,
   // The catchment as the mask draws it, before channels and banks take their room.
   double basic_area = 0.0;
   for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
-    if (frame.ICMREF(e, 1, 1) != KIND_SQUARE) continue;
+    if (frame.ICMREF(e, 1, 1) != KIND_GRID_SQUARE) continue;
     const int i = frame.ICMREF(e, 2, 1), j = frame.ICMREF(e, 3, 1);
     basic_area += frame.CELL_WIDTH_X(i) * frame.CELL_WIDTH_Y(j);
   }

@@ -14,8 +14,6 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_SQUARE = 0;
-constexpr int KIND_LINK = 3;
 constexpr int SQUARE_BESIDE_LINK = 9999;
 
 // Error numbers: the dimension refusals share the number the OC dimension checks use
@@ -132,7 +130,7 @@ void Numbering::number_links() {
   int l = 0;
   auto add = [&](int i, int j, bool north_south) {
     ++l;
-    f_.ICMREF(l, 1, 1) = KIND_LINK;
+    f_.ICMREF(l, 1, 1) = KIND_CHANNEL_LINK;
     f_.ICMREF(l, 2, 1) = i;
     f_.ICMREF(l, 3, 1) = j;
     f_.ICMREF(l, 4, 1) = l;
@@ -169,7 +167,7 @@ void Numbering::number_squares() {
     for (int i = 1; i <= f_.NX; ++i) {
       if (!f_.CATCHMENT_MASK(i, j)) continue;
       ++e;
-      f_.ICMREF(e, 1, 1) = KIND_SQUARE;
+      f_.ICMREF(e, 1, 1) = KIND_GRID_SQUARE;
       f_.ICMREF(e, 2, 1) = i;
       f_.ICMREF(e, 3, 1) = j;
       f_.ICMXY(i, j) = e;
@@ -276,9 +274,9 @@ void Numbering::find_neighbours() {
     const int kind = f_.ICMREF(e, 1, 1);
     const int i = f_.ICMREF(e, 2, 1);
     const int j = f_.ICMREF(e, 3, 1);
-    if (kind == KIND_LINK) {
+    if (kind == KIND_CHANNEL_LINK) {
       neighbours_of_link(e, i, j);
-    } else if (kind == KIND_SQUARE) {
+    } else if (kind == KIND_GRID_SQUARE) {
       neighbours_of_square(e, i, j);
     } else {
       neighbours_of_bank(e, f_.ICMREF(e, 4, 1), kind, i, j);
@@ -308,7 +306,7 @@ void Numbering::print_tables() {
   for (int e = 1; e <= f_.NEL; ++e) {
     const int kind = f_.ICMREF(e, 1, 1);
     std::string tag = "  ";
-    if (kind != KIND_SQUARE) tag = f_.LINK_NORTH_SOUTH(f_.ICMREF(e, 4, 1)) ? "NS" : "EW";
+    if (kind != KIND_GRID_SQUARE) tag = f_.LINK_NORTH_SOUTH(f_.ICMREF(e, 4, 1)) ? "NS" : "EW";
     write_formatted(out, "(1X,5(4X,I6),1X,A2,1X,I6,3(4X,I6))", e, f_.ICMREF(e, 1, 1),
                     f_.ICMREF(e, 2, 1), f_.ICMREF(e, 3, 1), f_.ICMREF(e, 4, 1), tag,
                     f_.ICMREF(e, 1, 2), f_.ICMREF(e, 2, 2), f_.ICMREF(e, 3, 2),

@@ -9,6 +9,12 @@ namespace quendal {
 
 constexpr double MAX_BASIC_TIMESTEP = 2.0;  // hours
 
+// Element kinds, ICMREF(e, 1, 1).
+constexpr int KIND_GRID_SQUARE = 0;
+constexpr int KIND_BANK_SIDE_1 = 1;  // bank element on side 1 of its link
+constexpr int KIND_BANK_SIDE_2 = 2;
+constexpr int KIND_CHANNEL_LINK = 3;
+
 struct FrameState {
   // Run clock.
   long STEP_COUNT = 0;           // steps taken

@@ -12,8 +12,6 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_CHANNEL_LINK = 3;
-
 // --- the cells and the stream-aquifer exchange ---------------------------------------
 // A subsurface without cells (LL = 0) makes every cell loop below empty and has no
 // stream-aquifer flows.

@@ -12,8 +12,6 @@
 namespace quendal {
 namespace {
 
-constexpr int KIND_CHANNEL_LINK = 3;
-
 // The connection of one layer to the layers of a neighbour: not given, given as none,
 // or a range of the neighbour's layers.
 struct Range {

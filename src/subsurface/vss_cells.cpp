@@ -15,9 +15,6 @@
 namespace quendal {
 namespace {
 
-constexpr int KIND_GRID_SQUARE = 0;
-constexpr int KIND_BANK_SIDE_2 = 2;
-constexpr int KIND_CHANNEL_LINK = 3;
 constexpr int RENUMBER_PASS_LIMIT = 40000;
 
 // Half of x rounded up (towards +infinity).

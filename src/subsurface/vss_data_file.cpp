@@ -16,8 +16,6 @@
 namespace quendal {
 namespace {
 
-constexpr int KIND_GRID_SQUARE = 0;
-constexpr int KIND_CHANNEL_LINK = 3;
 // A profile has room for one layer fewer than a column, so that a link can add its bed
 // layer, and entry NLYR + 1 of the layer levels holds the column's top.
 constexpr int PROFILE_LAYER_ROOM = NLYREE - 1;

@@ -16,7 +16,6 @@
 namespace quendal {
 namespace {
 
-constexpr int KIND_CHANNEL_LINK = 3;
 constexpr double SERIES_START_TOLERANCE = 1e-6;  // hours
 
 int first_column(const FrameState& frame) { return frame.BANKS_ON ? 1 : frame.NLF + 1; }

@@ -9,9 +9,6 @@ namespace quendal {
 
 namespace {
 
-constexpr int KIND_SQUARE = 0;
-constexpr int KIND_LINK = 3;
-
 // Reads that give 0 for an index the array does not hold (an array the run has not
 // sized holds none).
 template <class T>
@@ -31,7 +28,7 @@ T at(const Array3<T>& a, long i, long j, long k) {
 }
 
 // Kind of an element (0 for element 0), its neighbour over a face.
-int kind_of(const FrameState& frame, int e) { return e == 0 ? KIND_SQUARE : at(frame.ICMREF, e, 1, 1); }
+int kind_of(const FrameState& frame, int e) { return e == 0 ? KIND_GRID_SQUARE : at(frame.ICMREF, e, 1, 1); }
 int neighbour(const FrameState& frame, int e, int f) { return at(frame.ICMREF, e, f, 2); }
 
 // --- the value of each delivered item, in its output units -------------------------
@@ -92,7 +89,7 @@ double VIS_C_C_DS(const ContaminantState& c, int e, int k, int m) {
 double r_span(const VisualisationSources& s, int e, int face) {
   const int kind = kind_of(s.frame, e);
   if (kind == 1 || kind == 2) return VIS_ELEMENT_SIZE_BY_FACE(s.frame, e, face);
-  if (kind == KIND_LINK) return 0.5 * VIS_LINK_WIDTH(s.surface, e);
+  if (kind == KIND_CHANNEL_LINK) return 0.5 * VIS_LINK_WIDTH(s.surface, e);
   if (face == 1 || face == 3) return 0.5 * VIS_ELEMENT_DX(s.frame, e);
   if (face == 2 || face == 4) return 0.5 * VIS_ELEMENT_DY(s.frame, e);
   return 0.0;
@@ -170,13 +167,13 @@ int VIS_INT_VALUE(const VisualisationSources& s, std::string_view name, int elem
 
 int ELEMENT_AT_GRID(const FrameState& frame, int i, int j) { return at(frame.ICMXY, i, j); }
 
-bool IS_GRID_SQUARE(const FrameState& frame, int e) { return kind_of(frame, e) == KIND_SQUARE; }
+bool IS_GRID_SQUARE(const FrameState& frame, int e) { return kind_of(frame, e) == KIND_GRID_SQUARE; }
 bool IS_BANK_ELEMENT(const FrameState& frame, int e) {
   const int kind = kind_of(frame, e);
   return e != 0 && (kind == 1 || kind == 2);
 }
 bool IS_LINK_ELEMENT(const FrameState& frame, int e) {
-  return e != 0 && kind_of(frame, e) == KIND_LINK;
+  return e != 0 && kind_of(frame, e) == KIND_CHANNEL_LINK;
 }
 
 int BANK_NEIGHBOUR(const FrameState& frame, int e, int f) {
@@ -195,7 +192,7 @@ int BANK_OR_LINK_NEIGHBOUR(const FrameState& frame, int e, int f) {
 }
 
 int SOIL_TYPE_OF_CELL(const SubsurfaceState& v, const FrameState& frame, int e, int k) {
-  if (kind_of(frame, e) == KIND_LINK) return 0;
+  if (kind_of(frame, e) == KIND_CHANNEL_LINK) return 0;
   bool any_layer = false;
   for (int layer = 1; layer <= NLYREE; ++layer) any_layer = any_layer || at(v.LAYER_BOTTOM_CELL, e, layer) != 0;
   if (!any_layer) return 0;

@@ -12,9 +12,6 @@
 namespace quendal {
 namespace {
 
-constexpr int KIND_BANK_SIDE_1 = 1;
-constexpr int KIND_BANK_SIDE_2 = 2;
-
 // ln(exp(a) + exp(b)) without overflow; either may be -infinity (a zero term).
 double log_add_exp(double a, double b) {
   if (a < b) std::swap(a, b);
