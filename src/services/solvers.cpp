@@ -41,17 +41,10 @@ constexpr double SINGULAR_SCALAR = 1e-15;
 void SOLVE_TRIDIAGONAL(ConstRealSection a, ConstRealSection b, ConstRealSection c,
                        ConstRealSection r, RealSection u, int n, RealSection work) {
   if (n <= 0) return;
-  // The elimination factors g(i) = c(i-1) / pivot(i-1) are kept in work(i) for the
-  // back substitution; w is the reciprocal of the current pivot.
-  double w = 1.0 / b.nth(1);
-  u.nth(1) = r.nth(1) * w;
-  for (int i = 2; i <= n; ++i) {
-    double g = c.nth(i - 1) * w;
-    work.nth(i) = g;
-    w = 1.0 / (b.nth(i) - a.nth(i) * g);
-    u.nth(i) = (r.nth(i) - a.nth(i) * u.nth(i - 1)) * w;
-  }
-  for (int i = n - 1; i >= 1; --i) u.nth(i) -= work.nth(i + 1) * u.nth(i + 1);
+  tridiagonal_elimination([&](int i) { return a.nth(i); }, [&](int i) { return b.nth(i); },
+                          [&](int i) { return c.nth(i); }, [&](int i) { return r.nth(i); },
+                          [&](int i) -> double& { return u.nth(i); },
+                          [&](int i) -> double& { return work.nth(i); }, n);
 }
 
 void SOLVE_TRIDIAGONAL(ConstRealSection a, ConstRealSection b, ConstRealSection c,

@@ -31,6 +31,25 @@ namespace quendal {
 
 // ---- Tridiagonal systems -----------------------------------------------------------
 
+// The elimination of SOLVE_TRIDIAGONAL over rows 1..n of any storage: a(i), b(i), c(i)
+// and r(i) give the coefficients and the right-hand side, u(i) and g(i) the solution
+// and the elimination factors (references). Inline, so that a solver that calls it for
+// every column and iteration pays no call and reads its rows where they are.
+template <class A, class B, class C, class R, class U, class G>
+inline void tridiagonal_elimination(A a, B b, C c, R r, U u, G g, int n) {
+  // g(i) = c(i-1) / pivot(i-1), kept for the back substitution; w is the reciprocal
+  // of the current pivot.
+  double w = 1.0 / b(1);
+  u(1) = r(1) * w;
+  for (int i = 2; i <= n; ++i) {
+    const double gi = c(i - 1) * w;
+    g(i) = gi;
+    w = 1.0 / (b(i) - a(i) * gi);
+    u(i) = (r(i) - a(i) * u(i - 1)) * w;
+  }
+  for (int i = n - 1; i >= 1; --i) u(i) -= g(i + 1) * u(i + 1);
+}
+
 // Solves a(i) u(i-1) + b(i) u(i) + c(i) u(i+1) = r(i), i = 1..n, by elimination
 // without pivoting (a(1) and c(n) are not read). Every vector is taken by its first n
 // values, whatever the numbering of its section. `work` holds at least n values and is

@@ -9,6 +9,7 @@
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/predicates.h"
+#include "services/solvers.h"
 #include "services/stops.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
@@ -493,17 +494,12 @@ double iterate(const Column& c, Work& w) {
   for (int j = 1; j <= 4; ++j) face_term(c, w, j);
   base_term(c, w);
 
-  // J dpsi = -R by elimination, with the operations of SOLVE_TRIDIAGONAL (so the same
-  // head changes), inline: g holds the elimination factors, p the reciprocal pivot.
-  double p = 1.0 / w.diag[kb];
-  w.dpsi[kb] = -w.R[kb] * p;
-  for (int k = kb + 1; k <= ll; ++k) {
-    const double g = w.upper[k - 1] * p;
-    w.g[k] = g;
-    p = 1.0 / (w.diag[k] - w.lower[k] * g);
-    w.dpsi[k] = (-w.R[k] - w.lower[k] * w.dpsi[k - 1]) * p;
-  }
-  for (int k = ll - 1; k >= kb; --k) w.dpsi[k] -= w.g[k + 1] * w.dpsi[k + 1];
+  // J dpsi = -R, row i of the system being cell kb - 1 + i.
+  const int o = kb - 1;
+  tridiagonal_elimination([&](int i) { return w.lower[o + i]; }, [&](int i) { return w.diag[o + i]; },
+                          [&](int i) { return w.upper[o + i]; }, [&](int i) { return -w.R[o + i]; },
+                          [&](int i) -> double& { return w.dpsi[o + i]; },
+                          [&](int i) -> double& { return w.g[o + i]; }, static_cast<int>(n));
   double largest = 0.0;
   for (int k = kb; k <= ll; ++k) {
     const double change = w.dpsi[k];
