@@ -10,9 +10,10 @@
 
 namespace quendal {
 
-// The budget gives the run totals of WATER_BALANCE_TOTALS and the storages of the most
-// recent balance boundary (the first step at or after the run's last midnight), not of
-// the very end of the run.
+// The budget gives the run totals of WATER_BALANCE_TOTALS, the storages at the end of
+// the run, and the storages' change since the start against the net inflow (precipitation
+// - evaporation - transpiration - discharge + aquifer flow + lateral inflow - well
+// export) with the residual between them.
 void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io);
 
 }  // namespace quendal
