@@ -1,6 +1,8 @@
 #include "output/end_of_run_summary.h"
 
 #include "services/formatted_writer.h"
+#include "services/stops.h"
+#include "services/units.h"
 
 namespace quendal {
 
@@ -72,11 +74,10 @@ void write_water_budget(RecordSink& out, const FrameState& frame, const OutputSt
   write_formatted(out, "(A20,F10.4)", "Residual = ", (change - net_inflow) * to_mm);
 }
 
-}  // namespace
-
-void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io) {
-  RecordSink& out = io.units.print();
-
+// The print file's part of the summary: the error listing, the completion record and
+// the water budget.
+void write_summary(RecordSink& out, const FrameState& frame, const OutputState& output,
+                   RunIo& io) {
   // Errors counted per number; numbers below 1000 (the shared readers') are not listed.
   empty_records(out, 2);
   out.write_record("Error message asummary");
@@ -96,11 +97,29 @@ void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunI
   write_formatted(out, "('Normal completion of QUENDAL run: ',F10.2,' hours, ',I7,' steps.')",
                   frame.UZNOW, frame.STEP_COUNT);
   empty_records(out, 1);
-  io.console.write_record("");
-  write_free(io.console, "Normal completion of QUENDAL run");
   empty_records(out, 5);
 
   write_water_budget(out, frame, output);
+}
+
+}  // namespace
+
+void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io) {
+  // The summary reaches the print file whole or not at all: a print file that cannot
+  // take it is cut back to what it held before, so it never claims a completion that the
+  // run then reports as failed.
+  Unit* print = io.units.is_open(PRINT_UNIT) ? &io.units.unit(PRINT_UNIT) : nullptr;
+  const long before = print ? print->written_length() : 0;
+  RecordSink& out = io.units.print();
+  try {
+    write_summary(out, frame, output, io);
+    if (print) print->flush();
+  } catch (const OutputWriteError&) {
+    if (print) print->cut_to(before);
+    throw;
+  }
+  io.console.write_record("");
+  write_free(io.console, "Normal completion of QUENDAL run");
 }
 
 }  // namespace quendal

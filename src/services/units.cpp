@@ -1,6 +1,7 @@
 #include "services/units.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "services/stops.h"
 
 namespace quendal {
 
@@ -39,10 +42,17 @@ bool Unit::read_record(std::string& line) {
   return true;
 }
 
+void Unit::fail(int error) {
+  failure_ = std::strerror(error != 0 ? error : EIO);
+  throw OutputWriteError(path_, failure_);
+}
+
 void Unit::write_record(std::string_view record) {
+  if (failed()) return;
   switch_to(LastOp::Write);
+  errno = 0;
   if (truncate_on_write_) {
-    std::fflush(file_);
+    if (std::fflush(file_) != 0) fail(errno);
     long here = std::ftell(file_);
     if (here >= 0 && ftruncate(fileno(file_), here) != 0) {
       // The file stays as long as it was; the records written now still replace
@@ -50,20 +60,40 @@ void Unit::write_record(std::string_view record) {
     }
     truncate_on_write_ = false;
   }
-  std::fwrite(record.data(), 1, record.size(), file_);
-  std::fputc('\n', file_);
+  // The stream hands its buffer to the system when it is full: a failure of that shows
+  // on the write that filled it.
+  if (std::fwrite(record.data(), 1, record.size(), file_) != record.size() ||
+      std::fputc('\n', file_) == EOF || std::ferror(file_)) {
+    fail(errno);
+  }
   ++record_;
 }
 
 void Unit::rewind() {
-  std::fflush(file_);
+  flush();
   std::rewind(file_);
   last_op_ = LastOp::None;
   record_ = 0;
   truncate_on_write_ = true;
 }
 
-void Unit::flush() { std::fflush(file_); }
+void Unit::flush() {
+  if (failed()) return;
+  errno = 0;
+  if (std::fflush(file_) != 0 || std::ferror(file_)) fail(errno);
+}
+
+long Unit::written_length() {
+  flush();
+  return std::ftell(file_);
+}
+
+void Unit::cut_to(long length) {
+  // Whatever is still buffered (after a failure) is dropped with the cut, so that no
+  // later flush or close writes it after all.
+  __fpurge(file_);
+  if (length >= 0 && ftruncate(fileno(file_), length) == 0) std::fseek(file_, length, SEEK_SET);
+}
 
 bool UnitTable::open(int unit, const std::string& path, UnitDirection direction) {
   close(unit);
@@ -106,12 +136,17 @@ Unit& UnitTable::unit(int unit) {
 }
 
 RecordSink& UnitTable::sink(int unit) {
-  if (unit == CONSOLE_UNIT) return console_;
-  auto it = units_.find(unit);
-  if (it != units_.end()) return *it->second;
-  it = units_.find(PRINT_UNIT);
-  if (it != units_.end()) return *it->second;
+  if (Unit* u = sink_unit(unit)) return *u;
   return console_;
+}
+
+Unit* UnitTable::sink_unit(int unit) {
+  if (unit == CONSOLE_UNIT) return nullptr;
+  auto it = units_.find(unit);
+  if (it != units_.end() && !it->second->failed()) return it->second.get();
+  it = units_.find(PRINT_UNIT);
+  if (it != units_.end() && !it->second->failed()) return it->second.get();
+  return nullptr;
 }
 
 void UnitTable::rewind(int unit) {
@@ -122,7 +157,21 @@ void UnitTable::rewind(int unit) {
 void UnitTable::close(int unit) { units_.erase(unit); }
 
 void UnitTable::flush_all() {
-  for (auto& [n, u] : units_) u->flush();
+  for (auto& [n, u] : units_) {
+    try {
+      u->flush();
+    } catch (const OutputWriteError&) {
+      // Left failed; the caller is stopping the run already.
+    }
+  }
+  console_.flush();
+}
+
+void UnitTable::flush_all_checked() {
+  for (auto& [n, u] : units_) {
+    if (u->failed()) throw OutputWriteError(u->path(), u->failure());
+    u->flush();
+  }
   console_.flush();
 }
 

@@ -37,16 +37,27 @@ class Unit : public RecordSource, public RecordSink {
   long record_number() const override { return record_; }
   // Writes one record. The first write after a rewind cuts the file there, so a file
   // that is rewound and rewritten (the status file) holds only what was written last.
+  // A write that fails throws OutputWriteError; from then on the unit takes no more
+  // records (they are dropped), so that reporting the failure cannot fail again here.
   void write_record(std::string_view record) override;
 
   void rewind();
+  // Hands what is buffered to the system; OutputWriteError when that fails.
   void flush();
+  // The failure met, if any: the system's reason ("" while the unit writes).
+  bool failed() const { return !failure_.empty(); }
+  const std::string& failure() const { return failure_; }
+  // The length of what has been written (after a flush), and a cut back to such a
+  // length, to take back records that must reach the file whole or not at all.
+  long written_length();
+  void cut_to(long length);
   int number() const { return number_; }
   const std::string& path() const { return path_; }
 
  private:
   enum class LastOp { None, Read, Write };
   void switch_to(LastOp op);
+  [[noreturn]] void fail(int error);
 
   int number_;
   std::string path_;
@@ -56,6 +67,7 @@ class Unit : public RecordSource, public RecordSink {
   LastOp last_op_ = LastOp::None;
   char* buffer_ = nullptr;
   std::size_t buffer_size_ = 0;
+  std::string failure_;
 };
 
 class UnitTable {
@@ -74,15 +86,24 @@ class UnitTable {
   Unit& input(int unit) { return this->unit(unit); }
   // Where a record for `unit` goes: the console for unit 6, the unit when open,
   // otherwise the print file when that is open, otherwise the console; a message is
-  // never lost because its unit was not named in the run-data file.
+  // never lost because its unit was not named in the run-data file, nor because the
+  // unit can no longer be written (a unit that failed counts as not open here).
   RecordSink& sink(int unit);
+  // The unit sink(unit) writes to; nullptr when that is the console.
+  Unit* sink_unit(int unit);
   RecordSink& print() { return sink(PRINT_UNIT); }
   Console& console() { return console_; }
 
   // Rewinding or closing a unit that is not open does nothing.
   void rewind(int unit);
   void close(int unit);
+  // Flushes every unit and the console. A unit that fails is left failed (failed())
+  // and the others are still flushed; nothing is thrown, so a run that is stopping
+  // anyway keeps all it can.
   void flush_all();
+  // Flushes every unit; the first failure, also one met earlier, is thrown as
+  // OutputWriteError. What a run that ends normally calls before it says so.
+  void flush_all_checked();
   void close_all();
 
  private:

@@ -375,6 +375,8 @@ TEST_F(RunOutputFilesTest, EndStateHeadsFromEachColumnsBottomCellTenToARecord) {
   frame.BANKS_ON = true;
   subsurface.LL = 12;
   subsurface.vspsi.resize(12, 3, 0.0);
+  subsurface.CELL_THETA.resize(12, 3, 0.0);
+  subsurface.CELL_THICKNESS.resize(12, 3, 0.0);
   for (int e = 1; e <= 3; ++e) {
     subsurface.LAYER_BOTTOM_CELL(e, 1) = 1;
     for (int k = 1; k <= 12; ++k) subsurface.vspsi(k, e) = -0.5 * k;
