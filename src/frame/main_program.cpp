@@ -58,7 +58,7 @@ int run_guarded(Model& model, const std::function<int()>& body) {
     }
     model.io.units.flush_all();
     model.io.units.close_all();
-    model.io.output_lock.release();
+    model.io.output_locks.release();
     return status;
   };
   try {

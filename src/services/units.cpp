@@ -127,6 +127,25 @@ bool UnitTable::open(int unit, const std::string& path, UnitDirection direction)
   return true;
 }
 
+bool UnitTable::open_output(int unit, const std::string& path, int fd) {
+  close(unit);
+  open_failure_.clear();
+  const int own = ::dup(fd);
+  // A regular file is emptied; a device (a terminal, /dev/null) takes the records as
+  // they come.
+  struct stat st;
+  const bool regular = own >= 0 && fstat(own, &st) == 0 && S_ISREG(st.st_mode);
+  const bool emptied = regular ? ftruncate(own, 0) == 0 && lseek(own, 0, SEEK_SET) == 0 : own >= 0;
+  std::FILE* f = emptied ? fdopen(own, "w+") : nullptr;
+  if (!f) {
+    open_failure_ = std::strerror(errno);
+    if (own >= 0) ::close(own);
+    return false;
+  }
+  units_[unit] = std::make_unique<Unit>(unit, path, f);
+  return true;
+}
+
 bool UnitTable::is_open(int unit) const { return units_.count(unit) != 0; }
 
 Unit& UnitTable::unit(int unit) {
@@ -180,29 +199,57 @@ void UnitTable::close_all() {
   console_.flush();
 }
 
-FileLock::Outcome FileLock::take(const std::string& path) {
-  release();
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return Outcome::NotPossible;
-  // flock() locks belong to this open of the file: a second open, in this process or
-  // another, is refused while this one holds it, and the lock goes with the descriptor
-  // when the process ends however it ends.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error == EWOULDBLOCK ? Outcome::HeldByAnother : Outcome::NotPossible;
+OutputLocks::Outcome OutputLocks::take(const std::string& path) {
+  reason_.clear();
+  if (holds(path)) return Outcome::Taken;
+  struct stat before;
+  const bool existed = stat(path.c_str(), &before) == 0;
+  if (existed && S_ISDIR(before.st_mode)) {
+    reason_ = std::strerror(EISDIR);
+    return Outcome::CannotOpen;
   }
-  fd_ = fd;
-  path_ = path;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason_ = std::strerror(errno);
+    return Outcome::CannotOpen;
+  }
+  struct stat st;
+  fstat(fd, &st);
+  for (const Held& h : held_) {
+    if (h.device == st.st_dev && h.inode == st.st_ino) {  // the same file, another name
+      held_.push_back({path, ::dup(fd), false, h.device, h.inode});
+      ::close(fd);
+      return Outcome::Taken;
+    }
+  }
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
+    ::close(fd);
+    return Outcome::HeldByAnother;  // the file is that run's: it stays as it is
+  }
+  held_.push_back({path, fd, !existed, st.st_dev, st.st_ino});
   return Outcome::Taken;
 }
 
-void FileLock::release() {
-  if (fd_ < 0) return;
-  flock(fd_, LOCK_UN);
-  ::close(fd_);
-  fd_ = -1;
-  path_.clear();
+int OutputLocks::descriptor(const std::string& path) const {
+  for (const Held& h : held_) {
+    if (h.path == path) return h.fd;
+  }
+  return -1;
+}
+
+void OutputLocks::release() {
+  for (const Held& h : held_) ::close(h.fd);
+  held_.clear();
+}
+
+void OutputLocks::abandon() {
+  for (const Held& h : held_) {
+    if (h.created) ::unlink(h.path.c_str());
+  }
+  release();
 }
 
 }  // namespace quendal

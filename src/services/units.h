@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "services/console.h"
 #include "services/records.h"
@@ -78,6 +79,9 @@ class UnitTable {
   // does not exist among them), and open_failure() then gives the system's reason. A
   // unit already open is closed first.
   bool open(int unit, const std::string& path, UnitDirection direction);
+  // Opens `unit` for output on the file behind `fd` (an output this run has locked),
+  // emptied: the file the run writes is the file it locked, whatever happens to its name.
+  bool open_output(int unit, const std::string& path, int fd);
   const std::string& open_failure() const { return open_failure_; }
   bool is_open(int unit) const;
   // The open file of `unit`; std::logic_error when it is not open (a program error:
@@ -112,31 +116,45 @@ class UnitTable {
   std::string open_failure_;
 };
 
-// An advisory lock on one file, held from take() until release() or destruction (and
-// so until the process ends). Two runs that would write the same file take the same
-// lock; the second learns it at start, before it has opened or emptied anything.
-class FileLock {
+// The output files of a run, each opened (created when missing, never emptied) and
+// locked before any of them is emptied, and held until the run ends. Two runs that
+// would write one file take the same lock; the second learns it before it has changed
+// anything. The locks are open-file-description locks: they belong to this opening of
+// the file, so another opening (another run, or a library of this run that locks the
+// file its own way) is told apart, and they go when the process ends however it ends.
+class OutputLocks {
  public:
   enum class Outcome {
-    Taken,            // this process holds the lock now
-    HeldByAnother,    // another open of the file (another run) holds it
-    NotPossible,      // the file cannot be opened or locked here; nothing is held
+    Taken,          // this run holds the file now (also when it held it already)
+    HeldByAnother,  // another opening of the file holds it
+    CannotOpen,     // the file cannot be opened for writing: reason() says why
   };
-  FileLock() = default;
-  ~FileLock() { release(); }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
+  OutputLocks() = default;
+  ~OutputLocks() { release(); }
+  OutputLocks(const OutputLocks&) = delete;
+  OutputLocks& operator=(const OutputLocks&) = delete;
 
-  // Opens `path` (created empty when missing, never emptied) and locks it without
-  // waiting. A lock held already is released first.
+  // Opens `path` for writing and locks it without waiting. A file held already, under
+  // this name or another, is not locked twice. A file system without locks leaves the
+  // file opened and unlocked.
   Outcome take(const std::string& path);
+  const std::string& reason() const { return reason_; }
+  // The descriptor of a file taken under `path`, -1 when none.
+  int descriptor(const std::string& path) const;
+  bool holds(const std::string& path) const { return descriptor(path) >= 0; }
+  // Lets every file go; abandon() also removes the files that take() created.
   void release();
-  bool held() const { return fd_ >= 0; }
-  const std::string& path() const { return path_; }
+  void abandon();
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  struct Held {
+    std::string path;
+    int fd;
+    bool created;
+    unsigned long device, inode;
+  };
+  std::vector<Held> held_;
+  std::string reason_;
 };
 
 }  // namespace quendal
