@@ -33,6 +33,12 @@ const float REAL_FILL = std::numeric_limits<float>::quiet_NaN();
 // library's bookkeeping of a record (new index nodes, the time chunk, object header
 // changes) takes a few kilobytes.
 constexpr off_t RECORD_ROOM_BYTES = 64 * 1024;
+// The library's cache of the file's own index and headers. Its default starts at 2 MB
+// and grows to 32 MB as the index grows, and it counts each entry by its size on disk:
+// a node of a dataset's chunk index takes some 2.5 kB there and about 18 kB in memory,
+// so a run's memory grew by about 1 kB per simulated hour of records. Held at 128 kB
+// (some fifty nodes, under 1 MB of memory) it keeps what appending a record needs.
+constexpr std::size_t METADATA_CACHE_BYTES = 128 * 1024;
 constexpr int INT_FILL = std::numeric_limits<int>::min();
 
 std::string library_reason();
@@ -165,6 +171,29 @@ std::string what_the_file_holds(const std::string& name, const std::vector<std::
   std::snprintf(text, sizeof text, "The file can be read and holds the records up to %.2f hours",
                 last);
   return text;
+}
+
+// Access to the file with the library's caches held to a fixed size, so that the
+// memory of a run does not grow with its length. Every record fills whole chunks of its
+// own and is written at once, so a chunk cache would only keep chunks that are never
+// read again: there is none. The index of a dataset's chunks grows by an entry per
+// record; of its nodes the metadata cache keeps, within its bounds, those in use (the
+// path to the last record), and reads back any other should it be needed.
+Id bounded_memory() {
+  Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+  checked_status(H5Pset_cache(access.get(), 0, 0, 0, 0.75));
+  H5AC_cache_config_t config;
+  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  checked_status(H5Pget_mdc_config(access.get(), &config));
+  config.set_initial_size = true;
+  config.initial_size = METADATA_CACHE_BYTES;
+  config.min_size = METADATA_CACHE_BYTES;
+  config.max_size = METADATA_CACHE_BYTES;
+  config.incr_mode = H5C_incr__off;
+  config.flash_incr_mode = H5C_flash_incr__off;
+  config.decr_mode = H5C_decr__off;
+  checked_status(H5Pset_mdc_config(access.get(), &config));
+  return access;
 }
 
 // Creation properties of a group or dataset without the times of creation and change
@@ -568,7 +597,8 @@ void Hdf5Writer::plan_checked(const std::string& plan_text,
 void Hdf5Writer::create_file(const std::string& plan_text) {
   // Default format bounds: the latest format marks a file open for writing, and a file
   // the run could not close would then need repair before it can be read.
-  file_ = Id(H5Fcreate(texts_["hdf5fname"].c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT),
+  file_ = Id(H5Fcreate(texts_["hdf5fname"].c_str(), H5F_ACC_TRUNC, H5P_DEFAULT,
+                       bounded_memory().get()),
              H5Fclose);
   DateRecord start;
   HOURS_TO_DATE(start, frame_.RUN_START_TIME, io_);
