@@ -77,11 +77,12 @@ double VIS_S_DIS(const SedimentState& y, int e, int face, int group) {
 double VIS_V_FLOW(const SubsurfaceState& v, int e, int k) { return at(v.CELL_VERTICAL_FLOW, k, e); }
 double VIS_PSI(const SubsurfaceState& v, int e, int k) { return at(v.vspsi, k, e); }
 double VIS_THETA(const SubsurfaceState& v, int e, int k) { return at(v.CELL_THETA, k, e); }
+// The contaminant state is laid out (cell, element, contaminant), cells fastest.
 double VIS_C_C_DR(const ContaminantState& c, int e, int k, int m) {
-  return at(c.CM_REL_CONC_DYNAMIC, e, k, m);
+  return at(c.CM_REL_CONC_DYNAMIC, k, e, m);
 }
 double VIS_C_C_DS(const ContaminantState& c, int e, int k, int m) {
-  return at(c.CM_REL_CONC_DEAD_SPACE, e, k, m);
+  return at(c.CM_REL_CONC_DEAD_SPACE, k, e, m);
 }
 
 // Distance from the element's centre to its face `face`: a bank element spans its

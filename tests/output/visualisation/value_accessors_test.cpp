@@ -49,10 +49,11 @@ TEST_F(VisValueTest, ItemsInTheirOutputUnits) {
   model.sediment.SY_FACE_SEDIMENT_DISCHARGE.resize(frame.NEL, 2, 4, 0.0);
   model.sediment.SY_FACE_SEDIMENT_DISCHARGE(e, 2, 3) = 1e-3;
   model.contaminant.NCON = 2;
-  model.contaminant.CM_REL_CONC_DYNAMIC.resize(frame.NEL, TOP_CELL, 2, 0.0);
-  model.contaminant.CM_REL_CONC_DEAD_SPACE.resize(frame.NEL, TOP_CELL, 2, 0.0);
-  model.contaminant.CM_REL_CONC_DYNAMIC(e, 2, 2) = 0.25;
-  model.contaminant.CM_REL_CONC_DEAD_SPACE(e, 3, 1) = 0.125;
+  // Sized by the contaminant component itself, so the items read the state as it lays
+  // it out: (cell, element, contaminant).
+  model.contaminant.size(frame.NEL, frame.NLF, TOP_CELL);
+  model.contaminant.CM_REL_CONC_DYNAMIC(2, e, 2) = 0.25;
+  model.contaminant.CM_REL_CONC_DEAD_SPACE(3, e, 1) = 0.125;
 
   struct Case {
     const char* name;
