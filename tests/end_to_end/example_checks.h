@@ -37,11 +37,11 @@ inline std::map<int, int> report_counts(const std::string& text) {
 
 // The run ended normally, and every numbered report of its print files (`files`, names in
 // the copy's directory) is one the example expects.
-inline void expect_normal_end(ExampleCopy& copy, const InProcessRun& run,
+inline void expect_normal_end(ExampleCopy& copy, int status, std::FILE* console,
                               const std::vector<std::string>& files,
                               const std::set<int>& expected_reports) {
-  EXPECT_EQ(run.status, 0) << copy.print();
-  std::fflush(run.console.get());
+  EXPECT_EQ(status, 0) << copy.print();
+  std::fflush(console);
   EXPECT_NE(read_file(copy.dir.file("console.txt")).find("Normal completion of QUENDAL run"),
             std::string::npos);
   for (const std::string& file : files) {

@@ -104,7 +104,7 @@ TEST(UplandExample, RunsEveryPathItsDataAsk) {
   // is Se squared). 2050 and 2003: the sediment interface check, run every third step,
   // finds canopy drainage above the net rainfall while the thawing pack takes the rain
   // and the drip under the heather and grass.
-  expect_normal_end(copy, run, {"output_upland_print.txt", "output_upland_sediment_print.txt"},
+  expect_normal_end(copy, run.status, run.console.get(), {"output_upland_print.txt", "output_upland_sediment_print.txt"},
                     {1082, 2050, 2003});
   EXPECT_EQ(report_counts(copy.print())[1082], 1);
   EXPECT_GE(report_counts(copy.output("output_upland_sediment_print.txt"))[2050], 1)
