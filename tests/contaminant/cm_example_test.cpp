@@ -127,6 +127,8 @@ TEST(CmExample, RunsToItsEndFiniteConservingAndCarryingTheRainToTheOutlet) {
   EXPECT_EQ(expect_visualisation_file(copy, "contaminant_vis_plan.txt", "output_contaminant_vis.h5")
                 .size(),
             5u);
+  std::printf("[ contaminant ] totals records closed: %d\n",
+              expect_totals_close(copy, "output_contaminant_totals.csv"));
   // The link balances all converge: no SNL3 message on the console.
   EXPECT_EQ(cm.SNL3_FAILURE_COUNT, 0);
   std::fflush(run.console.get());

@@ -51,6 +51,8 @@ TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
   const std::vector<std::string> items =
       expect_visualisation_file(copy, "banks_vis_plan.txt", "output_banks_vis.h5");
   EXPECT_EQ(items.size(), 6u);
+  std::printf("[ banks ] totals records closed: %d\n",
+              expect_totals_close(copy, "output_banks_totals.csv"));
   Hdf5File vis(copy.root + "/output_banks_vis.h5");
   double silt = 0.0;
   const std::vector<double> s = vis.values("/items/002_s_dis/value");  // (time, 1, face)

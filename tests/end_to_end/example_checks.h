@@ -51,6 +51,68 @@ inline void expect_normal_end(ExampleCopy& copy, int status, std::FILE* console,
   }
 }
 
+// The totals file (unit 43) as a water budget: between any two records, the change of
+// the five storages equals the change of precipitation - canopy, soil and plant
+// evaporation - discharge + aquifer flow + lateral flow - well export, to 0.015 mm (26
+// values printed to 0.001 mm). Columns are found by their titles. Returns the number of
+// records, 0 when the file lacks the lateral flow and well export columns (then the
+// budget cannot be closed and nothing is checked).
+inline int expect_totals_close(ExampleCopy& copy, const std::string& file) {
+  const std::vector<std::string> lines = lines_of(copy.output(file));
+  if (lines.size() < 3) {
+    ADD_FAILURE() << file << " holds no record";
+    return 0;
+  }
+  std::vector<std::string> titles;
+  for (std::stringstream in(lines[1]); in.good();) {
+    std::string title;
+    std::getline(in, title, ',');
+    title.erase(0, title.find_first_not_of(' '));
+    title.erase(title.find_last_not_of(' ') + 1);
+    titles.push_back(title);
+  }
+  const auto column = [&](const std::string& title) {
+    for (std::size_t c = 0; c < titles.size(); ++c) {
+      if (titles[c] == title) return static_cast<int>(c);
+    }
+    return -1;
+  };
+  const int lateral = column("Cum. Lat. Flow"), wells = column("Cum. Well Exp.");
+  if (lateral < 0 || wells < 0) return 0;
+  struct Term {
+    const char* title;
+    double sign;
+  };
+  const Term inflows[] = {{"Cum Prec.", 1},       {"Cum. Can. Evap.", -1}, {"Cum. Soil Evap.", -1},
+                          {"Cum. Trans", -1},     {"Cum. Discharge", -1},  {"Cum. Aqu. Flow", 1},
+                          {"Cum. Lat. Flow", 1},  {"Cum. Well Exp.", -1}};
+  const char* stores[] = {"Canopy Storage", "Snow Storage", "Subsurface Stor.", "Land Surf Stor.",
+                          "Channel Stor."};
+  std::vector<double> net, stored, hours;
+  for (std::size_t k = 2; k < lines.size(); ++k) {
+    std::vector<double> v;
+    for (std::stringstream in(lines[k]); in.good();) {
+      std::string value;
+      std::getline(in, value, ',');
+      if (value.find_first_not_of(' ') != std::string::npos) v.push_back(std::stod(value));
+    }
+    if (v.size() != titles.size()) continue;
+    double n = 0.0, s = 0.0;
+    for (const Term& term : inflows) n += term.sign * v[static_cast<std::size_t>(column(term.title))];
+    for (const char* store : stores) s += v[static_cast<std::size_t>(column(store))];
+    hours.push_back(v[0]);
+    net.push_back(n);
+    stored.push_back(s);
+  }
+  for (std::size_t k = 1; k < net.size(); ++k) {
+    EXPECT_NEAR(stored[k] - stored[0], net[k] - net[0], 0.015)
+        << file << ": records at " << hours[0] << " and " << hours[k] << " h";
+    EXPECT_NEAR(stored[k] - stored[k - 1], net[k] - net[k - 1], 0.015)
+        << file << ": records at " << hours[k - 1] << " and " << hours[k] << " h";
+  }
+  return static_cast<int>(net.size());
+}
+
 // One item of a visualisation plan, as far as the shape of its record follows from it.
 struct PlanItem {
   std::string name, type;

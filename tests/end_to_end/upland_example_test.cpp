@@ -112,6 +112,8 @@ TEST(UplandExample, RunsEveryPathItsDataAsk) {
   const std::vector<std::string> items =
       expect_visualisation_file(copy, "upland_vis_plan.txt", "output_upland_vis.h5");
   ASSERT_EQ(items.size(), 28u);
+  std::printf("[ upland ] totals records closed: %d\n",
+              expect_totals_close(copy, "output_upland_totals.csv"));
 
   // Every element closes its water balance (levels near 200 m carry some 1e-14 m per
   // step; a few hundred steps).

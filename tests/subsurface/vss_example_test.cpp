@@ -55,6 +55,8 @@ TEST(VssExample, RunClosesTheSubsurfaceBalanceAndEveryElementBalance) {
   EXPECT_EQ(testing::expect_visualisation_file(copy, "example_vis_plan.txt", "output_example_vis.h5")
                 .size(),
             5u);
+  std::printf("[ example ] totals records closed: %d\n",
+              testing::expect_totals_close(copy, "output_example_totals.csv"));
 
   // The cells' water changed by what crossed their boundaries. Rounding: the cells hold
   // about 3.6e6 m3, summed to about 1e-16 relative once per step over 241 steps, a few
