@@ -195,8 +195,8 @@ TEST(UplandExample, RunsEveryPathItsDataAsk) {
   }
   EXPECT_EQ(compared, 14 * 6);
 
-  // The tabulated peat (soil 1) read from the data file: an unsaturated cell's water
-  // content lies between theta sat times the fractions of the two rows whose heads
+  // The tabulated peat (soil 1) read from the data file: a cell's water content, at a
+  // head within the table's rows (below -0.01 m), lies between theta sat times the fractions of the two rows whose heads
   // bracket its head (the spline through the rows, tabulated on the head grid and
   // interpolated linearly, stays within them where the rows fall smoothly). The column
   // solver books the water of heads converged to 1e-4 m, and the peat's water content
@@ -213,7 +213,7 @@ TEST(UplandExample, RunsEveryPathItsDataAsk) {
     if (psi.time[t] == 0.0) continue;  // the moisture is set by the first step
     for (std::size_t c = 0; c < psi.per_time(); ++c) {
       const double h = psi.value[t * psi.per_time() + c];
-      if (soil.value[c] != 1.0 || !(h < 0.0)) continue;
+      if (soil.value[c] != 1.0 || !(h < -0.01)) continue;
       std::size_t r = 1;
       while (r + 1 < rows.size() && rows[r].first >= h) ++r;
       const double w = theta.value[t * theta.per_time() + c];
