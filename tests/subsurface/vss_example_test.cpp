@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "end_to_end/example_checks.h"
 #include "example_copy.h"
 #include "include/model.h"
 #include "subsurface/soil_tables.h"
@@ -48,6 +49,14 @@ TEST(VssExample, RunClosesTheSubsurfaceBalanceAndEveryElementBalance) {
   const SubsurfaceState& v = m.subsurface;
   const SubsurfaceState::RunTotals& t = v.run_totals;
   ASSERT_GT(v.LL, 0);
+  // The example's run as a whole: no numbered report, its plan's items in its file.
+  testing::expect_normal_end(copy, run.status, run.console,
+                             {"output_example_print.txt", "output_example_sediment_print.txt"}, {});
+  EXPECT_EQ(testing::expect_visualisation_file(copy, "example_vis_plan.txt", "output_example_vis.h5")
+                .size(),
+            5u);
+  std::printf("[ example ] totals records closed: %d\n",
+              testing::expect_totals_close(copy, "output_example_totals.csv"));
 
   // The cells' water changed by what crossed their boundaries. Rounding: the cells hold
   // about 3.6e6 m3, summed to about 1e-16 relative once per step over 241 steps, a few
