@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -167,6 +168,31 @@ TEST_F(SoilTablesTest, InterpolationCoversEveryHeadInRange) {
       EXPECT_EQ(p.eta, v.VSPETA(i + 1, 1));
       if (psi >= 0.0) EXPECT_EQ(p.kr, 1.0);
       if (psi > 0.5) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+    }
+  }
+}
+
+// The slope a cell gets with its values is the derivative of the theta it gets, so
+// that a Jacobian built on it is the derivative of a storage booked on that theta: a
+// central difference within the interval (exact for the linear interpolation, up to
+// the rounding of the two values: some units in the last place of the larger end value
+// of the interval, 1e-15 of it, over the difference step) agrees with it.
+TEST_F(SoilTablesTest, SlopeIsTheDerivativeOfTheInterpolatedTheta) {
+  set_up_soils();
+  VSS_BUILD_SOIL_TABLES(v, model.io);
+  for (int s = 1; s <= 3; ++s) {
+    for (double psi : {0.7, 0.4, 0.1, -0.005, -0.3, -3.3, -47.0, -2000.0}) {
+      int index = 0;
+      const CellTableValues p = interpolate_soil_tables(v, model.io, 7, 3, s, psi, index);
+      const double h = 1e-3 * std::min(v.VSPPSI(index) - psi, psi - v.VSPPSI(index + 1));
+      int i1 = index, i2 = index;
+      const double up = interpolate_soil_tables(v, model.io, 7, 3, s, psi + h, i1).theta;
+      const double down = interpolate_soil_tables(v, model.io, 7, 3, s, psi - h, i2).theta;
+      ASSERT_EQ(i1, index);
+      ASSERT_EQ(i2, index);
+      const double end = std::max(std::fabs(v.VSPTHE(index, s)), std::fabs(v.VSPTHE(index + 1, s)));
+      EXPECT_NEAR(p.slope, (up - down) / (2.0 * h), 1e-15 * end / h)
+          << "soil " << s << " psi " << psi;
     }
   }
 }
