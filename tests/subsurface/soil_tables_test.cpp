@@ -132,10 +132,14 @@ TEST_F(SoilTablesTest, SaturatedEndAndDriestPoint) {
   VSS_BUILD_SOIL_TABLES(v, model.io);
   const int n = v.SOIL_TABLE_POINTS;
   for (int s = 1; s <= 3; ++s) {
-    const double eta5 = v.VSPETA(5, s);
+    // Saturated: the pores full, and water stored by compression alone.
+    const double ss = v.SOIL_SPECIFIC_STORAGE(s);
     EXPECT_EQ(v.VSPTHE(4, s), v.THSAT(s));
-    EXPECT_DOUBLE_EQ(v.VSPTHE(3, s), v.THSAT(s) + 0.25 * eta5);
-    EXPECT_DOUBLE_EQ(v.VSPTHE(1, s) - v.VSPTHE(2, s), 999999.5 * v.SOIL_SPECIFIC_STORAGE(s));
+    EXPECT_DOUBLE_EQ(v.VSPTHE(3, s), v.THSAT(s) + 0.25 * ss);
+    EXPECT_DOUBLE_EQ(v.VSPTHE(2, s), v.THSAT(s) + 0.5 * ss);
+    EXPECT_DOUBLE_EQ(v.VSPTHE(1, s), v.THSAT(s) + 1e6 * ss);
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(v.VSPETA(j, s), ss);
+    EXPECT_LE(v.VSPTHE(5, s), v.THSAT(s));
     EXPECT_EQ(v.VSPTHE(n, s), v.SOIL_RESIDUAL_THETA(s));
     EXPECT_EQ(v.VSPKR(n, s), 0.0);
     for (int j = 1; j <= 4; ++j) EXPECT_EQ(v.VSPKR(j, s), 1.0);
@@ -167,7 +171,7 @@ TEST_F(SoilTablesTest, InterpolationCoversEveryHeadInRange) {
       EXPECT_NEAR(p.theta, v.VSPTHE(i, 1) + t * (v.VSPTHE(i + 1, 1) - v.VSPTHE(i, 1)), 1e-15);
       EXPECT_EQ(p.eta, v.VSPETA(i + 1, 1));
       if (psi >= 0.0) EXPECT_EQ(p.kr, 1.0);
-      if (psi > 0.5) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+      if (psi > 0.0) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
     }
   }
 }
