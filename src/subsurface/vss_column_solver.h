@@ -9,8 +9,9 @@
 // a converged column neither makes nor loses water; its derivative is the slope of
 // that tabulated theta over the cell's interval. Rows whose Newton diagonal is not
 // negative are solved with their Picard diagonal, and an update that would move an
-// unsaturated head by more than half its distance from saturation (at least 0.5 m) is
-// scaled down as a whole; both change the path of the iteration, not its root.
+// unsaturated head by more than half its distance from saturation (at least 0.5 m), or
+// carry a head across saturation, is scaled down as a whole; these change the path of
+// the iteration, not its root.
 #pragma once
 
 #include <algorithm>

@@ -13,6 +13,7 @@
 namespace quendal {
 namespace {
 
+using testing::ColumnSpec;
 using testing::SingleColumn;
 
 constexpr double HOUR = 3600.0;
@@ -136,6 +137,36 @@ TEST(VssDryColumn, RaisedBaseHeadUnderSandFillsTheColumnTowardsEquilibrium) {
   EXPECT_LE(c.stored_change(), equilibrium + 1e-5);
   EXPECT_GE(c.stored_change(), 0.99 * equilibrium);
   expect_heads_solve_the_balance(c);
+}
+
+// A cell drained across saturation: a column of the example's sandstone (exponential,
+// theta 0.30/0.05, alpha 1.5 /m, Ss 5e-5 /m) that conducts nothing, in 0.5 m cells at
+// +0.01 m, its top cell giving 1.5 mm an hour to roots. Below saturation theta rises
+// 7,500 times more steeply than above it, and a Newton step that crosses over takes the
+// slope of the side it left: steps between the two sides can repeat for ever. Each
+// hour the cell holds 0.003 less: theta = 0.30 + 0.01 Ss - 0.003 k after k hours, the
+// head psi = ln((theta - 0.05) / 0.25) / 1.5, to within the tables' linear
+// interpolation of theta (between 0 and -0.01 m: 0.25 alpha^2 h^2 / 8 = 7e-6 of theta,
+// 2e-5 m of head), and the cell below keeps its head.
+TEST(VssDryColumn, RootsDrainASaturatedCellAcrossSaturation) {
+  ColumnSpec s;
+  s.soils = {{0.0, 0.0, 0.30, 0.05, 5e-5, 0.0, 1.5, 3}};
+  s.layers = {{1, 1.0}};
+  s.cell = 0.5;
+  s.uniform = true;
+  s.head = 0.01;
+  SingleColumn c(s);
+  SubsurfaceState& v = c.vss();
+  ASSERT_EQ(v.LL - c.kb() + 1, 2);
+  c.model().surface.ET_ROOT_UPTAKE(v.LL, 1) = 0.0015 / 3600.0;  // m/s
+  for (int hour = 1; hour <= 3; ++hour) {
+    ASSERT_TRUE(run_through(c, 1, 0.0));
+    const double theta = 0.30 + 0.01 * 5e-5 - 0.003 * hour;
+    EXPECT_NEAR(v.vspsi(v.LL, 1), std::log((theta - 0.05) / 0.25) / 1.5, 2e-5) << hour << " h";
+    EXPECT_NEAR(v.vspsi(c.kb(), 1), 0.01, 1e-12);
+    expect_heads_solve_the_balance(c);
+  }
+  EXPECT_LE(static_cast<double>(v.newton_iterations) / static_cast<double>(v.column_solves), 4.0);
 }
 
 }  // namespace
