@@ -190,18 +190,24 @@ class RecordReader {
 
 std::string number_text(double x) { return trim(format_line("(1PG14.6)", x)); }
 
-// Refuses the first value of `values` (element first + i) that is not finite or lies
-// outside lo..hi, naming the quantity.
-void require_range(const std::vector<double>& values, int first, double lo, double hi,
-                   const std::string& quantity) {
+// Refuses a value that is not finite or lies outside lo..hi, naming the quantity and
+// the element and cell it belongs to (0 for none).
+void require_value(double x, double lo, double hi, const std::string& quantity, int element = 0,
+                   int cell = 0) {
+  if (std::isfinite(x) && x >= lo && x <= hi) return;
+  throw RecordMisfit{quantity + " " + number_text(x) +
+                         (!std::isfinite(x) ? " is not a number"
+                          : x < lo          ? " is below " + number_text(lo)
+                                            : " is above " + number_text(hi)),
+                     element, cell};
+}
+
+// The same for every value; value i belongs to element first + i (to none when first is
+// 0).
+void require_values(const std::vector<double>& values, int first, double lo, double hi,
+                    const std::string& quantity) {
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const double x = values[i];
-    if (std::isfinite(x) && x >= lo && x <= hi) continue;
-    throw RecordMisfit{quantity + " " + number_text(x) +
-                           (!std::isfinite(x) ? " is not a number"
-                            : x < lo          ? " is below " + number_text(lo)
-                                              : " is above " + number_text(hi)),
-                       first + static_cast<int>(i)};
+    require_value(values[i], lo, hi, quantity, first == 0 ? 0 : first + static_cast<int>(i));
   }
 }
 
@@ -211,22 +217,22 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
   const SubsurfaceState& v = model.subsurface;
   const int nel = frame.NEL, first = frame.NGDBGN, ll = v.LL;
   label = "time=";
-  require_range({r.time}, 0, 0.0, INFINITY, "time (h)");
+  require_value(r.time, 0.0, INFINITY, "time (h)");
   if (!(r.step > 0.0)) throw RecordMisfit{"time step " + number_text(r.step) + " h is not positive"};
-  require_range({r.step}, 0, 0.0, MAX_BASIC_TIMESTEP, "time step (h)");
+  require_value(r.step, 0.0, MAX_BASIC_TIMESTEP, "time step (h)");
   label = "cstore=";
-  require_range(r.cstore, first, 0.0, INFINITY, "canopy storage (mm)");
+  require_values(r.cstore, first, 0.0, INFINITY, "canopy storage (mm)");
   label = "HRF=";
   for (int e = 1; e <= nel; ++e) {
     const double depth = r.hrf[static_cast<std::size_t>(e - 1)] - frame.ZGRUND(e);
-    require_range({depth}, e, 0.0, HOTSTART_MAX_SURFACE_DEPTH, "surface water depth (m)");
+    require_value(depth, 0.0, HOTSTART_MAX_SURFACE_DEPTH, "surface water depth (m)", e);
   }
-  // Face flows and their derivatives, by face (outer) and element (inner).
+  // Face flows and their derivatives, by face (outer) and element or link (inner).
   const auto finite = [&](const char* name, const std::vector<double>& values, int n) {
     label = name;
     for (std::size_t i = 0; i < values.size(); ++i) {
       const int e = static_cast<int>(i % static_cast<std::size_t>(n)) + 1;
-      require_range({values[i]}, e, -INFINITY, INFINITY, "value");
+      require_value(values[i], -INFINITY, INFINITY, "value", e);
     }
   };
   finite("QSA=", r.qsa, nel);
@@ -235,15 +241,15 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
   finite("DQIST=", r.dqist, nel);
   finite("DQIST2=", r.dqist2, frame.NLF);
   label = "SD=";
-  require_range(r.sd, first, 0.0, INFINITY, "snow depth (mm)");
+  require_values(r.sd, first, 0.0, INFINITY, "snow depth (mm)");
   label = "TS=";
-  require_range(r.ts, first, ABSOLUTE_ZERO, INFINITY, "snow temperature (deg C)");
+  require_values(r.ts, first, ABSOLUTE_ZERO, INFINITY, "snow temperature (deg C)");
   for (std::size_t i = 0; i < r.nsmc.size(); ++i) {
     const int e = first + static_cast<int>(i);
     label = "SMELT=";
-    require_range(r.smelt[i], e, 0.0, INFINITY, "meltwater (mm)");
+    for (double x : r.smelt[i]) require_value(x, 0.0, INFINITY, "meltwater (mm)", e);
     label = "TMELT=";
-    require_range(r.tmelt[i], e, -INFINITY, INFINITY, "meltwater release time (h)");
+    for (double x : r.tmelt[i]) require_value(x, -INFINITY, INFINITY, "meltwater release time (h)", e);
   }
   if (r.continuation) {
     label = "ISORT=";
@@ -256,11 +262,11 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
       seen[static_cast<std::size_t>(e)] = 1;
     }
     label = "VEGETATION=";
-    require_range(r.vegetation, 0, 0.0, INFINITY, "vegetation parameter");
+    require_values(r.vegetation, 0, 0.0, INFINITY, "vegetation parameter");
     label = "PNETTO=";
-    require_range(r.link_rain, 1, -INFINITY, INFINITY, "net rain (m/s)");
+    require_values(r.link_rain, 1, -INFINITY, INFINITY, "net rain (m/s)");
     label = "ET_GROUND_EVAP=";
-    require_range(r.link_evaporation, 1, -INFINITY, INFINITY, "evaporation (m/s)");
+    require_values(r.link_evaporation, 1, -INFINITY, INFINITY, "evaporation (m/s)");
   }
   // The cells of the columns: heads inside the soil tables, moisture contents between
   // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
@@ -276,14 +282,10 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
       const bool cell = column && k >= v.LAYER_BOTTOM_CELL(e, 1);
       const auto check = [&](const char* name, const char* quantity, double x, double lo,
                              double hi) {
-        label = name;
         if (!cell) lo = -INFINITY, hi = INFINITY;
-        try {
-          require_range({x}, e, lo, hi, quantity);
-        } catch (RecordMisfit& misfit) {
-          misfit.cell = k;
-          throw;
-        }
+        if (std::isfinite(x) && x >= lo && x <= hi) return;
+        label = name;
+        require_value(x, lo, hi, quantity, e, k);
       };
       check("vspsi=", "pressure head (m)", r.vspsi[i], driest, wettest);
       if (!r.continuation) continue;
