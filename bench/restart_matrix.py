@@ -130,7 +130,7 @@ def main():
             print(f"  kill after {delay:.3f} s: {len(left)} bytes left, no complete record: "
                   f"{'refused with 1090' if refused else 'NOT REFUSED'}")
             continue
-        t = float(printed[at + 30:at + 40])
+        t = float(printed[at + 31:at + 41])
         clean = killed + "_clean"
         rundata = prepare(a.example, clean, fields(True, False, max(t - 4e-4, 0.0), a.interval))
         open(os.path.join(clean, "hotstart.txt"), "w").write(records)
