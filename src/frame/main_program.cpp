@@ -2,6 +2,7 @@
 
 #include "frame/run_files.h"
 #include "frame/simulation_driver.h"
+#include "output/column_solver_counts.h"
 #include "output/run_outputs.h"
 #include "output/visualisation/plan_file_library.h"
 #include "services/console.h"
@@ -32,11 +33,15 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
                     model.io);
   // The run says it completed only once everything it wrote is on disk: the
-  // visualisation output closed, every file flushed, then the summary, which confirms
-  // the completion last. A write that fails on the way is fatal error 1094.
+  // visualisation output closed, every file flushed, then the summary with the column
+  // solver's counts under its budget, which confirms the completion last. A write that
+  // fails on the way is fatal error 1094.
   call_visualisation(model, "end");
   model.io.units.flush_all_checked();
-  END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+  complete_run(model.io, [&] {
+    END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+    write_column_solver_counts(model.subsurface, model.io);
+  });
   wait_milliseconds(500);
   return EXIT_NORMAL;
 }

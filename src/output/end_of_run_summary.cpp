@@ -105,14 +105,14 @@ void write_summary(RecordSink& out, const FrameState& frame, const OutputState& 
 }  // namespace
 
 void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io) {
-  // The summary reaches the print file whole or not at all: a print file that cannot
-  // take it is cut back to what it held before, so it never claims a completion that the
-  // run then reports as failed.
+  write_summary(io.units.print(), frame, output, io);
+}
+
+void complete_run(RunIo& io, const std::function<void()>& write) {
   Unit* print = io.units.is_open(PRINT_UNIT) ? &io.units.unit(PRINT_UNIT) : nullptr;
   const long before = print ? print->written_length() : 0;
-  RecordSink& out = io.units.print();
   try {
-    write_summary(out, frame, output, io);
+    write();
     if (print) print->flush();
   } catch (const OutputWriteError&) {
     if (print) print->cut_to(before);

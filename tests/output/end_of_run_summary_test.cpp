@@ -32,7 +32,7 @@ TEST_F(EndOfRunSummaryTest, ErrorCountsCompletionAndBudget) {
   totals(WB_CHANNEL_STORAGE) = 2.02;                 // 0.1 mm
   model.output.BALANCE_START_STORAGE[WB_CHANNEL_STORAGE - WB_CANOPY_STORAGE] = 2.02;
   // Net inflow 12.5 - 5 - 1 - 0.5 = 6 mm; the storages grew by 6.0125 mm.
-  END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+  complete_run(model.io, [&] { END_OF_RUN_SUMMARY(model.frame, model.output, model.io); });
   EXPECT_EQ(print_text(),
             "\n"
             "\n"

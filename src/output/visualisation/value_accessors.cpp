@@ -58,7 +58,8 @@ double VIS_INT_EVAP(const SurfaceState& s, int e) {
 }
 double VIS_DRAINAGE(const SurfaceState& s, int e) { return at(s.DRAINA, e) * VIS_M_PER_S_TO_MM_PER_HOUR; }
 double VIS_CAN_STOR(const SurfaceState& s, int e) { return at(s.cstore, e); }
-double VIS_SNOW_DEP(const SurfaceState& s, int e) { return at(s.SD, e); }
+// The pack's depth is kept in mm of snow; the item gives it in metres, its units.
+double VIS_SNOW_DEP(const SurfaceState& s, int e) { return at(s.SD, e) / VIS_M_TO_MM; }
 double VIS_BAL_ERR(const OutputState& o, int e) { return at(o.ELEMENT_BALANCE_ERROR, e); }
 double VIS_PH_DEPTH(const VisualisationSources& s, int e) {
   return at(s.frame.ZGRUND, e) - at(s.subsurface.PHREATIC_LEVEL, e);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "services/predicates.h"
 #include "surface/oc/oc_conveyance.h"
@@ -10,14 +11,24 @@ namespace quendal {
 
 namespace {
 
-// The balance is accepted when the residual sum is within this part of the total
-// branch flow and the bracket is narrower than the level tolerance (m).
-constexpr double JUNCTION_FLOW_TOLERANCE = 0.01;
-constexpr double JUNCTION_LEVEL_TOLERANCE = 0.001;
-// The derivatives are taken at a junction level refined beyond the balance's tolerance
-// by a few Newton steps, so that they do not carry the 1 mm of the accepted bracket.
-constexpr int JUNCTION_NEWTON_STEPS = 4;
-constexpr double JUNCTION_NEWTON_TOLERANCE = 1e-13;
+// The balance is taken as far as arithmetic allows. A flow sum can be no smaller than the
+// rounding of its terms, a few units in the last place of the largest; and once the
+// bracket spans no more than a few representable levels, no level the false position
+// can still reach would balance better. Accepting anything coarser (a sum within 1% of
+// the flows, a bracket of 1 mm) turns round-off differences in the levels into jumps of
+// the branch flows, and so of a small tributary's level, from one step to the next.
+constexpr double JUNCTION_SUM_ROUND_OFF = 8.0 * std::numeric_limits<double>::epsilon();
+constexpr double JUNCTION_BRACKET_ROUND_OFF = 4.0 * std::numeric_limits<double>::epsilon();
+
+// True when the false position can no longer improve on the flow sum S of the branch
+// flows Q: S is at their rounding, or the bracket [z_min, z_max] that S has just
+// narrowed spans only a few units in the last place of its levels.
+bool junction_balance_at_round_off(double S, const JunctionValues& Q, double z_min, double z_max) {
+  const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
+  if (std::fabs(S) <= JUNCTION_SUM_ROUND_OFF * total) return true;
+  const double magnitude = std::max(std::fabs(z_min), std::fabs(z_max));
+  return z_max - z_min <= JUNCTION_BRACKET_ROUND_OFF * magnitude;
+}
 
 // Subtracts the residual from the branch flow of largest magnitude; on a tie the lower
 // branch keeps the correction.
@@ -70,36 +81,6 @@ void junction_sensitivities(double z, const JunctionValues& H, const JunctionVal
   }
 }
 
-// The junction level the balance accepted, refined by Newton steps on the sum of the
-// branch flows; a step that would leave the branch levels' range or not reduce the
-// residual is not taken.
-double refined_junction_level(double z, const JunctionValues& H, const JunctionValues& A,
-                              const JunctionValues& B, const JunctionValues& c) {
-  double z_min = H[0], z_max = H[0];
-  for (int i = 1; i < 4; ++i) {
-    if (IS_ZERO(c[i])) continue;
-    z_min = std::min(z_min, H[i]);
-    z_max = std::max(z_max, H[i]);
-  }
-  JunctionValues Q{}, Gz{}, Gh{};
-  double S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
-  for (int step = 0; step < JUNCTION_NEWTON_STEPS; ++step) {
-    const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
-    if (!(std::fabs(S) > JUNCTION_NEWTON_TOLERANCE * total)) break;
-    junction_sensitivities(z, H, A, B, c, Gz, Gh);
-    const double slope = Gz[0] + Gz[1] + Gz[2] + Gz[3];
-    if (!(slope > 0.0)) break;
-    const double z_new = std::clamp(z - S / slope, z_min, z_max);
-    JunctionValues Q_new{};
-    const double S_new = OC_JUNCTION_FLOW_SUM(z_new, H, A, B, c, Q_new);
-    if (!(std::fabs(S_new) < std::fabs(S))) break;
-    z = z_new;
-    S = S_new;
-    Q = Q_new;
-  }
-  return z;
-}
-
 }  // namespace
 
 double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionValues& A,
@@ -147,12 +128,6 @@ bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const J
     z = (z_min * S_max - z_max * S_min) / (S_max - S_min);
     S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
     if (IS_ZERO(S)) return true;
-    const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]) + std::fabs(Q[3]);
-    if (JUNCTION_FLOW_TOLERANCE * total >= std::fabs(S) &&
-        std::fabs(z_max - z_min) <= JUNCTION_LEVEL_TOLERANCE) {
-      absorb_residual(S, Q);
-      return true;
-    }
     if (S_min * S >= 0.0) {
       z_min = z;
       S_min = S;
@@ -163,6 +138,10 @@ bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const J
       if (IS_POSITIVE(S_previous * S)) S_min *= 0.5;
     }
     S_previous = S;
+    if (junction_balance_at_round_off(S, Q, z_min, z_max)) {
+      absorb_residual(S, Q);
+      return true;
+    }
   }
   // Out of passes: the flows of the last pass, balanced all the same, so that the
   // junction neither makes nor loses water; the caller reports the failure.
@@ -212,7 +191,7 @@ OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& conv
   }
   double z = 0.0;
   converged = OC_JUNCTION_LEVEL(H, A, B, c, result.Q, z);
-  result.D = OC_JUNCTION_DERIVATIVES(refined_junction_level(z, H, A, B, c), H, A, B, c);
+  result.D = OC_JUNCTION_DERIVATIVES(z, H, A, B, c);
   return result;
 }
 

@@ -2,7 +2,15 @@
 //
 // The node holds no water of its own, so the flows from it into the links that meet
 // there add up to zero. The junction level that balances them is found by a safeguarded
-// false-position iteration. Each branch flow's sensitivity to every branch level is the
+// false-position iteration, taken to round-off: it stops when the flow sum is at the
+// rounding of the branch flows or when its bracket spans only a few units in the last
+// place of the levels, since no level it could still reach would balance better. A
+// coarser acceptance (a sum within a per cent of the flows and a bracket of a
+// millimetre) lets differences of round-off in the levels become jumps of 1e-4 m in the
+// level of a small tributary from one step to the next, larger than any difference
+// between two exact solutions of the step. Only a balance that has not reached round-off
+// within its passes is a failure (warning 1026 from the step). Each branch flow's
+// sensitivity to every branch level is the
 // implicit derivative at the balanced level: raising one branch level moves the junction
 // level just so far that the node stays balanced, and every branch flow follows. So a
 // raised level never draws more water into its own branch, and the changes of the branch
@@ -73,11 +81,12 @@ double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionVal
 
 // The branch flows that balance at the junction: false position between the lowest and
 // the highest branch level (branch 0 always, branches 1..3 when c is not zero), the
-// stale end's sum halved when the same end moves twice. Stops when a sum is zero, or
-// when the sum is within 1% of the total flow and the bracket within 1 mm; the residual
-// sum is then subtracted from the branch flow of largest magnitude (the lowest branch
-// number on a tie), so the returned flows add up to zero. Returns false when the
-// iteration ran out of passes: the residual is taken up in the same way.
+// stale end's sum halved when the same end moves twice. Stops when a sum is zero, when
+// it is within the rounding of the branch flows (a few units in the last place of their
+// total), or when the bracket spans a few units in the last place of its levels; the
+// residual sum is then subtracted from the branch flow of largest magnitude (the lowest
+// branch number on a tie), so the returned flows add up to zero. Returns false when the
+// iteration ran out of passes first: the residual is taken up in the same way.
 bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const JunctionValues& B,
                        const JunctionValues& c, JunctionValues& Q);
 // The same, also giving the junction level z of the last evaluation.
@@ -95,11 +104,10 @@ JunctionDerivatives OC_JUNCTION_DERIVATIVES(double z, const JunctionValues& H,
                                             const JunctionValues& c);
 
 // Flows and derivatives of one junction.
-// Branch depths below the bed are read as dry. The flows are those of OC_JUNCTION_LEVEL;
-// D comes from OC_JUNCTION_DERIVATIVES at the level the balance accepted, refined by a
-// few Newton steps on the flow sum. `converged` is set false when the balance used all
-// its passes; the flows then still add up to zero, but the junction level was not found
-// to its tolerance.
+// Branch depths below the bed are read as dry. The flows are those of OC_JUNCTION_LEVEL
+// and D comes from OC_JUNCTION_DERIVATIVES at the level the balance reached.
+// `converged` is set false when the balance used all its passes; the flows then still
+// add up to zero, but the junction level was not found to round-off.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged);
 // The same, for a caller that does not ask whether it converged.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches);

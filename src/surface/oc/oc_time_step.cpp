@@ -391,6 +391,7 @@ void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const Subsurfa
 
   OC_LIMIT_OUTFLOWS(frame, link_sections(surface), state.OC_TIMESTEP_SECONDS, surface.HRF,
                     surface.QSA, state.limiter, io);
+  state.largest_substeps = std::max(state.largest_substeps, 1);
 
   publish_face_flows(surface, frame.NEL);
   OC_CHANNEL_AREAS(frame, surface);

@@ -92,6 +92,8 @@ struct OcStepState {
   long iterated_solves = 0, iterations = 0, factorised_solves = 0;
   double largest_difference_from_rows = 0.0;
   OcLimiterWork limiter;
+  // Since the run start: the most sub-steps one step took.
+  int largest_substeps = 0;
 
   // Since the run start: the largest diagonal of a link's level-change equation (its
   // storage term and its own-level flow derivatives, m2/s; a sound linearisation keeps it

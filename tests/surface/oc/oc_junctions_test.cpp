@@ -41,7 +41,7 @@ struct ConstantConveyanceCase {
   double z;  // the balancing level, worked out by hand
 };
 
-TEST(OcJunctionLevel, BalancesTheBranchFlows) {
+TEST(OcJunctionLevel, BalancesTheBranchFlowsToRoundOff) {
   const std::vector<ConstantConveyanceCase> cases = {
       // Two branches at 1 and 0: sqrt(1 - z) = sqrt(z), z = 0.5.
       {"two branches", {1.0, 0.0, 0.0, 0.0}, {1.0, 1.0, 0.0, 0.0}, 0.5},
@@ -49,13 +49,21 @@ TEST(OcJunctionLevel, BalancesTheBranchFlows) {
       {"one into two", {1.0, 0.0, 0.0, 0.0}, {1.0, 1.0, 1.0, 0.0}, 0.2},
       // Two at 1 feeding two at 0: the level lies half way.
       {"two into two", {1.0, 1.0, 0.0, 0.0}, {1.0, 1.0, 1.0, 1.0}, 0.5},
+      // The same two branches 100 m up: the level carries the digits of the datum.
+      {"two branches at 100 m", {101.0, 100.0, 0.0, 0.0}, {1.0, 1.0, 0.0, 0.0}, 100.5},
   };
   const double a = 3.0;
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     JunctionValues A{}, B{}, Q{};
     for (int i = 0; i < 4; ++i) A[i] = k.c[i] != 0.0 ? a : 0.0;
-    ASSERT_TRUE(OC_JUNCTION_LEVEL(k.H, A, B, k.c, Q));
+    double z = 0.0;
+    ASSERT_TRUE(OC_JUNCTION_LEVEL(k.H, A, B, k.c, Q, z));
+    // The balance stops when the flow sum is at the rounding of the flows (8 units in
+    // the last place of their total) or the bracket at 4 units in the last place of the
+    // level: with the sum's slope about the total flow per metre here, both put z within
+    // 1e-15 m of the balance, or 4 units of 100 m (5.7e-14 m).
+    EXPECT_NEAR(z, k.z, 1e-13);
     double sum = 0.0, total = 0.0;
     for (int i = 0; i < 4; ++i) {
       sum += Q[i];
@@ -70,8 +78,9 @@ TEST(OcJunctionLevel, BalancesTheBranchFlows) {
       }
       const double e = k.z - k.H[i];
       const double expected = (e < 0 ? -1.0 : 1.0) * a * std::sqrt(std::fabs(e)) / k.c[i];
-      // Accepted within 1% of the total flow (the iteration's test) and a bracket of 1 mm.
-      EXPECT_NEAR(Q[i], expected, 0.01 * total) << "branch " << i;
+      // A flow a sqrt(e) / c whose head e is known to 1e-13 m of at least 0.2 m moves by
+      // less than 1e-12 of itself; the residual taken up is smaller still.
+      EXPECT_NEAR(Q[i], expected, 1e-12 * total) << "branch " << i;
     }
   }
 }
@@ -86,17 +95,43 @@ TEST(OcJunctionLevel, BranchesAtOneLevelExchangeNothing) {
   for (double q : Q) EXPECT_EQ(q, 0.0);
 }
 
-TEST(OcJunctionLevel, ABalanceOutOfPassesStillAddsUpToZero) {
-  // Two branches 145 m apart with conveyances nine decades apart: the false position
-  // does not close its bracket to 1 mm within its passes.
+TEST(OcJunctionLevel, StopsWhenTheBracketReachesTheLastPlaceOfTheLevel) {
+  // Two branches 145 m apart with conveyances nine decades apart: the balance lies
+  // 5.4e-15 m below the upper branch, closer than the spacing of representable levels
+  // there (1.4e-14 m), where the flow sum jumps by the upper branch's conveyance over the
+  // root of one unit in the last place. No level can make the sum smaller than that;
+  // the bracket closes onto the upper branch and the balance stops there.
   const JunctionValues H = {-69.536433029972201, 0.0, 75.137936505644888, 0.0};
   const JunctionValues A = {3.1862000510900518e-06, 0.0, 32.235306917873807, 0.0};
   const JunctionValues B = {0.0, 0.0, 0.0, 0.0};
   const JunctionValues c = {16.500103828175039, 0.0, 1.0677344694005517, 0.0};
   JunctionValues Q{};
-  EXPECT_FALSE(OC_JUNCTION_LEVEL(H, A, B, c, Q));
-  EXPECT_GT(Q[0], 0.0);
+  double z = 0.0;
+  EXPECT_TRUE(OC_JUNCTION_LEVEL(H, A, B, c, Q, z));
+  EXPECT_LE(H[2] - z, 4.0 * 1.43e-14);
+  EXPECT_GE(H[2] - z, 0.0);
+  // Branch 0 receives A0 sqrt(H2 - H0) / c0 (2.32e-6 m3/s), and branch 2 gives it.
+  const double received = A[0] * std::sqrt(H[2] - H[0]) / c[0];
+  EXPECT_NEAR(Q[0], received, 1e-12 * received);
   EXPECT_NEAR(Q[0] + Q[2], 0.0, 1e-15 * Q[0]);
+}
+
+TEST(OcJunctionLevel, ABalanceOutOfPassesStillAddsUpToZero) {
+  // A dry branch with a conveyance of 1e-11 m3/s and a slope of 2e-3 m2/s, 90 um above
+  // a branch of slope 381 and 9 mm below a deep one: the stale end's sum must be halved
+  // over and over before the false position reaches round-off (76 passes).
+  const JunctionValues H = {100.00000008650485, 100.00090348398179, 100.07043432953354,
+                            99.99103993582457};
+  const JunctionValues A = {1.3511236677502164e-11, 3.901588178811932e-11, 8.531550787226767e-08,
+                            20.833452941184003};
+  const JunctionValues B = {0.0022484878929876677, 381.42642498415154, 110.53400009862786,
+                            638.9131924496978};
+  const JunctionValues c = {8.30064953028629, 3.4905312330056764, 2.3475864688478274, 0.0};
+  JunctionValues Q{};
+  EXPECT_FALSE(OC_JUNCTION_LEVEL(H, A, B, c, Q));
+  const double total = std::fabs(Q[0]) + std::fabs(Q[1]) + std::fabs(Q[2]);
+  EXPECT_GT(total, 0.0);
+  EXPECT_NEAR(Q[0] + Q[1] + Q[2], 0.0, 1e-15 * total);
 }
 
 // Rectangular sections: width 2 m, bank-full 1 m.

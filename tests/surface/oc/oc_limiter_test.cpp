@@ -10,6 +10,7 @@
 
 #include "model_fixture.h"
 #include "services/error_reporting.h"
+#include "services/stops.h"
 
 namespace quendal {
 namespace {
@@ -224,6 +225,187 @@ TEST_F(LimiterTest, AJunctionFaceTakesItsPartnerFromTheLinksThatStandNoLower) {
   EXPECT_NEAR(H(1), 10.0105, 1e-12);
   EXPECT_NEAR(H(2), 10.0095, 1e-12);
   EXPECT_EQ(H(3), 9.9);
+}
+
+// A chain of 150 dry elements, numbered against the flow: element e + 1 sends q west into
+// element e, and element 1 sends q over the catchment boundary. The ground falls 0.1 m
+// per element towards element 1, every depth is exactly zero (not nearly dry) but that
+// of element 150, which lies d = 0.01 m below its ground (1 m3 short; P = 1). Its visit
+// cuts its outflow by d / P = 0.01 m3/s and so leaves its downstream neighbour, visited
+// earlier, short by the same: the deficit is handed down the chain one element per
+// round, and full passes over the catchment would need 150 of them.
+struct ChainTest : LimiterTest {
+  static constexpr int N = 150;
+  static constexpr double q = 0.5, d = 0.01;
+  void SetUp() override {
+    LimiterTest::SetUp();
+    build(N);
+    for (int e = 1; e <= N; ++e) {
+      frame.ZGRUND(e) = 0.1 * e;
+      H(e) = frame.ZGRUND(e);
+    }
+    H(N) -= d;
+    for (int e = 1; e < N; ++e) flow_east(e, -q);
+    Q(1, 3) = -q;
+  }
+};
+
+TEST_F(ChainTest, ADeficitHandedDownAChainNumberedAgainstTheFlowSettles) {
+  const double v0 = volume();
+  limit();
+  // Every element ends dry, every flow down the chain and out of it carries d / P less,
+  // and the water the boundary no longer takes out is the deficit made good: none was
+  // made, so nothing is reported.
+  for (int e = 1; e <= N; ++e) EXPECT_EQ(H(e), frame.ZGRUND(e)) << e;
+  for (int e = 1; e < N; ++e) {
+    EXPECT_NEAR(Q(e, 1), q - d, 1e-14) << e;
+    EXPECT_EQ(Q(e + 1, 3), -Q(e, 1)) << e;
+  }
+  EXPECT_NEAR(Q(1, 3), -(q - d), 1e-14);
+  EXPECT_NEAR(volume() - v0, (Q(1, 3) + q) * step, 1e-12);
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0) << print_text();
+  // One round per element of the chain, each visiting a handful of elements.
+  EXPECT_GE(work.largest_rounds, N);
+  EXPECT_LT(work.largest_visits, 5L * N);
+}
+
+TEST_F(ChainTest, VisitsRunningOutStopTheRunAndNameTheLargestDeficit) {
+  // A limit of one visit per element is spent by the first round, which dried element
+  // 150 and handed its deficit to element 149: that round's repair is reported, then
+  // the fatal error with the deficit left.
+  const OcLinkSections sections{NXSECT, XINH, XINW, CWIDTH, ZBFULL, LINK_PAIR_AREA};
+  EXPECT_THROW(OC_LIMIT_OUTFLOWS(frame, sections, step, H, Q, work, model.io, 1), FatalError);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(60, 1), 1);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 1);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("WARNING 1024 at time =        0.00 hours, iel =  150"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("OC flow criteria could not be met"), std::string::npos) << text;
+  EXPECT_NE(text.find("Largest deficit  1.0000000E-02 m at element    149 after      1 rounds"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(LimiterTest, AWaveOfEqualisingCutsClimbsTheWholeChannelInOneCall) {
+  // 150 elements from west to east, each 0.5 m deep and 0.1 mm above the next, each
+  // sending 5e-4 m3/s east; the last (area 1e6 m2) stands 10 m above them all, as an
+  // overfilled outlet does. Its inflow is cut off, which lifts the element before it
+  // 5e-4 m (P = 1), above the one before that by 4e-4 m, whose outflow is then uphill
+  // too and removed as well (0.001 m of margin plus that gap exceeds twice the flow):
+  // the cuts climb the channel one element per round, which full passes over the
+  // catchment would need 150 of.
+  const int n = 150;
+  const double q = 5e-4;
+  build(n);
+  frame.AREA(n) = 1e6;
+  for (int e = 1; e <= n; ++e) {
+    frame.ZGRUND(e) = 1e-4 * (n - e);
+    H(e) = frame.ZGRUND(e) + 0.5;
+  }
+  H(n) += 10.0;
+  for (int e = 1; e < n; ++e) flow_east(e, q);
+  const Array1<double> H0 = H;
+  const double v0 = volume();
+  limit();
+  // Every element gets back the outflow it sent and gives back the inflow it took, so
+  // only the two ends move: the first keeps q x step more, the outlet q x step less.
+  for (int e = 1; e < n; ++e) {
+    EXPECT_EQ(Q(e, 1), 0.0) << e;
+    EXPECT_EQ(Q(e + 1, 3), 0.0) << e;
+  }
+  EXPECT_NEAR(H(1), H0(1) + q * step / 100.0, 1e-12);
+  for (int e = 2; e < n; ++e) EXPECT_NEAR(H(e), H0(e), 1e-12) << e;
+  EXPECT_NEAR(H(n), H0(n) - q * step / 1e6, 1e-12);
+  EXPECT_NEAR(volume(), v0, 1e-9);
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0) << print_text();
+  EXPECT_GE(work.largest_rounds, n - 1);
+}
+
+// A circulation among dry elements through a channel junction, as a storm's first
+// steps leave them at an outlet: element 1 (a link) feeds square 4, which feeds square
+// 5, which feeds link 2, which feeds the junction where links 1, 2 and 3 meet (their
+// faces 3), which feeds link 1 again and link 3. Square 4 also spills over the
+// catchment boundary.
+struct CirculationTest : LimiterTest {
+  void SetUp() override {
+    LimiterTest::SetUp();
+    build(5);
+    for (int e = 1; e <= 5; ++e) {
+      for (int f = 1; f <= 4; ++f) frame.ICMREF(e, f, 2) = 0;
+    }
+    connect(1, 2, 4, 4);
+    connect(4, 1, 5, 3);
+    connect(5, 4, 2, 2);
+    frame.ICMRF2.resize(3, 6, 0);
+    const int entries[3][6] = {{2, 3, 0, 3, 3, 0}, {3, 1, 0, 3, 3, 0}, {1, 2, 0, 3, 3, 0}};
+    for (int J = 1; J <= 3; ++J) {
+      frame.ICMREF(J, 3, 2) = -J;
+      for (int k = 1; k <= 6; ++k) frame.ICMRF2(J, k) = entries[J - 1][k - 1];
+    }
+    // Link beds 3 m below the squares; every element a trace (1e-12 m) below its
+    // ground, as the linear solution leaves them, but link 3, which is 1 m deep.
+    for (int e = 1; e <= 5; ++e) {
+      frame.ZGRUND(e) = e <= 3 ? 7.0 : 10.0;
+      H(e) = frame.ZGRUND(e) - 1e-12;
+    }
+    H(3) = 8.0;
+    Q(1, 2) = -3.0, Q(4, 4) = 3.0;  // 1 -> 4
+    Q(4, 1) = -2.0, Q(5, 3) = 2.0;  // 4 -> 5
+    Q(5, 4) = -4.0, Q(2, 2) = 4.0;  // 5 -> 2
+    Q(2, 3) = -5.0;                 // 2 -> junction
+    Q(1, 3) = 3.5, Q(3, 3) = 1.5;   // junction -> 1 and 3
+    Q(4, 2) = -1.0;                 // 4 -> outside
+  }
+  void connect(int a, int fa, int b, int fb) {
+    frame.ICMREF(a, fa, 2) = b;
+    frame.ICMREF(a, fa, 3) = fb;
+    frame.ICMREF(b, fb, 2) = a;
+    frame.ICMREF(b, fb, 3) = fa;
+  }
+};
+
+TEST_F(CirculationTest, ACycleOfDryElementsLosesItsSmallestFlowAndNothingElse) {
+  struct Case {
+    const char* name;
+    int wet;  // an element of the cycle standing 0.5 m deep, 0 for none
+    long cancelled;
+  };
+  const std::vector<Case> cases = {{"all dry", 0, 1}, {"square 5 wet", 5, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    if (c.wet != 0) H(c.wet) += 0.5;
+    const Array2<double> Q0 = Q;
+    const Array1<double> H0 = H;
+    EXPECT_EQ(OC_CANCEL_DRY_CIRCULATIONS(frame, H, Q, work), c.cancelled);
+    if (c.cancelled == 0) {
+      for (int e = 1; e <= 5; ++e) {
+        for (int f = 1; f <= 4; ++f) EXPECT_EQ(Q(e, f), Q0(e, f));
+      }
+      continue;
+    }
+    // The smallest flow round the cycle, 2 m3/s from 4 to 5, goes from every face of it.
+    EXPECT_EQ(Q(4, 1), 0.0);
+    EXPECT_EQ(Q(5, 3), 0.0);
+    EXPECT_EQ(Q(1, 2), -1.0);
+    EXPECT_EQ(Q(4, 4), 1.0);
+    EXPECT_EQ(Q(5, 4), -2.0);
+    EXPECT_EQ(Q(2, 2), 2.0);
+    EXPECT_EQ(Q(2, 3), -3.0);
+    EXPECT_EQ(Q(1, 3), 1.5);
+    EXPECT_EQ(Q(3, 3), 1.5);  // the wet link and the boundary keep theirs
+    EXPECT_EQ(Q(4, 2), -1.0);
+    // No element's net inflow changes, nor any level.
+    for (int e = 1; e <= 5; ++e) {
+      double net = 0.0, net0 = 0.0;
+      for (int f = 1; f <= 4; ++f) {
+        net += Q(e, f);
+        net0 += Q0(e, f);
+      }
+      EXPECT_EQ(net, net0) << e;
+      EXPECT_EQ(H(e), H0(e)) << e;
+    }
+  }
 }
 
 // Element 1 a channel link of length 100 m and a section given by two pairs (bed width
