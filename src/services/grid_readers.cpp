@@ -30,6 +30,7 @@ class ContinuedSource : public RecordSource {
     return rest_.read_record(line);
   }
   const std::string& source_name() const override { return rest_.source_name(); }
+  FieldLog* field_log() const override { return rest_.field_log(); }
   long record_number() const override {
     return first_used_ && rest_.record_number() > first_number_ ? rest_.record_number()
                                                                  : first_number_;
@@ -163,6 +164,8 @@ int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
 int read_real_row(RecordSource& source, int expected_row, std::span<double> values,
                   std::vector<RealRowField>* fields) {
   KeepingSource kept(source);
+  FieldLog places;
+  FieldLogScope scope(source, places);
   int row = 0;
   {
     // The colon stops the statement after a row of exactly ten values, so that the
@@ -187,6 +190,7 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
       f.record = records[k].number;
       f.present = records[k].text.size() >= static_cast<std::size_t>(first);
     }
+    if (i + 1 < places.size()) f.text = places[i + 1].text;  // entry 0: the row number
   }
   return row;
 }
@@ -292,7 +296,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
 // ---- READ_REAL_GRID ------------------------------------------------------------------
 
 void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, int unit_in,
-                    int unit_out, RunIo& io) {
+                    int unit_out, RunIo& io, const GridValueCheck& check) {
   if (mode != GRID_READ && mode != GRID_READ_AND_ECHO) {
     throw std::invalid_argument("READ_REAL_GRID: mode " + std::to_string(mode) +
                                 " is not 0 or 1");
@@ -313,6 +317,10 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
     // value, and reading it as zero would quietly change the catchment.
     for (int x = 1; x <= nx; ++x) {
       const RealRowField& f = fields[static_cast<std::size_t>(x - 1)];
+      if (f.present && check && frame.ICMXY(x, y) != 0) {
+        check(frame.ICMXY(x, y), grid(x, y),
+              FieldPlace{in.source_name(), f.record, f.first_column, f.first_column + 6, f.text});
+      }
       if (f.present || frame.ICMXY(x, y) == 0) continue;
       throw InputError(in.source_name(), f.record, f.first_column, f.first_column + 6, "",
                        "Value missing: grid row " + std::to_string(y) +

@@ -13,6 +13,7 @@
 #include "services/stops.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
+#include "subsurface/column_inputs.h"
 #include "subsurface/soil_tables.h"
 #include "subsurface/vss_data_file.h"
 
@@ -80,10 +81,11 @@ struct Column {
   double face_area(int j, int k) const { return dz[k] * width[j]; }
 };
 
-[[noreturn]] void not_finite(RunIo& io, int e, int k, const char* what) {
-  REPORT_ERROR(io, SEVERITY_FATAL, VSS_NOT_FINITE_ERROR, PRINT_UNIT, e, k,
-               std::string("VSS column solver: ") + what + " is not finite");
-  throw FatalError("VSS column solver: not finite");  // not reached
+[[noreturn]] void not_finite(RunIo& io, const SubsurfaceState& vss, int e, int k,
+                             const char* what) {
+  report_fatal_with_details(io, VSS_NOT_FINITE_ERROR, PRINT_UNIT, e, k,
+                            std::string("VSS column solver: ") + what + " is not finite",
+                            column_input_lines(vss, e, k));
 }
 
 // The own cell's conductivity towards face j (K_dir Kr) and its derivative by psi.
@@ -503,7 +505,7 @@ double iterate(const Column& c, Work& w) {
   double largest = 0.0;
   for (int k = kb; k <= ll; ++k) {
     const double change = w.dpsi[k];
-    if (!std::isfinite(change)) not_finite(c.io, e, k, "a head change");
+    if (!std::isfinite(change)) not_finite(c.io, c.vss, e, k, "a head change");
     c.psi[k] += change;
     largest = std::max(largest, std::fabs(change));
   }
@@ -594,6 +596,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
     vss.COLUMN_SOLVER_FAILURES += 1;
     if (vss.COLUMN_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0, "Maximum iterations in VSS column solver");
+      report_column_inputs(io, vss, e, 0);
     } else if (vss.COLUMN_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0,
                    "**** Last printout of the error message - maximum iterations error in VSS "
@@ -605,7 +608,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   for (int k = kb; k <= ll; ++k) w.H[k] = c.psi[k] + c.z[k];
   for (int k = kb; k < ll; ++k) {
     const double q = w.F[k + 1] * (w.H[k] - w.H[k + 1]) / c.area;
-    if (!std::isfinite(q)) not_finite(io, e, k, "a vertical flow");
+    if (!std::isfinite(q)) not_finite(io, vss, e, k, "a vertical flow");
     vss.CELL_VERTICAL_FLOW(k, e) = q;
   }
   for (int i = 0; i < w.linked_faces; ++i) {
@@ -613,7 +616,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
     for (int k = kb; k <= ll; ++k) {
       if (!w.has[f][k]) continue;
       const double q = w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
-      if (!std::isfinite(q)) not_finite(io, e, k, "a lateral flow");
+      if (!std::isfinite(q)) not_finite(io, vss, e, k, "a lateral flow");
       c.lateral_flow(f + 1, k) = q;
     }
   }

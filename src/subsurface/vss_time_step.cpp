@@ -6,10 +6,12 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
+#include "subsurface/column_inputs.h"
 #include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_data_file.h"
 
@@ -27,14 +29,29 @@ void size_series(SubsurfaceState::Series& s, int n) {
   s.values.resize(room, 0.0);
 }
 
+// The physical bound of each value of a boundary series: `what` names the value in
+// messages ("well abstraction rate of column 2").
+SeriesValueCheck bounded(Quantity quantity, const char* what) {
+  return [quantity, what](int column, double value, const FieldPlace& place) {
+    require_within(quantity, std::string(what) + " of column " + std::to_string(column), value,
+                   place);
+  };
+}
+
+// Lateral heads given as levels are levels; given as depths below the ground, their
+// bound depends on each element's ground and is left to the solver's own checks.
+SeriesValueCheck lateral_head_check(const SubsurfaceState& v) {
+  return v.LHB_AS_LEVELS ? bounded(Quantity::ELEVATION, "lateral head level") : SeriesValueCheck{};
+}
+
 // A head series must start at or before the run start: interpolating from the zero
 // level that precedes the first record would drain the catchment. Reads up to the
 // records around the run start (the steps go on from there).
 void check_head_series_start(const FrameState& frame, SubsurfaceState::Series& s, int n, int unit,
-                             const char* name, RunIo& io) {
+                             const char* name, RunIo& io, const SeriesValueCheck& check) {
   s.TLAST = s.TNEXT = -1.0e30;
   READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT, s.last,
-                            s.next, n, s.values);
+                            s.next, n, s.values, check);
   if (IS_NO_DATA(s.TNEXT)) return;  // an empty file: the step reports its end
   if (s.TLAST < -1.0e29 && s.TNEXT > SERIES_START_TOLERANCE) {
     REPORT_ERROR(io, SEVERITY_FATAL, VSS_SERIES_ERROR, PRINT_UNIT, 0, 0,
@@ -97,11 +114,12 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.BHB_VALUE.resize(std::max(v.VSS_BHB_COUNT, 1), 0.0);
   if (v.VSS_LHB_COUNT > 0) {
     check_head_series_start(frame, v.LHB_SERIES, v.LHB.series_columns, VSS_LHB_UNIT,
-                            "lateral head boundary (LHB)", io);
+                            "lateral head boundary (LHB)", io, lateral_head_check(v));
   }
   if (v.VSS_BHB_COUNT > 0) {
     check_head_series_start(frame, v.BHB, v.VSS_BHB_COUNT, VSS_BHB_UNIT,
-                            "column base head boundary (BHB)", io);
+                            "column base head boundary (BHB)", io,
+                            bounded(Quantity::ELEVATION, "column base head"));
   }
   (void)surface;
   for (int e = first; e <= nel; ++e) {
@@ -131,7 +149,8 @@ void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io
   const double base = frame.RUN_START_TIME, t0 = frame.UZNOW, dt = frame.UZNEXT;
   if (v.VSS_WELL_COUNT > 0) {
     READ_SERIES_STEP_MEAN(io, VSS_WLD_UNIT, base, t0, dt, v.WLD.TLAST, v.WLD.TNEXT, v.WLD.next,
-                          v.VSS_WELL_COUNT, v.WELL_RATE);
+                          v.VSS_WELL_COUNT, v.WELL_RATE,
+                          bounded(Quantity::WELL_RATE, "well abstraction rate"));
     end_of_series(io, v.WLD, 1042, "End of well abstraction file (WLD)");
   }
   if (v.VSS_LFB_COUNT > 0) {
@@ -144,7 +163,7 @@ void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io
   if (v.VSS_LHB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LHB_SERIES;
     READ_SERIES_STEP_MIDPOINT(io, VSS_LHB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
-                              v.LHB.series_columns, s.values);
+                              v.LHB.series_columns, s.values, lateral_head_check(v));
     end_of_series(io, s, 1044, "End of lateral head boundary condition file (LHB)");
     spread(v.LHB, v.VSS_LHB_COUNT, s.values, v.LHB_VALUE);
   }
@@ -162,7 +181,8 @@ void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io
   }
   if (v.VSS_BHB_COUNT > 0) {
     READ_SERIES_STEP_MIDPOINT(io, VSS_BHB_UNIT, base, t0, dt, v.BHB.TLAST, v.BHB.TNEXT, v.BHB.last,
-                              v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE);
+                              v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE,
+                              bounded(Quantity::ELEVATION, "column base head"));
     end_of_series(io, v.BHB, 1046, "End of column base head boundary condition file (BHB)");
   }
 }
@@ -268,6 +288,13 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
   v.GLOBAL_SOLVER_FAILURES += 1;
   if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0, "Maximum iterations in VSS global solver");
+    // The column that changed most in the last sweep is the one holding the iteration up.
+    if (const int e = column_changing_most(v); e > 0) {
+      REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
+                   "largest head change of the last sweep: " + value_text(v.COLUMN_PSI_CHANGE(e)) +
+                       " m, in element " + std::to_string(e));
+      report_column_inputs(io, v, e, 0);
+    }
   } else if (v.GLOBAL_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0,
                  "**** Last printout of the error message - maximum iterations in VSS global "

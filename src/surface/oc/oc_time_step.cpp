@@ -9,6 +9,7 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
@@ -106,7 +107,13 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
     READ_SERIES_STEP_MIDPOINT(io, OC_HEAD_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
                               state.head_TLAST, state.head_TNEXT, state.head_last_values,
                               state.head_next_values, surface.OC_N_HEAD_CATEGORIES,
-                              state.OC_HEAD_VALUE);
+                              state.OC_HEAD_VALUE,
+                              [](int column, double level, const FieldPlace& place) {
+                                require_within(Quantity::ELEVATION,
+                                               "head boundary level of category " +
+                                                   std::to_string(column),
+                                               level, place);
+                              });
   }
   if (IS_NO_DATA(state.head_TNEXT)) {
     REPORT_ERROR(io, SEVERITY_FATAL, 1007, PRINT_UNIT, 0, 0, "END OF OC HEAD BOUNDARY DATA");
