@@ -91,7 +91,7 @@ void GET_NCON_EARLY(ContaminantState& contaminant, RunIo& io) {
   // refused now rather than when contaminants become due.
   if (contaminant.NCON < 1 || contaminant.NCON > CM_MAX_CONTAMINANTS) {
     report_fatal_with_detail(
-        io, CM_COUNT_ERROR, CM_PRINT_UNIT, 0,
+        io, CM_COUNT_ERROR, PRINT_UNIT, 0,
         "GET_NCON_EARLY number of contaminants NCON is not one the run can carry",
         "NCON = " + std::to_string(contaminant.NCON) + " read from " + describe_place(place) +
             "; valid: 1 to " + std::to_string(CM_MAX_CONTAMINANTS));

@@ -41,7 +41,7 @@ bool read_series_record(RunIo& io, RecordSource& source, double base, RealSectio
     return false;
   }
   const FieldPlace date = date_place(places);
-  const std::string where = "in the series file " + describe_place(date);
+  const std::string where = "in the series " + describe_place(date);
   try {
     time = DATE_TO_HOURS(year, month, day, hour, minute, io) - base;
   } catch (const FatalError&) {

@@ -62,9 +62,52 @@ std::vector<std::string> column_input_lines(const SubsurfaceState& v, int e, int
   return lines;
 }
 
-void report_column_inputs(RunIo& io, const SubsurfaceState& vss, int e, int cell) {
-  for (const std::string& line : column_input_lines(vss, e, cell)) {
-    REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, line);
+std::string neighbour_tops_line(const FrameState& frame, const SubsurfaceState& v, int e) {
+  std::string line = "tops of the neighbouring columns (face: element, m):";
+  bool any = false;
+  for (int f = 1; f <= 4; ++f) {
+    const int n = frame.ICMREF(e, f, 2);
+    if (n < 1 || n > v.NLYR.size() || v.NLYR(n) <= 0) continue;  // a link without cells
+    line += " " + std::to_string(f) + ": " + std::to_string(n) + ", " +
+            value_text(v.LAYER_BOTTOM_LEVEL(n, v.NLYR(n) + 1)) + ";";
+    any = true;
+  }
+  if (!any) return {};
+  line.pop_back();
+  return line;
+}
+
+std::string steepest_step_line(const FrameState& frame, const SubsurfaceState& v) {
+  auto has_column = [&](int e) { return e >= 1 && e <= v.NLYR.size() && v.NLYR(e) > 0; };
+  auto top = [&](int e) { return v.LAYER_BOTTOM_LEVEL(e, v.NLYR(e) + 1); };
+  int from = 0, to = 0;
+  double step = -1.0;
+  for (int e = 1; e <= v.NLYR.size(); ++e) {
+    if (!has_column(e)) continue;
+    for (int f = 1; f <= 4; ++f) {
+      const int n = frame.ICMREF(e, f, 2);
+      if (!has_column(n)) continue;
+      const double d = std::fabs(top(e) - top(n));
+      if (d > step) {
+        step = d;
+        from = top(e) >= top(n) ? e : n;
+        to = from == e ? n : e;
+      }
+    }
+  }
+  if (from == 0) return {};
+  return "largest step between neighbouring column tops in the catchment: element " +
+         std::to_string(from) + " at " + value_text(top(from)) + " m beside element " +
+         std::to_string(to) + " at " + value_text(top(to)) + " m";
+}
+
+void report_column_inputs(RunIo& io, const FrameState& frame, const SubsurfaceState& vss, int e,
+                          int cell) {
+  std::vector<std::string> lines = column_input_lines(vss, e, cell);
+  lines.push_back(neighbour_tops_line(frame, vss, e));
+  lines.push_back(steepest_step_line(frame, vss));
+  for (const std::string& line : lines) {
+    if (!line.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, line);
   }
 }
 

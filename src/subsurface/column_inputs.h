@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "include/frame_state.h"
 #include "include/run_io.h"
 #include "include/subsurface_state.h"
 
@@ -21,8 +22,19 @@ namespace quendal {
 std::vector<std::string> column_input_lines(const SubsurfaceState& vss, int e, int cell,
                                             const double* head = nullptr);
 
-// Writes those lines to the print file as continuation lines of the report before them.
-void report_column_inputs(RunIo& io, const SubsurfaceState& vss, int e, int cell);
+// The tops of the columns beside element e, over each face with a neighbour: a
+// neighbour whose ground was typed wrong drains or floods its neighbours' cells.
+std::string neighbour_tops_line(const FrameState& frame, const SubsurfaceState& vss, int e);
+
+// The largest difference between the tops of two neighbouring columns anywhere in the
+// catchment: a ground or bed level typed wrong shows there, however far from the column
+// that failed.
+std::string steepest_step_line(const FrameState& frame, const SubsurfaceState& vss);
+
+// Writes those lines (and the neighbours' tops) to the print file as continuation lines
+// of the report before them.
+void report_column_inputs(RunIo& io, const FrameState& frame, const SubsurfaceState& vss, int e,
+                          int cell);
 
 // The element whose column changed most in the last sweep of the global iteration (0
 // when none changed): the one to look at when the iteration does not converge.

@@ -586,9 +586,20 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   Work w;
   prepare(c, w);
   bool converged = false;
-  for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
-    converged = iterate(c, w) <= VSS_HEAD_TOLERANCE;
-    vss.newton_iterations += 1;
+  try {
+    for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
+      converged = iterate(c, w) <= VSS_HEAD_TOLERANCE;
+      vss.newton_iterations += 1;
+    }
+  } catch (const FatalError&) {
+    // A head out of the tables or not finite: the report and its column's items are
+    // written; the neighbours' tops follow them.
+    for (const std::string& line :
+         {neighbour_tops_line(frame, vss, e), steepest_step_line(frame, vss)}) {
+      if (!line.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, line);
+    }
+    io.units.flush_all();
+    throw;
   }
   vss.column_solves += 1;
 
@@ -596,7 +607,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
     vss.COLUMN_SOLVER_FAILURES += 1;
     if (vss.COLUMN_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0, "Maximum iterations in VSS column solver");
-      report_column_inputs(io, vss, e, 0);
+      report_column_inputs(io, frame, vss, e, 0);
     } else if (vss.COLUMN_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0,
                    "**** Last printout of the error message - maximum iterations error in VSS "

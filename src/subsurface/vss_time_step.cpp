@@ -293,7 +293,7 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
       REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
                    "largest head change of the last sweep: " + value_text(v.COLUMN_PSI_CHANGE(e)) +
                        " m, in element " + std::to_string(e));
-      report_column_inputs(io, v, e, 0);
+      report_column_inputs(io, frame, v, e, 0);
     }
   } else if (v.GLOBAL_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0,

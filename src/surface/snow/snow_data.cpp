@@ -176,6 +176,10 @@ void SM_READ_DATA_FILE(const FrameState& frame, SurfaceState& s, RunIo& io) {
       FieldLogScope scope(in, depth_place);
       read_formatted(in, "(F7.1)", depth);
     }
+    // One depth for every element: refused as itself, not as the first element's.
+    if (depth >= 0.0) {
+      require_within(Quantity::SNOW_DEPTH, "uniform initial snow depth", depth, depth_place[0]);
+    }
     for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
       s.SM_ELEMENT_RHOS(e) = s.RHOS;
       s.SD(e) = depth;
