@@ -178,24 +178,36 @@ void BK_READ_DATA_FILE(Model& model) {
     read_formatted(in, "(A80)", title);
     if (echo) write_formatted(print, "(1X,A)", trim_right(title));
     int type = 0, unused = 0;
-    read_formatted(in, "(2I7)", type, unused);
+    FieldLog type_place;
+    {
+      FieldLogScope scope(in, type_place);
+      read_formatted(in, "(2I7)", type, unused);
+    }
+    const std::string type_read_from = "read from " + describe_place(type_place[0]);
 
     if (type == COPY_FROM_NEIGHBOUR) {
       copy_class(c, model);
       continue;
     }
     if (type == PAIR_LIST) {
-      REPORT_ERROR(io, SEVERITY_FATAL, 1061, PRINT_UNIT, 0, 0,
-                   "BKD input type 3 (data class, value) not supported");
+      report_fatal_with_detail(io, 1061, PRINT_UNIT, 0,
+                               "BKD input type 3 (data class, value) not supported",
+                               "the type was " + type_read_from);
     }
     if (type != ONE_VALUE && type != VALUE_PER_ELEMENT) {
       const std::string message = format_line(
           "('BKD data class',I3,': input type',I7,' is not one of 1 (copy from a neighbour), "
           "2 (one value), 4 (a value per bank element)')",
           c, type);
+      const std::string full = values_in_full(message, {{"input type", type}});
+      const std::string detail =
+          (full.empty() ? "" : full + "; ") + "the type was " + type_read_from;
       // A class that stores nothing loses nothing: the run goes on.
-      REPORT_ERROR(io, stored_class(c) ? SEVERITY_FATAL : SEVERITY_WARNING, BANK_DATA_ERROR,
-                   PRINT_UNIT, 0, 0, message);
+      if (stored_class(c)) {
+        report_fatal_with_detail(io, BANK_DATA_ERROR, PRINT_UNIT, 0, message, detail);
+      }
+      REPORT_ERROR(io, SEVERITY_WARNING, BANK_DATA_ERROR, PRINT_UNIT, 0, 0, message);
+      REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, detail);
       continue;
     }
 

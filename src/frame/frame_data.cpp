@@ -376,8 +376,12 @@ void INFR(FrameState& frame, RunIo& io) {
   // Record 14: counts (block 16).
   int horizon_categories = 0;
   read_title(in);
-  read_formatted(in, "(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV, frame.NS,
-                 horizon_categories);
+  FieldLog count_places;
+  {
+    FieldLogScope scope(in, count_places);
+    read_formatted(in, "(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV,
+                   frame.NS, horizon_categories);
+  }
   const long counts_record = in.record_number();
   // Each count must fit the room of what it counts: the met arrays hold 200 sites and
   // 200 stations, the soil arrays NSEE types.
@@ -385,9 +389,10 @@ void INFR(FrameState& frame, RunIo& io) {
       frame.RAIN_STATION_COUNT < 0 || frame.RAIN_STATION_COUNT > MET_SITE_ROOM || frame.NV < 0 ||
       frame.NV > NVEE || frame.NS < 0 || frame.NS > NSEE || horizon_categories < 0 ||
       horizon_categories > NSEE) {
-    refuse(in, counts_record,
-           format_line("(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV, frame.NS,
-                       horizon_categories),
+    // The counts as written (a count too wide for its field would show as asterisks).
+    std::string written;
+    for (const FieldPlace& p : count_places) written += (written.empty() ? "" : " ") + p.text;
+    refuse(in, counts_record, written,
            "counts of met sites and rain stations (0 to 200), vegetation types (0 to 200), soil "
            "types and soil horizon categories (0 to 1000) outside their range");
   }

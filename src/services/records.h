@@ -6,6 +6,7 @@
 // (tests) or any other line source.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,19 +62,28 @@ class RecordSource {
 };
 
 // Collects the places of the items read from `source` while it lives (entries are
-// appended to `log`); the source's earlier log, if any, is restored at the end.
+// appended to `log`). Scopes nest: the source's earlier log, if any, is restored at the
+// end and gets the entries collected meanwhile as well.
 class FieldLogScope {
  public:
   FieldLogScope(RecordSource& source, FieldLog& log)
-      : source_(source), previous_(source.field_log()) {
+      : source_(source), log_(log), first_(log.size()), previous_(source.field_log()) {
     source_.set_field_log(&log);
   }
-  ~FieldLogScope() { source_.set_field_log(previous_); }
+  ~FieldLogScope() {
+    source_.set_field_log(previous_);
+    if (previous_ != nullptr && previous_ != &log_) {
+      previous_->insert(previous_->end(), log_.begin() + static_cast<std::ptrdiff_t>(first_),
+                        log_.end());
+    }
+  }
   FieldLogScope(const FieldLogScope&) = delete;
   FieldLogScope& operator=(const FieldLogScope&) = delete;
 
  private:
   RecordSource& source_;
+  FieldLog& log_;
+  std::size_t first_;
   FieldLog* previous_;
 };
 

@@ -73,6 +73,16 @@ bool read_series_record(RunIo& io, RecordSource& source, double base, RealSectio
 
 }  // namespace
 
+void report_series_end(RunIo& io, int unit, int number, std::string_view text, double needed_to) {
+  std::string detail;
+  if (io.units.is_open(unit)) {
+    const Unit& file = io.units.unit(unit);
+    detail = "file " + file.path() + " ends after record " + std::to_string(file.record_number()) +
+             "; the step needs values up to hour " + value_text(needed_to) + " of the run";
+  }
+  report_fatal_with_detail(io, number, PRINT_UNIT, 0, text, detail);
+}
+
 void READ_SERIES_STEP_MEAN(RunIo& io, RecordSource& source, double base, double t0, double dt,
                            double& TLAST, double& TNEXT, RealSection SERIES_VALUES, int N,
                            RealSection STEP_VALUES, const SeriesValueCheck& check) {

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 #include "include/run_io.h"
 #include "services/array_section.h"
@@ -41,6 +42,12 @@ constexpr double SERIES_END_TIME = 999999.9;
 // The check a caller may give sees each value of every record read, with its column
 // (1..N) and its place, and refuses a value by throwing (a physical bound).
 using SeriesValueCheck = std::function<void(int column, double value, const FieldPlace& place)>;
+
+// The caller's fatal report of a series that ended before the run: `number` and `text`,
+// then a line naming the file of `unit`, its last record and the hour the step needed
+// values up to.
+[[noreturn]] void report_series_end(RunIo& io, int unit, int number, std::string_view text,
+                                    double needed_to);
 
 // unit: the series file; base: calendar hours of the run start (RUN_START_TIME);
 // t0, dt: start and length of the step in hours from the run start.

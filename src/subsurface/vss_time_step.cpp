@@ -50,13 +50,23 @@ SeriesValueCheck lateral_head_check(const SubsurfaceState& v) {
 void check_head_series_start(const FrameState& frame, SubsurfaceState::Series& s, int n, int unit,
                              const char* name, RunIo& io, const SeriesValueCheck& check) {
   s.TLAST = s.TNEXT = -1.0e30;
-  READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT, s.last,
-                            s.next, n, s.values, check);
+  FieldLog places;  // of the first record's date among the others
+  {
+    FieldLogScope scope(io.units.unit(unit), places);
+    READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT,
+                              s.last, s.next, n, s.values, check);
+  }
   if (IS_NO_DATA(s.TNEXT)) return;  // an empty file: the step reports its end
   if (s.TLAST < -1.0e29 && s.TNEXT > SERIES_START_TOLERANCE) {
-    REPORT_ERROR(io, SEVERITY_FATAL, VSS_SERIES_ERROR, PRINT_UNIT, 0, 0,
-                 std::string("The first record of the ") + name + " series (" +
-                     io.units.unit(unit).source_name() + ") lies after the start of the run");
+    report_fatal_with_detail(io, VSS_SERIES_ERROR, PRINT_UNIT, 0,
+                             std::string("The first record of the ") + name + " series (" +
+                                 io.units.unit(unit).source_name() +
+                                 ") lies after the start of the run",
+                             places.empty()
+                                 ? std::string()
+                                 : "its first record, in file " + places[0].file + ", record " +
+                                       std::to_string(places[0].record) + ", is dated hour " +
+                                       value_text(s.TNEXT) + " of the run");
   }
 }
 
@@ -130,8 +140,10 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.vss_step_prepared = true;
 }
 
-void end_of_series(RunIo& io, const SubsurfaceState::Series& s, int number, const char* text) {
-  if (IS_NO_DATA(s.TNEXT)) REPORT_ERROR(io, SEVERITY_FATAL, number, PRINT_UNIT, 0, 0, text);
+// A series that ended before the run stops it.
+void end_of_series(RunIo& io, int unit, const SubsurfaceState::Series& s, int number,
+                   const char* text, double needed_to) {
+  if (IS_NO_DATA(s.TNEXT)) report_series_end(io, unit, number, text, needed_to);
 }
 
 // Record values p.. spread over the categories of a lateral boundary kind.
@@ -151,39 +163,44 @@ void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io
     READ_SERIES_STEP_MEAN(io, VSS_WLD_UNIT, base, t0, dt, v.WLD.TLAST, v.WLD.TNEXT, v.WLD.next,
                           v.VSS_WELL_COUNT, v.WELL_RATE,
                           bounded(Quantity::WELL_RATE, "well abstraction rate"));
-    end_of_series(io, v.WLD, 1042, "End of well abstraction file (WLD)");
+    end_of_series(io, VSS_WLD_UNIT, v.WLD, 1042, "End of well abstraction file (WLD)", t0 + dt);
   }
   if (v.VSS_LFB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LFB_SERIES;
     READ_SERIES_STEP_MEAN(io, VSS_LFB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.next,
                           v.LFB.series_columns, s.values);
-    end_of_series(io, s, 1043, "End of lateral flow boundary condition file (LFB)");
+    end_of_series(io, VSS_LFB_UNIT, s, 1043, "End of lateral flow boundary condition file (LFB)",
+                  t0 + dt);
     spread(v.LFB, v.VSS_LFB_COUNT, s.values, v.LFB_VALUE);
   }
   if (v.VSS_LHB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LHB_SERIES;
     READ_SERIES_STEP_MIDPOINT(io, VSS_LHB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
                               v.LHB.series_columns, s.values, lateral_head_check(v));
-    end_of_series(io, s, 1044, "End of lateral head boundary condition file (LHB)");
+    end_of_series(io, VSS_LHB_UNIT, s, 1044, "End of lateral head boundary condition file (LHB)",
+                  t0 + dt);
     spread(v.LHB, v.VSS_LHB_COUNT, s.values, v.LHB_VALUE);
   }
   if (v.VSS_LGB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LGB_SERIES;
     READ_SERIES_STEP_MIDPOINT(io, VSS_LGB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
                               v.LGB.series_columns, s.values);
-    end_of_series(io, s, 1052, "End of lateral head gradient boundary condition file (LGB)");
+    end_of_series(io, VSS_LGB_UNIT, s, 1052,
+                  "End of lateral head gradient boundary condition file (LGB)", t0 + dt);
     spread(v.LGB, v.VSS_LGB_COUNT, s.values, v.LGB_VALUE);
   }
   if (v.VSS_BFB_COUNT > 0) {
     READ_SERIES_STEP_MEAN(io, VSS_BFB_UNIT, base, t0, dt, v.BFB.TLAST, v.BFB.TNEXT, v.BFB.next,
                           v.VSS_BFB_COUNT, v.BFB_VALUE);
-    end_of_series(io, v.BFB, 1045, "End of column base flow boundary condition file (BFB)");
+    end_of_series(io, VSS_BFB_UNIT, v.BFB, 1045,
+                  "End of column base flow boundary condition file (BFB)", t0 + dt);
   }
   if (v.VSS_BHB_COUNT > 0) {
     READ_SERIES_STEP_MIDPOINT(io, VSS_BHB_UNIT, base, t0, dt, v.BHB.TLAST, v.BHB.TNEXT, v.BHB.last,
                               v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE,
                               bounded(Quantity::ELEVATION, "column base head"));
-    end_of_series(io, v.BHB, 1046, "End of column base head boundary condition file (BHB)");
+    end_of_series(io, VSS_BHB_UNIT, v.BHB, 1046,
+                  "End of column base head boundary condition file (BHB)", t0 + dt);
   }
 }
 

@@ -469,16 +469,18 @@ void expect_places(const FieldLog& log, const std::vector<Place>& expected) {
 
 TEST(RecordReaderPlaces, EveryFormattedItemHasItsFieldAcrossRecords) {
   auto src = lines({"  5 1234  ab", "   -3.5", "  7"}, "in.txt");
-  FieldLog log;
+  FieldLog outer, log;
   int n = 0;
   double x = 0.0, y = 0.0;
   std::string a;
   {
-    FieldLogScope scope(src, log);
+    FieldLogScope caller(src, outer);
+    FieldLogScope scope(src, log);  // a reader's own scope inside its caller's
     read_formatted(src, "(I3,F5.2,A4/F7.0)", n, x, a, y);
   }
   EXPECT_DOUBLE_EQ(x, 12.34);  // the implied decimals do not change the text shown
   expect_places(log, {{1, 1, 3, "5"}, {1, 4, 8, "1234"}, {1, 9, 12, "ab"}, {2, 1, 7, "-3.5"}});
+  EXPECT_EQ(outer.size(), log.size());  // the caller sees what the reader read
   // Outside the scope nothing more is kept.
   read_formatted(src, "(I3)", n);
   EXPECT_EQ(log.size(), 4u);

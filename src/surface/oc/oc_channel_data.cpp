@@ -36,15 +36,21 @@ void skip_title(RecordSource& in) {
   read_list(in);
 }
 
-// Counts one error of the channel part and reports it; when the message's fields could
-// not hold the values given, the line after it shows them in full.
+// Counts one error of the channel part and reports it. The line after it says in which
+// record of `in` the value stood (the record just read) and, when the message's fields
+// could not hold the values given, shows them in full.
 void channel_error(RunIo& io, int& errors, int number, int element, const std::string& text,
-                   std::initializer_list<std::pair<std::string_view, long long>> values = {}) {
+                   std::initializer_list<std::pair<std::string_view, long long>> values = {},
+                   const RecordSource* in = nullptr) {
   ++errors;
   REPORT_ERROR(io, SEVERITY_ERROR, number, PRINT_UNIT, element, 0,
                oc_message(text, MESSAGE_LENGTH));
-  const std::string full = values_in_full(text, values);
-  if (!full.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, full);
+  std::string detail = values_in_full(text, values);
+  if (in != nullptr) {
+    detail += (detail.empty() ? "" : "; ") + std::string("read from file ") + in->source_name() +
+              ", record " + std::to_string(in->record_number());
+  }
+  if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, detail);
 }
 
 // Reads `n` width/height pairs of one record; `places` gets the place of each value
@@ -83,7 +89,7 @@ bool read_default_sections(RecordSource& in, bool print, RunIo& io, int& errors,
                   format_line("('Number of default channel cross-section categories ','NDEFCT =',"
                               "I4,2X,'lies outside range 0:NOCTAB = 0 :',I4)",
                               ndefct, NOCTAB),
-                  {{"NDEFCT", ndefct}});
+                  {{"NDEFCT", ndefct}}, &in);
   }
   if (ndefct < 1) return true;
   skip_title(in);
@@ -104,7 +110,7 @@ bool read_default_sections(RecordSource& in, bool print, RunIo& io, int& errors,
                     format_line("('Number of width/elevation pairs NXDEF(',I3,') =',I4,2X,"
                                 "'lies outside range 2:NOCTAB = 2:',I4)",
                                 i, n, NOCTAB),
-                    {{"category", i}, {"NXDEF", n}});
+                    {{"category", i}, {"NXDEF", n}}, &in);
       return false;
     }
     std::array<double, NOCTAB> width{}, height{};
@@ -160,14 +166,14 @@ void read_boundary_record(RecordSource& in, const FrameState& frame, SurfaceStat
         io, errors, 1020, link,
         format_line("('Head boundary category',I4,' of the link lies outside range 1 :',I4)",
                     category, surface.OC_N_HEAD_CATEGORIES),
-        {{"category", category}});
+        {{"category", category}}, &in);
   }
   if (type == OC_BC_LINK_FLUX && (category < 1 || category > surface.OC_N_FLUX_CATEGORIES)) {
     channel_error(
         io, errors, 1021, link,
         format_line("('Flux boundary category',I4,' of the link lies outside range 1 :',I4)",
                     category, surface.OC_N_FLUX_CATEGORIES),
-        {{"category", category}});
+        {{"category", category}}, &in);
   }
   if (type != OC_BC_LINK_HEAD && !boundary_face_usable(frame, link, type, face)) {
     const std::string rule = type == OC_BC_WEIR
@@ -176,7 +182,7 @@ void read_boundary_record(RecordSource& in, const FrameState& frame, SurfaceStat
     channel_error(io, errors, 1014, link,
                   format_line("('OC boundary of type',I3,' on face',I3,' of the link: the face',A)",
                               type, face, rule),
-                  {{"face", face}});
+                  {{"face", face}}, &in);
   }
 }
 
@@ -218,7 +224,7 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
                     format_line("('Expected element number,',I5,', but found',I5,', ',"
                                 "'while reading channel data')",
                                 l, element),
-                    {{"element found", element}});
+                    {{"element found", element}}, &in);
       return;
     }
     const std::string of = " of link " + std::to_string(l);
@@ -239,7 +245,7 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
                     format_line("('Cross-section number IDEFX =',I4,' lies outside ranges',"
                                 "' -NDEFCT:-1 =',I4,' : -1  and  2:NOCTAB = 2 :',I4)",
                                 idefx, -defaults.declared, NOCTAB),
-                    {{"IDEFX", idefx}, {"NDEFCT", defaults.declared}});
+                    {{"IDEFX", idefx}, {"NDEFCT", defaults.declared}}, &in);
       // Where the number of pairs that follow is unknown, nothing after can be located.
       if (idefx == 1 || idefx > NOCTAB) return;
     } else {

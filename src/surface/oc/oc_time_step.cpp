@@ -116,7 +116,7 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
                               });
   }
   if (IS_NO_DATA(state.head_TNEXT)) {
-    REPORT_ERROR(io, SEVERITY_FATAL, 1007, PRINT_UNIT, 0, 0, "END OF OC HEAD BOUNDARY DATA");
+    report_series_end(io, OC_HEAD_SERIES_UNIT, 1007, "END OF OC HEAD BOUNDARY DATA", t0 + dt);
   }
   if (surface.OC_N_FLUX_CATEGORIES > 0) {
     READ_SERIES_STEP_MEAN(io, OC_FLUX_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
@@ -124,7 +124,7 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
                           surface.OC_N_FLUX_CATEGORIES, state.OC_FLUX_VALUE);
   }
   if (IS_NO_DATA(state.flux_TNEXT)) {
-    REPORT_ERROR(io, SEVERITY_FATAL, 1023, PRINT_UNIT, 0, 0, "END OF OC FLUX BOUNDARY DATA");
+    report_series_end(io, OC_FLUX_SERIES_UNIT, 1023, "END OF OC FLUX BOUNDARY DATA", t0 + dt);
   }
 }
 
