@@ -348,7 +348,9 @@ def run_one(n, args, bounds):
     for f in os.listdir(root):
         if f.startswith("output_"):
             os.remove(os.path.join(root, f))
-    target = rng.choice(input_files(root, rundata))
+    files = [f for f in input_files(root, rundata)
+             if not args.only or any(part in f for part in args.only.split(","))]
+    target = rng.choice(files)
     path = os.path.join(root, target)
     text, what = mutate(open(path, errors="replace").read(), rng)
     open(path, "w").write(text)
@@ -403,6 +405,9 @@ def main():
     parser.add_argument("--jobs", type=int, default=3)
     parser.add_argument("--timeout", type=float, default=600.0)
     parser.add_argument("--keep", action="store_true", help="keep the mutants' directories")
+    parser.add_argument("--only", default="",
+                        help="damage only files whose names hold one of these comma-separated "
+                             "parts (\"met,snow,et\")")
     parser.add_argument("--list", action="store_true", help="one line per mutant")
     args = parser.parse_args()
     bounds = readme_bounds()

@@ -299,7 +299,17 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   // Boundary categories and the boundary table.
   skip_title(in);
   int n_head = 0, n_flux = 0, n_polynomial = 0;
-  read_list(in, n_head, n_flux, n_polynomial);
+  FieldLog counts;
+  {
+    FieldLogScope scope(in, counts);
+    read_list(in, n_head, n_flux, n_polynomial);
+  }
+  // Head and flux counts have their numbered errors; a polynomial count has none, and a
+  // negative one would quietly mean none.
+  if (n_polynomial < 0) {
+    refuse_at(counts[2], "number of OC polynomial boundary categories = " +
+                             std::to_string(n_polynomial) + " cannot be negative");
+  }
   if (n_head < 0) check_category_count(io, errors, 1020, "head", n_head);
   if (n_flux < 0) check_category_count(io, errors, 1021, "flux", n_flux);
   BoundaryTableBuilder table(surface);
