@@ -141,8 +141,8 @@ def check_met(path, intervals, bounds, out):
         if pressure not in (None, 0.0) and outside(bounds, "air pressure", pressure):
             out.append("met pressure = %r" % pressure)
         if t is not None and vpd is not None and math.isfinite(t) and -90 <= t <= 60 and \
-                vpd > 2 * es(t):
-            out.append("met VPD %r above twice e_s(%r)" % (vpd, t))
+                vpd > es(t + 20):
+            out.append("met VPD %r above e_s(%r + 20)" % (vpd, t))
 
 
 def check_et(path, nv, bounds, out):

@@ -140,7 +140,7 @@ long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out) {
     if (frame.PRINT_ON) {
       write_formatted(out, row_format, FormatArgs(row).add(digits));
     }
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
     // Only the digit 1 makes a grid square; 0, 2 and any other digit mark a cell outside.
     for (int x = 1; x <= nx; ++x) {
       const bool inside = digits(x) == 1;

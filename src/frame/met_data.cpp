@@ -82,9 +82,11 @@ void refresh_vegetation(const FrameState& frame, SurfaceState& surface, RunIo& i
 double saturation_vapour_pressure(double t) { return 6.108 * std::exp(17.27 * t / (t + 237.3)); }
 
 // A deficit is the saturation vapour pressure less the vapour pressure, so it cannot
-// exceed the former. Twice it leaves room for a deficit averaged over a day whose air
-// temperature swings by 40 degC about the mean the record gives.
-constexpr double VPD_ROOM_OVER_SATURATION = 2.0;
+// exceed the former. A record's deficit may be a mean over its interval while its air
+// temperature is the interval's mean: over a day whose temperature swings 20 degC either
+// side of the mean, the deficit stays below the saturation vapour pressure 20 degC above
+// it.
+constexpr double VPD_TEMPERATURE_ROOM = 20.0;  // degC
 
 // The values of one met site's lines, each against its physical bounds; the places are
 // those of the items in the order read.
@@ -108,13 +110,13 @@ void check_site_values(int s, bool with_rain, const FieldLog& places, double rai
   require_within(Quantity::VAPOUR_PRESSURE_SLOPE, "DEL" + site, del, places[i++]);
   const FieldPlace& vpd_place = places[i++];
   require_within(Quantity::VAPOUR_PRESSURE_DEFICIT, "VPD" + site, vpd, vpd_place);
-  const double saturation = saturation_vapour_pressure(temperature);
-  if (vpd > VPD_ROOM_OVER_SATURATION * saturation) {
-    refuse_at(vpd_place,
-              "VPD" + site + " = " + value_text(vpd) +
-                  " mbar is more than twice the saturation vapour pressure at the record's air "
-                  "temperature of " +
-                  value_text(temperature) + " degC (" + value_text(saturation) + " mbar)");
+  const double warmest = temperature + VPD_TEMPERATURE_ROOM;
+  const double saturation = saturation_vapour_pressure(warmest);
+  if (vpd > saturation) {
+    refuse_at(vpd_place, "VPD" + site + " = " + value_text(vpd) +
+                             " mbar is above the saturation vapour pressure at " +
+                             value_text(warmest) + " degC (" + value_text(saturation) +
+                             " mbar), 20 degC above the record's air temperature");
   }
 }
 

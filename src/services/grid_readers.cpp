@@ -195,11 +195,14 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
   return row;
 }
 
-void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found) {
+void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
+                          const RecordSource& where) {
   write_empty(out, 2);
   out.write_record("  ERROR IN DATA " + std::string(title));
   write_empty(out);
   write_formatted(out, "('  IN THE VICINITY OF LINE K=',I5)", row_found);
+  out.write_record("  row " + std::to_string(row_found) + " read from file " +
+                   where.source_name() + ", record " + std::to_string(where.record_number()));
   throw ImmediateStop("grid row " + std::to_string(row_found) +
                       " found where another row was expected under the title: " +
                       trim_right(title));
@@ -268,7 +271,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
     std::span<int> row_codes(&grid(1, y), static_cast<std::size_t>(nx));
     const int row = digit_layout ? read_digit_row(in, row_codes)
                                  : read_wide_row(in, y, row_codes);
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
   }
 
   for (int e = 1; e <= frame.NEL; ++e) values(e) = 0;
@@ -311,7 +314,7 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
   for (int y = ny; y >= 1; --y) {
     const int row = read_real_row(
         in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)), &fields);
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
     // A blank field reads as zero, and so may a row cut short over cells outside the
     // catchment; but a row that ends before the field of a grid square has lost a
     // value, and reading it as zero would quietly change the catchment.

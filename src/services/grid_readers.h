@@ -74,9 +74,11 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
                   std::vector<RealRowField>* fields = nullptr);
 
 // Writes the row-number stop message of a grid to `out` ("  ERROR IN DATA " and the
-// title, then "  IN THE VICINITY OF LINE K=" and the row number found) and throws
+// title, then "  IN THE VICINITY OF LINE K=" and the row number found, then the row
+// number in full with the file and record of `where`, the record just read) and throws
 // ImmediateStop.
-[[noreturn]] void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found);
+[[noreturn]] void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
+                                       const RecordSource& where);
 
 // ---- The readers ---------------------------------------------------------------------
 

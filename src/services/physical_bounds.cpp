@@ -30,8 +30,8 @@ constexpr PhysicalBound TABLE[] = {
      "mbar/degC", 0.0, 10.0, false, "9.2 mbar/degC at 60 degC, the hottest air"},
     {Q::VAPOUR_PRESSURE_DEFICIT, "vapour pressure deficit (VPD)", "mbar", 0.0, 200.0, false,
      "a deficit is never negative nor above the saturation vapour pressure, 199 mbar at "
-     "60 degC; a met record's VPD is also held to twice the saturation vapour pressure at "
-     "its own air temperature"},
+     "60 degC; a met record's VPD is also held to the saturation vapour pressure 20 degC "
+     "above its own air temperature"},
     {Q::POTENTIAL_EVAPORATION, "potential evaporation rate", "mm/h", 0.0, 10.0, false,
      "evaporating 10 mm/h takes 6.8 kW/m2, five times full sunlight; a negative value is "
      "read as 0 with warning 4999"},

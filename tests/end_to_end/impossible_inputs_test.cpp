@@ -62,14 +62,16 @@ std::vector<ImpossibleCase> cases() {
        0,
        {"atmospheric pressure of met site 1 = 1.94 mbar", "250 to 1100 mbar",
         "record 2, columns 49-60: \"1.94\""}},
-      // At 1.879 degC the saturation vapour pressure is 7.0 mbar (Tetens).
+      // 20 degC above 1.879 degC the saturation vapour pressure is 26.24 mbar (Tetens:
+      // 6.108 exp(17.27 x 21.879 / 259.179)).
       {"VPD of 51.05 mbar at 1.9 degC",
        "example",
        {{"example_met.txt", met_line_2,
          "                   1.879     0.50112     51.0493           0"}},
        3,
        0,
-       {"VPD of met site 1 = 51.0493 mbar is more than twice the saturation vapour pressure",
+       {"VPD of met site 1 = 51.0493 mbar is above the saturation vapour pressure at 21.879 "
+        "degC (26.24",
         "record 3, columns 37-48: \"51.0493\""}},
       {"snow specific gravity of 1e39",
        "example",
