@@ -387,7 +387,7 @@ def run_one(n, args, bounds):
         result["named"] = any(re.search(r"file \S.*record \d+", r) for r in reports)
     elif result["status"] == 2:
         result["message"] = console.strip().splitlines()[-1] if console.strip() else ""
-        result["named"] = "record" in console
+        result["named"] = bool(re.search(r"record \d+", console + print_text))
     if result["status"] == 0:
         result["outside"] = completed_run_values(root, example, bounds)
     if not args.keep:
