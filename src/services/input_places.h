@@ -37,6 +37,7 @@ class InputPlaces {
     const auto at = places_.find(item);
     if (at != places_.end()) places_.erase(at);
   }
+  void clear() { places_.clear(); }
 
  private:
   using Entries = std::map<std::pair<long, long>, FieldPlace>;

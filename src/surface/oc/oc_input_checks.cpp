@@ -198,6 +198,8 @@ void OC_CHECK_INPUT_DATA(const FrameState& frame, const SurfaceState& surface, R
     REPORT_ERROR(io, SEVERITY_FATAL, 1000, PRINT_UNIT, 0, 0,
                  "Error(s) detected while checking OC input data");
   }
+  // No later check asks where these values were read.
+  for (const char* item : {"STRX", "STRY", "XINW", "XINH"}) io.places.forget(item);
 }
 
 }  // namespace quendal
