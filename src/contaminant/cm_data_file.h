@@ -4,7 +4,8 @@
 //
 // The reader checks every count and every index a record carries and stops the run at
 // the first bad one; it echoes the file's status and the run title to the contaminant
-// print file (unit 25) and closes the data file. It checks no value for plausibility.
+// print file (unit 25) and closes the data file. Depths, concentrations, fractions and
+// rate coefficients are held to their physical bounds (services/physical_bounds.h).
 #pragma once
 
 #include "include/contaminant_state.h"
@@ -16,6 +17,9 @@ namespace quendal {
 
 constexpr int CM_DATA_UNIT = 18;   // CMD
 constexpr int CM_PRINT_UNIT = 25;  // the contaminant print file
+// The file does not give data for the run's counts; also a contaminant count NCON
+// outside 1 to 3 found at start-up.
+constexpr int CM_COUNT_ERROR = 3008;
 
 // Reads the file into the parameters of `contaminant`, whose per-element arrays must
 // already be sized for the run (ContaminantState::size). The column elements NLF+1..NEL

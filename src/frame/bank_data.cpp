@@ -4,6 +4,7 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 #include "services/stops.h"
@@ -111,6 +112,36 @@ void store_class(int c, const Array1<double>& real_work, const Array1<int>& int_
   }
 }
 
+// The value a real class gives a bank element, held to what the class's quantity can
+// be. Class 1 is checked as the ground level it sets: one value is a height above the
+// link's bank-full level.
+void check_bank_value(int c, double value, double ground, const FieldPlace& place, int e) {
+  const std::string of = " of bank element " + std::to_string(e);
+  switch (c) {
+    case 1: require_within(Quantity::ELEVATION, "ground level" + of, ground, place); break;
+    case 6:
+    case 7:
+      // Read after the overland input checks: the whole bound is held here.
+      require_within(Quantity::STRICKLER, std::string(c == 6 ? "STRX" : "STRY") + of, value,
+                     place);
+      break;
+    case 10: require_within(Quantity::SNOW_DEPTH, "snow depth" + of, value, place); break;
+    case 11:
+      // 0 gives the element the snow data file's RHOS.
+      if (value != 0.0) {
+        require_within(Quantity::SNOW_SPECIFIC_GRAVITY, "snow specific gravity" + of, value, place);
+      }
+      break;
+    case 12:
+      // A negative depth puts the water table above the ground, under standing water.
+      require_at_most(Quantity::DEPTH, "depth of the phreatic surface" + of, value, place);
+      require_within(Quantity::ELEVATION, "phreatic surface level" + of, ground - value, place);
+      break;
+    case 13: require_within(Quantity::WATER_DEPTH, "surface water depth" + of, value, place); break;
+    default: break;
+  }
+}
+
 }  // namespace
 
 void BK_READ_DATA_FILE(Model& model) {
@@ -147,34 +178,50 @@ void BK_READ_DATA_FILE(Model& model) {
     read_formatted(in, "(A80)", title);
     if (echo) write_formatted(print, "(1X,A)", trim_right(title));
     int type = 0, unused = 0;
-    read_formatted(in, "(2I7)", type, unused);
+    FieldLog type_place;
+    {
+      FieldLogScope scope(in, type_place);
+      read_formatted(in, "(2I7)", type, unused);
+    }
+    const std::string type_read_from = "read from " + describe_place(type_place[0]);
 
     if (type == COPY_FROM_NEIGHBOUR) {
       copy_class(c, model);
       continue;
     }
     if (type == PAIR_LIST) {
-      REPORT_ERROR(io, SEVERITY_FATAL, 1061, PRINT_UNIT, 0, 0,
-                   "BKD input type 3 (data class, value) not supported");
+      report_fatal_with_detail(io, 1061, PRINT_UNIT, 0,
+                               "BKD input type 3 (data class, value) not supported",
+                               "the type was " + type_read_from);
     }
     if (type != ONE_VALUE && type != VALUE_PER_ELEMENT) {
       const std::string message = format_line(
           "('BKD data class',I3,': input type',I7,' is not one of 1 (copy from a neighbour), "
           "2 (one value), 4 (a value per bank element)')",
           c, type);
+      const std::string full = values_in_full(message, {{"input type", type}});
+      const std::string detail =
+          (full.empty() ? "" : full + "; ") + "the type was " + type_read_from;
       // A class that stores nothing loses nothing: the run goes on.
-      REPORT_ERROR(io, stored_class(c) ? SEVERITY_FATAL : SEVERITY_WARNING, BANK_DATA_ERROR,
-                   PRINT_UNIT, 0, 0, message);
+      if (stored_class(c)) {
+        report_fatal_with_detail(io, BANK_DATA_ERROR, PRINT_UNIT, 0, message, detail);
+      }
+      REPORT_ERROR(io, SEVERITY_WARNING, BANK_DATA_ERROR, PRINT_UNIT, 0, 0, message);
+      REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, detail);
       continue;
     }
 
     if (type == ONE_VALUE) {
       int ivalue = 0;
       double rvalue = 0.0;
-      if (integer_class(c)) {
-        read_formatted(in, "(10I7)", ivalue);
-      } else {
-        read_formatted(in, "(10F7.0)", rvalue);
+      FieldLog places;
+      {
+        FieldLogScope scope(in, places);
+        if (integer_class(c)) {
+          read_formatted(in, "(10I7)", ivalue);
+        } else {
+          read_formatted(in, "(10F7.0)", rvalue);
+        }
       }
       if (echo) {
         if (integer_class(c)) {
@@ -190,6 +237,9 @@ void BK_READ_DATA_FILE(Model& model) {
         // A bank's ground is given as a height above its link's bank-full level.
         real_work(e) = c == 1 ? surface.ZBFULL(frame.ICMREF(e, 4, 1)) + rvalue : rvalue;
         given(e) = 1;
+        if (!integer_class(c)) {
+          check_bank_value(c, rvalue, c == 1 ? real_work(e) : frame.ZGRUND(e), places[0], e);
+        }
       }
     } else {
       // Two pairs per link: as many pairs as there are bank elements, whatever the
@@ -198,7 +248,9 @@ void BK_READ_DATA_FILE(Model& model) {
       Array1<int> element(pairs, 0);
       Array1<int> ivalue(pairs, 0);
       Array1<double> rvalue(pairs, 0.0);
+      FieldLog places;  // element, then value, for each pair
       {
+        FieldLogScope scope(in, places);
         FormattedRead r(in, integer_class(c) ? "(10I7)" : "(5(I7,F7.0))");
         for (int k = 1; k <= pairs; ++k) {
           r >> element(k);
@@ -230,6 +282,10 @@ void BK_READ_DATA_FILE(Model& model) {
         int_work(e) = ivalue(k);
         real_work(e) = rvalue(k);
         given(e) = 1;
+        if (!integer_class(c)) {
+          check_bank_value(c, rvalue(k), c == 1 ? rvalue(k) : frame.ZGRUND(e),
+                           places[static_cast<std::size_t>(2 * k - 1)], e);
+        }
       }
       if (stored_class(c)) {
         for (int e = frame.NGDBGN; e <= nel; ++e) {

@@ -8,6 +8,7 @@
 #include "services/calendar.h"
 #include "services/formatted_writer.h"
 #include "services/grid_readers.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
 
@@ -94,6 +95,22 @@ void write_heading(RecordSink& out, RecordSource& in) {
   out.write_record(" ^^^ ENTER INFR ^^^");
 }
 
+// A title, then the spacings ten to a record; each is the distance between two element
+// centres.
+void read_spacings(RecordSource& in, Array1<double>& spacing, const char* direction) {
+  read_title(in);
+  FieldLog places;
+  {
+    FieldLogScope scope(in, places);
+    read_formatted(in, "(10F7.0)", spacing);
+  }
+  for (int i = 1; i <= spacing.size(); ++i) {
+    require_within(Quantity::GRID_SPACING,
+                   std::string("grid spacing ") + std::to_string(i) + " in " + direction,
+                   spacing(i), places[static_cast<std::size_t>(i - 1)]);
+  }
+}
+
 void write_spacings(RecordSink& out, const char* direction, const Array1<double>& spacing) {
   out.write_record(std::string("0H-H GRID SIZES (METERS) IN ") + direction + "-DIRECTION");
   if (spacing.size() > 0) write_formatted(out, "(1X,10G11.4)", FormatArgs().add(spacing));
@@ -136,7 +153,7 @@ long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out) {
     if (frame.PRINT_ON) {
       write_formatted(out, row_format, FormatArgs(row).add(digits));
     }
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
     // Only the digit 1 makes a grid square; 0, 2 and any other digit mark a cell outside.
     for (int x = 1; x <= nx; ++x) {
       const bool inside = digits(x) == 1;
@@ -259,10 +276,8 @@ void INFR(FrameState& frame, RunIo& io) {
   // Records 7 and 8: grid spacings.
   frame.GRID_SPACING_X.resize(nx - 1, 0.0);
   frame.GRID_SPACING_Y.resize(ny - 1, 0.0);
-  read_title(in);
-  read_formatted(in, "(10F7.0)", frame.GRID_SPACING_X);
-  read_title(in);
-  read_formatted(in, "(10F7.0)", frame.GRID_SPACING_Y);
+  read_spacings(in, frame.GRID_SPACING_X, "x");
+  read_spacings(in, frame.GRID_SPACING_Y, "y");
 
   // Record 9: print and store controls.
   int print_mode = 0;
@@ -375,16 +390,25 @@ void INFR(FrameState& frame, RunIo& io) {
   // Record 14: counts (block 16).
   int horizon_categories = 0;
   read_title(in);
-  read_formatted(in, "(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV, frame.NS,
-                 horizon_categories);
+  FieldLog count_places;
+  {
+    FieldLogScope scope(in, count_places);
+    read_formatted(in, "(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV,
+                   frame.NS, horizon_categories);
+  }
   const long counts_record = in.record_number();
-  if (frame.MET_SITE_COUNT < 0 || frame.RAIN_STATION_COUNT < 0 || frame.NV < 0 ||
-      frame.NV > NVEE || frame.NS < 0 || horizon_categories < 0) {
-    refuse(in, counts_record,
-           format_line("(5I7)", frame.MET_SITE_COUNT, frame.RAIN_STATION_COUNT, frame.NV, frame.NS,
-                       horizon_categories),
-           "counts of met sites, rain stations, vegetation types (at most 200), soil types and "
-           "soil horizon categories must not be negative");
+  // Each count must fit the room of what it counts: the met arrays hold 200 sites and
+  // 200 stations, the soil arrays NSEE types.
+  if (frame.MET_SITE_COUNT < 0 || frame.MET_SITE_COUNT > MET_SITE_ROOM ||
+      frame.RAIN_STATION_COUNT < 0 || frame.RAIN_STATION_COUNT > MET_SITE_ROOM || frame.NV < 0 ||
+      frame.NV > NVEE || frame.NS < 0 || frame.NS > NSEE || horizon_categories < 0 ||
+      horizon_categories > NSEE) {
+    // The counts as written (a count too wide for its field would show as asterisks).
+    std::string written;
+    for (const FieldPlace& p : count_places) written += (written.empty() ? "" : " ") + p.text;
+    refuse(in, counts_record, written,
+           "counts of met sites and rain stations (0 to 200), vegetation types (0 to 200), soil "
+           "types and soil horizon categories (0 to 1000) outside their range");
   }
   out.write_record("0");
   write_empty(out);
@@ -439,7 +463,11 @@ void INFR(FrameState& frame, RunIo& io) {
   // Records 20 to 23: elevation and code grids. Links get their met codes later, in
   // the catchment set-up.
   READ_REAL_GRID(frame, frame.ZGRUND, frame.PRINT_ON ? GRID_READ_AND_ECHO : GRID_READ,
-                 FRAME_DATA_UNIT, PRINT_UNIT, io);
+                 FRAME_DATA_UNIT, PRINT_UNIT, io,
+                 [](int e, double z, const FieldPlace& place) {
+                   require_within(Quantity::ELEVATION,
+                                  "ground elevation of element " + std::to_string(e), z, place);
+                 });
   read_code_grid(frame, frame.MET_SITE_OF_ELEMENT, default_met_site, frame.MET_SITE_COUNT,
                  "met site", io);
   read_code_grid(frame, frame.RAIN_STATION_OF_ELEMENT, default_rain_station,

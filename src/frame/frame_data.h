@@ -16,8 +16,9 @@
 // Values that would be used as a size or an index are checked as they are read: a
 // grid of 2 to 399 columns and rows, dates from 1950 with the end after the start, a
 // positive basic time step and rain-depth limit, counts and codes within range, a
-// catchment mask with at least one grid square. A failure is an input error naming
-// the file and the record (or the month error 4820 of the calendar).
+// catchment mask with at least one grid square; grid spacings and ground elevations
+// are held to their physical bounds. A failure is an input error naming the file and
+// the record (or the month error 4820 of the calendar).
 #pragma once
 
 #include "include/arrays.h"

@@ -1,10 +1,12 @@
 #include "frame/met_data.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 #include "services/stops.h"
@@ -76,28 +78,46 @@ void refresh_vegetation(const FrameState& frame, SurfaceState& surface, RunIo& i
 
 // ---- the single met file ---------------------------------------------------------
 
-// The next record of a met file, kept so that a refused value can be shown as written.
-std::string next_met_record(RecordSource& in) {
-  std::string record;
-  if (!in.read_record(record)) throw EndOfFileError(in.source_name(), in.record_number());
-  return record;
-}
+// The saturation vapour pressure over water (Tetens' formula), mbar, at t degC.
+double saturation_vapour_pressure(double t) { return 6.108 * std::exp(17.27 * t / (t + 237.3)); }
 
-// Columns 13-24 of a met-file line hold its rainfall rate (or potential evaporation).
-constexpr int MET_VALUE_FIRST_COLUMN = 13;
-constexpr int MET_VALUE_LAST_COLUMN = 24;
+// A deficit is the saturation vapour pressure less the vapour pressure, so it cannot
+// exceed the former. A record's deficit may be a mean over its interval while its air
+// temperature is the interval's mean: over a day whose temperature swings 20 degC either
+// side of the mean, the deficit stays below the saturation vapour pressure 20 degC above
+// it.
+constexpr double VPD_TEMPERATURE_ROOM = 20.0;  // degC
 
-// Rainfall cannot be negative: a minus sign slipped into the file would take water
-// out of the catchment unseen, so the run stops with the file, record and value.
-void refuse_negative_rain(const RecordSource& in, const std::string& record, int station) {
-  const std::string field =
-      record.size() >= MET_VALUE_FIRST_COLUMN
-          ? record.substr(MET_VALUE_FIRST_COLUMN - 1,
-                          MET_VALUE_LAST_COLUMN - MET_VALUE_FIRST_COLUMN + 1)
-          : std::string();
-  throw InputError(in.source_name(), in.record_number(), MET_VALUE_FIRST_COLUMN,
-                   MET_VALUE_LAST_COLUMN, field,
-                   "Negative rainfall rate of rain station " + std::to_string(station));
+// The values of one met site's lines, each against its physical bounds; the places are
+// those of the items in the order read.
+void check_site_values(int s, bool with_rain, const FieldLog& places, double rain,
+                       double radiation, double wind, double pressure, double temperature,
+                       double del, double vpd) {
+  const std::string site = " of met site " + std::to_string(s);
+  std::size_t i = 2;  // after the two integers
+  if (with_rain) {
+    require_within(Quantity::RAINFALL_RATE, "rainfall rate of rain station " + std::to_string(s),
+                   rain, places[i++]);
+  }
+  require_within(Quantity::NET_RADIATION, "net radiation" + site, radiation, places[i++]);
+  require_within(Quantity::WIND_SPEED, "wind speed" + site, wind, places[i++]);
+  // A pressure of 0 is one not given: an ended met file gives it, and nothing reads it.
+  if (pressure != 0.0) {
+    require_within(Quantity::AIR_PRESSURE, "atmospheric pressure" + site, pressure, places[i]);
+  }
+  ++i;
+  require_within(Quantity::AIR_TEMPERATURE, "air temperature" + site, temperature, places[i++]);
+  require_within(Quantity::VAPOUR_PRESSURE_SLOPE, "DEL" + site, del, places[i++]);
+  const FieldPlace& vpd_place = places[i++];
+  require_within(Quantity::VAPOUR_PRESSURE_DEFICIT, "VPD" + site, vpd, vpd_place);
+  const double warmest = temperature + VPD_TEMPERATURE_ROOM;
+  const double saturation = saturation_vapour_pressure(warmest);
+  if (vpd > saturation) {
+    refuse_at(vpd_place, "VPD" + site + " = " + value_text(vpd) +
+                             " mbar is above the saturation vapour pressure at " +
+                             value_text(warmest) + " degC (" + value_text(saturation) +
+                             " mbar), 20 degC above the record's air temperature");
+  }
 }
 
 // A negative potential evaporation of `file` read as 0: one warning for the file.
@@ -120,15 +140,17 @@ void read_site_lines(RecordSource& in, FrameState& frame, int s, bool with_rain)
   int site = 0, unused = 0, unused2 = 0;
   double rain = 0.0, radiation = 0.0, wind = 0.0, pressure = 0.0;
   double temperature = 0.0, del = 0.0, vpd = 0.0;
-  const std::string first = next_met_record(in);
-  RecordAt first_line(first, in);
-  if (with_rain) {
-    read_formatted(first_line, "(2I6,4F12.6)", site, unused, rain, radiation, wind, pressure);
-    if (rain < 0.0) refuse_negative_rain(in, first, s);
-  } else {
-    read_formatted(first_line, "(2I6,12X,3F12.6)", site, unused, radiation, wind, pressure);
+  FieldLog places;
+  {
+    FieldLogScope scope(in, places);
+    if (with_rain) {
+      read_formatted(in, "(2I6,4F12.6)", site, unused, rain, radiation, wind, pressure);
+    } else {
+      read_formatted(in, "(2I6,12X,3F12.6)", site, unused, radiation, wind, pressure);
+    }
+    read_formatted(in, "(12X,3F12.6,I12)", temperature, del, vpd, unused2);
   }
-  read_formatted(in, "(12X,3F12.6,I12)", temperature, del, vpd, unused2);
+  check_site_values(s, with_rain, places, rain, radiation, wind, pressure, temperature, del, vpd);
   if (with_rain) frame.PINP(s) = rain;
   frame.MET_NET_RADIATION(s) = radiation;
   frame.MET_WIND_SPEED(s) = wind;
@@ -186,7 +208,14 @@ void read_met_file_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
       double evaporation = 0.0;  // mm/h
       try {
         require_source(in);
-        read_formatted(*in, "(12X,F12.6)", evaporation);
+        FieldLog places;
+        {
+          FieldLogScope scope(*in, places);
+          read_formatted(*in, "(12X,F12.6)", evaporation);
+        }
+        require_at_most(Quantity::POTENTIAL_EVAPORATION,
+                        "potential evaporation of met site " + std::to_string(s), evaporation,
+                        places[0]);
         evaporation = evaporation_not_below_zero(io, frame.met_negative_evap_latches.met,
                                                  evaporation, in->source_name(),
                                                  in->record_number(), "mm/h");
@@ -211,10 +240,13 @@ void read_met_file_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
       double rain = 0.0;
       try {
         require_source(in);
-        const std::string record = next_met_record(*in);
-        RecordAt line(record, *in);
-        read_formatted(line, "(2I6,F12.6,24X,I12)", station, unused, rain, unused2);
-        if (rain < 0.0) refuse_negative_rain(*in, record, r);
+        FieldLog places;
+        {
+          FieldLogScope scope(*in, places);
+          read_formatted(*in, "(2I6,F12.6,24X,I12)", station, unused, rain, unused2);
+        }
+        require_within(Quantity::RAINFALL_RATE, "rainfall rate of rain station " + std::to_string(r),
+                       rain, places[2]);
       } catch (const EndOfFileError&) {
         print_end_message(io, frame, latches.met_rain_stations, "Finish of met data");
         announce_end_on_console(io, frame, latches.console_met, MET_FILE_UNIT,
@@ -255,11 +287,14 @@ void advance_met_file(int mode, FrameState& frame, SurfaceState& surface, RunIo&
 
 // ---- separate files ----------------------------------------------------------------
 
-// One free-format record of `values`; false when the file has ended (or is not named).
-bool read_free_record(RunIo& io, int unit, Array1<double>& values) {
+// One free-format record of `values`, with the place of each in `places`; false when the
+// file has ended (or is not named).
+bool read_free_record(RunIo& io, int unit, Array1<double>& values, FieldLog& places) {
   RecordSource* in = met_source(io, unit);
   if (in == nullptr) return false;
+  places.clear();
   try {
+    FieldLogScope scope(*in, places);
     read_list(*in, values);
   } catch (const EndOfFileError&) {
     return false;
@@ -267,50 +302,70 @@ bool read_free_record(RunIo& io, int unit, Array1<double>& values) {
   return true;
 }
 
-// One rainfall record: depths over PRD_INTERVAL turned into rates, mm/h. A negative
-// depth stops the run (see refuse_negative_rain).
+// One record of an air-temperature file; an ended file gives the default temperature.
+void read_air_temperatures(RunIo& io, int unit, Array1<double>& temperatures, const char* which) {
+  FieldLog places;
+  if (!read_free_record(io, unit, temperatures, places)) {
+    temperatures.fill(MET_DEFAULT_AIR_TEMPERATURE);
+    return;
+  }
+  for (int s = 1; s <= temperatures.size(); ++s) {
+    require_within(Quantity::AIR_TEMPERATURE,
+                   std::string("air temperature (") + which + ") of met site " + std::to_string(s),
+                   temperatures(s), places[static_cast<std::size_t>(s - 1)]);
+  }
+}
+
+void advance_rain_clock(FrameState& frame, const SurfaceState& surface) {
+  frame.MELAST = frame.METIME;
+  frame.METIME += surface.PRD_INTERVAL;
+}
+
+// One rainfall record: depths over PRD_INTERVAL turned into rates, mm/h, each rate
+// within the physical bounds of a rainfall rate.
 void read_prd_record(FrameState& frame, SurfaceState& surface, RunIo& io) {
-  if (!read_free_record(io, PRD_FILE_UNIT, frame.PINP)) {
+  FieldLog places;
+  if (!read_free_record(io, PRD_FILE_UNIT, frame.PINP, places)) {
     print_end_message(io, frame, frame.met_end_latches.prd, "Finish of prd data");
     announce_end_on_console(io, frame, frame.met_end_latches.console_prd, PRD_FILE_UNIT,
                             "Finish of prd data");
     frame.PINP.fill(0.0);
-  } else {
-    const RecordSource& in = io.units.unit(PRD_FILE_UNIT);
-    for (int r = 1; r <= frame.PINP.size(); ++r) {
-      if (frame.PINP(r) >= 0.0) continue;
-      throw InputError(in.source_name(), in.record_number(), 0, 0,
-                       trim(format_line("(G14.6)", frame.PINP(r))),
-                       "Negative rainfall depth of rain station " + std::to_string(r));
-    }
+    advance_rain_clock(frame, surface);
+    return;
   }
-  for (double& p : frame.PINP) p /= surface.PRD_INTERVAL;
-  frame.MELAST = frame.METIME;
-  frame.METIME += surface.PRD_INTERVAL;
+  for (int r = 1; r <= frame.PINP.size(); ++r) {
+    frame.PINP(r) /= surface.PRD_INTERVAL;
+    require_within(Quantity::RAINFALL_RATE,
+                   "rainfall rate (depth / PRD_INTERVAL) of rain station " + std::to_string(r),
+                   frame.PINP(r), places[static_cast<std::size_t>(r - 1)]);
+  }
+  advance_rain_clock(frame, surface);
 }
 
 // One potential-evaporation record (depths over EPD_INTERVAL, turned into mm/h) with
 // the air temperatures read in step with it.
 void read_epd_record(FrameState& frame, SurfaceState& surface, RunIo& io, bool& latch) {
-  if (!read_free_record(io, EPD_FILE_UNIT, frame.STATION_EPD_RATE)) {
+  FieldLog places;
+  if (!read_free_record(io, EPD_FILE_UNIT, frame.STATION_EPD_RATE, places)) {
     print_end_message(io, frame, latch, "Finish of epd data");
     announce_end_on_console(io, frame, frame.met_end_latches.console_epd, EPD_FILE_UNIT,
                             "Finish of epd data");
     frame.STATION_EPD_RATE.fill(0.0);
   } else {
     const RecordSource& in = io.units.unit(EPD_FILE_UNIT);
-    for (double& depth : frame.STATION_EPD_RATE) {
+    for (int s = 1; s <= frame.STATION_EPD_RATE.size(); ++s) {
+      double& depth = frame.STATION_EPD_RATE(s);
+      require_at_most(Quantity::POTENTIAL_EVAPORATION,
+                      "potential evaporation rate (depth / EPD_INTERVAL) of met site " +
+                          std::to_string(s),
+                      depth / surface.EPD_INTERVAL, places[static_cast<std::size_t>(s - 1)]);
       depth = evaporation_not_below_zero(io, frame.met_negative_evap_latches.epd, depth,
                                          in.source_name(), in.record_number(), "mm");
     }
   }
   if (io.names.AIR_TEMPERATURE_FILES_ON) {
-    if (!read_free_record(io, AIR_TEMPERATURE_HIGH_UNIT, frame.AIR_TEMPERATURE_HIGH)) {
-      frame.AIR_TEMPERATURE_HIGH.fill(MET_DEFAULT_AIR_TEMPERATURE);
-    }
-    if (!read_free_record(io, AIR_TEMPERATURE_LOW_UNIT, frame.AIR_TEMPERATURE_LOW)) {
-      frame.AIR_TEMPERATURE_LOW.fill(MET_DEFAULT_AIR_TEMPERATURE);
-    }
+    read_air_temperatures(io, AIR_TEMPERATURE_HIGH_UNIT, frame.AIR_TEMPERATURE_HIGH, "high");
+    read_air_temperatures(io, AIR_TEMPERATURE_LOW_UNIT, frame.AIR_TEMPERATURE_LOW, "low");
   } else {
     frame.AIR_TEMPERATURE_HIGH.fill(MET_DEFAULT_AIR_TEMPERATURE);
     frame.AIR_TEMPERATURE_LOW.fill(MET_DEFAULT_AIR_TEMPERATURE);

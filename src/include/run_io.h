@@ -6,6 +6,7 @@
 
 #include "include/arrays.h"
 #include "services/console.h"
+#include "services/input_places.h"
 #include "services/units.h"
 
 namespace quendal {
@@ -44,6 +45,8 @@ struct RunIo {
   UnitTable units;
   RunNames names;
   ErrorLog errors;
+  // Where the values of the data files were read, for the checks made after reading.
+  InputPlaces places;
   // Every output of the run, opened and locked before any is emptied and held until the
   // run ends: a second run that would write one of them stops at start, touching nothing.
   OutputLocks output_locks;

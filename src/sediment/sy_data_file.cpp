@@ -1,12 +1,16 @@
 #include "sediment/sy_data_file.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "include/dimensions.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/titled_block.h"
 
 namespace quendal {
@@ -32,8 +36,20 @@ class Reader {
   RunIo& io_;
   TitledBlockState state_;
 
-  [[noreturn]] void refuse(int number, const std::string& message) {
-    report_block_fatal(io_, SY_PRINT_UNIT, number, 0, message);
+  [[noreturn]] void refuse(int number, const std::string& message,
+                           const std::string& detail = {}) {
+    report_block_fatal(io_, SY_PRINT_UNIT, number, 0, message, detail);
+  }
+  // The detail of a refused count: its value in full when the message could not show
+  // it, and where it was read.
+  static std::string count_detail(const std::string& message,
+                                  std::initializer_list<std::pair<std::string_view, long long>> values,
+                                  const FieldLog& places, std::size_t i) {
+    std::string detail = values_in_full(message, values);
+    if (i < places.size()) {
+      detail += (detail.empty() ? "" : "; ") + std::string("read from ") + describe_place(places[i]);
+    }
+    return detail;
   }
   // The readers deliver values through work vectors of NELEE entries; a section that
   // would need more is refused before it is read.
@@ -43,17 +59,36 @@ class Reader {
                              "'; workspace required in subroutine SYREAD is ',I6)",
                              NELEE, required));
   }
-  std::vector<int> ints(std::string_view key, int count) {
+  // The values of a section; `places` (when given) gets the place of each, the title's
+  // left out.
+  std::vector<int> ints(std::string_view key, int count, FieldLog* places = nullptr) {
     std::vector<int> v(static_cast<std::size_t>(std::max(count, 0)), 0);
-    READ_TITLED_BLOCK(io_, state_, TITLED_INTEGERS, SY_DATA_UNIT, SY_PRINT_UNIT, key, count, 1, 0,
-                      nullptr, v, {});
+    placed(places, [&] {
+      READ_TITLED_BLOCK(io_, state_, TITLED_INTEGERS, SY_DATA_UNIT, SY_PRINT_UNIT, key, count, 1,
+                        0, nullptr, v, {});
+    });
     return v;
   }
-  std::vector<double> reals(std::string_view key, int count) {
+  std::vector<double> reals(std::string_view key, int count, FieldLog* places = nullptr) {
     std::vector<double> v(static_cast<std::size_t>(std::max(count, 0)), 0.0);
-    READ_TITLED_BLOCK(io_, state_, TITLED_REALS, SY_DATA_UNIT, SY_PRINT_UNIT, key, count, 1, 0,
-                      nullptr, {}, v);
+    placed(places, [&] {
+      READ_TITLED_BLOCK(io_, state_, TITLED_REALS, SY_DATA_UNIT, SY_PRINT_UNIT, key, count, 1, 0,
+                        nullptr, {}, v);
+    });
     return v;
+  }
+  template <class Read>
+  void placed(FieldLog* places, Read read) {
+    if (places == nullptr) {
+      read();
+    } else {
+      *places = read_with_places(io_, SY_DATA_UNIT, read);
+    }
+  }
+  // Notes where value i of `values` was read, for the input checks: under `item` at
+  // (index, 0), or (index, k) for a table of `per` values per index.
+  void note(const char* item, const FieldLog& places, std::size_t i, long index, long k = 0) {
+    if (i < places.size()) io_.places.note(item, index, k, places[i]);
   }
   std::string text(std::string_view key, std::size_t length) {
     std::string t(length, ' ');
@@ -128,7 +163,12 @@ void Reader::read_title_and_version() {
 void Reader::read_counts_and_controls() {
   const bool links = f_.NLF > 0;
   check_workspace(8);
-  const std::vector<int> counts = ints(":SY11", links ? 8 : 5);
+  FieldLog at;
+  const std::vector<int> counts = ints(":SY11", links ? 8 : 5, &at);
+  for (const char* item : {"NEPS", "ISUSED", "NFINE"}) io_.places.forget(item);
+  note("NEPS", at, 4, 1);
+  note("ISUSED", at, 6, 1);
+  note("NFINE", at, 7, 1);
   s_.NSED = counts[0];
   s_.SY_OVERLAND_CAPACITY_SWITCH = counts[1];
   s_.SY_CRITICAL_SHEAR_SWITCH = counts[2];
@@ -140,9 +180,19 @@ void Reader::read_counts_and_controls() {
     s_.NFINE = counts[7];
   }
   if (s_.NSED < 1 || s_.NSED > NSEDEE) {
-    refuse(SY_SIZE_GROUP_COUNT_ERROR, sy_size_group_count_message(s_.NSED));
+    const std::string message = sy_size_group_count_message(s_.NSED);
+    refuse(SY_SIZE_GROUP_COUNT_ERROR, message, count_detail(message, {{"NSED", s_.NSED}}, at, 0));
   }
-  const std::vector<double> controls = reals(":SY12", links ? 7 : 2);
+  const std::vector<double> controls = reals(":SY12", links ? 7 : 2, &at);
+  for (const char* item : {"FPCRIT", "DLSMAX", "ALPHA", "DCBEDO"}) io_.places.forget(item);
+  note("FPCRIT", at, 0, 1);
+  note("DLSMAX", at, 1, 1);
+  note("ALPHA", at, 2, 1);
+  note("DCBEDO", at, 4, 1);
+  // The input checks see that none is negative; what no sediment can have is refused here.
+  require_at_most(Quantity::FRACTION, "FPCRIT (a volume concentration)", controls[0], at[0]);
+  require_at_most(Quantity::DEPTH, "DLSMAX", controls[1], at[1]);
+  if (links) require_at_most(Quantity::DEPTH, "DCBEDO", controls[4], at[4]);
   s_.FPCRIT = controls[0];
   s_.DLSMAX = controls[1];
   if (links) {
@@ -158,51 +208,97 @@ void Reader::read_counts_and_controls() {
 void Reader::read_size_groups_soils_and_vegetation() {
   const int nsed = s_.NSED, nv = f_.NV;
   check_workspace(std::max(static_cast<long long>(std::max(nsed, 5)) * ns_, 3LL * nv));
-  const std::vector<double> diameters = reals(":SY21", nsed);
-  for (int k = 1; k <= nsed; ++k) s_.DRSED(k) = diameters[k - 1];
+  const char* const noted[] = {"DRSED", "GKR",  "GKF",    "RHOSO", "BKB", "SOSDFN",
+                               "XDRIP", "DRDRIP", "FDRIP", "NTSOBK", "PBSED"};
+  for (const char* item : noted) io_.places.forget(item);
+  FieldLog at;
+  const std::vector<double> diameters = reals(":SY21", nsed, &at);
+  for (int k = 1; k <= nsed; ++k) {
+    s_.DRSED(k) = diameters[k - 1];
+    note("DRSED", at, k - 1, k);
+    require_at_most(Quantity::GRAIN_DIAMETER, "grain diameter DRSED of size group " + std::to_string(k),
+                    diameters[k - 1], at[k - 1]);
+  }
 
   // Rows of one soil type (or vegetation type) each, type 1 first.
-  const std::vector<double> soils = reals(":SY22", 5 * ns_);
+  const std::vector<double> soils = reals(":SY22", 5 * ns_, &at);
   Array1<double>* columns[5] = {&s_.GKR, &s_.GKF, &s_.RHOSO, &s_.SY_SOIL_SHEAR_PARAMETER, &s_.BKB};
+  const char* const column_names[5] = {"GKR", "GKF", "RHOSO", "", "BKB"};
   for (int soil = 1; soil <= ns_; ++soil) {
-    for (int c = 0; c < 5; ++c) (*columns[c])(soil) = soils[5 * (soil - 1) + c];
+    for (int c = 0; c < 5; ++c) {
+      const std::size_t i = static_cast<std::size_t>(5 * (soil - 1) + c);
+      (*columns[c])(soil) = soils[i];
+      if (*column_names[c] != '\0') note(column_names[c], at, i, soil);
+    }
+    require_at_most(Quantity::SOIL_DENSITY, "RHOSO of soil type " + std::to_string(soil),
+                    s_.RHOSO(soil), at[static_cast<std::size_t>(5 * (soil - 1) + 2)]);
   }
-  const std::vector<double> compositions = reals(":SY23", nsed * ns_);
+  const std::vector<double> compositions = reals(":SY23", nsed * ns_, &at);
   for (int soil = 1; soil <= ns_; ++soil) {
-    for (int k = 1; k <= nsed; ++k) s_.SOSDFN(soil, k) = compositions[nsed * (soil - 1) + (k - 1)];
+    for (int k = 1; k <= nsed; ++k) {
+      const std::size_t i = static_cast<std::size_t>(nsed * (soil - 1) + (k - 1));
+      s_.SOSDFN(soil, k) = compositions[i];
+      note("SOSDFN", at, i, soil, k);
+    }
   }
-  const std::vector<double> drips = reals(":SY24", 3 * nv);
+  const std::vector<double> drips = reals(":SY24", 3 * nv, &at);
   for (int veg = 1; veg <= nv; ++veg) {
-    s_.XDRIP(veg) = drips[3 * (veg - 1)];
-    s_.DRDRIP(veg) = drips[3 * (veg - 1) + 1];
-    s_.FDRIP(veg) = drips[3 * (veg - 1) + 2];
+    const std::size_t i = static_cast<std::size_t>(3 * (veg - 1));
+    s_.XDRIP(veg) = drips[i];
+    s_.DRDRIP(veg) = drips[i + 1];
+    s_.FDRIP(veg) = drips[i + 2];
+    note("XDRIP", at, i, veg);
+    note("DRDRIP", at, i + 1, veg);
+    note("FDRIP", at, i + 2, veg);
+    const std::string of = " of vegetation type " + std::to_string(veg);
+    require_at_most(Quantity::VEGETATION_HEIGHT, "drip fall height XDRIP" + of, drips[i], at[i]);
+    require_at_most(Quantity::DRIP_DIAMETER, "drip drop diameter DRDRIP" + of, drips[i + 1],
+                    at[i + 1]);
   }
 
   if (f_.NLF > 0) {
-    const std::vector<int> bank_soils = ints(":SY31", f_.NLF);
-    for (int link = 1; link <= f_.NLF; ++link) s_.NTSOBK(link) = bank_soils[link - 1];
-    const std::vector<double> porosities = reals(":SY32", f_.NLF);
-    for (int link = 1; link <= f_.NLF; ++link) s_.PBSED(link) = porosities[link - 1];
+    const std::vector<int> bank_soils = ints(":SY31", f_.NLF, &at);
+    for (int link = 1; link <= f_.NLF; ++link) {
+      s_.NTSOBK(link) = bank_soils[link - 1];
+      note("NTSOBK", at, static_cast<std::size_t>(link - 1), link);
+    }
+    const std::vector<double> porosities = reals(":SY32", f_.NLF, &at);
+    for (int link = 1; link <= f_.NLF; ++link) {
+      s_.PBSED(link) = porosities[link - 1];
+      note("PBSED", at, static_cast<std::size_t>(link - 1), link);
+    }
   }
 }
 
 // :SY41 to :SY53.
 void Reader::read_element_data() {
   int ncat = 0;
+  // Each section notes where its values came from under the name the input checks
+  // give the array.
+  auto of = [](CategoryGridTarget t, const char* item) {
+    t.place_item = item;
+    return t;
+  };
   const CategoryGridTarget columns = target(false);
   const CategoryGridTarget all = target(true);
-  READ_CATEGORY_GRID(io_, state_, f_, columns, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY41", ncat, s_.FCG);
-  READ_CATEGORY_GRID(io_, state_, f_, columns, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY42", ncat,
-                     s_.FCROCK);
-  READ_CATEGORY_GRID(io_, state_, f_, columns, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY43", ncat, s_.PLS);
-  READ_CATEGORY_GRID(io_, state_, f_, all, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY51", ncat, s_.DLS);
-  CategoryGridTarget compositions = all;
+  READ_CATEGORY_GRID(io_, state_, f_, of(columns, "FCG"), SY_DATA_UNIT, SY_PRINT_UNIT, ":SY41",
+                     ncat, s_.FCG);
+  READ_CATEGORY_GRID(io_, state_, f_, of(columns, "FCROCK"), SY_DATA_UNIT, SY_PRINT_UNIT, ":SY42",
+                     ncat, s_.FCROCK);
+  READ_CATEGORY_GRID(io_, state_, f_, of(columns, "PLS"), SY_DATA_UNIT, SY_PRINT_UNIT, ":SY43",
+                     ncat, s_.PLS);
+  CategoryGridTarget depths = of(all, "DLS");
+  depths.check = [](double value, const FieldPlace& place) {
+    require_at_most(Quantity::DEPTH, "loose sediment depth DLS", value, place);
+  };
+  READ_CATEGORY_GRID(io_, state_, f_, depths, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY51", ncat, s_.DLS);
+  CategoryGridTarget compositions = of(all, "FBETA");
   compositions.min_ncat = -1;
   READ_CATEGORY_GRID(io_, state_, f_, compositions, s_.NSED, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY52",
                      ncat, s_.FBETA);
   if (ncat == -1) copy_soil_compositions();
-  READ_CATEGORY_GRID(io_, state_, f_, all, s_.NSED, SY_DATA_UNIT, SY_PRINT_UNIT, ":SY53", ncat,
-                     s_.FDEL);
+  READ_CATEGORY_GRID(io_, state_, f_, of(all, "FDEL"), s_.NSED, SY_DATA_UNIT, SY_PRINT_UNIT,
+                     ":SY53", ncat, s_.FDEL);
 }
 
 // Option -1 of :SY52: a link's bed is made of its bank soil, a column's loose sediment
@@ -220,25 +316,30 @@ void Reader::copy_soil_compositions() {
 
 // :SY61 to :SY64.
 void Reader::read_boundaries() {
-  const std::vector<int> counts = ints(":SY61", 5);
+  FieldLog at;
+  const std::vector<int> counts = ints(":SY61", 5, &at);
   s_.NSYB = counts[0];
   for (int type = 1; type <= 4; ++type) s_.NSYC(type) = counts[type];
   if (s_.NSYB <= 0) return;
   if (s_.NSYB > NSYBEE) {
-    refuse(2007, format_line("('No. of boundaries NSYB=',I5,' is greater than NSYBEE=',I4,']')",
-                             s_.NSYB, NSYBEE));
+    const std::string message = format_line(
+        "('No. of boundaries NSYB=',I5,' is greater than NSYBEE=',I4,']')", s_.NSYB, NSYBEE);
+    refuse(2007, message, count_detail(message, {{"NSYB", s_.NSYB}}, at, 0));
   }
   const long long nsed = s_.NSED;
   check_workspace(std::max({3LL * s_.NSYB, s_.NSYC(1) * nsed, 2 * s_.NSYC(3) * nsed}));
 
-  const std::vector<int> rows = ints(":SY62", 3 * s_.NSYB);
+  FieldLog rows_at;
+  const std::vector<int> rows = ints(":SY62", 3 * s_.NSYB, &rows_at);
   for (int b = 1; b <= s_.NSYB; ++b) {
     const int element = rows[3 * (b - 1)];
     const int type = rows[3 * (b - 1) + 1];
     int category = rows[3 * (b - 1) + 2];
     if (type < 1 || type > 4) {
-      refuse(2008, format_line("('Boundary type NSYBCD(',I4,',2)=',I2,' is not is the range [1,4]')",
-                               b, type));
+      const std::string message = format_line(
+          "('Boundary type NSYBCD(',I4,',2)=',I2,' is not is the range [1,4]')", b, type);
+      refuse(2008, message,
+             count_detail(message, {{"type", type}}, rows_at, static_cast<std::size_t>(3 * (b - 1) + 1)));
     }
     // Types 2 and 4 number their categories after those of types 1 and 3.
     if (type % 2 == 0) category += s_.NSYC(type - 1);
@@ -248,26 +349,40 @@ void Reader::read_boundaries() {
   }
   if (s_.NSYC(1) > 0) {
     if (s_.NSYC(1) > NSYCEE) {
-      refuse(2009, format_line("('No. of steady flux categories NSYC(1)=',I4,"
-                               "' is greater than NSYCEE=',I3,']')",
-                               s_.NSYC(1), NSYCEE));
+      const std::string message = format_line(
+          "('No. of steady flux categories NSYC(1)=',I4,' is greater than NSYCEE=',I3,']')",
+          s_.NSYC(1), NSYCEE);
+      refuse(2009, message, count_detail(message, {{"NSYC(1)", s_.NSYC(1)}}, at, 1));
     }
-    const std::vector<double> fluxes = reals(":SY63", s_.NSED * s_.NSYC(1));
+    io_.places.forget("GBC");
+    FieldLog values_at;
+    const std::vector<double> fluxes = reals(":SY63", s_.NSED * s_.NSYC(1), &values_at);
     for (int c = 1; c <= s_.NSYC(1); ++c) {
-      for (int k = 1; k <= s_.NSED; ++k) s_.GBC(k, c) = fluxes[s_.NSED * (c - 1) + (k - 1)];
+      for (int k = 1; k <= s_.NSED; ++k) {
+        const std::size_t i = static_cast<std::size_t>(s_.NSED * (c - 1) + (k - 1));
+        s_.GBC(k, c) = fluxes[i];
+        note("GBC", values_at, i, k, c);
+      }
     }
   }
   if (s_.NSYC(3) > 0) {
     if (s_.NSYC(3) > NSYCEE) {
-      refuse(2010, format_line("('No. of steady rating categories NSYC(3)=',I4,"
-                               "' is greater than NSYCEE=',I3,']')",
-                               s_.NSYC(3), NSYCEE));
+      const std::string message = format_line(
+          "('No. of steady rating categories NSYC(3)=',I4,' is greater than NSYCEE=',I3,']')",
+          s_.NSYC(3), NSYCEE);
+      refuse(2010, message, count_detail(message, {{"NSYC(3)", s_.NSYC(3)}}, at, 3));
     }
-    const std::vector<double> ratings = reals(":SY64", 2 * s_.NSED * s_.NSYC(3));
+    io_.places.forget("ABC");
+    io_.places.forget("BBC");
+    FieldLog values_at;
+    const std::vector<double> ratings = reals(":SY64", 2 * s_.NSED * s_.NSYC(3), &values_at);
     for (int c = 1; c <= s_.NSYC(3); ++c) {
       for (int k = 1; k <= s_.NSED; ++k) {
-        s_.ABC(k, c) = ratings[2 * s_.NSED * (c - 1) + 2 * (k - 1)];
-        s_.BBC(k, c) = ratings[2 * s_.NSED * (c - 1) + 2 * (k - 1) + 1];
+        const std::size_t i = static_cast<std::size_t>(2 * s_.NSED * (c - 1) + 2 * (k - 1));
+        s_.ABC(k, c) = ratings[i];
+        s_.BBC(k, c) = ratings[i + 1];
+        note("ABC", values_at, i, k, c);
+        note("BBC", values_at, i + 1, k, c);
       }
     }
   }

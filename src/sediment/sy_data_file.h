@@ -3,8 +3,10 @@
 // read once, in the set-up call of SY_STEP.
 //
 // The reader refuses counts that would overflow the fixed rooms (size groups,
-// boundaries, boundary categories) with fatal errors 2005 to 2010; the plausibility of
-// the values is checked afterwards (sediment/sy_input_checks.h). It echoes the file's
+// boundaries, boundary categories) with fatal errors 2005 to 2010, and values above
+// what any sediment can have (services/physical_bounds.h); the other checks of the
+// values come afterwards (sediment/sy_input_checks.h), which find where each value was
+// read in io.places. It echoes the file's
 // name, the run title and the version to the sediment print file (unit 24) and closes
 // the data file.
 #pragma once

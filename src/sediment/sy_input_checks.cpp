@@ -156,6 +156,8 @@ void SY_CHECK_INPUT(const FrameState& frame, int ns, const SedimentState& s, int
     REPORT_ERROR(io, SEVERITY_FATAL, 2000, SY_PRINT_UNIT, 0, 0,
                  "Error(s) detected while checking SY input data");
   }
+  // These are the last checks that ask where values were read.
+  io.places.clear();
 }
 
 }  // namespace quendal

@@ -1,6 +1,7 @@
 #include "services/array_checks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -83,6 +84,24 @@ std::string position_text(std::string_view name, long i, int i2, int i3) {
   return text;
 }
 
+// The array a check's name refers to: its leading identifier, when a parenthesis or
+// nothing follows it ("STRX(iel)" is STRX; "XINH[ link = 3](j)" names no array).
+std::string_view checked_array(std::string_view name) {
+  std::size_t n = 0;
+  while (n < name.size() && (std::isalnum(static_cast<unsigned char>(name[n])) || name[n] == '_')) ++n;
+  const std::size_t rest = name.find_first_not_of(' ', n);
+  if (n == 0 || (rest != std::string_view::npos && name[rest] != '(')) return {};
+  return name.substr(0, n);
+}
+
+// The line after a report: where in its data file the first failing value was read.
+std::string place_line(const RunIo& io, std::string_view name, long i, int i2) {
+  const std::string_view array = checked_array(name);
+  if (array.empty()) return {};
+  const FieldPlace* place = io.places.find(array, i, i2);
+  return place ? "the value was read from " + describe_place(*place) : std::string();
+}
+
 // One check, real or integer: `reference(i)` gives R at position i, `failing(v, r)` the
 // verdict of the relation.
 template <class T, class Reference, class Failing>
@@ -120,7 +139,12 @@ int run_check(RunIo& io, int type, int num, int unit, int lo, int hi, int i2, in
   message += shown(first_value);
   message += position_text(name, first, i2, i3);
   // A fatal report stops here; the other positions are then not mentioned.
+  const std::string where = place_line(io, name, first, i2);
+  if (std::abs(type) == SEVERITY_FATAL) {
+    report_fatal_with_detail(io, num, unit, 0, fitted(message), where);
+  }
   REPORT_ERROR(io, std::abs(type), num, unit, 0, 0, fitted(message));
+  if (!where.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, where);
   if (failures > 1) {
     REPORT_ERROR(io, SEVERITY_CONTINUATION, 12, unit, 0, 0,
                  fitted(format_line("('... and similarly at',I4,' other positions in the same vector')",

@@ -93,22 +93,45 @@ void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, in
 
 void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
                               std::string_view message, std::string_view detail) {
+  std::vector<std::string> details;
+  if (!detail.empty()) details.emplace_back(detail);
+  report_fatal_with_details(io, number, unit, element, 0, message, details);
+}
+
+void report_fatal_with_details(RunIo& io, int number, int unit, int element, int cell,
+                               std::string_view message, const std::vector<std::string>& details) {
   try {
-    REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, 0, message);
+    REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, cell, message);
   } catch (const FatalError&) {
-    // The summary is on the console; on the caller's unit the detail follows the message.
-    if (!detail.empty()) {
+    // The summary is on the console; on the caller's unit the details follow the message
+    // (on the console when that unit cannot take them).
+    for (const std::string& detail : details) {
+      if (detail.empty()) continue;
       try {
         REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
         if (Unit* target = io.units.sink_unit(unit)) target->flush();
       } catch (const OutputWriteError&) {
-        io.console.write_record(std::string(8, ' ') + std::string(detail));
+        io.console.write_record(std::string(8, ' ') + detail);
       }
     }
     io.units.flush_all();
     throw;
   }
   throw FatalError("fatal report returned");  // REPORT_ERROR always throws on a fatal report
+}
+
+std::string values_in_full(std::string_view message,
+                           std::initializer_list<std::pair<std::string_view, long long>> values) {
+  if (message.find("**") == std::string_view::npos) return {};
+  std::string line = "in full:";
+  const char* separator = " ";
+  for (const auto& [name, value] : values) {
+    line += separator;
+    line += name;
+    line += " = " + std::to_string(value);
+    separator = ", ";
+  }
+  return line;
 }
 
 void report_write_failure(RunIo& io, const std::string& file, const std::string& reason,

@@ -6,8 +6,11 @@
 // status 1.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "include/run_io.h"
 
@@ -27,6 +30,17 @@ void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, in
 // `detail` is not empty. Throws FatalError like every fatal report.
 [[noreturn]] void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
                                            std::string_view message, std::string_view detail);
+// The same with a cell in the heading and any number of lines after the message.
+[[noreturn]] void report_fatal_with_details(RunIo& io, int number, int unit, int element, int cell,
+                                            std::string_view message,
+                                            const std::vector<std::string>& details);
+
+// A numbered message keeps the layout its users know, and an integer too wide for its
+// field shows there as asterisks. When `message` holds such a field, this gives the line
+// to write after it: "in full: NAME = value, ..." for the values put into the message;
+// otherwise an empty text.
+std::string values_in_full(std::string_view message,
+                           std::initializer_list<std::pair<std::string_view, long long>> values);
 
 // A run output that could not be written (a full disk, an I/O error): fatal error 1094
 // "ERROR WRITING FILE" with the file's name and the system's reason (`detail`, a line of

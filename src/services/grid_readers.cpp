@@ -30,6 +30,7 @@ class ContinuedSource : public RecordSource {
     return rest_.read_record(line);
   }
   const std::string& source_name() const override { return rest_.source_name(); }
+  FieldLog* field_log() const override { return rest_.field_log(); }
   long record_number() const override {
     return first_used_ && rest_.record_number() > first_number_ ? rest_.record_number()
                                                                  : first_number_;
@@ -163,6 +164,8 @@ int read_wide_row(RecordSource& source, int expected_row, std::span<int> codes,
 int read_real_row(RecordSource& source, int expected_row, std::span<double> values,
                   std::vector<RealRowField>* fields) {
   KeepingSource kept(source);
+  FieldLog places;
+  FieldLogScope scope(source, places);
   int row = 0;
   {
     // The colon stops the statement after a row of exactly ten values, so that the
@@ -187,15 +190,19 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
       f.record = records[k].number;
       f.present = records[k].text.size() >= static_cast<std::size_t>(first);
     }
+    if (i + 1 < places.size()) f.text = places[i + 1].text;  // entry 0: the row number
   }
   return row;
 }
 
-void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found) {
+void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
+                          const RecordSource& where) {
   write_empty(out, 2);
   out.write_record("  ERROR IN DATA " + std::string(title));
   write_empty(out);
   write_formatted(out, "('  IN THE VICINITY OF LINE K=',I5)", row_found);
+  out.write_record("  row " + std::to_string(row_found) + " read from file " +
+                   where.source_name() + ", record " + std::to_string(where.record_number()));
   throw ImmediateStop("grid row " + std::to_string(row_found) +
                       " found where another row was expected under the title: " +
                       trim_right(title));
@@ -264,7 +271,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
     std::span<int> row_codes(&grid(1, y), static_cast<std::size_t>(nx));
     const int row = digit_layout ? read_digit_row(in, row_codes)
                                  : read_wide_row(in, y, row_codes);
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
   }
 
   for (int e = 1; e <= frame.NEL; ++e) values(e) = 0;
@@ -292,7 +299,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
 // ---- READ_REAL_GRID ------------------------------------------------------------------
 
 void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, int unit_in,
-                    int unit_out, RunIo& io) {
+                    int unit_out, RunIo& io, const GridValueCheck& check) {
   if (mode != GRID_READ && mode != GRID_READ_AND_ECHO) {
     throw std::invalid_argument("READ_REAL_GRID: mode " + std::to_string(mode) +
                                 " is not 0 or 1");
@@ -307,12 +314,16 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
   for (int y = ny; y >= 1; --y) {
     const int row = read_real_row(
         in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)), &fields);
-    if (row != y) stop_on_row_mismatch(out, title, row);
+    if (row != y) stop_on_row_mismatch(out, title, row, in);
     // A blank field reads as zero, and so may a row cut short over cells outside the
     // catchment; but a row that ends before the field of a grid square has lost a
     // value, and reading it as zero would quietly change the catchment.
     for (int x = 1; x <= nx; ++x) {
       const RealRowField& f = fields[static_cast<std::size_t>(x - 1)];
+      if (f.present && check && frame.ICMXY(x, y) != 0) {
+        check(frame.ICMXY(x, y), grid(x, y),
+              FieldPlace{in.source_name(), f.record, f.first_column, f.first_column + 6, f.text});
+      }
       if (f.present || frame.ICMXY(x, y) == 0) continue;
       throw InputError(in.source_name(), f.record, f.first_column, f.first_column + 6, "",
                        "Value missing: grid row " + std::to_string(y) +

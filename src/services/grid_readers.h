@@ -17,6 +17,7 @@
 // the print file naming the grid's title and the row number found.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,6 +63,7 @@ struct RealRowField {
   long record = 0;
   int first_column = 0;
   bool present = false;
+  std::string text;  // the field as written, blanks trimmed
 };
 
 // Reads one real-layout row: the row number and, when it equals `expected_row`, the
@@ -72,9 +74,11 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
                   std::vector<RealRowField>* fields = nullptr);
 
 // Writes the row-number stop message of a grid to `out` ("  ERROR IN DATA " and the
-// title, then "  IN THE VICINITY OF LINE K=" and the row number found) and throws
+// title, then "  IN THE VICINITY OF LINE K=" and the row number found, then the row
+// number in full with the file and record of `where`, the record just read) and throws
 // ImmediateStop.
-[[noreturn]] void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found);
+[[noreturn]] void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
+                                       const RecordSource& where);
 
 // ---- The readers ---------------------------------------------------------------------
 
@@ -95,7 +99,11 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
 // its cell; links and bank elements keep their values. A row whose records end before
 // the field of a grid square is an InputError naming the file, record and field. mode 1 echoes the grid and the
 // links' and banks' values on unit_out. `values` must cover 1..NEL.
+// `check`, when given, sees the value of every grid square with the place it was read
+// from (a reader's physical bound, or the note of where the value came from); it
+// refuses a value by throwing.
+using GridValueCheck = std::function<void(int element, double value, const FieldPlace& place)>;
 void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, int unit_in,
-                    int unit_out, RunIo& io);
+                    int unit_out, RunIo& io, const GridValueCheck& check = {});
 
 }  // namespace quendal

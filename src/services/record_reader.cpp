@@ -262,7 +262,15 @@ std::string FormattedRead::take_field(int width, int& first_column) {
     field.replace(0, n, record_, column_, n);
   }
   column_ += w;
+  log_field(first_column, width, field);
   return field;
+}
+
+void FormattedRead::log_field(int first_column, int width, const std::string& field) const {
+  FieldLog* log = source_.field_log();
+  if (log == nullptr) return;
+  log->push_back({source_.source_name(), source_.record_number(), first_column,
+                  first_column + std::max(width, 1) - 1, trim(field)});
 }
 
 // Under BZ the blanks of a numeric field after its first non-blank are zeros (so
@@ -352,6 +360,7 @@ FormattedRead& FormattedRead::operator>>(std::string& value) {
   if (item.width < 0) {
     // A without a width: the rest of the record as it is, without padding.
     value = column_ < record_.size() ? record_.substr(column_) : std::string();
+    log_field(static_cast<int>(column_) + 1, static_cast<int>(value.size()), value);
     column_ = std::max(column_, record_.size());
     return *this;
   }
@@ -500,6 +509,23 @@ void ListRead::skip_separator() {
   }
 }
 
+bool ListRead::next_logged_value(Value& value) {
+  const bool found = next_value(value);
+  log_value(found ? &value : nullptr);
+  return found;
+}
+
+void ListRead::log_value(const Value* value) const {
+  FieldLog* log = source_.field_log();
+  if (log == nullptr) return;
+  if (value == nullptr) {
+    log->push_back({source_.source_name(), source_.record_number(), 0, 0, ""});
+  } else {
+    log->push_back({source_.source_name(), source_.record_number(), value->first_column,
+                    value->last_column, value->raw});
+  }
+}
+
 void ListRead::conversion_error(const Value& value, const std::string& problem) const {
   throw InputError(source_.source_name(), source_.record_number(), value.first_column,
                    value.last_column, value.raw, problem);
@@ -507,7 +533,7 @@ void ListRead::conversion_error(const Value& value, const std::string& problem) 
 
 ListRead& ListRead::operator>>(long& value) {
   Value v;
-  if (!next_value(v)) return *this;
+  if (!next_logged_value(v)) return *this;
   long x = 0;
   if (v.quoted || !has_digit(v.text) || !parse_fortran_integer(v.text, x)) {
     conversion_error(v, "Cannot read an integer");
@@ -518,7 +544,7 @@ ListRead& ListRead::operator>>(long& value) {
 
 ListRead& ListRead::operator>>(int& value) {
   Value v;
-  if (!next_value(v)) return *this;
+  if (!next_logged_value(v)) return *this;
   long x = 0;
   if (v.quoted || !has_digit(v.text) || !parse_fortran_integer(v.text, x) || x < INT_MIN ||
       x > INT_MAX) {
@@ -530,7 +556,7 @@ ListRead& ListRead::operator>>(int& value) {
 
 ListRead& ListRead::operator>>(double& value) {
   Value v;
-  if (!next_value(v)) return *this;
+  if (!next_logged_value(v)) return *this;
   double x = 0.0;
   if (v.quoted || !has_digit(v.text) || !parse_fortran_real(v.text, 0, 0, x)) {
     conversion_error(v, "Cannot read a real number");
@@ -541,7 +567,7 @@ ListRead& ListRead::operator>>(double& value) {
 
 ListRead& ListRead::operator>>(bool& value) {
   Value v;
-  if (!next_value(v)) return *this;
+  if (!next_logged_value(v)) return *this;
   bool x = false;
   if (v.quoted || !parse_fortran_logical(v.text, x)) {
     conversion_error(v, "Cannot read a logical value");
@@ -552,7 +578,7 @@ ListRead& ListRead::operator>>(bool& value) {
 
 ListRead& ListRead::operator>>(std::string& value) {
   Value v;
-  if (next_value(v)) value = std::move(v.text);
+  if (next_logged_value(v)) value = std::move(v.text);
   return *this;
 }
 

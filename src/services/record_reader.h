@@ -80,6 +80,7 @@ class FormattedRead {
   const EditItem& next_data_item();
   void apply_control(const EditItem& item);
   std::string take_field(int width, int& first_column);
+  void log_field(int first_column, int width, const std::string& field) const;
   std::string numeric_field(const std::string& field) const;
   [[noreturn]] void conversion_error(int first_column, int width,
                                      const std::string& problem) const;
@@ -137,8 +138,11 @@ class ListRead {
   void read_record();
   // Next value; false for a null value or after "/" (item unchanged).
   bool next_value(Value& value);
+  bool next_logged_value(Value& value);
   void scan_value(Value& value);
   void skip_separator();
+  // The place of the item just handled (a null value: no columns) for the source's log.
+  void log_value(const Value* value) const;
   [[noreturn]] void conversion_error(const Value& value, const std::string& problem) const;
 };
 

@@ -2,6 +2,15 @@
 
 namespace quendal {
 
+std::string describe_place(const FieldPlace& place) {
+  std::string s = "file " + place.file + ", record " + std::to_string(place.record);
+  if (place.first_column > 0) {
+    s += ", columns " + std::to_string(place.first_column) + "-" + std::to_string(place.last_column);
+    s += ": \"" + place.text + "\"";
+  }
+  return s;
+}
+
 StringSource::StringSource(std::vector<std::string> lines, std::string name)
     : lines_(std::move(lines)), name_(std::move(name)) {
   for (auto& l : lines_) strip_line_end(l);

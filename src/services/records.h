@@ -6,11 +6,27 @@
 // (tests) or any other line source.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quendal {
+
+// Where one value of a statement was read: the file, the record, the columns of its
+// field (0 when the item was left unchanged by a null value) and the text as written.
+// A value found wrong after it was read can then be shown where the user typed it.
+struct FieldPlace {
+  std::string file;
+  long record = 0;
+  int first_column = 0;
+  int last_column = 0;
+  std::string text;
+};
+using FieldLog = std::vector<FieldPlace>;
+
+// "file F, record R, columns a-b: "text"" (the columns and text only when known).
+std::string describe_place(const FieldPlace& place);
 
 class RecordSource {
  public:
@@ -21,6 +37,54 @@ class RecordSource {
   virtual const std::string& source_name() const = 0;
   // Number of the record read last (1 for the first record of the file).
   virtual long record_number() const = 0;
+
+  // The log the readers append the place of every item they read to, one entry per
+  // item and in the order of the items; none unless a FieldLogScope set one.
+  virtual FieldLog* field_log() const { return field_log_; }
+  void set_field_log(FieldLog* log) { field_log_ = log; }
+
+  // The date-stamped series readers keep here the time of the last record they took
+  // from this source, so that each record can be checked to come after the one before.
+  bool has_series_time() const { return has_series_time_; }
+  double series_time() const { return series_time_; }
+  void set_series_time(double hours) {
+    series_time_ = hours;
+    has_series_time_ = true;
+  }
+
+ protected:
+  void forget_series_time() { has_series_time_ = false; }
+
+ private:
+  FieldLog* field_log_ = nullptr;
+  double series_time_ = 0.0;
+  bool has_series_time_ = false;
+};
+
+// Collects the places of the items read from `source` while it lives (entries are
+// appended to `log`). Scopes nest: the source's earlier log, if any, is restored at the
+// end and gets the entries collected meanwhile as well.
+class FieldLogScope {
+ public:
+  FieldLogScope(RecordSource& source, FieldLog& log)
+      : source_(source), log_(log), first_(log.size()), previous_(source.field_log()) {
+    source_.set_field_log(&log);
+  }
+  ~FieldLogScope() {
+    source_.set_field_log(previous_);
+    if (previous_ != nullptr && previous_ != &log_) {
+      previous_->insert(previous_->end(), log_.begin() + static_cast<std::ptrdiff_t>(first_),
+                        log_.end());
+    }
+  }
+  FieldLogScope(const FieldLogScope&) = delete;
+  FieldLogScope& operator=(const FieldLogScope&) = delete;
+
+ private:
+  RecordSource& source_;
+  FieldLog& log_;
+  std::size_t first_;
+  FieldLog* previous_;
 };
 
 class RecordSink {
@@ -38,7 +102,10 @@ class StringSource : public RecordSource {
   bool read_record(std::string& line) override;
   const std::string& source_name() const override { return name_; }
   long record_number() const override { return next_; }
-  void rewind() { next_ = 0; }
+  void rewind() {
+    next_ = 0;
+    forget_series_time();
+  }
 
  private:
   std::vector<std::string> lines_;
@@ -58,7 +125,9 @@ class StringSink : public RecordSink {
 class RecordAt : public RecordSource {
  public:
   RecordAt(std::string_view record, const RecordSource& where)
-      : record_(record), name_(where.source_name()), number_(where.record_number()) {}
+      : record_(record), name_(where.source_name()), number_(where.record_number()) {
+    set_field_log(where.field_log());
+  }
   bool read_record(std::string& line) override;
   const std::string& source_name() const override { return name_; }
   long record_number() const override { return number_; }
@@ -78,6 +147,7 @@ class KeepingSource : public RecordSource {
   bool read_record(std::string& line) override;
   const std::string& source_name() const override { return source_.source_name(); }
   long record_number() const override { return source_.record_number(); }
+  FieldLog* field_log() const override { return source_.field_log(); }
   struct Kept {
     std::string text;
     long number;

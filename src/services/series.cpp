@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "services/calendar.h"
+#include "services/error_reporting.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
 
@@ -10,13 +12,27 @@ namespace quendal {
 
 namespace {
 
+// The date of a record as written: the places of its five fields joined.
+FieldPlace date_place(const FieldLog& places) {
+  FieldPlace date = places[0];
+  date.text.clear();
+  for (std::size_t i = 0; i < 5 && i < places.size(); ++i) {
+    if (places[i].record != date.record) break;
+    if (places[i].last_column > 0) date.last_column = places[i].last_column;
+    date.text += (date.text.empty() ? "" : " ") + places[i].text;
+  }
+  return date;
+}
+
 // Reads the next record into `values` and sets `time` to its date in hours from the run
 // start. False at the end of the file (also when it ends inside a record).
 bool read_series_record(RunIo& io, RecordSource& source, double base, RealSection values, int n,
-                        double& time) {
+                        double& time, const SeriesValueCheck& check) {
   // Zero where a record leaves a date field null, so that a missing month is reported.
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  FieldLog places;
   try {
+    FieldLogScope scope(source, places);
     ListRead record(source);
     record >> year >> month >> day >> hour >> minute;
     for (int k = 1; k <= n; ++k) record >> values.nth(k);
@@ -24,15 +40,52 @@ bool read_series_record(RunIo& io, RecordSource& source, double base, RealSectio
   } catch (const EndOfFileError&) {
     return false;
   }
-  time = DATE_TO_HOURS(year, month, day, hour, minute, io) - base;
+  const FieldPlace date = date_place(places);
+  const std::string where = "in the series " + describe_place(date);
+  try {
+    time = DATE_TO_HOURS(year, month, day, hour, minute, io) - base;
+  } catch (const FatalError&) {
+    // The calendar's report is on the print file: the line after it says which date.
+    REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, where);
+    io.units.flush_all();
+    throw;
+  } catch (const ImmediateStop&) {
+    io.console.write_record(" " + where);
+    throw;
+  }
+  // The readers weigh each record's values by the time since the record before (or
+  // interpolate over it): a record that does not come after it would weigh the values
+  // negatively or divide by zero.
+  if (source.has_series_time() && !(time > source.series_time())) {
+    refuse_at(date, "Series record dated at hour " + value_text(time) +
+                        " of the run, not after the record before it (hour " +
+                        value_text(source.series_time()) + ")");
+  }
+  source.set_series_time(time);
+  if (check) {
+    for (int k = 1; k <= n; ++k) {
+      const std::size_t i = static_cast<std::size_t>(4 + k);
+      if (i < places.size()) check(k, values.nth(k), places[i]);
+    }
+  }
   return true;
 }
 
 }  // namespace
 
+void report_series_end(RunIo& io, int unit, int number, std::string_view text, double needed_to) {
+  std::string detail;
+  if (io.units.is_open(unit)) {
+    const Unit& file = io.units.unit(unit);
+    detail = "file " + file.path() + " ends after record " + std::to_string(file.record_number()) +
+             "; the step needs values up to hour " + value_text(needed_to) + " of the run";
+  }
+  report_fatal_with_detail(io, number, PRINT_UNIT, 0, text, detail);
+}
+
 void READ_SERIES_STEP_MEAN(RunIo& io, RecordSource& source, double base, double t0, double dt,
                            double& TLAST, double& TNEXT, RealSection SERIES_VALUES, int N,
-                           RealSection STEP_VALUES) {
+                           RealSection STEP_VALUES, const SeriesValueCheck& check) {
   const double t1 = t0 + dt;
   if (TNEXT >= t1) {
     // The next record's values hold over the whole step.
@@ -47,7 +100,7 @@ void READ_SERIES_STEP_MEAN(RunIo& io, RecordSource& source, double base, double 
   for (int k = 1; k <= N; ++k) STEP_VALUES.nth(k) = SERIES_VALUES.nth(k) * std::max(0.0, TNEXT - t0);
   for (;;) {
     double time = 0.0;
-    if (!read_series_record(io, source, base, SERIES_VALUES, N, time)) {
+    if (!read_series_record(io, source, base, SERIES_VALUES, N, time, check)) {
       TNEXT = SERIES_END_TIME;
       return;
     }
@@ -66,14 +119,15 @@ void READ_SERIES_STEP_MEAN(RunIo& io, RecordSource& source, double base, double 
 
 void READ_SERIES_STEP_MEAN(RunIo& io, int unit, double base, double t0, double dt, double& TLAST,
                            double& TNEXT, RealSection SERIES_VALUES, int N,
-                           RealSection STEP_VALUES) {
+                           RealSection STEP_VALUES, const SeriesValueCheck& check) {
   READ_SERIES_STEP_MEAN(io, io.units.unit(unit), base, t0, dt, TLAST, TNEXT, SERIES_VALUES, N,
-                        STEP_VALUES);
+                        STEP_VALUES, check);
 }
 
 void READ_SERIES_STEP_MIDPOINT(RunIo& io, RecordSource& source, double base, double t0, double dt,
                                double& TLAST, double& TNEXT, RealSection LAST_VALUES,
-                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES) {
+                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES,
+                               const SeriesValueCheck& check) {
   const double middle = t0 + 0.5 * dt;
   const double t1 = t0 + dt;
   for (;;) {
@@ -89,7 +143,7 @@ void READ_SERIES_STEP_MIDPOINT(RunIo& io, RecordSource& source, double base, dou
     if (TNEXT >= t1) return;
     for (int k = 1; k <= N; ++k) LAST_VALUES.nth(k) = NEXT_VALUES.nth(k);
     double time = 0.0;
-    if (!read_series_record(io, source, base, NEXT_VALUES, N, time)) {
+    if (!read_series_record(io, source, base, NEXT_VALUES, N, time, check)) {
       TNEXT = SERIES_END_TIME;
       return;
     }
@@ -100,9 +154,10 @@ void READ_SERIES_STEP_MIDPOINT(RunIo& io, RecordSource& source, double base, dou
 
 void READ_SERIES_STEP_MIDPOINT(RunIo& io, int unit, double base, double t0, double dt,
                                double& TLAST, double& TNEXT, RealSection LAST_VALUES,
-                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES) {
+                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES,
+                               const SeriesValueCheck& check) {
   READ_SERIES_STEP_MIDPOINT(io, io.units.unit(unit), base, t0, dt, TLAST, TNEXT, LAST_VALUES,
-                            NEXT_VALUES, N, STEP_VALUES);
+                            NEXT_VALUES, N, STEP_VALUES, check);
 }
 
 }  // namespace quendal

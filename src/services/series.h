@@ -23,6 +23,9 @@
 // (both through the calendar); a value that cannot be read raises InputError.
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "include/run_io.h"
 #include "services/array_section.h"
 #include "services/records.h"
@@ -31,25 +34,42 @@ namespace quendal {
 
 constexpr double SERIES_END_TIME = 999999.9;
 
+// A series runs forward in time: a record whose date is not after the one before it in
+// the file is an InputError naming the file, the record and the date. A month outside
+// 1..12 (fatal 4820) and a date that does not exist (" date trap") are followed by a
+// line naming the series' file, record and date.
+//
+// The check a caller may give sees each value of every record read, with its column
+// (1..N) and its place, and refuses a value by throwing (a physical bound).
+using SeriesValueCheck = std::function<void(int column, double value, const FieldPlace& place)>;
+
+// The caller's fatal report of a series that ended before the run: `number` and `text`,
+// then a line naming the file of `unit`, its last record and the hour the step needed
+// values up to.
+[[noreturn]] void report_series_end(RunIo& io, int unit, int number, std::string_view text,
+                                    double needed_to);
+
 // unit: the series file; base: calendar hours of the run start (RUN_START_TIME);
 // t0, dt: start and length of the step in hours from the run start.
 // SERIES_VALUES: in and out, the values of the last record read.
 // STEP_VALUES: out, the mean over (t0, t0 + dt].
 void READ_SERIES_STEP_MEAN(RunIo& io, int unit, double base, double t0, double dt, double& TLAST,
                            double& TNEXT, RealSection SERIES_VALUES, int N,
-                           RealSection STEP_VALUES);
+                           RealSection STEP_VALUES, const SeriesValueCheck& check = {});
 void READ_SERIES_STEP_MEAN(RunIo& io, RecordSource& source, double base, double t0, double dt,
                            double& TLAST, double& TNEXT, RealSection SERIES_VALUES, int N,
-                           RealSection STEP_VALUES);
+                           RealSection STEP_VALUES, const SeriesValueCheck& check = {});
 
 // LAST_VALUES, NEXT_VALUES: in and out, the values of the records at TLAST and TNEXT.
 // STEP_VALUES: out, the values at t0 + dt / 2 (left as they were when the step's middle
 // is not bracketed by two records, as at the end of the file).
 void READ_SERIES_STEP_MIDPOINT(RunIo& io, int unit, double base, double t0, double dt,
                                double& TLAST, double& TNEXT, RealSection LAST_VALUES,
-                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES);
+                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES,
+                               const SeriesValueCheck& check = {});
 void READ_SERIES_STEP_MIDPOINT(RunIo& io, RecordSource& source, double base, double t0, double dt,
                                double& TLAST, double& TNEXT, RealSection LAST_VALUES,
-                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES);
+                               RealSection NEXT_VALUES, int N, RealSection STEP_VALUES,
+                               const SeriesValueCheck& check = {});
 
 }  // namespace quendal

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "include/dimensions.h"
@@ -23,6 +24,21 @@ std::string fit(std::string_view text, std::size_t length) {
 }
 
 std::string i_field(long long value, int width) { return edit_integer(value, width); }
+
+// The elements the two banks of link l copy a grid value from: side 1 its neighbour over
+// face 1 (north-south link) or 2, side 2 over face 3 or 4; a bank without that
+// neighbour (an element outside first..last) takes the other bank's; 0 and 0 when
+// neither has one.
+std::pair<int, int> bank_copy_sources(const FrameState& frame, int l, long first, long last) {
+  auto usable = [&](int e) { return e > 0 && e >= first && e <= last; };
+  const bool north_south = frame.LINK_NORTH_SOUTH(l) != 0;
+  int g1 = frame.ICMREF(frame.LINK_BANK_ELEMENT(l, 1), north_south ? 1 : 2, 2);
+  int g2 = frame.ICMREF(frame.LINK_BANK_ELEMENT(l, 2), north_south ? 3 : 4, 2);
+  if (!usable(g1)) g1 = g2;
+  if (!usable(g2)) g2 = g1;
+  if (!usable(g1)) return {0, 0};
+  return {g1, g2};
+}
 
 [[noreturn]] void fatal(RunIo& io, int unit_out, int number, int element, std::string_view message,
                         const std::string& detail = {}) {
@@ -62,7 +78,7 @@ void check_room(RunIo& io, const TitledBlockState& state, int unit_out, int numb
   std::string message = std::string(what) + i_field(na, 6) + " x" + i_field(nb, 6) +
                         " outside room 0 to" + i_field(static_cast<long long>(room), 8) +
                         std::string(under) + state.current_line;
-  fatal(io, unit_out, number, 0, message);
+  fatal(io, unit_out, number, 0, message, values_in_full(message, {{"count", na}, {"times", nb}}));
 }
 
 std::string data_message(std::string_view kind, const TitledBlockState& state) {
@@ -92,8 +108,9 @@ void read_items(RunIo& io, const TitledBlockState& state, int unit_in, int unit_
                 long long nc, std::span<int> ints, std::span<double> reals) {
   constexpr int number = 16;
   if (nc < 0) {
-    fatal(io, unit_out, number, 0,
-          "VSS item count" + i_field(nc, 6) + " is negative under title: " + state.current_line);
+    const std::string message =
+        "VSS item count" + i_field(nc, 6) + " is negative under title: " + state.current_line;
+    fatal(io, unit_out, number, 0, message, values_in_full(message, {{"count", nc}}));
   }
   const long long item_room =
       std::max(0LL, std::min({na, static_cast<long long>(ints.size()),
@@ -107,19 +124,19 @@ void read_items(RunIo& io, const TitledBlockState& state, int unit_in, int unit_
     guarded_read(io, unit_in, unit_out, number, message,
                  [&](RecordSource& source) { read_list(source, item, points); });
     if (item < 1 || item > item_room) {
-      fatal(io, unit_out, number, 0,
-            "VSS item no." + i_field(item, 6) + " outside room 1 to" + i_field(item_room, 6) +
-                " under title: " + state.current_line);
+      const std::string text = "VSS item no." + i_field(item, 6) + " outside room 1 to" +
+                               i_field(item_room, 6) + " under title: " + state.current_line;
+      fatal(io, unit_out, number, 0, text, values_in_full(text, {{"item", item}}));
     }
     // Entry (item, k) is at (item - 1) + na * (k - 1): the points that fit both arrays.
     const long long point_room =
         std::min((static_cast<long long>(ints.size()) - item) / na,
                  (static_cast<long long>(reals.size()) - item) / na) + 1;
     if (points < 0 || points > point_room) {
-      fatal(io, unit_out, number, 0,
-            "VSS item no." + i_field(item, 6) + " point count" + i_field(points, 6) +
-                " outside room 0 to" + i_field(point_room, 6) + " under title: " +
-                state.current_line);
+      const std::string text = "VSS item no." + i_field(item, 6) + " point count" +
+                               i_field(points, 6) + " outside room 0 to" +
+                               i_field(point_room, 6) + " under title: " + state.current_line;
+      fatal(io, unit_out, number, 0, text, values_in_full(text, {{"points", points}}));
     }
     auto at = [&](int k) { return static_cast<std::size_t>((item - 1) + na * (k - 1)); };
     guarded_read(io, unit_in, unit_out, number, message(), [&](RecordSource& source) {
@@ -145,9 +162,9 @@ void read_soils(RunIo& io, const TitledBlockState& state, int unit_in, int unit_
       std::max(0LL, std::min({na, static_cast<long long>(ints.size()) - 2 * na,
                               static_cast<long long>(reals.size()) - 7 * na}));
   if (nc < 0 || nc > soil_room) {
-    fatal(io, unit_out, number, 0,
-          "Soil count" + i_field(nc, 6) + " outside room 0 to" + i_field(soil_room, 6) +
-              " under title: " + state.current_line);
+    const std::string message = "Soil count" + i_field(nc, 6) + " outside room 0 to" +
+                                i_field(soil_room, 6) + " under title: " + state.current_line;
+    fatal(io, unit_out, number, 0, message, values_in_full(message, {{"count", nc}}));
   }
   for (long long s = 1; s <= nc; ++s) {
     const std::string message =
@@ -190,10 +207,36 @@ void check_grid_topology(const FrameState& frame, int nx, int ny) {
   }
 }
 
+// The bank elements that took a neighbour's values take the places of those values: the
+// same choice of neighbour as copy_to_bank_elements.
+void note_bank_places(RunIo& io, const FrameState& frame, ElementColumn<double> column,
+                      const std::string& item, int q) {
+  for (int l = 1; l <= frame.NLF; ++l) {
+    const auto [g1, g2] = bank_copy_sources(frame, l, column.first(), column.last());
+    for (int side = 1; side <= 2; ++side) {
+      const int from = side == 1 ? g1 : g2;
+      for (int k = q == 1 ? 0 : 1; k <= (q == 1 ? 0 : q); ++k) {
+        if (const FieldPlace* place = io.places.find(item, from, k)) {
+          const FieldPlace copy = *place;
+          io.places.note(item, frame.LINK_BANK_ELEMENT(l, side), k, copy);
+        }
+      }
+    }
+  }
+}
+
 void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameState& frame,
                              const CategoryGridTarget& target, int q, int unit_in, int unit_out,
                              std::string_view key, int& ncat,
                              const std::function<ElementColumn<double>(int)>& column) {
+  const bool keep_places = !target.place_item.empty() || static_cast<bool>(target.check);
+  auto note = [&](int element, int k, const FieldPlace& place) {
+    if (!target.place_item.empty()) io.places.note(target.place_item, element, q == 1 ? 0 : k, place);
+  };
+  auto see = [&](double value, const FieldPlace& place) {
+    if (target.check) target.check(value, place);
+  };
+  if (!target.place_item.empty()) io.places.forget(target.place_item);
   const std::string base(key);
   int option = 0;
   READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, key, 1, 1, 0, nullptr,
@@ -215,16 +258,36 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
     for (int k = 1; k <= q; ++k) {
       ElementColumn<double> values = column(k);
       if (links_given) {
-        READ_TITLED_BLOCK(io, state, TITLED_REALS, unit_in, unit_out, base + "a", nlf, 1, 0,
-                          nullptr, {}, std::span<double>(rwork.data(), static_cast<std::size_t>(nlf)));
-        for (int l = 1; l <= nlf; ++l) element_value(values, l) = rwork[l - 1];
+        const FieldLog at = read_with_places(io, unit_in, [&] {
+          READ_TITLED_BLOCK(io, state, TITLED_REALS, unit_in, unit_out, base + "a", nlf, 1, 0,
+                            nullptr, {},
+                            std::span<double>(rwork.data(), static_cast<std::size_t>(nlf)));
+        });
+        for (int l = 1; l <= nlf; ++l) {
+          element_value(values, l) = rwork[l - 1];
+          if (keep_places && static_cast<std::size_t>(l) <= at.size()) {
+            see(rwork[l - 1], at[l - 1]);
+            note(l, k, at[l - 1]);
+          }
+        }
       }
-      READ_TITLED_BLOCK(io, state, TITLED_REAL_GRID, unit_in, unit_out, base + "b", nx, ny, 0,
-                        nullptr, {}, std::span<double>(rwork.data(), cells));
+      const FieldLog at = read_with_places(io, unit_in, [&] {
+        READ_TITLED_BLOCK(io, state, TITLED_REAL_GRID, unit_in, unit_out, base + "b", nx, ny, 0,
+                          nullptr, {}, std::span<double>(rwork.data(), cells));
+      });
       for (int y = 1; y <= ny; ++y) {
         for (int x = 1; x <= nx; ++x) {
           const int e = frame.ICMXY(x, y);
-          if (e > 0) element_value(values, e) = rwork[(x - 1) + static_cast<std::size_t>(nx) * (y - 1)];
+          if (e <= 0) continue;
+          const double value = rwork[(x - 1) + static_cast<std::size_t>(nx) * (y - 1)];
+          element_value(values, e) = value;
+          // Row y's record holds its number, then the row's nx values.
+          const std::size_t entry =
+              static_cast<std::size_t>(ny - y) * (static_cast<std::size_t>(nx) + 1) + x;
+          if (keep_places && entry < at.size()) {
+            see(value, at[entry]);
+            note(e, k, at[entry]);
+          }
         }
       }
     }
@@ -237,11 +300,24 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
     }
     // Category j's q values are the j-th group of q.
     std::vector<double> table(static_cast<std::size_t>(needed));
-    READ_TITLED_BLOCK(io, state, TITLED_REALS, unit_in, unit_out, base + "c", q, ncat, 0, nullptr,
-                      {}, table);
+    const FieldLog at = read_with_places(io, unit_in, [&] {
+      READ_TITLED_BLOCK(io, state, TITLED_REALS, unit_in, unit_out, base + "c", q, ncat, 0,
+                        nullptr, {}, table);
+    });
+    const bool table_placed = keep_places && at.size() >= table.size();
+    if (table_placed) {
+      for (std::size_t i = 0; i < table.size(); ++i) see(table[i], at[i]);
+    }
+    auto note_row = [&](int element, int category) {
+      if (!table_placed) return;
+      for (int k = 1; k <= q; ++k) {
+        note(element, k, at[static_cast<std::size_t>(category - 1) * q + (k - 1)]);
+      }
+    };
     if (ncat == 1) {
       for (int e = target.p * nlf + 1; e <= target.last; ++e) {
         for (int k = 1; k <= q; ++k) element_value(column(k), e) = table[k - 1];
+        note_row(e, 1);
       }
       return;  // one value set for all: nothing to copy to the banks
     }
@@ -255,6 +331,7 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
       for (int k = 1; k <= q; ++k) {
         element_value(column(k), element) = table[static_cast<std::size_t>(category - 1) * q + (k - 1)];
       }
+      note_row(element, category);
     };
     if (links_given) {
       READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, base + "d", nlf, 1, 0,
@@ -273,6 +350,7 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
 
   if (nlf >= 1 && target.banks_on) {
     for (int k = 1; k <= q; ++k) copy_to_bank_elements(io, frame, unit_out, 9, key, column(k));
+    if (!target.place_item.empty()) note_bank_places(io, frame, column(1), target.place_item, q);
   }
 }
 
@@ -422,16 +500,11 @@ void read_section_real_grid(RunIo& io, const TitledBlockState& state, int unit_i
 template <class T>
 void copy_to_bank_elements(RunIo& io, const FrameState& frame, int unit_out, int number,
                            std::string_view key, ElementColumn<T> column) {
-  auto usable = [&](int e) { return e > 0 && column.covers(e); };
   for (int l = 1; l <= frame.NLF; ++l) {
     const int b1 = frame.LINK_BANK_ELEMENT(l, 1);
     const int b2 = frame.LINK_BANK_ELEMENT(l, 2);
-    const bool north_south = frame.LINK_NORTH_SOUTH(l) != 0;
-    int g1 = frame.ICMREF(b1, north_south ? 1 : 2, 2);
-    int g2 = frame.ICMREF(b2, north_south ? 3 : 4, 2);
-    if (!usable(g1)) g1 = g2;
-    if (!usable(g2)) g2 = g1;
-    if (!usable(g1)) {
+    const auto [g1, g2] = bank_copy_sources(frame, l, column.first(), column.last());
+    if (g1 == 0) {
       fatal(io, unit_out, number, l,
             "Bank elements" + i_field(b1, 6) + " and" + i_field(b2, 6) + " of link" +
                 i_field(l, 6) + " have no neighbour to copy " + std::string(key) + " from");

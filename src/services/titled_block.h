@@ -19,6 +19,7 @@
 // (column - 1) + na * (row - 1) of the view.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -81,6 +82,25 @@ class ElementColumn {
   long first_ = 1, last_ = 0;
 };
 
+// Runs `read` (reads of a data file's sections from unit_in) and returns the places of
+// the values read, in order; the place of the first record (the section's title line)
+// is left out when `titled`. When the unit is not open the read runs alone (it reports
+// that itself) and no place is returned.
+template <class Read>
+FieldLog read_with_places(RunIo& io, int unit_in, Read read, bool titled = true) {
+  FieldLog log;
+  if (!io.units.is_open(unit_in)) {
+    read();
+    return log;
+  }
+  {
+    FieldLogScope scope(io.units.unit(unit_in), log);
+    read();
+  }
+  if (titled && !log.empty()) log.erase(log.begin());
+  return log;
+}
+
 // ---- READ_TITLED_BLOCK --------------------------------------------------------------
 
 // Modes of READ_TITLED_BLOCK.
@@ -122,6 +142,12 @@ struct CategoryGridTarget {
   int last = 0;         // last element of the values' range (NEL)
   int nx = 0, ny = 0;   // grid columns and rows
   bool banks_on = false;  // copy grid values to the bank elements of every link
+  // When not empty: the place every element's value was read from is noted in io.places
+  // under this name, at (element, 0) for one value per element, (element, k) for q.
+  std::string place_item;
+  // When set: sees every value read (a table row, a link's value, a grid cell of the
+  // catchment) with its place, and refuses a value by throwing.
+  std::function<void(double value, const FieldPlace& place)> check;
 };
 
 // Reads one element-data section under `key`: the category option ncat (a one-integer

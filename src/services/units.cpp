@@ -75,6 +75,7 @@ void Unit::rewind() {
   last_op_ = LastOp::None;
   record_ = 0;
   truncate_on_write_ = true;
+  forget_series_time();
 }
 
 void Unit::flush() {

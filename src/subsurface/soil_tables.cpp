@@ -8,6 +8,7 @@
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/stops.h"
+#include "subsurface/column_inputs.h"
 #include "services/units.h"
 #include "subsurface/vss_data_file.h"
 
@@ -85,10 +86,12 @@ void print_tables(const SubsurfaceState& v, RunIo& io) {
 
 }  // namespace
 
-[[noreturn]] void soil_table_out_of_range(RunIo& io, int element, int cell, bool wet) {
-  REPORT_ERROR(io, SEVERITY_FATAL, wet ? 1034 : 1035, PRINT_UNIT, element, cell,
-               std::string("soil property interpolation out of range ") + (wet ? "(wet)" : "(dry)"));
-  throw FatalError("soil property interpolation out of range");  // not reached
+[[noreturn]] void soil_table_out_of_range(RunIo& io, const SubsurfaceState& vss, int element,
+                                          int cell, bool wet, double head) {
+  report_fatal_with_details(
+      io, wet ? 1034 : 1035, PRINT_UNIT, element, cell,
+      std::string("soil property interpolation out of range ") + (wet ? "(wet)" : "(dry)"),
+      column_input_lines(vss, element, cell, &head));
 }
 
 SoilPoint van_genuchten(double psi, double theta_s, double theta_r, double n, double alpha) {

@@ -34,8 +34,9 @@ double soil_table_head(int j, int points);
 void VSS_BUILD_SOIL_TABLES(SubsurfaceState& vss, RunIo& io);
 
 // A head outside the tables, or not finite: fatal 1034 (wet) or 1035 (dry) naming the
-// element and the cell.
-[[noreturn]] void soil_table_out_of_range(RunIo& io, int element, int cell, bool wet);
+// element and the cell, then the input items that set the cell (column_inputs.h).
+[[noreturn]] void soil_table_out_of_range(RunIo& io, const SubsurfaceState& vss, int element,
+                                          int cell, bool wet, double head);
 
 // One cell's values from the tables. `slope` is the slope of theta over the cell's
 // interval: the derivative of the interpolated theta itself, which is what a storage
@@ -53,7 +54,7 @@ inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& 
   const double* grid = v.VSPPSI.data() - 1;  // grid[j], j = 1..n
   // A head that is not finite has no place in the tables; it must not pass as a stale
   // interval.
-  if (!std::isfinite(x)) soil_table_out_of_range(io, element, k, x > 0.0);
+  if (!std::isfinite(x)) soil_table_out_of_range(io, v, element, k, x > 0.0, x);
   int lo, hi;
   const int start = index;
   if (start < 1 || start > n) {
@@ -91,7 +92,7 @@ inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& 
   const int i = std::clamp(lo, 1, n - 1);
   index = i;
   const double t = (x - grid[i]) / (grid[i + 1] - grid[i]);
-  if (!(t >= 0.0 && t <= 1.0)) soil_table_out_of_range(io, element, k, t < 0.0);
+  if (!(t >= 0.0 && t <= 1.0)) soil_table_out_of_range(io, v, element, k, t < 0.0, x);
   // The six tables share one shape: points i and i + 1 of soil s lie at the same place
   // in each.
   const std::ptrdiff_t at_i = &v.VSPTHE(i, s) - v.VSPTHE.data();

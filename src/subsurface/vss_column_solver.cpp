@@ -13,6 +13,7 @@
 #include "services/stops.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
+#include "subsurface/column_inputs.h"
 #include "subsurface/soil_tables.h"
 #include "subsurface/vss_data_file.h"
 
@@ -99,10 +100,11 @@ struct Column {
   double face_area(int j, int k) const { return dz[k] * width[j]; }
 };
 
-[[noreturn]] void not_finite(RunIo& io, int e, int k, const char* what) {
-  REPORT_ERROR(io, SEVERITY_FATAL, VSS_NOT_FINITE_ERROR, PRINT_UNIT, e, k,
-               std::string("VSS column solver: ") + what + " is not finite");
-  throw FatalError("VSS column solver: not finite");  // not reached
+[[noreturn]] void not_finite(RunIo& io, const SubsurfaceState& vss, int e, int k,
+                             const char* what) {
+  report_fatal_with_details(io, VSS_NOT_FINITE_ERROR, PRINT_UNIT, e, k,
+                            std::string("VSS column solver: ") + what + " is not finite",
+                            column_input_lines(vss, e, k));
 }
 
 // The own cell's conductivity towards face j (K_dir Kr) and its derivative by psi.
@@ -502,7 +504,7 @@ double apply_changes(const Column& c, Work& w) {
   int stopped = 0;  // the cell that stops at saturation, 0 for none
   for (int k = c.kb; k <= c.ll; ++k) {
     const double change = w.dpsi[k];
-    if (!std::isfinite(change)) not_finite(c.io, c.e, k, "a head change");
+    if (!std::isfinite(change)) not_finite(c.io, c.vss, c.e, k, "a head change");
     const double psi = c.psi[k];
     if (psi < 0.0 || psi + change < 0.0) {
       const double limit = STEP_LIMIT_FRACTION * std::max(std::fabs(psi), STEP_LIMIT_FLOOR);
@@ -695,15 +697,26 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   Work w;
   prepare(c, w);
   bool converged = false;
-  for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
-    // An iteration in which a head crossed or reached saturation took the storage slope
-    // of one side for a change that ended on the other, where theta rises some thousand
-    // times more or less quickly: even a change below the tolerance then leaves the
-    // water the flows booked and the water the head holds apart, by up to 0.1 m of head
-    // in a saturated cell. One more iteration, from the side the head is on, balances it.
-    const double change = iterate(c, w);
-    converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_saturation;
-    vss.newton_iterations += 1;
+  try {
+    for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
+      // An iteration in which a head crossed or reached saturation took the storage slope
+      // of one side for a change that ended on the other, where theta rises some thousand
+      // times more or less quickly: even a change below the tolerance then leaves the
+      // water the flows booked and the water the head holds apart, by up to 0.1 m of head
+      // in a saturated cell. One more iteration, from the side the head is on, balances it.
+      const double change = iterate(c, w);
+      converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_saturation;
+      vss.newton_iterations += 1;
+    }
+  } catch (const FatalError&) {
+    // A head out of the tables or not finite: the report and its column's items are
+    // written; the neighbours' tops follow them.
+    for (const std::string& line :
+         {neighbour_tops_line(frame, vss, e), steepest_step_line(frame, vss)}) {
+      if (!line.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, line);
+    }
+    io.units.flush_all();
+    throw;
   }
   vss.column_solves += 1;
 
@@ -711,6 +724,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
     vss.COLUMN_SOLVER_FAILURES += 1;
     if (vss.COLUMN_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0, "Maximum iterations in VSS column solver");
+      report_column_inputs(io, frame, vss, e, 0);
     } else if (vss.COLUMN_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
       REPORT_ERROR(io, severity, 1036, PRINT_UNIT, e, 0,
                    "**** Last printout of the error message - maximum iterations error in VSS "
@@ -722,7 +736,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   for (int k = kb; k <= ll; ++k) w.H[k] = c.psi[k] + c.z[k];
   for (int k = kb; k < ll; ++k) {
     const double q = w.F[k + 1] * (w.H[k] - w.H[k + 1]) / c.area;
-    if (!std::isfinite(q)) not_finite(io, e, k, "a vertical flow");
+    if (!std::isfinite(q)) not_finite(io, vss, e, k, "a vertical flow");
     vss.CELL_VERTICAL_FLOW(k, e) = q;
   }
   for (int i = 0; i < w.linked_faces; ++i) {
@@ -730,7 +744,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
     for (int k = kb; k <= ll; ++k) {
       if (!w.has[f][k]) continue;
       const double q = w.C1[f][k] * (w.Hs[f][k] - w.H[k]);
-      if (!std::isfinite(q)) not_finite(io, e, k, "a lateral flow");
+      if (!std::isfinite(q)) not_finite(io, vss, e, k, "a lateral flow");
       c.lateral_flow(f + 1, k) = q;
     }
   }

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "include/dimensions.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/titled_block.h"
 #include "services/units.h"
@@ -75,13 +77,51 @@ class Reader {
     report_block_fatal(io_, PRINT_UNIT, number, element,
                        message + " (" + trim_right(state_.current_line) + ")", where());
   }
+  // The same, with the place of the value refused on the line after it.
+  [[noreturn]] void refuse(int number, int element, const std::string& message,
+                           const FieldPlace& place) {
+    report_block_fatal(io_, PRINT_UNIT, number, element,
+                       message + " (" + trim_right(state_.current_line) + ")",
+                       "the value was read from " + describe_place(place));
+  }
   // Refuses a count or index outside first..last.
   void check_room(const char* what, long long value, long long first, long long last,
                   int element = 0) {
     if (value >= first && value <= last) return;
-    refuse(VSS_ROOM_ERROR, element,
-           std::string(what) + i_text(value, 7) + " outside" + i_text(first, 2) + " to" +
-               i_text(last, 6));
+    const std::string message = std::string(what) + i_text(value, 7) + " outside" +
+                                i_text(first, 2) + " to" + i_text(last, 6);
+    const std::string full = values_in_full(message, {{"value", value}});
+    report_block_fatal(io_, PRINT_UNIT, VSS_ROOM_ERROR, element,
+                       message + " (" + trim_right(state_.current_line) + ")",
+                       full.empty() ? where() : full + "; " + where());
+  }
+
+  template <class Read>
+  FieldLog placed(Read read, bool titled = true) {
+    return read_with_places(io_, VSS_DATA_UNIT, read, titled);
+  }
+  // The depths of the items of a mode-6 section (item, m, m soils, m depths per item)
+  // against the bounds of a depth below the ground.
+  void check_item_depths(const FieldLog& log, const char* section) {
+    std::size_t at = 0;
+    while (at + 1 < log.size()) {
+      long item = 0, points = 0;
+      if (!parse_fortran_integer(log[at].text, item) ||
+          !parse_fortran_integer(log[at + 1].text, points) || points < 0) {
+        return;
+      }
+      const std::size_t reals = at + 2 + static_cast<std::size_t>(points);
+      for (long k = 1; k <= points && reals + k - 1 < log.size(); ++k) {
+        const FieldPlace& place = log[reals + static_cast<std::size_t>(k) - 1];
+        double depth = 0.0;
+        parse_fortran_real(place.text, 0, 0, depth);
+        require_within(Quantity::DEPTH,
+                       std::string("depth of the bottom of layer ") + std::to_string(k) +
+                           " of item " + std::to_string(item) + " of " + section,
+                       depth, place);
+      }
+      at = reals + static_cast<std::size_t>(points);
+    }
   }
 
   void ints(std::string_view key, int na, int nb, std::span<int> values) {
@@ -180,14 +220,23 @@ void Reader::read_options() {
   v_.VSS_INITIAL_MODE = counts[3];
 
   double values[5] = {0, 0, 0, 0, 0};
-  reals(":VS04", 5, 1, values);
+  const FieldLog at = placed([&] { reals(":VS04", 5, 1, values); });
   v_.VSS_INITIAL_DEPTH = values[0];
   v_.VSS_MIN_CELL_THICKNESS = values[1];
   // The cell count of a layer is its thickness over the cell size.
   if (!(values[2] > 0.0)) {
     refuse(VSS_SOIL_ERROR, 0,
-           "Default cell size" + edit_general(values[2], 12, 4) + " m must be positive");
+           "Default cell size" + edit_general(values[2], 12, 4) + " m must be positive", at[2]);
   }
+  // A negative initial depth puts the water table above the ground, under standing water.
+  if (values[0] < -bound_of(Quantity::WATER_DEPTH).upper) {
+    refuse_at(at[0], "initial depth of the phreatic surface = " + value_text(values[0]) +
+                         " m lies deeper under water than any lake: at least " +
+                         value_text(-bound_of(Quantity::WATER_DEPTH).upper) + " m");
+  }
+  require_at_most(Quantity::DEPTH, "initial depth of the phreatic surface", values[0], at[0]);
+  require_within(Quantity::DEPTH, "least cell thickness", values[1], at[1]);
+  require_within(Quantity::DEPTH, "default cell size", values[2], at[2]);
   v_.VSS_DEFAULT_CELL_SIZE = values[2] + 1e-6;
   v_.VERTICAL_MEAN_EXPONENT = values[3];
   v_.LATERAL_MEAN_EXPONENT = values[4];
@@ -198,8 +247,14 @@ void Reader::read_soils() {
   const int ns = v_.NS;
   Array2<int> codes(ns, 3, 0);
   Array2<double> params(ns, 8, 0.0);
-  READ_TITLED_BLOCK(io_, state_, TITLED_SOILS, VSS_DATA_UNIT, PRINT_UNIT, ":VS05", ns, 0, ns,
-                    nullptr, storage_of(codes), storage_of(params));
+  // Per soil: three integers, then the eight reals.
+  const FieldLog at = placed([&] {
+    READ_TITLED_BLOCK(io_, state_, TITLED_SOILS, VSS_DATA_UNIT, PRINT_UNIT, ":VS05", ns, 0, ns,
+                      nullptr, storage_of(codes), storage_of(params));
+  });
+  auto place = [&](int s, int k) -> const FieldPlace& {
+    return at[static_cast<std::size_t>(11 * (s - 1) + 3 + (k - 1))];
+  };
   v_.SOIL_FUNCTION_TYPE.resize(ns, 0);
   v_.SOIL_TABLE_ROWS.resize(ns, 0);
   for (Array1<double>* a : {&v_.SOIL_KX, &v_.SOIL_KY, &v_.SOIL_KZ, &v_.THSAT,
@@ -227,20 +282,37 @@ void Reader::read_soils() {
     if (type < SOIL_VAN_GENUCHTEN || type > SOIL_NOT_AVAILABLE) {
       refuse(VSS_SOIL_ERROR, 0,
              soil + "function type" + i_text(type, 4) +
-                 " is not 1 (van Genuchten), 2 (tabulated), 3 (exponential) or 4");
+                 " is not 1 (van Genuchten), 2 (tabulated), 3 (exponential) or 4",
+             at[static_cast<std::size_t>(11 * (s - 1) + 1)]);
     }
     // Effective saturation divides by the difference of the two moisture contents.
     if (!(v_.THSAT(s) > 0.0) || !(v_.THSAT(s) > v_.SOIL_RESIDUAL_THETA(s))) {
       refuse(VSS_SOIL_ERROR, 0,
              soil + "saturated moisture content" + edit_general(v_.THSAT(s), 12, 4) +
                  " must be positive and above the residual" +
-                 edit_general(v_.SOIL_RESIDUAL_THETA(s), 12, 4));
+                 edit_general(v_.SOIL_RESIDUAL_THETA(s), 12, 4),
+             place(s, 4));
     }
     // m = 1 - 1/n must be positive, or the retention curve does not fall with suction.
     if (type == SOIL_VAN_GENUCHTEN && !(v_.SOIL_VG_N(s) > 1.0)) {
       refuse(VSS_SOIL_ERROR, 0,
              soil + "van Genuchten n" + edit_general(v_.SOIL_VG_N(s), 12, 4) +
-                 " must be greater than 1");
+                 " must be greater than 1",
+             place(s, 7));
+    }
+    const std::string of = " of soil " + std::to_string(s);
+    require_within(Quantity::CONDUCTIVITY, "Kx" + of, params(s, 1), place(s, 1));
+    require_within(Quantity::CONDUCTIVITY, "Ky" + of, params(s, 2), place(s, 2));
+    require_within(Quantity::CONDUCTIVITY, "Kz" + of, params(s, 3), place(s, 3));
+    require_within(Quantity::MOISTURE_CONTENT, "saturated moisture content" + of, v_.THSAT(s),
+                   place(s, 4));
+    require_within(Quantity::MOISTURE_CONTENT, "residual moisture content" + of,
+                   v_.SOIL_RESIDUAL_THETA(s), place(s, 5));
+    require_within(Quantity::SPECIFIC_STORAGE, "specific storage" + of,
+                   v_.SOIL_SPECIFIC_STORAGE(s), place(s, 6));
+    if (type == SOIL_VAN_GENUCHTEN || type == SOIL_EXPONENTIAL) {
+      require_within(Quantity::VAN_GENUCHTEN_ALPHA, "alpha" + of, v_.SOIL_VG_ALPHA(s),
+                     place(s, 8));
     }
   }
   for (int s = 1; s <= ns; ++s) {
@@ -268,8 +340,12 @@ void Reader::read_soil_table(int s) {
   }
   for (int r = 1; r <= rows; ++r) {
     double row[3] = {0, 0, 0};
-    read_section_list(io_, state_, VSS_DATA_UNIT, PRINT_UNIT, 14, "floating-point", 3, 1,
-                      std::span<double>(row, 3));
+    const FieldLog at = placed(
+        [&] {
+          read_section_list(io_, state_, VSS_DATA_UNIT, PRINT_UNIT, 14, "floating-point", 3, 1,
+                            std::span<double>(row, 3));
+        },
+        false);
     v_.SOIL_TABLE_PSI(r, s) = row[0];
     v_.SOIL_TABLE_THETA(r, s) = row[1];
     v_.SOIL_TABLE_K(r, s) = row[2];
@@ -280,8 +356,13 @@ void Reader::read_soil_table(int s) {
       refuse(VSS_SOIL_ERROR, 0,
              "Soil" + i_text(s, 5) + ", table row" + i_text(r, 3) + ": psi" +
                  edit_general(row[0], 12, 4) +
-                 " m must be negative and below the row before (wet to dry)");
+                 " m must be negative and below the row before (wet to dry)",
+             at[0]);
     }
+    require_within(Quantity::FRACTION,
+                   "moisture content (a fraction of THSAT) of table row " + std::to_string(r) +
+                       " of soil " + std::to_string(s),
+                   row[1], at[1]);
   }
   std::vector<double> x(static_cast<std::size_t>(rows)), y(x.size()), d2(x.size());
   for (int r = 1; r <= rows; ++r) x[r - 1] = std::log10(-v_.SOIL_TABLE_PSI(r, s));
@@ -305,16 +386,24 @@ void Reader::read_soil_table(int s) {
 void Reader::read_zones() {
   v_.DCSZON.resize(v_.VSS_SURFACE_CELL_COUNT, 0.0);
   v_.DCRBED.resize(v_.VSS_BED_CELL_COUNT, 0.0);
+  FieldLog surface_places, bed_places;
   if (v_.VSS_SURFACE_CELL_COUNT > 0) {
-    reals(":VS06", v_.VSS_SURFACE_CELL_COUNT, 1, storage_of(v_.DCSZON));
+    surface_places =
+        placed([&] { reals(":VS06", v_.VSS_SURFACE_CELL_COUNT, 1, storage_of(v_.DCSZON)); });
   }
-  if (v_.VSS_BED_CELL_COUNT > 0) reals(":VS07", v_.VSS_BED_CELL_COUNT, 1, storage_of(v_.DCRBED));
-  for (const Array1<double>* zone : {&v_.DCSZON, &v_.DCRBED}) {
-    for (double dz : *zone) {
+  if (v_.VSS_BED_CELL_COUNT > 0) {
+    bed_places = placed([&] { reals(":VS07", v_.VSS_BED_CELL_COUNT, 1, storage_of(v_.DCRBED)); });
+  }
+  for (const auto& [zone, places] : {std::pair{&v_.DCSZON, &surface_places},
+                                     std::pair{&v_.DCRBED, &bed_places}}) {
+    for (int j = 1; j <= zone->size(); ++j) {
+      const double dz = (*zone)(j);
+      const FieldPlace& place = (*places)[static_cast<std::size_t>(j - 1)];
       if (!(dz > 0.0)) {
-        refuse(VSS_SOIL_ERROR, 0, "Cell zone thickness" + edit_general(dz, 12, 4) +
-                                      " m must be positive");
+        refuse(VSS_SOIL_ERROR, 0,
+               "Cell zone thickness" + edit_general(dz, 12, 4) + " m must be positive", place);
       }
+      require_within(Quantity::DEPTH, "cell zone thickness " + std::to_string(j), dz, place);
     }
   }
   print().write_record(free_format_record(FormatArgs("DCSZON: ").add(v_.DCSZON)));
@@ -378,8 +467,12 @@ void Reader::read_layers() {
   if (profiles != 0) {
     Array2<int> soils(profiles, PROFILE_LAYER_ROOM, 0);
     Array2<double> depths(profiles, PROFILE_LAYER_ROOM, 0.0);
-    READ_TITLED_BLOCK(io_, state_, TITLED_ITEMS, VSS_DATA_UNIT, PRINT_UNIT, ":VS08a", profiles,
-                      0, profiles, nullptr, storage_of(soils), storage_of(depths));
+    check_item_depths(placed([&] {
+                        READ_TITLED_BLOCK(io_, state_, TITLED_ITEMS, VSS_DATA_UNIT, PRINT_UNIT,
+                                          ":VS08a", profiles, 0, profiles, nullptr,
+                                          storage_of(soils), storage_of(depths));
+                      }),
+                      ":VS08a");
     if (profiles == 1) {
       for (int e = 1; e <= nel; ++e) profile_of(e) = 1;
     } else {
@@ -416,8 +509,12 @@ void Reader::read_layers() {
   if (nelem != 0) {
     Array2<int> soils(nel, PROFILE_LAYER_ROOM, 0);
     Array2<double> depths(nel, PROFILE_LAYER_ROOM, 0.0);
-    READ_TITLED_BLOCK(io_, state_, TITLED_ITEMS, VSS_DATA_UNIT, PRINT_UNIT, ":VS08d", nel, 0,
-                      nelem, nullptr, storage_of(soils), storage_of(depths));
+    check_item_depths(placed([&] {
+                        READ_TITLED_BLOCK(io_, state_, TITLED_ITEMS, VSS_DATA_UNIT, PRINT_UNIT,
+                                          ":VS08d", nel, 0, nelem, nullptr, storage_of(soils),
+                                          storage_of(depths));
+                      }),
+                      ":VS08d");
     for (int e = 1; e <= nel; ++e) {
       if (eligible(e) && !marked(e)) set_profile(e, e, soils, depths, marked);
     }
@@ -446,8 +543,11 @@ void Reader::read_layers() {
   for (int e = 1; e <= nel; ++e) {
     const bool needs_layers = banks ? true : f_.ICMREF(e, 1, 1) == KIND_GRID_SQUARE;
     if (needs_layers && (!marked(e) || v_.NLYR(e) == 0)) {
-      REPORT_ERROR(io_, SEVERITY_ERROR, 1033, PRINT_UNIT, 0, 0,
-                   format_line("('Error reading VSS layers for element ',I4,'.')", e));
+      const std::string message =
+          format_line("('Error reading VSS layers for element ',I4,'.')", e);
+      REPORT_ERROR(io_, SEVERITY_ERROR, 1033, PRINT_UNIT, 0, 0, message);
+      const std::string full = values_in_full(message, {{"element", e}});
+      if (!full.empty()) REPORT_ERROR(io_, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, full);
       ++v_.VSS_ERROR_COUNT;
     }
   }
@@ -460,7 +560,11 @@ void Reader::read_link_beds() {
   std::vector<int> soil(static_cast<std::size_t>(nlf), 0);
   std::vector<double> thickness(static_cast<std::size_t>(nlf), 0.0);
   ints(":VS09", nlf, 1, soil);
-  reals(":VS09a", nlf, 1, thickness);
+  const FieldLog at = placed([&] { reals(":VS09a", nlf, 1, thickness); });
+  for (int l = 1; l <= nlf; ++l) {
+    require_within(Quantity::DEPTH, "bed layer thickness of link " + std::to_string(l),
+                   thickness[l - 1], at[static_cast<std::size_t>(l - 1)]);
+  }
   const double min_thickness = v_.VSS_MIN_CELL_THICKNESS;
   for (int l = 1; l <= nlf; ++l) {
     const double h = thickness[l - 1];
@@ -550,10 +654,15 @@ void Reader::read_wells_and_springs() {
       if (r > 0) v_.WELL_WATER_SOURCE(r) = e;
       v_.WELL_NUMBER(e) = j;
     }
-    reals(":VS12b", 2, rows, screens);
+    const FieldLog at = placed([&] { reals(":VS12b", 2, rows, screens); });
     for (int j = 1; j <= rows; ++j) {
       v_.WELL_SCREEN_BOTTOM_DEPTH(j) = screens[2 * (j - 1)];
       v_.WELL_SCREEN_TOP_DEPTH(j) = screens[2 * (j - 1) + 1];
+      const std::string of = " of well row " + std::to_string(j);
+      require_within(Quantity::DEPTH, "screen bottom depth" + of, screens[2 * (j - 1)],
+                     at[static_cast<std::size_t>(2 * (j - 1))]);
+      require_within(Quantity::DEPTH, "screen top depth" + of, screens[2 * (j - 1) + 1],
+                     at[static_cast<std::size_t>(2 * (j - 1) + 1)]);
     }
   }
 
@@ -563,9 +672,19 @@ void Reader::read_wells_and_springs() {
     std::vector<double> values(static_cast<std::size_t>(3 * springs), 0.0);
     ints(":VS13a", 2, springs, rows);
     for (int j = 1; j <= springs; ++j) check_room("Spring element", rows[2 * (j - 1)], 1, nel);
-    reals(":VS13b", 3, springs, values);
+    const FieldLog at = placed([&] { reals(":VS13b", 3, springs, values); });
     for (int j = 1; j <= springs; ++j) {
       const int e = rows[2 * (j - 1)];
+      const std::string of = " of spring row " + std::to_string(j);
+      auto place = [&](int k) -> const FieldPlace& {
+        return at[static_cast<std::size_t>(3 * (j - 1) + k)];
+      };
+      // A depth of 0 or less places no spring.
+      require_at_most(Quantity::DEPTH, "spring depth" + of, values[3 * (j - 1)], place(0));
+      require_within(Quantity::ELEVATION, "spring outlet level" + of, values[3 * (j - 1) + 1],
+                     place(1));
+      require_within(Quantity::RATE_CONSTANT, "spring discharge coefficient" + of,
+                     values[3 * (j - 1) + 2], place(2));
       v_.SPRING_DEPTH(e) = values[3 * (j - 1)];
       v_.SPRING_LEVEL(e) = values[3 * (j - 1) + 1];
       v_.SPRING_COEFFICIENT(e) = values[3 * (j - 1) + 2];

@@ -11,7 +11,9 @@
 // names before it is used, and every soil parameter the tables would divide by or take
 // the power of is checked: a failure is fatal error VSS_ROOM_ERROR or VSS_SOIL_ERROR
 // (or VSS_PLACEMENT_ERROR for a boundary or well that has nowhere to act), naming the
-// file, the record and the value.
+// file, the record and the value. Conductivities, moisture contents, storage, alpha,
+// cell sizes, depths and spring values no ground can have are input errors
+// (services/physical_bounds.h).
 #pragma once
 
 #include "include/frame_state.h"

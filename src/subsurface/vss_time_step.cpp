@@ -6,10 +6,12 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
 #include "subsurface/column_cells.h"
+#include "subsurface/column_inputs.h"
 #include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_data_file.h"
 
@@ -27,19 +29,44 @@ void size_series(SubsurfaceState::Series& s, int n) {
   s.values.resize(room, 0.0);
 }
 
+// The physical bound of each value of a boundary series: `what` names the value in
+// messages ("well abstraction rate of column 2").
+SeriesValueCheck bounded(Quantity quantity, const char* what) {
+  return [quantity, what](int column, double value, const FieldPlace& place) {
+    require_within(quantity, std::string(what) + " of column " + std::to_string(column), value,
+                   place);
+  };
+}
+
+// Lateral heads given as levels are levels; given as depths below the ground, their
+// bound depends on each element's ground and is left to the solver's own checks.
+SeriesValueCheck lateral_head_check(const SubsurfaceState& v) {
+  return v.LHB_AS_LEVELS ? bounded(Quantity::ELEVATION, "lateral head level") : SeriesValueCheck{};
+}
+
 // A head series must start at or before the run start: interpolating from the zero
 // level that precedes the first record would drain the catchment. Reads up to the
 // records around the run start (the steps go on from there).
 void check_head_series_start(const FrameState& frame, SubsurfaceState::Series& s, int n, int unit,
-                             const char* name, RunIo& io) {
+                             const char* name, RunIo& io, const SeriesValueCheck& check) {
   s.TLAST = s.TNEXT = -1.0e30;
-  READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT, s.last,
-                            s.next, n, s.values);
+  FieldLog places;  // of the first record's date among the others
+  {
+    FieldLogScope scope(io.units.unit(unit), places);
+    READ_SERIES_STEP_MIDPOINT(io, unit, frame.RUN_START_TIME, 0.0, 1.0e-9, s.TLAST, s.TNEXT,
+                              s.last, s.next, n, s.values, check);
+  }
   if (IS_NO_DATA(s.TNEXT)) return;  // an empty file: the step reports its end
   if (s.TLAST < -1.0e29 && s.TNEXT > SERIES_START_TOLERANCE) {
-    REPORT_ERROR(io, SEVERITY_FATAL, VSS_SERIES_ERROR, PRINT_UNIT, 0, 0,
-                 std::string("The first record of the ") + name + " series (" +
-                     io.units.unit(unit).source_name() + ") lies after the start of the run");
+    report_fatal_with_detail(io, VSS_SERIES_ERROR, PRINT_UNIT, 0,
+                             std::string("The first record of the ") + name + " series (" +
+                                 io.units.unit(unit).source_name() +
+                                 ") lies after the start of the run",
+                             places.empty()
+                                 ? std::string()
+                                 : "its first record, in file " + places[0].file + ", record " +
+                                       std::to_string(places[0].record) + ", is dated hour " +
+                                       value_text(s.TNEXT) + " of the run");
   }
 }
 
@@ -97,11 +124,12 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.BHB_VALUE.resize(std::max(v.VSS_BHB_COUNT, 1), 0.0);
   if (v.VSS_LHB_COUNT > 0) {
     check_head_series_start(frame, v.LHB_SERIES, v.LHB.series_columns, VSS_LHB_UNIT,
-                            "lateral head boundary (LHB)", io);
+                            "lateral head boundary (LHB)", io, lateral_head_check(v));
   }
   if (v.VSS_BHB_COUNT > 0) {
     check_head_series_start(frame, v.BHB, v.VSS_BHB_COUNT, VSS_BHB_UNIT,
-                            "column base head boundary (BHB)", io);
+                            "column base head boundary (BHB)", io,
+                            bounded(Quantity::ELEVATION, "column base head"));
   }
   (void)surface;
   for (int e = first; e <= nel; ++e) {
@@ -112,8 +140,10 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   v.vss_step_prepared = true;
 }
 
-void end_of_series(RunIo& io, const SubsurfaceState::Series& s, int number, const char* text) {
-  if (IS_NO_DATA(s.TNEXT)) REPORT_ERROR(io, SEVERITY_FATAL, number, PRINT_UNIT, 0, 0, text);
+// A series that ended before the run stops it.
+void end_of_series(RunIo& io, int unit, const SubsurfaceState::Series& s, int number,
+                   const char* text, double needed_to) {
+  if (IS_NO_DATA(s.TNEXT)) report_series_end(io, unit, number, text, needed_to);
 }
 
 // Record values p.. spread over the categories of a lateral boundary kind.
@@ -131,39 +161,46 @@ void read_boundary_series(const FrameState& frame, SubsurfaceState& v, RunIo& io
   const double base = frame.RUN_START_TIME, t0 = frame.UZNOW, dt = frame.UZNEXT;
   if (v.VSS_WELL_COUNT > 0) {
     READ_SERIES_STEP_MEAN(io, VSS_WLD_UNIT, base, t0, dt, v.WLD.TLAST, v.WLD.TNEXT, v.WLD.next,
-                          v.VSS_WELL_COUNT, v.WELL_RATE);
-    end_of_series(io, v.WLD, 1042, "End of well abstraction file (WLD)");
+                          v.VSS_WELL_COUNT, v.WELL_RATE,
+                          bounded(Quantity::WELL_RATE, "well abstraction rate"));
+    end_of_series(io, VSS_WLD_UNIT, v.WLD, 1042, "End of well abstraction file (WLD)", t0 + dt);
   }
   if (v.VSS_LFB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LFB_SERIES;
     READ_SERIES_STEP_MEAN(io, VSS_LFB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.next,
                           v.LFB.series_columns, s.values);
-    end_of_series(io, s, 1043, "End of lateral flow boundary condition file (LFB)");
+    end_of_series(io, VSS_LFB_UNIT, s, 1043, "End of lateral flow boundary condition file (LFB)",
+                  t0 + dt);
     spread(v.LFB, v.VSS_LFB_COUNT, s.values, v.LFB_VALUE);
   }
   if (v.VSS_LHB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LHB_SERIES;
     READ_SERIES_STEP_MIDPOINT(io, VSS_LHB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
-                              v.LHB.series_columns, s.values);
-    end_of_series(io, s, 1044, "End of lateral head boundary condition file (LHB)");
+                              v.LHB.series_columns, s.values, lateral_head_check(v));
+    end_of_series(io, VSS_LHB_UNIT, s, 1044, "End of lateral head boundary condition file (LHB)",
+                  t0 + dt);
     spread(v.LHB, v.VSS_LHB_COUNT, s.values, v.LHB_VALUE);
   }
   if (v.VSS_LGB_COUNT > 0) {
     SubsurfaceState::Series& s = v.LGB_SERIES;
     READ_SERIES_STEP_MIDPOINT(io, VSS_LGB_UNIT, base, t0, dt, s.TLAST, s.TNEXT, s.last, s.next,
                               v.LGB.series_columns, s.values);
-    end_of_series(io, s, 1052, "End of lateral head gradient boundary condition file (LGB)");
+    end_of_series(io, VSS_LGB_UNIT, s, 1052,
+                  "End of lateral head gradient boundary condition file (LGB)", t0 + dt);
     spread(v.LGB, v.VSS_LGB_COUNT, s.values, v.LGB_VALUE);
   }
   if (v.VSS_BFB_COUNT > 0) {
     READ_SERIES_STEP_MEAN(io, VSS_BFB_UNIT, base, t0, dt, v.BFB.TLAST, v.BFB.TNEXT, v.BFB.next,
                           v.VSS_BFB_COUNT, v.BFB_VALUE);
-    end_of_series(io, v.BFB, 1045, "End of column base flow boundary condition file (BFB)");
+    end_of_series(io, VSS_BFB_UNIT, v.BFB, 1045,
+                  "End of column base flow boundary condition file (BFB)", t0 + dt);
   }
   if (v.VSS_BHB_COUNT > 0) {
     READ_SERIES_STEP_MIDPOINT(io, VSS_BHB_UNIT, base, t0, dt, v.BHB.TLAST, v.BHB.TNEXT, v.BHB.last,
-                              v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE);
-    end_of_series(io, v.BHB, 1046, "End of column base head boundary condition file (BHB)");
+                              v.BHB.next, v.VSS_BHB_COUNT, v.BHB_VALUE,
+                              bounded(Quantity::ELEVATION, "column base head"));
+    end_of_series(io, VSS_BHB_UNIT, v.BHB, 1046,
+                  "End of column base head boundary condition file (BHB)", t0 + dt);
   }
 }
 
@@ -268,6 +305,13 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
   v.GLOBAL_SOLVER_FAILURES += 1;
   if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0, "Maximum iterations in VSS global solver");
+    // The column that changed most in the last sweep is the one holding the iteration up.
+    if (const int e = column_changing_most(v); e > 0) {
+      REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
+                   "largest head change of the last sweep: " + value_text(v.COLUMN_PSI_CHANGE(e)) +
+                       " m, in element " + std::to_string(e));
+      report_column_inputs(io, frame, v, e, 0);
+    }
   } else if (v.GLOBAL_SOLVER_FAILURES == SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0,
                  "**** Last printout of the error message - maximum iterations in VSS global "

@@ -59,13 +59,15 @@ TEST(InputChecks, DamagedCopiesOfTheExample) {
          ex.replace("example_met.txt", "      2.4500      21.380", "     -2.4500      21.380");
        },
        3, 0, true,
-       "Input error: Negative rainfall rate of rain station 1 in file example_met.txt, record 20, "
-       "columns 13-24: \"     -2.4500\""},
+       "Input error: rainfall rate of rain station 1 = -2.45 mm/h is outside the physical range "
+       "of rainfall rate: 0 to 2000 mm/h in file example_met.txt, record 20, columns 13-24: "
+       "\"-2.4500\""},
       {"negative rainfall in the precipitation file",
        [](ExampleCopy& ex) { use_separate_met_files(ex, hours_of_rain(48, "-2.45"), "1.2\n1.2\n"); },
        3, 0, true,
-       "Input error: Negative rainfall depth of rain station 1 in file example_prd.txt, record 11: "
-       "\"-2.45000\""},
+       "Input error: rainfall rate (depth / PRD_INTERVAL) of rain station 1 = -2.45 mm/h is "
+       "outside the physical range of rainfall rate: 0 to 2000 mm/h in file example_prd.txt, "
+       "record 11, columns 1-5: \"-2.45\""},
       {"negative potential evaporation (dew) in the evaporation file",
        [](ExampleCopy& ex) { use_separate_met_files(ex, hours_of_rain(48, "0.5"), "-0.3\n-0.1\n"); },
        0, 4999, false, "read as 0: file example_epd.txt, record      2;"},

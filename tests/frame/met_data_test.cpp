@@ -353,7 +353,7 @@ TEST_F(SeparateMetFilesTest, NegativeRainDepthStopsNegativeEvaporationDepthIsZer
   } catch (const InputError& e) {
     EXPECT_EQ(e.file, dir.file("prd.txt"));
     EXPECT_EQ(e.record, 2);
-    EXPECT_EQ(e.text, "-2.45000");
+    EXPECT_EQ(e.text, "-2.45");  // as written in the file
   }
 
   // -2.4 mm on day 1 is read as 0, the warning given once for the file; day 2 counts.

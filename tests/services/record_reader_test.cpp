@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -442,6 +443,65 @@ TEST(RecordReaderList, MalformedValuesAreInputErrors) {
       default: EXPECT_THROW(read_list(src, s), InputError); break;
     }
   }
+}
+
+
+// ---- the places of the items read -------------------------------------------------------
+
+// One expected entry of a field log: record, columns and text.
+struct Place {
+  long record;
+  int first, last;
+  const char* text;
+};
+
+void expect_places(const FieldLog& log, const std::vector<Place>& expected) {
+  ASSERT_EQ(log.size(), expected.size());
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(log[i].file, "in.txt");
+    EXPECT_EQ(log[i].record, expected[i].record);
+    EXPECT_EQ(log[i].first_column, expected[i].first);
+    EXPECT_EQ(log[i].last_column, expected[i].last);
+    EXPECT_EQ(log[i].text, expected[i].text);
+  }
+}
+
+TEST(RecordReaderPlaces, EveryFormattedItemHasItsFieldAcrossRecords) {
+  auto src = lines({"  5 1234  ab", "   -3.5", "  7"}, "in.txt");
+  FieldLog outer, log;
+  int n = 0;
+  double x = 0.0, y = 0.0;
+  std::string a;
+  {
+    FieldLogScope caller(src, outer);
+    FieldLogScope scope(src, log);  // a reader's own scope inside its caller's
+    read_formatted(src, "(I3,F5.2,A4/F7.0)", n, x, a, y);
+  }
+  EXPECT_DOUBLE_EQ(x, 12.34);  // the implied decimals do not change the text shown
+  expect_places(log, {{1, 1, 3, "5"}, {1, 4, 8, "1234"}, {1, 9, 12, "ab"}, {2, 1, 7, "-3.5"}});
+  EXPECT_EQ(outer.size(), log.size());  // the caller sees what the reader read
+  // Outside the scope nothing more is kept.
+  read_formatted(src, "(I3)", n);
+  EXPECT_EQ(log.size(), 4u);
+}
+
+TEST(RecordReaderPlaces, ListItemsKeepTheirRecordNullsAndRepeats) {
+  // Items 2 (between commas) and 6 (after the slash) are null and keep no columns; the
+  // repeat hands its value to items 4 and 5.
+  auto src = lines({"1.5, ,7", "", "  2*4.25 / 9"}, "in.txt");
+  FieldLog log;
+  double v[6] = {0, 0, 0, 0, 0, 0};
+  {
+    FieldLogScope scope(src, log);
+    read_list(src, std::span<double>(v, 6));
+  }
+  expect_places(log, {{1, 1, 3, "1.5"},
+                      {1, 0, 0, ""},
+                      {1, 7, 7, "7"},
+                      {3, 5, 8, "4.25"},
+                      {3, 5, 8, "4.25"},
+                      {3, 0, 0, ""}});
 }
 
 }  // namespace

@@ -156,12 +156,62 @@ TEST_F(SeriesTest, MonthOutsideTheYearIsError4820) {
     StringSource source = StringSource::from_text(record);
     EXPECT_THROW(mean(source, 0.0, 1.0), FatalError) << record;
     model.io.units.flush_all();
-    EXPECT_NE(testing::read_file(print_path).find(" !!!FATAL ERROR 4820"), std::string::npos)
-        << record;
+    const std::string print = testing::read_file(print_path);
+    EXPECT_NE(print.find(" !!!FATAL ERROR 4820"), std::string::npos) << record;
+    // The calendar's text names no file; the line after it names the series'.
+    EXPECT_NE(print.find("?\n        in the series file (text), record 1, columns 1-"),
+              std::string::npos)
+        << print;
   }
   TLAST = TNEXT = 0.0;
   StringSource source = StringSource::from_text("2000 13 1 1 0 3 30\n");
   EXPECT_THROW(midpoint(source, 0.0, 1.0), FatalError);
+}
+
+// A record must come after the one before it in the file: each reader weighs a record's
+// values by the time since the record before, or divides by it.
+TEST_F(SeriesTest, RecordsNotAfterTheOneBeforeAreRefusedWithTheirPlace) {
+  const struct {
+    const char* text;
+    long record;
+    const char* date;
+  } cases[] = {
+      {"2000 1 1 2 0 1 10\n2000 1 1 1 0 3 30\n", 2, "2000 1 1 1 0"},    // back in time
+      {"2000 1 1 1 0 1 10\n2000 1 1 3 0 3 30\n2000 1 1 3 0 5 50\n", 3, "2000 1 1 3 0"},
+      // Two records at the run start: the first reads as the state before any record.
+      {"2000 1 1 0 0 1 10\n2000 1 1 0 0 3 30\n", 2, "2000 1 1 0 0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (bool use_mean : {true, false}) {
+      TLAST = TNEXT = 0.0;
+      StringSource source = StringSource::from_text(c.text, "wld.txt");
+      try {
+        use_mean ? mean(source, 0.0, 5.0) : midpoint(source, 0.0, 5.0);
+        ADD_FAILURE() << "accepted";
+      } catch (const InputError& e) {
+        EXPECT_EQ(e.file, "wld.txt");
+        EXPECT_EQ(e.record, c.record);
+        EXPECT_EQ(e.first_column, 1);
+        EXPECT_EQ(e.text, c.date);
+      }
+    }
+  }
+}
+
+TEST_F(SeriesTest, AValueCheckSeesEveryValueWithItsColumnAndPlace) {
+  StringSource source = StringSource::from_text(SERIES, "lhb.txt");
+  std::vector<std::string> seen;
+  READ_SERIES_STEP_MEAN(model.io, source, base, 0.0, 1.5, TLAST, TNEXT, series, 2, step,
+                        [&](int column, double value, const FieldPlace& place) {
+                          seen.push_back(std::to_string(column) + ":" + place.text + "@" +
+                                         std::to_string(place.record));
+                          EXPECT_EQ(std::stod(place.text), value);
+                        });
+  // Records 1 to 3 are read (the third, at 2 h, ends the step); the third's values lie
+  // on the record after its date.
+  EXPECT_EQ(seen, (std::vector<std::string>{"1:1.0@1", "2:10@1", "1:3.0@2", "2:30@2", "1:5.0@4",
+                                            "2:50@4"}));
 }
 
 TEST_F(SeriesTest, UnreadableValueNamesFileAndRecord) {

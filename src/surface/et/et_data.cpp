@@ -7,6 +7,7 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/record_reader.h"
 #include "services/records.h"
@@ -26,6 +27,9 @@ constexpr int PROBED_AIR_TEMPERATURE_LOW_UNIT = 46;
 constexpr double VON_KARMAN_SQUARED = 0.1681;
 
 const char* const VARYING_NAMES[ET_VARYING_PARAMETER_COUNT] = {"CSTCAP", "PLAI", "CLAI", "VHT"};
+const Quantity VARYING_BOUNDS[ET_VARYING_PARAMETER_COUNT] = {
+    Quantity::CANOPY_STORAGE, Quantity::GROUND_COVER, Quantity::LEAF_AREA_INDEX,
+    Quantity::VEGETATION_HEIGHT};
 
 Array1<double>& varying_parameter(SurfaceState& s, int p) {
   switch (p) {
@@ -34,11 +38,6 @@ Array1<double>& varying_parameter(SurfaceState& s, int p) {
     case ET_VARYING_CLAI: return s.CLAI;
     default: return s.VHT;
   }
-}
-
-[[noreturn]] void refuse(RunIo& io, const std::string& message) {
-  REPORT_ERROR(io, SEVERITY_FATAL, ET_DATA_ERROR, PRINT_UNIT, 0, 0, message);
-  throw FatalError(message);  // not reached: a fatal report throws
 }
 
 std::string read_title(RecordSource& in) {
@@ -78,10 +77,14 @@ void size_et_data(SurfaceState& s, int nv, int sites) {
 }
 
 
-void check_count(RunIo& io, int v, const char* what, int n, int lowest, int room) {
+void check_count(RunIo& io, int v, const char* what, int n, int lowest, int room,
+                 const FieldPlace& place) {
   if (n < lowest || n > room) {
-    refuse(io, format_line("('Vegetation type',I4,': ',A,' =',I7,' is outside',I3,' to',I4)", v,
-                           what, n, lowest, room));
+    report_fatal_with_detail(
+        io, ET_DATA_ERROR, PRINT_UNIT, 0,
+        format_line("('Vegetation type',I4,': ',A,' =',I7,' is outside',I3,' to',I4)", v, what, n,
+                    lowest, room),
+        "the value was read from " + describe_place(place));
   }
 }
 
@@ -94,21 +97,39 @@ void read_time_table(RecordSource& in, RunIo& io, SurfaceState& s, int p, int v)
   t.base(v) = varying_parameter(s, p)(v);
   read_title(in);
   int n = 0;
-  read_formatted(in, "(I7)", n);
+  FieldLog count_place;
+  {
+    FieldLogScope scope(in, count_place);
+    read_formatted(in, "(I7)", n);
+  }
   // INTERPOLATE_TIME_TABLE needs at least one row and reads no more than were given.
   const std::string what = std::string("rows of the ") + VARYING_NAMES[p] + " table";
-  check_count(io, v, what.c_str(), n, 1, ET_TIME_TABLE_ROOM);
+  check_count(io, v, what.c_str(), n, 1, ET_TIME_TABLE_ROOM, count_place[0]);
   t.rows(v) = n;
   const std::string title = read_title(in);
   if (s.ET_PRINT_ON) write_formatted(print, "(1X,A)", title);
   for (int r = 1; r <= n; ++r) {
-    read_formatted(in, "(2F7.3)", t.times(v, r), t.values(v, r));
+    FieldLog places;
+    {
+      FieldLogScope scope(in, places);
+      read_formatted(in, "(2F7.3)", t.times(v, r), t.values(v, r));
+    }
     if (s.ET_PRINT_ON) write_formatted(print, "(1X,2E12.3)", t.times(v, r), t.values(v, r));
+    // The parameter the row gives is the multiplier times the base value: it must be a
+    // value the parameter can have.
+    require_within(VARYING_BOUNDS[p],
+                   std::string(VARYING_NAMES[p]) + " of vegetation type " + std::to_string(v) +
+                       " (base " + value_text(t.base(v)) + " times multiplier " +
+                       value_text(t.values(v, r)) + ") at day " + value_text(t.times(v, r)),
+                   t.base(v) * t.values(v, r), places[1]);
     // The interpolation divides by the interval between consecutive rows.
     if (r > 1 && !(t.times(v, r) > t.times(v, r - 1))) {
-      refuse(io, format_line("('Vegetation type',I4,': time-varying ',A,' table, row',I4,"
-                             "': time',G12.4,' days is not later than the row before')",
-                             v, VARYING_NAMES[p], r, t.times(v, r)));
+      report_fatal_with_detail(io, ET_DATA_ERROR, PRINT_UNIT, 0,
+                               format_line("('Vegetation type',I4,': time-varying ',A,' table, "
+                                           "row',I4,': time',G12.4,' days is not later than the "
+                                           "row before')",
+                                           v, VARYING_NAMES[p], r, t.times(v, r)),
+                               "the value was read from " + describe_place(places[0]));
     }
   }
 }
@@ -123,26 +144,47 @@ void write_parameter(RecordSink& print, const char* name, double value, int deci
   }
 }
 
-// Values the ET step would divide by, or take the logarithm of.
-void check_vegetation(RunIo& io, const SurfaceState& s, int v) {
-  auto refuse_value = [&](const char* text, double value, const char* requirement) {
-    refuse(io, format_line("('Vegetation type',I4,': ',A,' =',G12.4,1X,A)", v, text, value,
-                           requirement));
+// Where the values of one vegetation type were read: record b (RA to ET_MODE), record c
+// (ET_PSI_ROWS to RDL), the soil-water-potential table (three items a row) and the root
+// density rows (two items a row).
+struct VegetationPlaces {
+  FieldLog b, c, psi_table, roots;
+};
+constexpr std::size_t B_RA = 1, B_ZU = 2, B_ZD = 3, B_ZO = 4, B_RC = 5;
+constexpr std::size_t C_PSI_ROWS = 0, C_PLAI = 1, C_CSTCAP = 2, C_CK = 3, C_CB = 4, C_CLAI = 6,
+                      C_VHT = 7;
+
+// Values the ET step would divide by, or take the logarithm of: error 1062, with the
+// place of the value on the line after it.
+void check_vegetation(RunIo& io, const SurfaceState& s, int v, const VegetationPlaces& at) {
+  auto refuse_value = [&](const char* text, double value, const char* requirement,
+                          const FieldPlace& place) {
+    report_fatal_with_detail(io, ET_DATA_ERROR, PRINT_UNIT, 0,
+                             format_line("('Vegetation type',I4,': ',A,' =',G12.4,1X,A)", v, text,
+                                         value, requirement),
+                             "the value was read from " + describe_place(place));
   };
   if (s.ET_VARIABLE_RA(v)) {
-    if (!(s.ZO(v) > 0.0)) refuse_value("roughness length ZO", s.ZO(v), "m must be positive");
+    if (!(s.ZO(v) > 0.0)) {
+      refuse_value("roughness length ZO", s.ZO(v), "m must be positive", at.b[B_ZO]);
+    }
     // ln((ZU - ZD) / ZO) must be positive, or the aerodynamic resistance is zero
     // (division by zero in the Penman-Monteith form) or the log is undefined.
     if (!(s.ZU(v) - s.ZD(v) > s.ZO(v))) {
       refuse_value("anemometer height ZU", s.ZU(v),
-                   "m must exceed the zero-plane displacement ZD plus the roughness length ZO");
+                   "m must exceed the zero-plane displacement ZD plus the roughness length ZO",
+                   at.b[B_ZU]);
     }
   } else if (!(s.RA(v) > 0.0)) {
-    refuse_value("constant aerodynamic resistance RA", s.RA(v), "s/m must be positive");
+    refuse_value("constant aerodynamic resistance RA", s.RA(v), "s/m must be positive",
+                 at.b[B_RA]);
   }
-  if (s.RC(v) < 0.0) refuse_value("canopy resistance RC", s.RC(v), "s/m must not be negative");
+  if (s.RC(v) < 0.0) {
+    refuse_value("canopy resistance RC", s.RC(v), "s/m must not be negative", at.b[B_RC]);
+  }
   if (s.CK(v) < 0.0) {
-    refuse_value("canopy drainage coefficient CK", s.CK(v), "mm/s must not be negative");
+    refuse_value("canopy drainage coefficient CK", s.CK(v), "mm/s must not be negative",
+                 at.c[C_CK]);
   }
   // The drainage of a store above capacity divides by CB; a type whose cover is always
   // zero never holds water and may leave CB at 0.
@@ -150,31 +192,75 @@ void check_vegetation(RunIo& io, const SurfaceState& s, int v) {
   const bool plai_possible = s.PLAI(v) != 0.0 || tables[ET_VARYING_PLAI].mode(v) != 0;
   const bool clai_possible = s.CLAI(v) != 0.0 || tables[ET_VARYING_CLAI].mode(v) != 0;
   if (plai_possible && clai_possible && !(s.CB(v) > 0.0)) {
-    refuse_value("canopy drainage exponent CB", s.CB(v), "1/mm must be positive");
+    refuse_value("canopy drainage exponent CB", s.CB(v), "1/mm must be positive", at.c[C_CB]);
   }
   const int mode = s.ET_MODE(v);
   if (mode == 3 && s.ET_PSI_ROWS(v) < 1) {
-    refuse(io, format_line("('Vegetation type',I4,': ET mode 3 needs at least one row of the "
-                           "soil-water-potential table')",
-                           v));
+    report_fatal_with_detail(
+        io, ET_DATA_ERROR, PRINT_UNIT, 0,
+        format_line("('Vegetation type',I4,': ET mode 3 needs at least one row of the "
+                    "soil-water-potential table')",
+                    v),
+        "the row count was read from " + describe_place(at.c[C_PSI_ROWS]));
   }
+  // Row r of the table refused: `what` and `requirement` frame the value of `column`.
+  auto refuse_row = [&](int r, int column, const char* what, const char* requirement) {
+    report_fatal_with_detail(
+        io, ET_DATA_ERROR, PRINT_UNIT, 0,
+        format_line("('Vegetation type',I4,': soil-water-potential table, row',I3,': ',A,G12.4,"
+                    "A)",
+                    v, r, what, s.ET_PSI_TABLE(r, column, v), requirement),
+        "the value was read from " +
+            describe_place(at.psi_table[static_cast<std::size_t>(3 * (r - 1) + (column - 1))]));
+  };
   if (mode == 2 || mode == 3) {
     for (int r = 2; r <= s.ET_PSI_ROWS(v); ++r) {
       if (s.ET_PSI_TABLE(r, ET_PSI_COLUMN_PSI, v) < s.ET_PSI_TABLE(r - 1, ET_PSI_COLUMN_PSI, v)) {
-        refuse(io, format_line("('Vegetation type',I4,': soil-water-potential table, row',I3,"
-                               "': psi',G12.4,' m is below the row before (psi must ascend)')",
-                               v, r, s.ET_PSI_TABLE(r, ET_PSI_COLUMN_PSI, v)));
+        refuse_row(r, ET_PSI_COLUMN_PSI, "psi", " m is below the row before (psi must ascend)");
       }
     }
   }
   if (mode == 2) {
     for (int r = 1; r <= s.ET_PSI_ROWS(v); ++r) {
       if (s.ET_PSI_TABLE(r, ET_PSI_COLUMN_RC, v) < 0.0) {
-        refuse(io, format_line("('Vegetation type',I4,': soil-water-potential table, row',I3,"
-                               "': canopy resistance',G12.4,' s/m must not be negative')",
-                               v, r, s.ET_PSI_TABLE(r, ET_PSI_COLUMN_RC, v)));
+        refuse_row(r, ET_PSI_COLUMN_RC, "canopy resistance", " s/m must not be negative");
       }
     }
+  }
+}
+
+// The values of one vegetation type against their physical bounds. The heights and the
+// roughness length are checked where they are used: by a type that computes its
+// aerodynamic resistance from them.
+void check_vegetation_bounds(const SurfaceState& s, int v, const VegetationPlaces& at) {
+  const std::string of = " of vegetation type " + std::to_string(v);
+  if (s.ET_VARIABLE_RA(v)) {
+    require_within(Quantity::ANEMOMETER_HEIGHT, "anemometer height ZU" + of, s.ZU(v), at.b[B_ZU]);
+    require_within(Quantity::VEGETATION_HEIGHT, "zero-plane displacement ZD" + of, s.ZD(v),
+                   at.b[B_ZD]);
+    require_within(Quantity::ROUGHNESS_LENGTH, "roughness length ZO" + of, s.ZO(v), at.b[B_ZO]);
+  } else {
+    require_within(Quantity::AERODYNAMIC_RESISTANCE, "aerodynamic resistance RA" + of, s.RA(v),
+                   at.b[B_RA]);
+  }
+  require_within(Quantity::CANOPY_RESISTANCE, "canopy resistance RC" + of, s.RC(v), at.b[B_RC]);
+  require_within(Quantity::GROUND_COVER, "PLAI" + of, s.PLAI(v), at.c[C_PLAI]);
+  require_within(Quantity::CANOPY_STORAGE, "CSTCAP" + of, s.CSTCAP(v), at.c[C_CSTCAP]);
+  require_within(Quantity::LEAF_AREA_INDEX, "CLAI" + of, s.CLAI(v), at.c[C_CLAI]);
+  require_within(Quantity::VEGETATION_HEIGHT, "vegetation height VHT" + of, s.VHT(v),
+                 at.c[C_VHT]);
+  if (s.ET_MODE(v) == 3) {
+    for (int r = 1; r <= s.ET_PSI_ROWS(v); ++r) {
+      require_within(Quantity::TRANSPIRATION_RATIO,
+                     "transpiration ratio of row " + std::to_string(r) + " of the table" + of,
+                     s.ET_PSI_TABLE(r, ET_PSI_COLUMN_RATIO, v),
+                     at.psi_table[static_cast<std::size_t>(3 * (r - 1) + 2)]);
+    }
+  }
+  for (int j = 1; j <= s.ET_RDF_ROWS(v); ++j) {
+    require_within(Quantity::ROOT_FRACTION,
+                   "root fraction RDF of row " + std::to_string(j) + of, s.RDF(v, j),
+                   at.roots[static_cast<std::size_t>(2 * (j - 1) + 1)]);
   }
 }
 
@@ -189,15 +275,24 @@ void read_vegetation_type(RecordSource& in, RunIo& io, SurfaceState& s, int v) {
   if (echo) write_formatted(print, "(1X,A)", title);
 
   bool variable_ra = false;
-  read_formatted(in, "(L7,5F7.0,I7)", variable_ra, s.RA(v), s.ZU(v), s.ZD(v), s.ZO(v), s.RC(v),
-                 s.ET_MODE(v));
+  VegetationPlaces at;
+  {
+    FieldLogScope scope(in, at.b);
+    read_formatted(in, "(L7,5F7.0,I7)", variable_ra, s.RA(v), s.ZU(v), s.ZD(v), s.ZO(v), s.RC(v),
+                   s.ET_MODE(v));
+  }
   s.ET_VARIABLE_RA(v) = variable_ra ? 1 : 0;
-  read_formatted(in, "(I7,4F7.0,I7,3F7.0)", s.ET_PSI_ROWS(v), s.PLAI(v), s.CSTCAP(v), s.CK(v),
-                 s.CB(v), s.ET_RDF_ROWS(v), s.CLAI(v), s.VHT(v), s.RDF(v, 0));
+  {
+    FieldLogScope scope(in, at.c);
+    read_formatted(in, "(I7,4F7.0,I7,3F7.0)", s.ET_PSI_ROWS(v), s.PLAI(v), s.CSTCAP(v), s.CK(v),
+                   s.CB(v), s.ET_RDF_ROWS(v), s.CLAI(v), s.VHT(v), s.RDF(v, 0));
+  }
   const int mode = s.ET_MODE(v);
   const bool constant_rc = mode == 1 || mode == 4;
-  check_count(io, v, "ET_RDF_ROWS", s.ET_RDF_ROWS(v), 0, ET_RDF_ROWS_ROOM);
-  if (!constant_rc) check_count(io, v, "ET_PSI_ROWS", s.ET_PSI_ROWS(v), 0, ET_PSI_ROWS_ROOM);
+  check_count(io, v, "ET_RDF_ROWS", s.ET_RDF_ROWS(v), 0, ET_RDF_ROWS_ROOM, at.c[5]);
+  if (!constant_rc) {
+    check_count(io, v, "ET_PSI_ROWS", s.ET_PSI_ROWS(v), 0, ET_PSI_ROWS_ROOM, at.c[C_PSI_ROWS]);
+  }
 
   if (echo) {
     write_formatted(print, "(/' ET COMPONENT WITH MODE',I3,' OPERATION')", mode);
@@ -242,7 +337,10 @@ void read_vegetation_type(RecordSource& in, RunIo& io, SurfaceState& s, int v) {
     const std::string table_title = read_title(in);
     const int rows = s.ET_PSI_ROWS(v);
     std::vector<double> values(static_cast<std::size_t>(3 * rows), 0.0);
-    read_formatted(in, "(3F7.2)", values);  // no rows: still consumes one record
+    {
+      FieldLogScope scope(in, at.psi_table);
+      read_formatted(in, "(3F7.2)", values);  // no rows: still consumes one record
+    }
     for (int r = 1; r <= rows; ++r) {
       for (int c = 1; c <= 3; ++c) {
         s.ET_PSI_TABLE(r, c, v) = values[static_cast<std::size_t>(3 * (r - 1) + (c - 1))];
@@ -264,13 +362,17 @@ void read_vegetation_type(RecordSource& in, RunIo& io, SurfaceState& s, int v) {
   double sum = 0.0;
   for (int j = 1; j <= s.ET_RDF_ROWS(v); ++j) {
     double depth = 0.0;
-    read_formatted(in, "(2F7.4)", depth, s.RDF(v, j));
+    {
+      FieldLogScope scope(in, at.roots);
+      read_formatted(in, "(2F7.4)", depth, s.RDF(v, j));
+    }
     sum += s.RDF(v, j);
     if (echo) write_formatted(print, "(1X,2F12.6)", depth, s.RDF(v, j));
   }
   if (echo) write_formatted(print, "(' asum OF RDF VALUES IS',F12.4)", sum);
 
-  check_vegetation(io, s, v);
+  check_vegetation(io, s, v, at);
+  check_vegetation_bounds(s, v, at);
   if (variable_ra) {
     const double log_ratio = std::log((s.ZU(v) - s.ZD(v)) / s.ZO(v));
     s.ET_RA_COEFFICIENT(v) = log_ratio * log_ratio / VON_KARMAN_SQUARED;
@@ -324,21 +426,28 @@ void ET_READ_DATA_FILE(const FrameState& frame, SurfaceState& s, RunIo& io) {
   read_title(in);
   read_formatted(in, "(3L7)", s.MET_PRINT_ON, s.ET_PRINT_ON, s.MET_FILE_MODE);
   read_title(in);
-  read_list(in, s.MET_INTERVAL, s.PRD_INTERVAL, s.EPD_INTERVAL);
+  FieldLog interval_places;
+  {
+    FieldLogScope scope(in, interval_places);
+    read_list(in, s.MET_INTERVAL, s.PRD_INTERVAL, s.EPD_INTERVAL);
+  }
   // Only the intervals of the files the run reads are used; each advances the met
   // clock and divides the depths read, so it must be positive.
-  auto check_interval = [&](const char* name, double value) {
+  auto check_interval = [&](const char* name, double value, std::size_t item) {
     if (!(value > 0.0)) {
-      refuse(io, format_line("(A,' =',G12.4,' hours: the interval between met records must be "
-                             "positive')",
-                             name, value));
+      report_fatal_with_detail(
+          io, ET_DATA_ERROR, PRINT_UNIT, 0,
+          format_line("(A,' =',G12.4,' hours: the interval between met records must be "
+                      "positive')",
+                      name, value),
+          "the value was read from " + describe_place(interval_places[item]));
     }
   };
   if (s.MET_FILE_MODE) {
-    check_interval("PRD_INTERVAL", s.PRD_INTERVAL);
-    check_interval("EPD_INTERVAL", s.EPD_INTERVAL);
+    check_interval("PRD_INTERVAL", s.PRD_INTERVAL, 1);
+    check_interval("EPD_INTERVAL", s.EPD_INTERVAL, 2);
   } else {
-    check_interval("MET_INTERVAL", s.MET_INTERVAL);
+    check_interval("MET_INTERVAL", s.MET_INTERVAL, 0);
   }
   read_title(in);
   if (frame.MET_SITE_COUNT > 0) read_formatted(in, "(10I7)", s.MET_SITE_PE_GIVEN);

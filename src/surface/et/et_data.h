@@ -7,7 +7,9 @@
 // Values the ET step or the met data would divide by, or take the logarithm of, are
 // checked as they are read, and so is every table's row count against its room: a
 // failure is fatal error ET_DATA_ERROR naming the vegetation type, the value and what
-// is required. Every table keeps the number of rows it was given.
+// is required, the line after it where the value was read. Values no vegetation can
+// have (a height of -1e39 m, a ground cover above 1) are input errors
+// (services/physical_bounds.h). Every table keeps the number of rows it was given.
 #pragma once
 
 #include "include/frame_state.h"

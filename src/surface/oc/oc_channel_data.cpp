@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <span>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
 #include "services/units.h"
@@ -24,26 +29,50 @@ struct DefaultSections {
   std::array<int, NOCTAB> pairs{};
   std::array<std::array<double, NOCTAB>, NOCTAB> width{};
   std::array<std::array<double, NOCTAB>, NOCTAB> height{};
+  std::array<FieldLog, NOCTAB> places{};
 };
 
 void skip_title(RecordSource& in) {
   read_list(in);
 }
 
-void channel_error(RunIo& io, int& errors, int number, int element, const std::string& text) {
+// Counts one error of the channel part and reports it. The line after it says in which
+// record of `in` the value stood (the record just read) and, when the message's fields
+// could not hold the values given, shows them in full.
+void channel_error(RunIo& io, int& errors, int number, int element, const std::string& text,
+                   std::initializer_list<std::pair<std::string_view, long long>> values = {},
+                   const RecordSource* in = nullptr) {
   ++errors;
   REPORT_ERROR(io, SEVERITY_ERROR, number, PRINT_UNIT, element, 0,
                oc_message(text, MESSAGE_LENGTH));
+  std::string detail = values_in_full(text, values);
+  if (in != nullptr) {
+    detail += (detail.empty() ? "" : "; ") + std::string("read from file ") + in->source_name() +
+              ", record " + std::to_string(in->record_number());
+  }
+  if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, detail);
 }
 
-// Reads `n` width/height pairs of one record.
+// Reads `n` width/height pairs of one record; `places` gets the place of each value
+// (width j at 2j, its height after it). The input checks see to the shape of the
+// section (heights rising from 0, widths not narrowing); what no channel can have is
+// refused here.
 void read_pairs(RecordSource& in, int n, std::array<double, NOCTAB>& width,
-                std::array<double, NOCTAB>& height) {
+                std::array<double, NOCTAB>& height, FieldLog& places) {
   std::array<double, 2 * NOCTAB> values{};
-  read_list(in, std::span<double>(values.data(), static_cast<std::size_t>(2 * n)));
+  places.clear();
+  {
+    FieldLogScope scope(in, places);
+    read_list(in, std::span<double>(values.data(), static_cast<std::size_t>(2 * n)));
+  }
   for (int j = 0; j < n; ++j) {
     width[j] = values[2 * j];
     height[j] = values[2 * j + 1];
+    const std::string pair = " of width/height pair " + std::to_string(j + 1);
+    require_at_most(Quantity::CHANNEL_WIDTH, "channel width" + pair, width[j],
+                    places[static_cast<std::size_t>(2 * j)]);
+    require_at_most(Quantity::WATER_DEPTH, "height above the bed" + pair, height[j],
+                    places[static_cast<std::size_t>(2 * j + 1)]);
   }
 }
 
@@ -59,7 +88,8 @@ bool read_default_sections(RecordSource& in, bool print, RunIo& io, int& errors,
     channel_error(io, errors, 1054, 0,
                   format_line("('Number of default channel cross-section categories ','NDEFCT =',"
                               "I4,2X,'lies outside range 0:NOCTAB = 0 :',I4)",
-                              ndefct, NOCTAB));
+                              ndefct, NOCTAB),
+                  {{"NDEFCT", ndefct}}, &in);
   }
   if (ndefct < 1) return true;
   skip_title(in);
@@ -79,16 +109,19 @@ bool read_default_sections(RecordSource& in, bool print, RunIo& io, int& errors,
       channel_error(io, errors, 1055, 0,
                     format_line("('Number of width/elevation pairs NXDEF(',I3,') =',I4,2X,"
                                 "'lies outside range 2:NOCTAB = 2:',I4)",
-                                i, n, NOCTAB));
+                                i, n, NOCTAB),
+                    {{"category", i}, {"NXDEF", n}}, &in);
       return false;
     }
     std::array<double, NOCTAB> width{}, height{};
-    read_pairs(in, n, width, height);
+    FieldLog places;
+    read_pairs(in, n, width, height, places);
     if (i <= NOCTAB) {
       defaults.count = i;
       defaults.pairs[i - 1] = n;
       defaults.width[i - 1] = width;
       defaults.height[i - 1] = height;
+      defaults.places[i - 1] = places;
     }
     if (print) {
       write_formatted(out, "(5X,I10,2F10.3)", i, width[0], height[0]);
@@ -132,13 +165,15 @@ void read_boundary_record(RecordSource& in, const FrameState& frame, SurfaceStat
     channel_error(
         io, errors, 1020, link,
         format_line("('Head boundary category',I4,' of the link lies outside range 1 :',I4)",
-                    category, surface.OC_N_HEAD_CATEGORIES));
+                    category, surface.OC_N_HEAD_CATEGORIES),
+        {{"category", category}}, &in);
   }
   if (type == OC_BC_LINK_FLUX && (category < 1 || category > surface.OC_N_FLUX_CATEGORIES)) {
     channel_error(
         io, errors, 1021, link,
         format_line("('Flux boundary category',I4,' of the link lies outside range 1 :',I4)",
-                    category, surface.OC_N_FLUX_CATEGORIES));
+                    category, surface.OC_N_FLUX_CATEGORIES),
+        {{"category", category}}, &in);
   }
   if (type != OC_BC_LINK_HEAD && !boundary_face_usable(frame, link, type, face)) {
     const std::string rule = type == OC_BC_WEIR
@@ -146,7 +181,8 @@ void read_boundary_record(RecordSource& in, const FrameState& frame, SurfaceStat
                                  : " must be 1 to 4 with no neighbour";
     channel_error(io, errors, 1014, link,
                   format_line("('OC boundary of type',I3,' on face',I3,' of the link: the face',A)",
-                              type, face, rule));
+                              type, face, rule),
+                  {{"face", face}}, &in);
   }
 }
 
@@ -172,7 +208,9 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
   for (int l = 1; l <= frame.NLF; ++l) {
     int element = 0, idefx = 0;
     double bed = 0.0, depth = 0.0, strickler = 0.0;
+    FieldLog places;
     try {
+      FieldLogScope scope(in, places);
       read_list(in, element, bed, depth, strickler, idefx);
     } catch (const InputError& e) {
       channel_error(io, errors, 1019, l, "Channel input data is missing or has incorrect format");
@@ -185,13 +223,20 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
       channel_error(io, errors, 1013, l,
                     format_line("('Expected element number,',I5,', but found',I5,', ',"
                                 "'while reading channel data')",
-                                l, element));
+                                l, element),
+                    {{"element found", element}}, &in);
       return;
     }
+    const std::string of = " of link " + std::to_string(l);
+    require_within(Quantity::ELEVATION, "bed elevation" + of, bed, places[1]);
+    require_within(Quantity::WATER_DEPTH, "initial water depth" + of, depth, places[2]);
+    require_at_most(Quantity::STRICKLER, "Strickler coefficient" + of, strickler, places[3]);
     frame.ZGRUND(l) = bed;
     surface.SET_HRF(l, bed + depth);
     surface.STRX(l) = strickler;
     surface.STRY(l) = strickler;
+    io.places.note("STRX", l, 0, places[3]);
+    io.places.note("STRY", l, 0, places[3]);
 
     const bool own_pairs = idefx >= 2 && idefx <= NOCTAB;
     const bool default_section = idefx <= -1 && -idefx <= defaults.count;
@@ -199,25 +244,30 @@ void OC_READ_CHANNEL_DATA(RecordSource& in, bool print, FrameState& frame, Surfa
       channel_error(io, errors, 1012, l,
                     format_line("('Cross-section number IDEFX =',I4,' lies outside ranges',"
                                 "' -NDEFCT:-1 =',I4,' : -1  and  2:NOCTAB = 2 :',I4)",
-                                idefx, -defaults.declared, NOCTAB));
+                                idefx, -defaults.declared, NOCTAB),
+                    {{"IDEFX", idefx}, {"NDEFCT", defaults.declared}}, &in);
       // Where the number of pairs that follow is unknown, nothing after can be located.
       if (idefx == 1 || idefx > NOCTAB) return;
     } else {
       std::array<double, NOCTAB> width{}, height{};
+      FieldLog pair_places;
       int n = 0;
       if (own_pairs) {
         n = idefx;
-        read_pairs(in, n, width, height);
+        read_pairs(in, n, width, height, pair_places);
       } else {
         const int i = -idefx - 1;
         n = defaults.pairs[i];
         width = defaults.width[i];
         height = defaults.height[i];
+        pair_places = defaults.places[i];
       }
       surface.NXSECT(l) = n;
       for (int j = 1; j <= n; ++j) {
         surface.XINW(l, j) = width[j - 1];
         surface.XINH(l, j) = height[j - 1];
+        io.places.note("XINW", l, j, pair_places[static_cast<std::size_t>(2 * (j - 1))]);
+        io.places.note("XINH", l, j, pair_places[static_cast<std::size_t>(2 * (j - 1) + 1)]);
       }
       surface.CWIDTH(l) = width[n - 1];
       surface.ZBFULL(l) = bed + height[n - 1];

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <string>
 
 #include "frame/topology.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/grid_readers.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/record_reader.h"
 #include "services/units.h"
@@ -28,11 +30,13 @@ void blank_lines(RecordSink& out, int n) {
   for (int i = 0; i < n; ++i) out.write_record("");
 }
 
-// Counts one error of the data file and reports it.
-void data_error(RunIo& io, int& errors, int number, int element, const std::string& text) {
+// Counts one error of the data file and reports it; a non-empty `detail` follows it.
+void data_error(RunIo& io, int& errors, int number, int element, const std::string& text,
+                const std::string& detail = {}) {
   ++errors;
   REPORT_ERROR(io, SEVERITY_ERROR, number, PRINT_UNIT, element, 0,
                oc_message(text, MESSAGE_LENGTH));
+  if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, detail);
 }
 
 // The boundary table as it is built: entries are numbered on as long as they come, but
@@ -81,9 +85,10 @@ void read_category_grid(FrameState& frame, RunIo& io, BoundaryTableBuilder& tabl
 // category counts.
 void check_category_count(RunIo& io, int& errors, int number, const char* kind, int count) {
   if (count >= 0 && count <= NOCTAB) return;
-  data_error(io, errors, number, 0,
-             format_line("('Number of OC ',A,' boundary categories =',I4,', outside range 0 :',I4)",
-                         kind, count, NOCTAB));
+  const std::string message = format_line(
+      "('Number of OC ',A,' boundary categories =',I4,', outside range 0 :',I4)", kind, count,
+      NOCTAB);
+  data_error(io, errors, number, 0, message, values_in_full(message, {{"count", count}}));
 }
 
 // Impermeable faces between two non-link elements, and the same line carried on into the
@@ -190,7 +195,11 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   }
   for (int i = 0; i < 3; ++i) skip_title(in);
   double ignored_real = 0.0, cdrs = 0.0, print_start = 0.0, print_end = 0.0, ignored_last = 0.0;
-  read_list(in, ignored_real, cdrs, print_start, print_end, ignored_last);
+  FieldLog controls;
+  {
+    FieldLogScope scope(in, controls);
+    read_list(in, ignored_real, cdrs, print_start, print_end, ignored_last);
+  }
   surface.OC_PRINT_START = print_start;
   surface.OC_PRINT_END = print_end;
   if (p < 2) surface.OC_PRINT_START = surface.OC_PRINT_END + 1.0;
@@ -198,15 +207,25 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   // Roughness coefficients of the categories.
   const bool uniform_roughness = IS_NON_ZERO(cdrs);
   std::array<double, NOCTAB> catr{};
+  FieldLog catr_places;
+  if (uniform_roughness) require_at_most(Quantity::STRICKLER, "Strickler coefficient CDRS", cdrs, controls[1]);
   if (!uniform_roughness) {
     if (ncatr < 0 || ncatr > NOCTAB) {
-      REPORT_ERROR(io, SEVERITY_FATAL, 1047, PRINT_UNIT, 0, 0,
-                   oc_message(format_line("('Number of roughness categories NCATR =',I4,2X,"
-                                          "'lies outside range 0:NOCTAB = 0 :',I4)",
-                                          ncatr, NOCTAB),
-                              SUMMARY_MESSAGE_LENGTH));
+      const std::string message = format_line(
+          "('Number of roughness categories NCATR =',I4,2X,'lies outside range 0:NOCTAB = 0 :',I4)",
+          ncatr, NOCTAB);
+      report_fatal_with_detail(io, 1047, PRINT_UNIT, 0,
+                               oc_message(message, SUMMARY_MESSAGE_LENGTH),
+                               values_in_full(message, {{"NCATR", ncatr}}));
     }
-    if (ncatr >= 1) read_list(in, std::span<double>(catr.data(), static_cast<std::size_t>(ncatr)));
+    if (ncatr >= 1) {
+      FieldLogScope scope(in, catr_places);
+      read_list(in, std::span<double>(catr.data(), static_cast<std::size_t>(ncatr)));
+      for (int c = 1; c <= ncatr; ++c) {
+        require_at_most(Quantity::STRICKLER, "Strickler coefficient CATR of category " + std::to_string(c),
+                        catr[c - 1], catr_places[static_cast<std::size_t>(c - 1)]);
+      }
+    }
   }
   if (echo) {
     if (uniform_roughness) {
@@ -228,7 +247,12 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   // dry (the bank data file may give them a level later).
   Array1<double> depth(frame.NEL, 0.0);
   if (depth_grid_given) {
-    READ_REAL_GRID(frame, depth, grid_mode, OC_DATA_UNIT, PRINT_UNIT, io);
+    READ_REAL_GRID(frame, depth, grid_mode, OC_DATA_UNIT, PRINT_UNIT, io,
+                   [](int e, double d, const FieldPlace& place) {
+                     require_within(Quantity::WATER_DEPTH,
+                                    "initial surface water depth of element " + std::to_string(e),
+                                    d, place);
+                   });
   } else if (echo) {
     blank_lines(out, 1);
     write_formatted(out, "(5X,A,A)", "Initial overland water depth is ", "zero");
@@ -236,22 +260,38 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   for (int e = frame.NGDBGN; e <= frame.NEL; ++e) surface.SET_HRF(e, frame.ZGRUND(e) + depth(e));
 
   // Overland roughness.
+  // Where each element's coefficient came from, for the input checks that follow.
+  io.places.forget("STRX");
+  io.places.forget("STRY");
   if (uniform_roughness) {
     for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
       surface.STRX(e) = cdrs;
       surface.STRY(e) = cdrs;
+      io.places.note("STRX", e, 0, controls[1]);
+      io.places.note("STRY", e, 0, controls[1]);
     }
   } else if (ncatr == 0) {
-    READ_REAL_GRID(frame, surface.STRX, grid_mode, OC_DATA_UNIT, PRINT_UNIT, io);
-    READ_REAL_GRID(frame, surface.STRY, grid_mode, OC_DATA_UNIT, PRINT_UNIT, io);
+    for (const char* name : {"STRX", "STRY"}) {
+      Array1<double>& strickler = name[3] == 'X' ? surface.STRX : surface.STRY;
+      READ_REAL_GRID(frame, strickler, grid_mode, OC_DATA_UNIT, PRINT_UNIT, io,
+                     [&](int e, double k, const FieldPlace& place) {
+                       require_at_most(Quantity::STRICKLER,
+                                       std::string(name) + " of element " + std::to_string(e), k,
+                                       place);
+                       io.places.note(name, e, 0, place);
+                     });
+    }
   } else {
     Array1<int> category(frame.NEL, 0);
-    for (Array1<double>* strickler : {&surface.STRX, &surface.STRY}) {
+    for (const char* name : {"STRX", "STRY"}) {
+      Array1<double>& strickler = name[3] == 'X' ? surface.STRX : surface.STRY;
       AREADI(frame, category, grid_mode, OC_DATA_UNIT, PRINT_UNIT, ncatr, io);
       for (int e = frame.NGDBGN; e <= frame.NEL; ++e) {
         // Bank elements read 0 and every out-of-range code is taken to the nearest
         // category without a message.
-        (*strickler)(e) = catr[std::clamp(category(e), 1, ncatr) - 1];
+        const int c = std::clamp(category(e), 1, ncatr);
+        strickler(e) = catr[c - 1];
+        io.places.note(name, e, 0, catr_places[static_cast<std::size_t>(c - 1)]);
       }
     }
   }
@@ -259,7 +299,17 @@ void OC_READ_DATA_FILE(FrameState& frame, SurfaceState& surface, RunIo& io) {
   // Boundary categories and the boundary table.
   skip_title(in);
   int n_head = 0, n_flux = 0, n_polynomial = 0;
-  read_list(in, n_head, n_flux, n_polynomial);
+  FieldLog counts;
+  {
+    FieldLogScope scope(in, counts);
+    read_list(in, n_head, n_flux, n_polynomial);
+  }
+  // Head and flux counts have their numbered errors; a polynomial count has none, and a
+  // negative one would quietly mean none.
+  if (n_polynomial < 0) {
+    refuse_at(counts[2], "number of OC polynomial boundary categories = " +
+                             std::to_string(n_polynomial) + " cannot be negative");
+  }
   if (n_head < 0) check_category_count(io, errors, 1020, "head", n_head);
   if (n_flux < 0) check_category_count(io, errors, 1021, "flux", n_flux);
   BoundaryTableBuilder table(surface);

@@ -19,6 +19,10 @@
 //
 // p mod 2 = 1 echoes the input to the print file; p < 2 switches the OC step's result
 // window off (OC_PRINT_START := OC_PRINT_END + 1).
+//
+// Strickler coefficients above any surface's, and initial depths no water can have,
+// are input errors (services/physical_bounds.h); where each element's coefficient was
+// read is noted for the input checks (io.places).
 #pragma once
 
 #include <string>

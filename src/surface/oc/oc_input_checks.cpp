@@ -51,6 +51,22 @@ int face_code_validity(const FrameState& frame, int code, int x, int y, bool nor
   return code;
 }
 
+// The first position 1..n that a check flagged.
+int first_flagged(const std::vector<char>& flags, long n) {
+  for (long i = 0; i < n; ++i) {
+    if (flags[static_cast<std::size_t>(i)] != 0) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+// The line after a cross-section check's report: where pair j of the link was read.
+void report_pair_place(RunIo& io, const char* array, int link, int j) {
+  if (const FieldPlace* place = io.places.find(array, link, j)) {
+    REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
+                 "the value was read from " + describe_place(*place));
+  }
+}
+
 }  // namespace
 
 void OC_CHECK_VARIABLES(const FrameState& frame, RunIo& io) {
@@ -142,7 +158,8 @@ void OC_CHECK_INPUT_DATA(const FrameState& frame, const SurfaceState& surface, R
     // pairs of one link lie nlf apart.
     double* heights = const_cast<double*>(surface.XINH.data());
     double* widths = const_cast<double*>(surface.XINW.data());
-    CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1016, PRINT_UNIT, 1, nlf, 0, 0, "XINH(link)[j=1]", "EQ",
+    // i2 = 1: the pair whose place a failure shows (the name itself has no second index).
+    CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1016, PRINT_UNIT, 1, nlf, 1, 0, "XINH(link)[j=1]", "EQ",
                      0.0, 0.0, RealSection(heights, nlf), count, FlagSection(flags.data(), nlf));
     for (int link = 1; link <= nlf; ++link) {
       const int pairs = std::clamp(surface.NXSECT(link), 0, NOCTAB);
@@ -150,29 +167,39 @@ void OC_CHECK_INPUT_DATA(const FrameState& frame, const SurfaceState& surface, R
       const std::string h_name = format_line("('XINH[ link =',I3,'](j)')", link);
       const std::string w_name = format_line("('XINW[ link =',I3,'](j)')", link);
       const long first = link - 1;  // offset of pair 1 of the link
-      CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1017, PRINT_UNIT, 1, static_cast<int>(n), 0, 0, h_name,
-                       "GTa", ConstRealSection(heights + first, n, nlf), 0.0,
-                       RealSection(heights + first + nlf, n, nlf), count,
-                       FlagSection(flags.data(), n));
-      CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1017, PRINT_UNIT, 1, static_cast<int>(n), 0, 0, w_name,
-                       "GEa", ConstRealSection(widths + first, n, nlf), 0.0,
-                       RealSection(widths + first + nlf, n, nlf), count,
-                       FlagSection(flags.data(), n));
+      // Position i of these checks is pair i + 1 of the link.
+      if (CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1017, PRINT_UNIT, 1, static_cast<int>(n), 0, 0,
+                           h_name, "GTa", ConstRealSection(heights + first, n, nlf), 0.0,
+                           RealSection(heights + first + nlf, n, nlf), count,
+                           FlagSection(flags.data(), n)) > 0) {
+        report_pair_place(io, "XINH", link, first_flagged(flags, n) + 1);
+      }
+      if (CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1017, PRINT_UNIT, 1, static_cast<int>(n), 0, 0,
+                           w_name, "GEa", ConstRealSection(widths + first, n, nlf), 0.0,
+                           RealSection(widths + first + nlf, n, nlf), count,
+                           FlagSection(flags.data(), n)) > 0) {
+        report_pair_place(io, "XINW", link, first_flagged(flags, n) + 1);
+      }
     }
     std::vector<double> top_width(static_cast<std::size_t>(nlf), 0.0);
     for (int link = 1; link <= nlf; ++link) {
       const int pairs = surface.NXSECT(link);
       top_width[link - 1] = pairs >= 1 && pairs <= NOCTAB ? surface.XINW(link, pairs) : 0.0;
     }
-    CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1056, PRINT_UNIT, 1, nlf, 0, 0,
-                     "XINW[link,NXSECT(link)]", "GT", 0.0, 0.0, RealSection(top_width), count,
-                     FlagSection(flags.data(), nlf));
+    if (CHECK_REAL_ARRAY(io, CHECK_TYPE_ERROR, 1056, PRINT_UNIT, 1, nlf, 0, 0,
+                         "XINW[link,NXSECT(link)]", "GT", 0.0, 0.0, RealSection(top_width), count,
+                         FlagSection(flags.data(), nlf)) > 0) {
+      const int link = first_flagged(flags, nlf);
+      report_pair_place(io, "XINW", link, surface.NXSECT(link));
+    }
   }
 
   if (count > 0) {
     REPORT_ERROR(io, SEVERITY_FATAL, 1000, PRINT_UNIT, 0, 0,
                  "Error(s) detected while checking OC input data");
   }
+  // No later check asks where these values were read.
+  for (const char* item : {"STRX", "STRY", "XINW", "XINH"}) io.places.forget(item);
 }
 
 }  // namespace quendal

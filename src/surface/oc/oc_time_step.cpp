@@ -9,6 +9,7 @@
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/predicates.h"
 #include "services/series.h"
 #include "services/units.h"
@@ -106,10 +107,16 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
     READ_SERIES_STEP_MIDPOINT(io, OC_HEAD_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
                               state.head_TLAST, state.head_TNEXT, state.head_last_values,
                               state.head_next_values, surface.OC_N_HEAD_CATEGORIES,
-                              state.OC_HEAD_VALUE);
+                              state.OC_HEAD_VALUE,
+                              [](int column, double level, const FieldPlace& place) {
+                                require_within(Quantity::ELEVATION,
+                                               "head boundary level of category " +
+                                                   std::to_string(column),
+                                               level, place);
+                              });
   }
   if (IS_NO_DATA(state.head_TNEXT)) {
-    REPORT_ERROR(io, SEVERITY_FATAL, 1007, PRINT_UNIT, 0, 0, "END OF OC HEAD BOUNDARY DATA");
+    report_series_end(io, OC_HEAD_SERIES_UNIT, 1007, "END OF OC HEAD BOUNDARY DATA", t0 + dt);
   }
   if (surface.OC_N_FLUX_CATEGORIES > 0) {
     READ_SERIES_STEP_MEAN(io, OC_FLUX_SERIES_UNIT, frame.RUN_START_TIME, t0, dt,
@@ -117,7 +124,7 @@ void read_boundary_series(const FrameState& frame, const SurfaceState& surface,
                           surface.OC_N_FLUX_CATEGORIES, state.OC_FLUX_VALUE);
   }
   if (IS_NO_DATA(state.flux_TNEXT)) {
-    REPORT_ERROR(io, SEVERITY_FATAL, 1023, PRINT_UNIT, 0, 0, "END OF OC FLUX BOUNDARY DATA");
+    report_series_end(io, OC_FLUX_SERIES_UNIT, 1023, "END OF OC FLUX BOUNDARY DATA", t0 + dt);
   }
 }
 

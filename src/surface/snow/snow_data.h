@@ -3,7 +3,9 @@
 //
 // Values the snow step would divide by or take the logarithm of, and initial packs
 // that hold negative snow, are refused as they are read: fatal error SNOW_DATA_ERROR
-// naming the value and what is required.
+// naming the value and what is required, the line after it where the value was read.
+// Values no snow can have (a melt factor of 1e39, snow denser than water, a pack
+// deeper than any measured) are input errors (services/physical_bounds.h).
 #pragma once
 
 #include "include/frame_state.h"

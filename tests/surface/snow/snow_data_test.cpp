@@ -27,9 +27,10 @@ struct SnowDataTest : testing::ModelWithFiles {
 // Degree day: no energy-budget records, and the pack starts at 0 deg C whatever the
 // file says. "  20000" with five implied decimals is 0.2.
 TEST_F(SnowDataTest, DegreeDayWithAUniformPack) {
-  read("Snow\n      T\nParameters\n  20000    0.3  -5.00      0      1\nPack\n  125.5\n");
+  // 200 in a field of 5 implied decimals is 0.002 mm/s/degC.
+  read("Snow\n      T\nParameters\n    200    0.3  -5.00      0      1\nPack\n  125.5\n");
   const SurfaceState& s = model.surface;
-  EXPECT_EQ(s.DDF, 0.2);
+  EXPECT_EQ(s.DDF, 0.002);
   EXPECT_EQ(s.RHOS, 0.3);
   EXPECT_EQ(s.SM_RHOS_DEFAULT, 0.3);
   EXPECT_EQ(s.MSM, 1);
@@ -41,7 +42,7 @@ TEST_F(SnowDataTest, DegreeDayWithAUniformPack) {
   }
   EXPECT_EQ(s.SD(1), 0.0);  // the link holds no snow
   const std::string print = print_text();
-  EXPECT_NE(print.find(" DEGREE DAY FACTOR DDF =     0.20000 MM/S/C"), std::string::npos);
+  EXPECT_NE(print.find(" DEGREE DAY FACTOR DDF =     0.00200 MM/S/C"), std::string::npos);
   EXPECT_NE(print.find(" INITIAL SNOWPACK HAS UNIFORM THICKNESS =     125.5 MM"), std::string::npos);
 }
 
