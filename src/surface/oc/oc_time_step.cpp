@@ -159,11 +159,15 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
   const double depth = surface.GET_HRF(e) - frame.ZGRUND(e);
   if (is_head_element(surface, e)) {
     const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+    state.levels.row_weights()[static_cast<std::size_t>(e - 1)] = 0.0;  // the boundary gives
     A[state.element_slots(1, e)] = 1.0;
     rhs = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
     return;
   }
 
+  // A residual r (m3/s) left in the equation books r x dt of water the element did not
+  // get, r x dt / AREA over its area.
+  state.levels.row_weights()[static_cast<std::size_t>(e - 1)] = state.OC_TIMESTEP_SECONDS / frame.AREA(e);
   const double storage = OC_STORAGE_AREA(frame, link_sections(surface), e, surface.GET_HRF(e));
   double diagonal = -storage / state.OC_TIMESTEP_SECONDS;
   double P = surface.PNETTO(e);
