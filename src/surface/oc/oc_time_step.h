@@ -16,6 +16,13 @@
 //   6. QOC published, ARXL recomputed;
 //   7. the results on the print file while the print window is open;
 //   8. the check of the channel flows against OC_MAX_CHANNEL_FLOW.
+// Steps 2 to 5 run once over the whole step where the solution stays within the range
+// of its linearisation (below); otherwise they run again as shorter sub-steps, each from
+// the levels and flows the last one left, until they cover the step. The other
+// components still see one step: QOC is then the volume that crossed each face over the
+// step divided by the step (QSA keeps the last sub-step's flows, so QOC is no longer
+// plus or minus QSA), and a net loss of an element to the subsurface and the air, drawn
+// from the water it held at the start of the step, is booked in the first sub-step.
 #pragma once
 
 #include <limits>
@@ -60,8 +67,8 @@ constexpr int OC_JUNCTION_MESSAGE_LIMIT = OC_WARNING_MESSAGE_LIMIT;
 // halving until the largest of these ratios should fall within 1, to at least
 // 2^-OC_MAX_SUBSTEP_HALVINGS of the step. Measured on generated valleys of 2,800 to
 // 40,000 elements in storms of 20 to 50 mm/h: with bounds of 0.75 and 0.25 the
-// hydrographs of basic steps of 1, 0.25 and 0.1 hours agree, and the examples' steps
-// stay whole.
+// hydrographs of basic steps of 1, 0.25 and 0.1 hours agree within 2%, and the examples
+// as shipped take every step whole.
 constexpr double OC_SUBSTEP_BOUND_FRACTION = 0.75;
 constexpr double OC_REPAIR_BOUND_FRACTION = 0.25;
 constexpr double OC_OVERLAND_REFERENCE_DEPTH = 1.0;  // m
@@ -148,10 +155,11 @@ struct OcStepState {
 // lasts PREVIOUS_TIMESTEP hours. Reads the OC set-up (surface/oc/oc_setup.h), the
 // element geometry, PNETTO and ET_SURFACE_WATER_EVAP, and the subsurface exchange.
 // Fatal reports: 1007 / 1023 an exhausted head / flux series, 1018 a singular
-// matrix, 1060 the limiter's passes exhausted, 1029 a channel face flow above
-// OC_MAX_CHANNEL_FLOW (when that is positive). Warnings: the limiter's 1024 and 1030,
-// and 1026 for a junction balance that did not converge (the first
-// OC_JUNCTION_MESSAGE_LIMIT times).
+// matrix, 1060 the limiter's visits exhausted in the finest sub-step, 1029 a channel
+// face flow above OC_MAX_CHANNEL_FLOW (when that is positive). Warnings: the limiter's
+// 1024 and 1030, 1026 for a junction balance that did not reach round-off, and 1095 for
+// a step whose finest sub-step still went beyond its linearisation (each the first
+// OC_WARNING_MESSAGE_LIMIT times).
 void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
                   OcStepState& state, RunIo& io);
 
