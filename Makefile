@@ -12,7 +12,10 @@ build-release: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/release -j $(JOBS)
 
+# The program reads the advice of its numbered messages from helpmessages/ in the
+# directory it is started in: the build's folder is linked there (git ignores the link).
 run: build-release
+	ln -sfn $(CURDIR)/build/release/helpmessages $(EXAMPLE)/helpmessages
 	cd $(EXAMPLE) && $(CURDIR)/build/release/quendal -f $(RUNDATA)
 
 build-test: deps

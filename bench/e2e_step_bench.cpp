@@ -8,7 +8,9 @@
 // it), subsurface (VSS) and evapotranspiration (ET) parts; per step the mean Krylov
 // iterations of the OC level solve, the global sweeps of the subsurface iteration and
 // the share of steps that reached the sweep cap; the mean Newton iterations of a column
-// solve and the column solves per column and step. Then the time one simulated year of
+// solve and the column solves per column and step, and over the day the rows the column
+// solver solved with their Picard diagonal and the iterations it scaled down to its step
+// limit. Then the time one simulated year of
 // the largest catchment would take at the measured cost, with hourly steps and the
 // storm day's share of extra steps on one day in ten.
 //
@@ -56,6 +58,7 @@ struct Result {
   double setup = 0.0;        // s
   double whole = 0.0, oc = 0.0, vss = 0.0, et = 0.0;  // s over the steps
   long krylov = 0, newton = 0, solves = 0, sweeps = 0, capped = 0, factorised = 0;
+  long picard = 0, limited = 0;
 };
 
 Result run_day(int n, const bench::Storm& storm) {
@@ -132,6 +135,8 @@ Result run_day(int n, const bench::Storm& storm) {
   r.newton = vss.newton_iterations;
   r.solves = vss.column_solves;
   r.sweeps = vss.global_sweeps;
+  r.picard = vss.picard_rows;
+  r.limited = vss.limited_steps;
   if (console != nullptr) std::fclose(console);
   if (r.status == 0 && std::getenv("QUENDAL_BENCH_KEEP") == nullptr) std::filesystem::remove_all(dir);
   return r;
@@ -140,13 +145,14 @@ Result run_day(int n, const bench::Storm& storm) {
 void print(const Result& r) {
   const double per = 1e6 / (static_cast<double>(r.elements) * static_cast<double>(r.steps));
   const double steps = static_cast<double>(r.steps);
-  std::printf("%6d %8d %6ld %8.2f %8.2f %8.2f %8.2f %8.1f %8.2f %8.2f %7.0f%% %8.2f %8.2f %6.1f\n",
+  std::printf("%6d %8d %6ld %8.2f %8.2f %8.2f %8.2f %8.1f %8.2f %8.2f %7.0f%% %8.2f %8.2f %6.1f"
+              " %8ld %8ld\n",
               r.n, r.elements, r.steps, r.whole * per, r.oc * per, r.vss * per, r.et * per,
               static_cast<double>(r.krylov) / steps, static_cast<double>(r.sweeps) / steps,
               static_cast<double>(r.newton) / static_cast<double>(r.solves),
               100.0 * static_cast<double>(r.capped) / steps,
               static_cast<double>(r.solves) / (steps * r.columns),
-              static_cast<double>(r.factorised) / steps, r.setup);
+              static_cast<double>(r.factorised) / steps, r.setup, r.picard, r.limited);
   if (r.status != 0) {
     std::printf("       the run stopped with status %d after %.2f simulated hours\n", r.status,
                 r.hours);
@@ -174,11 +180,12 @@ int main(int argc, char** argv) {
               " 20 cells per column.\n",
               storm.start, storm.end, storm.peak, storm.peak_hour);
   std::printf("Times in microseconds per element and step.\n\n");
-  std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s\n", "grid", "elements",
-              "steps", "whole", "OC", "VSS", "ET", "krylov", "sweeps", "newton", "capped",
-              "solves", "LU", "setup");
-  std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s\n", "", "", "", "", "", "",
-              "", "/step", "/step", "/solve", "steps", "/col/st", "/step", "s");
+  std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s\n", "grid",
+              "elements", "steps", "whole", "OC", "VSS", "ET", "krylov", "sweeps", "newton",
+              "capped", "solves", "LU", "setup", "picard", "limited");
+  std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s\n", "", "", "", "",
+              "", "", "", "/step", "/step", "/solve", "steps", "/col/st", "/step", "s", "rows",
+              "steps");
   Result largest;
   for (int n : sizes) {
     const Result r = run_day(n, storm);

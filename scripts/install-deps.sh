@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, only those that are missing.
 # Needs root to install; without root it only reports what is missing.
 set -e
-PACKAGES="g++ make cmake libgtest-dev libbenchmark-dev libeigen3-dev libhdf5-dev hdf5-tools python3-h5py python3-xarray python3-h5netcdf"
+PACKAGES="g++ make cmake python3 libgtest-dev libbenchmark-dev libeigen3-dev libhdf5-dev hdf5-tools python3-h5py python3-xarray python3-h5netcdf python3-matplotlib"
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -30,9 +30,11 @@ struct ExampleCopy {
       : name(std::move(example)), root(dir.file("example")) {
     std::filesystem::copy(source_dir() + "/examples/" + name, root,
                           std::filesystem::copy_options::recursive);
-    // Outputs a run in the source tree may have left are not this run's.
+    // Outputs a run in the source tree may have left are not this run's, nor is the
+    // link to the advice files that make run leaves there.
     for (const auto& f : std::filesystem::directory_iterator(root)) {
-      if (f.path().filename().string().starts_with("output_")) std::filesystem::remove(f.path());
+      const std::string file = f.path().filename().string();
+      if (file.starts_with("output_") || file == "helpmessages") std::filesystem::remove_all(f.path());
     }
   }
   // Replaces the first occurrence of `from` in the example's `file`.

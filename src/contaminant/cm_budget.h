@@ -4,8 +4,9 @@
 // Each term is taken from the balance the transport solved, with the same time
 // weighting, so that for a catchment whose every element is a column the change of the
 // mass equals in - out - decayed up to the lag of the lateral subsurface exchange
-// between columns (it reads the neighbour's start-of-step concentration) and the
-// linearisation of Freundlich sorption.
+// between columns (it reads the neighbour's start-of-step concentration). Under
+// Freundlich sorption too: each region takes the concentration that holds what its
+// balance left it.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "services/error_reporting.h"
@@ -134,6 +135,10 @@ void surface_capacities(Column& c) {
     Fo += cm.CM_FDEL_PREVIOUS(c.iel, g) * K51;
     Fn += sed.FDEL(c.iel, g) * K51;
   }
+  w.Fo_K = Fo;
+  w.Fn_K = Fn;
+  w.Bo_K = Bo;
+  w.Bn_K = Bn;
   const double e1 = 1.0 / w.CM_COL_SEDIMENT_WATER_FACTOR;
   if (!c.nonlinear) {
     w.kb = 1.0 + e1 * Bo;
@@ -264,6 +269,8 @@ void assemble_rows(Column& c) {
     w.Rs(i) = Wd + sorb_s * std::pow(So, c.n - 1.0);
     w.Rd_slope(i) = (c.n - 1.0) * sorb_d * std::pow(Co, c.n - 2.0);
     w.Rs_slope(i) = (c.n - 1.0) * sorb_s * std::pow(So, c.n - 2.0);
+    w.sorbed_d(i) = sorb_d;
+    w.sorbed_s(i) = sorb_s;
     // Exchange between the regions.
     const double xo = w.CM_COL_EXCHANGE_FLOW_OLD(i), xn = w.CM_COL_EXCHANGE_FLOW_NEW(i);
     const double al = w.alpha(i);
@@ -298,38 +305,20 @@ void assemble_rows(Column& c) {
       ADVL += lo * fc;
       DL += (ln / c.hn - lo / c.ho) * fc + c.Fs * lo * w.Nr(i, f) * (1.0 - u) / c.ho;
     }
-    // Terms inherited from the parent contaminant, read before this one's replace them.
+    // The parent's decay in this cell (P1, P2: left by the contaminant before this one,
+    // nothing for the first) is this one's source.
     w.Pa(i) = w.P1(i) - w.S(i) + c.chi * ADVL;
-    w.Pb(i) = w.P3(i) + c.chi * c.ho * DL / c.Fs;
-    const double Pc = w.P2(i), Pd = w.P4(i);
-    // What this contaminant loses to decay, handed to the next one as its source. The
-    // decay part of the region's own balance (the lambda in gi, gs and the right side) is
-    //   lambda [Co Rd + T Co dW + (T (Rd + Co Rd') + T2 Fs dW) X]
-    // (with T = T2 = Fs and a linear isotherm, lambda times the end-of-step content Wn Cn,
-    // plus the sorbed part). The next contaminant takes T P3 through Pb and P1 through Pa,
-    // so P1 carries only what P3 does not: putting T P3 in P1 as well counted the
-    // water-content change twice, and leaving T2 Fs dW X out of Y1 missed the change's
-    // share of the new concentration; either way the chain made or lost mass whenever
-    // the water content changed over the step. The sorption slope's share, T Co Rd' X,
-    // is not handed over: it vanishes for a linear isotherm.
-    w.P3(i) = c.lambda * Co * w.dW(i);
-    w.P1(i) = c.lambda * Co * w.Rd(i);
-    w.Y1(i) = c.lambda * (c.T * w.Rd(i) + c.T2 * c.Fs * w.dW(i));
-    w.P4(i) = c.lambda * So * w.dWd(i);
-    w.P2(i) = c.lambda * So * w.Rs(i);
-    w.Y2(i) = c.lambda * (c.T * w.Rs(i) + c.T2 * c.Fs * w.dWd(i));
+    w.Pb(i) = c.chi * c.ho * DL / c.Fs;
     // The two balances.
     w.A(i) = -c.T * AS;
     w.C(i) = -c.T * AN;
     w.B(i) = c.T * (-c.chi * OUTL + Eout + Pv) + gs * c.Fs * w.dW(i) + gi * (w.Rd(i) + Co * w.Rd_slope(i));
-    w.Bs(i) = gs * c.Fs * w.Rd_slope(i);
     w.E(i) = c.T * Ein;
     w.F(i) = c.T * Eout;
     w.G(i) = c.T * Ein + gs * c.Fs * w.dWd(i) + gi * (w.Rs(i) + So * w.Rs_slope(i));
-    w.Gs(i) = gs * c.Fs * w.Rs_slope(i);
     w.D(i) = c.T * w.Pb(i) + w.Pa(i) + w.Co(i + 1) * AN + w.Co(i - 1) * AS +
              Co * (-Pv - c.lambda * w.Rd(i) - gi * w.dW(i) - Eout) + So * Ein;
-    w.H(i) = Pc + c.T * Pd + Co * Eout - So * (c.lambda * w.Rs(i) + gi * w.dWd(i) + Ein);
+    w.H(i) = w.P2(i) + Co * Eout - So * (c.lambda * w.Rs(i) + gi * w.dWd(i) + Ein);
     if (i == c.t) {
       // What the top row's rewrite needs of the cell's own row.
       w.top_Eout = Eout;
@@ -394,14 +383,11 @@ void assemble_top_row(Column& c) {
   w.Rd(t) = Rd;
   w.Rd_slope(t) = Rd_slope;
   w.dW(t) = dW;
-  // The hand-over of the cell with its surface stores, as for every cell.
-  w.P3(t) = dW * c.lambda * Co;
-  w.Y1(t) = c.lambda * (c.T * Rd + c.T2 * c.Fs * dW);
-  w.P1(t) = c.lambda * Co * Rd;
+  // Under Freundlich sorption the surface stores' sorbed part follows the isotherm too.
+  if (c.nonlinear) w.sorbed_d(t) += (Ho * w.Fo_K + Lo * w.Bo_K) / (dz * L);
   const double Pt = Eout - lower;
   w.C(t) = 0.0;
   w.B(t) = c.T * (-OUTT + Pt) + gs * c.Fs * dW + gi * (Co * Rd_slope + Rd);
-  w.Bs(t) = gs * c.Fs * Rd_slope;
   w.D(t) = So * Ein + w.Co(t - 1) * AS + w.Pa(t) + c.T * w.Pb(t) + Co * (-Pt - c.lambda * Rd - gi * dW);
 }
 
@@ -413,11 +399,9 @@ void assemble_bottom_row(Column& c) {
   w.natural_C = w.C(b);
   w.natural_E = w.E(b);
   w.natural_D = w.D(b);
-  w.natural_Bs = w.Bs(b);
   if (!c.base_flux) {
     w.C(b) = 0.0;
     w.B(b) = 1.0;
-    w.Bs(b) = 0.0;
     w.A(b) = 0.0;
     w.E(b) = 0.0;
     w.D(b) = (w.Cn(b) - w.Co(b)) / c.Fs;
@@ -430,12 +414,91 @@ void assemble_bottom_row(Column& c) {
   w.B(b) -= c.T * Qbo * u * c.beta;
 }
 
-void solve_rows(Column& c, bool with_slopes) {
+// ===== Freundlich sorption ============================================================
+//
+// A region holds a C + b C^n (water and the linear stores in a, sorption in b). The rows
+// take the change of the sorbed part over the step as b s (Cn - Co), s the slope of the
+// isotherm: at first its tangent at Co, then, pass by pass, its chord from Co to the
+// concentration of the pass before, which makes b s (Cn - Co) = b (Cn^n - Co^n) once the
+// passes settle. Whether they have settled or not, the new concentration is the one that
+// holds what the row's balance left in the region (new_concentrations), so the
+// contaminant's mass closes to rounding and the decay handed on is the decay the row
+// took off.
+
+// The slope of the chord of C^n from Co to C: (C^n - Co^n) / (C - Co), n Co^(n-1) in
+// the limit; a C below 0 counts as 0. Co > 0.
+double chord_slope(double Co, double C, double n) {
+  const double r = std::max(C, 0.0) / Co - 1.0;
+  const double tangent = n * std::pow(Co, n - 1.0);
+  if (r == 0.0) return tangent;
+  return tangent / n * std::expm1(n * std::log1p(r)) / r;
+}
+
+// The storage of each region per unit change of its concentration: the tangent, or
+// with `chords` the chord to the last solve's concentration; and what the chord adds to
+// the row. The imposed bottom row is no balance and takes nothing.
+void set_capacities(Column& c, bool chords) {
+  ContaminantColumnWork& w = c.w;
+  const double gi = 1.0 + c.T * c.lambda;
+  for (int i = c.b; i <= c.t; ++i) {
+    const double Co = w.Co(i), So = w.So(i);
+    const double tangent_d = w.Rd(i) + Co * w.Rd_slope(i);
+    const double tangent_s = w.Rs(i) + So * w.Rs_slope(i);
+    w.cap_d(i) = tangent_d;
+    w.cap_s(i) = tangent_s;
+    if (chords && c.n != 1.0) {
+      const double td = c.n * std::pow(Co, c.n - 1.0), ts = c.n * std::pow(So, c.n - 1.0);
+      w.cap_d(i) += w.sorbed_d(i) * (chord_slope(Co, Co + c.Fs * w.X(i), c.n) - td);
+      w.cap_s(i) += w.sorbed_s(i) * (chord_slope(So, So + c.Fs * w.R(i), c.n) - ts);
+    }
+    w.Bp(i) = gi * (w.cap_d(i) - tangent_d);
+    w.Gp(i) = gi * (w.cap_s(i) - tangent_s);
+  }
+  if (!c.base_flux) w.Bp(c.b) = 0.0;
+}
+
+// The concentration C >= 0 at which a C + b C^n = M (a, b >= 0, n > 0), by Newton's
+// method from `guess`, kept inside a bracket around the root that a step leaving it
+// halves. A content of 0 or less is a concentration of 0.
+double concentration_holding(double M, double a, double b, double n, double guess) {
+  if (!(M > 0.0)) return 0.0;
+  if (!(b > 0.0)) return a > 0.0 ? M / a : guess;
+  double lo = 0.0, hi = std::pow(M / b, 1.0 / n);
+  if (a > 0.0) hi = std::min(hi, M / a);
+  double C = guess > lo && guess < hi ? guess : 0.5 * hi;
+  for (int iteration = 0; iteration < 200; ++iteration) {
+    const double p = std::pow(C, n - 1.0);
+    const double f = (a + b * p) * C - M;
+    if (f == 0.0) return C;
+    (f > 0.0 ? hi : lo) = C;
+    double next = C - f / (a + n * b * p);
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (std::fabs(next - C) <= 4.0 * std::numeric_limits<double>::epsilon() * C) return next;
+    C = next;
+  }
+  return C;
+}
+
+// What each region of cell i loses by decay over the step, per unit scaled volume and
+// time: the decay terms of its balance (the lambda in gi and gs and on the right side),
+// with the storage of the last solve.
+double decay_dynamic(const Column& c, int i) {
+  const ContaminantColumnWork& w = c.w;
+  return c.lambda * (w.Rd(i) * w.Co(i) + c.T * w.dW(i) * w.Co(i) +
+                     (c.T * w.cap_d(i) + c.T2 * c.Fs * w.dW(i)) * w.X(i));
+}
+double decay_dead(const Column& c, int i) {
+  const ContaminantColumnWork& w = c.w;
+  return c.lambda * (w.Rs(i) * w.So(i) + c.T * w.dWd(i) * w.So(i) +
+                     (c.T * w.cap_s(i) + c.T2 * c.Fs * w.dWd(i)) * w.R(i));
+}
+
+void solve_rows(Column& c) {
   ContaminantColumnWork& w = c.w;
   const int b = c.b, rows = c.t - c.b + 1;
   for (int i = b; i <= c.t; ++i) {
-    const double G = with_slopes ? w.G(i) + w.Gs(i) * w.R(i) : w.G(i);
-    const double B = with_slopes ? w.B(i) + w.Bs(i) * w.X(i) : w.B(i);
+    const double G = w.G(i) + w.Gp(i);
+    const double B = w.B(i) + w.Bp(i);
     w.Gt(i) = G;
     w.Bt(i) = B - w.E(i) * w.F(i) / G;
     w.Dt(i) = w.D(i) + w.E(i) * w.H(i) / G;
@@ -444,6 +507,52 @@ void solve_rows(Column& c, bool with_slopes) {
                     ConstRealSection(&w.C(b), rows), ConstRealSection(&w.Dt(b), rows),
                     RealSection(&w.X(b), rows), rows);
   for (int i = b; i <= c.t; ++i) w.R(i) = (w.H(i) + w.F(i) * w.X(i)) / w.Gt(i);
+}
+
+// The new concentrations, from the solved rates. Under Freundlich sorption each region
+// takes the concentration that holds, at the end of the step, the content its balance
+// gives: the start content plus the storage change the last solve took,
+//   Rd Co + Fs (Fs dW X + cap X + dW Co),
+// with the water of the end of the step (and at the top cell the surface stores as they
+// stand now). The imposed bottom cell takes the base value; its storage for the budget
+// is the chord to that value. The decay of each region becomes the next contaminant's
+// source.
+void new_concentrations(Column& c) {
+  ContaminantColumnWork& w = c.w;
+  const int b = c.b, t = c.t;
+  const double Fs = c.Fs, n = c.n, L = c.cm.CM_LENGTH_SCALE;
+  const bool freundlich = n != 1.0;
+  if (!c.base_flux && freundlich) {
+    const double Co = w.Co(b);
+    w.cap_d(b) = w.Rd(b) + Co * w.Rd_slope(b) +
+                 w.sorbed_d(b) * (chord_slope(Co, w.base_value, n) - n * std::pow(Co, n - 1.0));
+  }
+  for (int i = b; i <= t; ++i) {
+    const double X = w.X(i), R = w.R(i);
+    w.Cn(i) = w.Co(i) + Fs * X;
+    w.Sn(i) = w.So(i) + Fs * R;
+    if (freundlich) {
+      const double Wn = w.CM_COL_MOBILE_FRACTION_NEW(i) * w.CM_COL_THETA_NEW(i);
+      const double Wdn = w.CM_COL_THETA_NEW(i) - Wn;
+      double a = Wn, sorbed = w.sorbed_d(i);
+      if (i == t) {
+        // Sorption to the surface stores of the end of the step.
+        const double dz = w.CM_COL_THICKNESS(t);
+        const double Hn = w.CM_COL_PONDED_DEPTH_NEW, Ln = w.CM_COL_LOOSE_SEDIMENT_NEW;
+        const double water = (Hn + w.CM_COL_SEDIMENT_WATER_FACTOR * Ln) / (dz * L);
+        const double sediment = (Hn * w.Fn_K + Ln * w.Bn_K) / (dz * L);
+        sorbed = w.fs(t) * w.Kd(t) + (c.nonlinear ? sediment : 0.0);
+        a += water + (c.nonlinear ? 0.0 : sediment);
+      }
+      const double Md = w.Rd(i) * w.Co(i) + Fs * (Fs * w.dW(i) * X + w.cap_d(i) * X + w.dW(i) * w.Co(i));
+      const double Ms = w.Rs(i) * w.So(i) + Fs * (Fs * w.dWd(i) * R + w.cap_s(i) * R + w.dWd(i) * w.So(i));
+      w.Cn(i) = concentration_holding(Md, a, sorbed, n, w.Cn(i));
+      w.Sn(i) = concentration_holding(Ms, Wdn, w.sorbed_s(i), n, w.Sn(i));
+    }
+    w.P1(i) = decay_dynamic(c, i);
+    w.P2(i) = decay_dead(c, i);
+  }
+  if (!c.base_flux) w.Cn(b) = w.base_value;
 }
 
 [[noreturn]] void not_finite(Column& c, int cell) {
@@ -463,7 +572,6 @@ void account(Column& c) {
   const int k = c.k, b = c.b, t = c.t;
   const double V = c.cm.CM_INVERSE_VELOCITY_SCALE;
   const double area = c.model.frame.AREA(c.iel);
-  const double gi1 = c.T * c.lambda, gs1 = c.T2 * c.lambda;
   // Mass (relative concentration x m3) of a rate per scaled volume over the step.
   auto mass = [&](int i, double rate) {
     return rate * c.Fs * w.CM_COL_THICKNESS(i) * c.cm.CM_LENGTH_SCALE * area / w.CM_COL_BANK_WEIGHT(i);
@@ -481,15 +589,8 @@ void account(Column& c) {
   budget.source_in[k] += mass(t, -w.SRC / dz_t);
 
   for (int i = b; i <= t; ++i) {
-    const double X = w.X(i), R = w.R(i);
-    const double Xp = c.nonlinear ? w.X_pass(i) : 0.0, Rp = c.nonlinear ? w.R_pass(i) : 0.0;
-    const double dyn = c.lambda * w.Rd(i) * w.Co(i) + gi1 * w.dW(i) * w.Co(i) +
-                       gi1 * (w.Rd(i) + w.Co(i) * w.Rd_slope(i)) * X + gs1 * c.Fs * w.dW(i) * X +
-                       gs1 * c.Fs * w.Rd_slope(i) * Xp * X;
-    const double dead = c.lambda * w.Rs(i) * w.So(i) + gi1 * w.dWd(i) * w.So(i) +
-                        gi1 * (w.Rs(i) + w.So(i) * w.Rs_slope(i)) * R + gs1 * c.Fs * w.dWd(i) * R +
-                        gs1 * c.Fs * w.Rs_slope(i) * Rp * R;
-    budget.decayed[k] += mass(i, dyn + dead);
+    const double X = w.X(i);
+    budget.decayed[k] += mass(i, w.P1(i) + w.P2(i));
     budget.wells_out[k] += mass(i, V * w.CM_COL_WELL_FLOW(i) * w.Co(i) / w.CM_COL_THICKNESS(i));
     for (int f = 1; f <= 4; ++f) {
       if (!w.CM_COL_NO_NEIGHBOUR[f]) continue;
@@ -524,8 +625,8 @@ void account(Column& c) {
     base = c.beta * (Qbo * Cb + c.T * (Qbn - Qbo) * Cb / c.Fs + c.T * Qbo * u * w.X(b));
   } else {
     const double above = b < t ? w.X(b + 1) : 0.0;
-    const double slope = c.nonlinear ? w.natural_Bs * w.X_pass(b) : 0.0;
-    base = (w.natural_B + slope) * w.X(b) + w.natural_C * above - w.natural_E * w.R(b) - w.natural_D;
+    const double chord = (1.0 + c.T * c.lambda) * (w.cap_d(b) - w.Rd(b) - w.Co(b) * w.Rd_slope(b));
+    base = (w.natural_B + chord) * w.X(b) + w.natural_C * above - w.natural_E * w.R(b) - w.natural_D;
   }
   add_signed(mass(b, base), budget.base_in[k], budget.base_out[k]);
   budget.erosion_in[k] += mass(t, w.erosion_explicit + w.erosion_implicit * w.X(t));
@@ -556,7 +657,7 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
   c.base_flux = cm.CM_BASE_FLUX_ON;
 
   for (int i = 1; i <= MAX_CELLS_PER_COLUMN; ++i) {
-    w.P1(i) = w.P2(i) = w.P3(i) = w.P4(i) = 0.0;
+    w.P1(i) = w.P2(i) = 0.0;
   }
   for (int k = 1; k <= cm.NCON; ++k) {
     c.k = k;
@@ -591,25 +692,17 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
     assemble_top_row(c);
     assemble_bottom_row(c);
     // 8, 9. Solve with the dead space eliminated; Freundlich sorption follows in a
-    // fixed number of further passes.
-    solve_rows(c, false);
+    // fixed number of further passes along the chords of the isotherm.
+    set_capacities(c, false);
+    solve_rows(c);
     if (c.nonlinear) {
       for (int pass = 1; pass <= CM_NONLINEAR_PASSES; ++pass) {
-        for (int i = b; i <= t; ++i) {
-          w.X_pass(i) = w.X(i);
-          w.R_pass(i) = w.R(i);
-        }
-        solve_rows(c, true);
+        set_capacities(c, true);
+        solve_rows(c);
       }
     }
     // 10. New concentrations; the daughter inherits what decayed.
-    for (int i = b; i <= t; ++i) {
-      w.Cn(i) = w.Co(i) + c.Fs * w.X(i);
-      w.Sn(i) = w.So(i) + c.Fs * w.R(i);
-      w.P1(i) += w.Y1(i) * w.X(i);
-      w.P2(i) += w.Y2(i) * w.R(i);
-    }
-    if (!c.base_flux) w.Cn(b) = w.base_value;
+    new_concentrations(c);
     // 11. Store.
     for (int i = b; i <= t; ++i) {
       if (!std::isfinite(w.Cn(i)) || !std::isfinite(w.Sn(i))) not_finite(c, i);

@@ -77,17 +77,30 @@ struct ContaminantColumnWork {
   double NS[5] = {}, NSr[5] = {}, KS[5] = {}, KSr[5] = {};  // surface, per face
   double kw = 0.0, kw_slope = 0.0, kw_rate = 0.0;  // own surface water
   double kb = 0.0, kb_slope = 0.0, kb_rate = 0.0;  // own loose sediment
+  // Sorption coefficients of the suspended (F) and loose (B) sediment, at the last step
+  // (o) and now (n).
+  double Fo_K = 0.0, Fn_K = 0.0, Bo_K = 0.0, Bn_K = 0.0;
   double SRC = 0.0, RAIN = 0.0, RAINR = 0.0;
   double base_value = 0.0;        // imposed value or the inflow concentration
   double Cex = 0.0;               // bank-link exchange concentration
   CmCellVector S;                 // removal source
-  CmCellVector P1, P2, P3, P4;    // decay hand-over to the next contaminant
-  CmCellVector Y1, Y2;
+  // What the contaminant in hand lost by decay in each cell over the step, dynamic
+  // region and dead space, per unit of scaled volume and time: the next contaminant's
+  // gain.
+  CmCellVector P1, P2;
   CmCellVector Pa, Pb;            // inherited and outside terms of each row
-  CmCellVector A, B, C, D, E, F, G, H, Bs, Gs;  // the two balances of each row
+  CmCellVector A, B, C, D, E, F, G, H;  // the two balances of each row
   CmCellVector Rd, Rs, Rd_slope, Rs_slope, dW, dWd;  // capacities and water rates
+  // Coefficients of C^n in the start-of-step content of each region (the soil's sorption,
+  // and at the top cell the sorption to the surface stores under Freundlich sorption).
+  CmCellVector sorbed_d, sorbed_s;
+  // Storage of each region per unit change of its concentration in the last solve: the
+  // tangent of the content at the start concentration, then the chord to the
+  // concentration of the pass before.
+  CmCellVector cap_d, cap_s;
+  CmCellVector Bp, Gp;            // what the chords add to B and G in a pass
   CmCellVector Bt, Dt, Gt;        // rows with the dead space eliminated
-  CmCellVector X, R, X_pass, R_pass;  // solved rates; those of the pass before
+  CmCellVector X, R;              // solved rates
   // Terms of the top cell's own row that its rewrite with the surface water reads.
   double top_Eout = 0.0, top_Ein = 0.0, top_lower = 0.0, top_AS = 0.0, top_OUTL = 0.0;
   // The top row's ground-erosion terms, for the budget: the part known at the start of
@@ -95,7 +108,6 @@ struct ContaminantColumnWork {
   double erosion_explicit = 0.0, erosion_implicit = 0.0;
   // The bottom row as the cell's own balance assembled it, before the base took it over.
   double natural_B = 0.0, natural_C = 0.0, natural_E = 0.0, natural_D = 0.0;
-  double natural_Bs = 0.0;
 };
 
 }  // namespace quendal

@@ -129,7 +129,11 @@ void set_initial_column_stores(const FrameState& frame, const SurfaceState& surf
     cm.CM_STORED_EROSION(iel) = sed.SY_GROUND_EROSION_RATE(iel);
     cm.CM_STORED_WATER_DEPTH(iel) = surface.GET_HRF(iel) - frame.ZGRUND(iel);
     cm.CM_STORED_TOP_INPUT(iel) = -(surface.PNETTO(iel) * frame.AREA(iel));
-    cm.CM_WELL_ABSTRACTION_OLD(iel) = 0.0;
+    // The abstraction as it stands, like every other store here: a link that receives
+    // this well's water takes last step's abstraction out of its net rainfall and gives
+    // it the well's concentration, so a start at 0 would pass the first step's well
+    // water off as rain, at the rain's concentration, and lose what the well took.
+    cm.CM_WELL_ABSTRACTION_OLD(iel) = vss.WELL_ABSTRACTION(iel);
     const double hn = (frame.ZGRUND(iel) - cm.CM_BOTTOM_LEVEL(iel)) / L;
     cm.CM_STORED_COLUMN_DEPTH(iel) = hn;
     cm.CM_STORED_SURFACE_FLOW(1, iel) = -surface.QOC(iel, 1);

@@ -74,7 +74,12 @@ void CM_LINK_SETUP(int l, Model& model) {
     w.WATER_AREA_RATE = (A - cm.CM_LINK_WATER_AREA(l)) / dt;
     w.BED_AREA_RATE = (B - cm.CM_LINK_BED_AREA(l)) / dt;
   }
-  w.DEPOSITION_RATE = w.BED_AREA_RATE * cm.CM_TIME_SCALE / B;
+  // The bed's relative rate of growth, per unit of scaled time like dB itself: the
+  // deposition (or erosion) over the step carries the water (or surface layer) of the
+  // area the bed gains (or loses), rd x dtau = dB x dtau / B. A further factor of the
+  // time scale would exchange millions of bed areas a step, and water and bed would
+  // equalise at once.
+  w.DEPOSITION_RATE = w.BED_AREA_RATE / B;
   cm.CM_LINK_BED_AREA(l) = B;
   cm.CM_LINK_WATER_AREA(l) = A;
 

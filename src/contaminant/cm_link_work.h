@@ -34,7 +34,7 @@ struct ContaminantLinkWork {
   double BED_AREA = 0.0;            // B
   double BED_AREA_RATE = 0.0;       // dB
   double SURFACE_LAYER_AREA = 0.0;  // As
-  double DEPOSITION_RATE = 0.0;     // rd
+  double DEPOSITION_RATE = 0.0;     // rd = dB / B, per unit of scaled time
   double BANK_EROSION = 0.0;        // eb
   double WET = 0.0;                 // W: 1 wet, 0 dry
   double LENGTH = 0.0;              // l

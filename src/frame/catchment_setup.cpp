@@ -19,19 +19,14 @@ namespace quendal {
 namespace {
 
 // After a hot-start file has been read: the run continues from the time of the
-// record restored, which the reader leaves in NEXT_HOTSTART_TIME.
+// record restored, to which the reader has set the clocks.
 void continue_from_hotstart(Model& model) {
   FrameState& frame = model.frame;
-  const double time = frame.NEXT_HOTSTART_TIME;
   RecordSink& out = model.io.units.print();
   out.write_record("");
   out.write_record("");
-  write_formatted(out, "(' ^^^ HOTSTART OF SIMULATION AT TIME ',F10.2,' ^^^')", time);
+  write_formatted(out, "(' ^^^ HOTSTART OF SIMULATION AT TIME ',F10.2,' ^^^')", frame.UZNOW);
   out.write_record("");
-  frame.UZNOW = time;
-  frame.LAST_OC_STEP_TIME = time;
-  model.surface.ET_CLOCK = time;
-  frame.HOTSTART_TIME = time;
   // The record carries the levels, not the channels' wetted areas, which the first
   // step's subsurface and channel evaporation read.
   OC_CHANNEL_AREAS(frame, model.surface);

@@ -71,6 +71,19 @@ void sort_isort_list(Array1<double>& x, Array1<int>& elements, int n) {
   }
 }
 
+void LINK_PHREATIC_LEVELS(const FrameState& frame, SubsurfaceState& subsurface) {
+  for (int e = 1; e <= frame.NLF; ++e) {
+    // The faces across the channel: north and south of an east-west link, east and
+    // west of a north-south one. Their elements are never links, so the order in which
+    // the links are taken does not matter.
+    const bool north_south = frame.LINK_NORTH_SOUTH(e) != 0;
+    const int f1 = north_south ? 1 : 2;
+    const int f2 = north_south ? 3 : 4;
+    subsurface.PHREATIC_LEVEL(e) = std::max(level_across(frame, subsurface, e, f1),
+                                            level_across(frame, subsurface, e, f2));
+  }
+}
+
 void BUILD_ISORT(FrameState& frame, const SurfaceState& surface, SubsurfaceState& subsurface) {
   const int nel = frame.NEL;
   if (nel == 1) return;
@@ -85,17 +98,9 @@ void BUILD_ISORT(FrameState& frame, const SurfaceState& surface, SubsurfaceState
   // Split, keeping the previous order within each list.
   int n_wet = 0;
   int n_dry = 0;
+  LINK_PHREATIC_LEVELS(frame, subsurface);
   for (int i = 1; i <= nel; ++i) {
     const int e = frame.ISORT(i);
-    if (frame.ICMREF(e, 1, 1) == KIND_CHANNEL_LINK) {
-      // The faces across the channel: north and south of an east-west link, east and
-      // west of a north-south one.
-      const bool north_south = frame.LINK_NORTH_SOUTH(e) != 0;
-      const int f1 = north_south ? 1 : 2;
-      const int f2 = north_south ? 3 : 4;
-      level(e) = std::max(level_across(frame, subsurface, e, f1),
-                          level_across(frame, subsurface, e, f2));
-    }
     const double surface_level = GET_HRF(surface, e);
     if (surface_level - frame.ZGRUND(e) > ISORT_WET_DEPTH) {
       ++n_wet;

@@ -25,6 +25,11 @@ constexpr double ISORT_WET_DEPTH = static_cast<double>(1e-8f);
 // Reads NEL, ICMREF, LINK_NORTH_SOUTH, ZGRUND, HRF.
 void BUILD_ISORT(FrameState& frame, const SurfaceState& surface, SubsurfaceState& subsurface);
 
+// Every channel link's phreatic level: the higher of its two neighbours' across the
+// channel (0 for a side without an element). BUILD_ISORT does this first; a hot start
+// that restores the order itself does it alone.
+void LINK_PHREATIC_LEVELS(const FrameState& frame, SubsurfaceState& subsurface);
+
 // One exchange pass per gap over the part of keys(1..n) that is out of decreasing
 // order, moving elements(1..n) with their keys. Exposed for its tests.
 void sort_isort_list(Array1<double>& keys, Array1<int>& elements, int n);

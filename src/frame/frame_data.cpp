@@ -99,6 +99,19 @@ void write_spacings(RecordSink& out, const char* direction, const Array1<double>
   if (spacing.size() > 0) write_formatted(out, "(1X,10G11.4)", FormatArgs().add(spacing));
 }
 
+// The hot-start switches, and the restart time and interval as taken, in hours: their
+// fields hold two implied decimals, so a value written without a point (24) reads a
+// hundredth of what was meant (0.24), and the echo shows it at once.
+void write_hotstart_controls(RecordSink& out, const FrameState& frame) {
+  out.write_record("0");
+  write_empty(out);
+  write_formatted(out, "(' HOT START READ (HSREAD) =',L2,'    WRITE (HSWRIT) =',L2)",
+                  frame.HOTSTART_READ, frame.HOTSTART_WRITE);
+  write_formatted(out, "(' HOTSTART_TIME (HSTIME)     =',F12.4,' HOURS.')", frame.HOTSTART_TIME);
+  write_formatted(out, "(' HOTSTART_INTERVAL (HSINTV) =',F12.4,' HOURS.')",
+                  frame.HOTSTART_INTERVAL);
+}
+
 void write_date(RecordSink& out, const char* label, const FileDate& d) {
   write_formatted(out, "(A,5I6)", label, d.year, d.month, d.day, d.hour, d.minute);
 }
@@ -357,6 +370,7 @@ void INFR(FrameState& frame, RunIo& io) {
   write_empty(out);
   out.write_record(frame.RESULTS_STORE_ON ? " RESULTS RECORDED ON FILE STORE."
                                           : " RESULTS NOT REQUIRED ON FILE STORE.");
+  write_hotstart_controls(out, frame);
 
   // Record 14: counts (block 16).
   int horizon_categories = 0;

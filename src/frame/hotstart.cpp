@@ -1,12 +1,15 @@
 #include "frame/hotstart.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <optional>
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "frame/element_order.h"
+#include "frame/met_data.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/record_reader.h"
@@ -17,6 +20,12 @@ namespace quendal {
 namespace {
 
 constexpr int VALUES_PER_LINE = 5;
+
+// The deepest surface water a record may hold, m: far above any flood, far below the
+// levels a corrupted file or a diverging run produces.
+constexpr double HOTSTART_MAX_SURFACE_DEPTH = 1000.0;
+// The lowest temperature a snow pack can have, deg C.
+constexpr double ABSOLUTE_ZERO = -273.15;
 
 // Writes the items of one record as lines of a few values each.
 class RecordWriter {
@@ -56,19 +65,32 @@ class RecordWriter {
   int count_ = 0;
 };
 
-// One record as read, applied to the model only once it is complete.
+// One record as read, applied to the model only once it is complete and checked.
 struct HotstartRecord {
   double time = 0.0, step = 0.0;
   int top_cell = 0;
   std::vector<double> cstore, hrf, qsa, qoc, dq0st, dqist, dqist2, sd, ts;
   std::vector<int> nsmc;
   std::vector<std::vector<double>> smelt, tmelt;
+  // The state a step carries over that the items above do not hold: the element order
+  // (its sort is not exact, so it depends on the order before), the moisture contents
+  // the subsurface booked from its flows, the relative conductivities of its last
+  // iterate, the vegetation parameters of the last met record read, and the channel
+  // links' net rain and ground evaporation, which the driver sets after the subsurface
+  // step, so that the next step's subsurface reads those of the step before. Records
+  // written before these items existed lack them; the restart then derives the first
+  // four and starts the links from none.
+  bool continuation = false;
+  std::vector<int> isort;
+  std::vector<double> theta, kr, vegetation, link_rain, link_evaporation;
   std::vector<double> vspsi;
 };
 
-// A label or count of the file that does not fit this run.
+// A label or count of the file that does not fit this run, or a value its item cannot
+// hold: the item's label, and the element and cell concerned (0 when none).
 struct RecordMisfit {
   std::string what;
+  int element = 0, cell = 0;
 };
 
 class RecordReader {
@@ -77,14 +99,19 @@ class RecordReader {
 
   void read(HotstartRecord& r) {
     label_ = "time=";
+    time_read_ = false;
     read_.emplace(source_);
     const FrameState& frame = model_.frame;
+    const SubsurfaceState& v = model_.subsurface;
     const int nel = frame.NEL, nlf = frame.NLF, first = frame.NGDBGN;
+    const long cells = static_cast<long>(v.LL) * nel;
     label("time=");
-    *read_ >> r.time >> r.step >> r.top_cell;
-    if (r.top_cell != model_.subsurface.LL) {
+    *read_ >> r.time;
+    time_read_ = true;
+    *read_ >> r.step >> r.top_cell;
+    if (r.top_cell != v.LL) {
       throw RecordMisfit{"top cell LL = " + std::to_string(r.top_cell) + " where this run has " +
-                         std::to_string(model_.subsurface.LL)};
+                         std::to_string(v.LL)};
     }
     values("cstore=", r.cstore, nel - first + 1);
     values("HRF=", r.hrf, nel);
@@ -97,16 +124,40 @@ class RecordReader {
     values("TS=", r.ts, nel - first + 1);
     label("NSMC=");
     r.nsmc.assign(static_cast<std::size_t>(nel - first + 1), 0);
-    for (int& n : r.nsmc) {
-      *read_ >> n;
-      if (n < 0) throw RecordMisfit{"NSMC = " + std::to_string(n) + " is negative"};
+    for (std::size_t i = 0; i < r.nsmc.size(); ++i) {
+      *read_ >> r.nsmc[i];
+      if (r.nsmc[i] < 0) {
+        throw RecordMisfit{"NSMC = " + std::to_string(r.nsmc[i]) + " is negative",
+                           first + static_cast<int>(i)};
+      }
     }
     slugs("SMELT=", r.nsmc, r.smelt);
     slugs("TMELT=", r.nsmc, r.tmelt);
-    values("vspsi=", r.vspsi, static_cast<long>(model_.subsurface.LL) * nel);
+    // The items of the continuation come before the heads, so that a record still ends
+    // with its heads whatever its layout, and a record cut anywhere is seen as cut.
+    label_ = "vspsi=";
+    std::string text;
+    *read_ >> text;
+    r.continuation = text == "ISORT=";
+    if (r.continuation) {
+      label_ = "ISORT=";
+      r.isort.assign(static_cast<std::size_t>(nel), 0);
+      for (int& e : r.isort) *read_ >> e;
+      values("CELL_THETA=", r.theta, cells);
+      values("CELL_KR=", r.kr, cells);
+      values("VEGETATION=", r.vegetation, 4L * frame.NV);
+      values("PNETTO=", r.link_rain, nlf);
+      values("ET_GROUND_EVAP=", r.link_evaporation, nlf);
+      label("vspsi=");
+    } else if (text != "vspsi=") {
+      throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
+    }
+    r.vspsi.assign(static_cast<std::size_t>(cells), 0.0);
+    for (double& x : r.vspsi) *read_ >> x;
     read_->finish();
   }
   const std::string& last_label() const { return label_; }
+  bool time_read() const { return time_read_; }
 
  private:
   void label(const char* expected) {
@@ -132,13 +183,145 @@ class RecordReader {
   std::optional<ListRead> read_;
   const Model& model_;
   std::string label_;
+  bool time_read_ = false;
 };
+
+// ---- checks of a complete record -------------------------------------------------------
+
+std::string number_text(double x) { return trim(format_line("(1PG14.6)", x)); }
+
+// Refuses a value that is not finite or lies outside lo..hi, naming the quantity and
+// the element and cell it belongs to (0 for none).
+void require_value(double x, double lo, double hi, const std::string& quantity, int element = 0,
+                   int cell = 0) {
+  if (std::isfinite(x) && x >= lo && x <= hi) return;
+  throw RecordMisfit{quantity + " " + number_text(x) +
+                         (!std::isfinite(x) ? " is not a number"
+                          : x < lo          ? " is below " + number_text(lo)
+                                            : " is above " + number_text(hi)),
+                     element, cell};
+}
+
+// The same for every value; value i belongs to element first + i (to none when first is
+// 0).
+void require_values(const std::vector<double>& values, int first, double lo, double hi,
+                    const std::string& quantity) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    require_value(values[i], lo, hi, quantity, first == 0 ? 0 : first + static_cast<int>(i));
+  }
+}
+
+// What each item can hold. `label` is left at the item refused.
+void check_record(const HotstartRecord& r, const Model& model, std::string& label) {
+  const FrameState& frame = model.frame;
+  const SubsurfaceState& v = model.subsurface;
+  const int nel = frame.NEL, first = frame.NGDBGN, ll = v.LL;
+  label = "time=";
+  require_value(r.time, 0.0, INFINITY, "time (h)");
+  if (!(r.step > 0.0)) throw RecordMisfit{"time step " + number_text(r.step) + " h is not positive"};
+  require_value(r.step, 0.0, MAX_BASIC_TIMESTEP, "time step (h)");
+  label = "cstore=";
+  require_values(r.cstore, first, 0.0, INFINITY, "canopy storage (mm)");
+  label = "HRF=";
+  for (int e = 1; e <= nel; ++e) {
+    const double depth = r.hrf[static_cast<std::size_t>(e - 1)] - frame.ZGRUND(e);
+    require_value(depth, 0.0, HOTSTART_MAX_SURFACE_DEPTH, "surface water depth (m)", e);
+  }
+  // Face flows and their derivatives, by face (outer) and element or link (inner).
+  const auto finite = [&](const char* name, const std::vector<double>& values, int n) {
+    label = name;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const int e = static_cast<int>(i % static_cast<std::size_t>(n)) + 1;
+      require_value(values[i], -INFINITY, INFINITY, "value", e);
+    }
+  };
+  finite("QSA=", r.qsa, nel);
+  finite("QOC=", r.qoc, nel);
+  finite("DQ0ST=", r.dq0st, nel);
+  finite("DQIST=", r.dqist, nel);
+  finite("DQIST2=", r.dqist2, frame.NLF);
+  label = "SD=";
+  require_values(r.sd, first, 0.0, INFINITY, "snow depth (mm)");
+  label = "TS=";
+  require_values(r.ts, first, ABSOLUTE_ZERO, INFINITY, "snow temperature (deg C)");
+  for (std::size_t i = 0; i < r.nsmc.size(); ++i) {
+    const int e = first + static_cast<int>(i);
+    label = "SMELT=";
+    for (double x : r.smelt[i]) require_value(x, 0.0, INFINITY, "meltwater (mm)", e);
+    label = "TMELT=";
+    for (double x : r.tmelt[i]) require_value(x, -INFINITY, INFINITY, "meltwater release time (h)", e);
+  }
+  if (r.continuation) {
+    label = "ISORT=";
+    std::vector<char> seen(static_cast<std::size_t>(nel) + 1, 0);
+    for (int e : r.isort) {
+      if (e < 1 || e > nel || seen[static_cast<std::size_t>(e)]) {
+        throw RecordMisfit{"the element order holds " + std::to_string(e) +
+                           (e < 1 || e > nel ? ", not an element of this run" : " twice")};
+      }
+      seen[static_cast<std::size_t>(e)] = 1;
+    }
+    label = "VEGETATION=";
+    require_values(r.vegetation, 0, 0.0, INFINITY, "vegetation parameter");
+    label = "PNETTO=";
+    require_values(r.link_rain, 1, -INFINITY, INFINITY, "net rain (m/s)");
+    label = "ET_GROUND_EVAP=";
+    require_values(r.link_evaporation, 1, -INFINITY, INFINITY, "evaporation (m/s)");
+  }
+  // The cells of the columns: heads inside the soil tables, moisture contents between
+  // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
+  // column are not part of it and hold nothing.
+  const int first_column = frame.BANKS_ON ? 1 : frame.NLF + 1;
+  const double wettest = v.SOIL_TABLE_POINTS > 0 ? v.VSPPSI(1) : 0.0;
+  const double driest = v.SOIL_TABLE_POINTS > 0 ? v.VSPPSI(v.SOIL_TABLE_POINTS) : 0.0;
+  for (int e = 1; e <= nel; ++e) {
+    const bool column = e >= first_column;
+    for (int k = 1; k <= ll; ++k) {
+      const std::size_t i = static_cast<std::size_t>(e - 1) * static_cast<std::size_t>(ll) +
+                            static_cast<std::size_t>(k - 1);
+      const bool cell = column && k >= v.LAYER_BOTTOM_CELL(e, 1);
+      const auto check = [&](const char* name, const char* quantity, double x, double lo,
+                             double hi) {
+        if (!cell) lo = -INFINITY, hi = INFINITY;
+        if (std::isfinite(x) && x >= lo && x <= hi) return;
+        label = name;
+        require_value(x, lo, hi, quantity, e, k);
+      };
+      check("vspsi=", "pressure head (m)", r.vspsi[i], driest, wettest);
+      if (!r.continuation) continue;
+      const double saturated = cell ? v.VSPTHE(1, v.CELL_SOIL_TYPE(k, e)) : 0.0;
+      check("CELL_THETA=", "moisture content", r.theta[i], 0.0, saturated);
+      check("CELL_KR=", "relative conductivity", r.kr[i], 0.0, 1.0);
+    }
+  }
+}
+
+// ---- restoring -------------------------------------------------------------------------
 
 // (e, f) for f = 1..4 outer, e = 1..n inner.
 void copy_faces(const std::vector<double>& from, Array2<double>& to, int n) {
   std::size_t i = 0;
   for (int f = 1; f <= 4; ++f) {
     for (int e = 1; e <= n; ++e) to(e, f) = from[i++];
+  }
+}
+
+// (k, e) for e = 1..NEL outer, k = 1..LL inner.
+void copy_cells(const std::vector<double>& from, Array2<double>& to, int ll, int nel) {
+  std::size_t i = 0;
+  for (int e = 1; e <= nel; ++e) {
+    for (int k = 1; k <= ll; ++k) to(k, e) = from[i++];
+  }
+}
+
+// The vegetation parameters the met data refresh, in the order of the record.
+template <class State>
+auto& vegetation_parameter(State& s, int p) {
+  switch (p) {
+    case 0: return s.CSTCAP;
+    case 1: return s.PLAI;
+    case 2: return s.CLAI;
+    default: return s.VHT;
   }
 }
 
@@ -175,11 +358,37 @@ void apply(const HotstartRecord& r, Model& model) {
       s.TMELT(e) = r.tmelt[i];
     }
   }
-  for (int e = 1; e <= nel; ++e) {
-    for (int k = 1; k <= v.LL; ++k) v.vspsi(k, e) = r.vspsi[static_cast<std::size_t>((e - 1) * v.LL + k - 1)];
-  }
-  // Moisture content, relative conductivity and phreatic levels follow from the heads.
+  copy_cells(r.vspsi, v.vspsi, v.LL, nel);
+  // Relative conductivity, moisture content and phreatic levels follow from the heads;
+  // a record that carries the booked moisture contents and the conductivities of the
+  // last iterate replaces the first two.
   VSS_STATE_FROM_HEADS(frame, v, model.io);
+  if (r.continuation) {
+    copy_cells(r.theta, v.CELL_THETA, v.LL, nel);
+    copy_cells(r.kr, v.CELL_KR, v.LL, nel);
+    for (int i = 1; i <= nel; ++i) frame.ISORT(i) = r.isort[static_cast<std::size_t>(i - 1)];
+    for (int l = 1; l <= frame.NLF; ++l) {
+      s.PNETTO(l) = r.link_rain[static_cast<std::size_t>(l - 1)];
+      s.ET_GROUND_EVAP(l) = r.link_evaporation[static_cast<std::size_t>(l - 1)];
+    }
+    frame.ISORT_RESTORED = true;
+    LINK_PHREATIC_LEVELS(frame, v);
+  }
+
+  // The clocks, and the met data of the restart time.
+  frame.UZNOW = r.time;
+  frame.LAST_OC_STEP_TIME = r.time;
+  s.ET_CLOCK = r.time;
+  frame.HOTSTART_TIME = r.time;
+  MET_DATA_CATCH_UP(frame, s, model.io);
+  if (r.continuation) {
+    for (int p = 0; p < 4; ++p) {
+      Array1<double>& values = vegetation_parameter(s, p);
+      for (int t = 1; t <= frame.NV; ++t) {
+        values(t) = r.vegetation[static_cast<std::size_t>(p * frame.NV + t - 1)];
+      }
+    }
+  }
 }
 
 // The lines of the file, and whether its last line ends with a line end: the writer
@@ -203,10 +412,18 @@ FileShape shape_of(const std::string& path) {
   return shape;
 }
 
-[[noreturn]] void refuse(RunIo& io, const std::string& file, const std::string& label,
-                         const std::string& what) {
-  REPORT_ERROR(io, SEVERITY_FATAL, HOTSTART_ERROR, PRINT_UNIT, 0, 0,
-               "Hot-start file " + file + ", item \"" + label + "\": " + what);
+// Record `n` of the file, with its time once that has been read.
+std::string record_name(long n, const HotstartRecord& r, bool time_read) {
+  std::string name = "record " + std::to_string(n);
+  if (time_read) name += " (time " + number_text(r.time) + " h)";
+  return name;
+}
+
+[[noreturn]] void refuse(RunIo& io, const std::string& file, const std::string& record,
+                         const std::string& label, const std::string& what, int element = 0,
+                         int cell = 0) {
+  REPORT_ERROR(io, SEVERITY_FATAL, HOTSTART_ERROR, PRINT_UNIT, element, cell,
+               "Hot-start file " + file + ", " + record + ", item \"" + label + "\": " + what);
   throw FatalError(what);  // not reached: a fatal report throws
 }
 
@@ -215,17 +432,22 @@ FileShape shape_of(const std::string& path) {
 void read_hotstart_file(Model& model) {
   RunIo& io = model.io;
   if (!io.units.is_open(HOTSTART_UNIT)) {
-    refuse(io, "(unit 28)", "time=", "hot-start reading is on but the run-data file names no hot-start file");
+    refuse(io, "(unit 28)", "record 1", "time=",
+           "hot-start reading is on but the run-data file names no hot-start file");
   }
   Unit& unit = io.units.unit(HOTSTART_UNIT);
   const std::string& file = unit.path();
   const FileShape shape = shape_of(file);
   unit.rewind();
-  // Lines of the file up to the end of the record restored.
-  long kept_lines = 0;
-  bool have_record = false;
+  // Every complete record is read and checked, also those after the one restored: a
+  // file whose later records are out of order or hold impossible values was not
+  // written by one run, and the record chosen from it may not be the one meant.
+  long kept_lines = 0, n = 0;
+  bool have_record = false, found = false;
   HotstartRecord record, candidate;
+  double previous_time = 0.0;
   while (true) {
+    ++n;
     RecordReader reader(unit, model);
     bool complete = true;
     try {
@@ -237,25 +459,49 @@ void read_hotstart_file(Model& model) {
     } catch (const InputError& error) {
       // Only the cut end of the file may hold a value that does not read.
       if (shape.last_line_whole || error.record < shape.lines) {
-        refuse(io, file, reader.last_label(), error.what());
+        refuse(io, file, record_name(n, candidate, reader.time_read()), reader.last_label(),
+               error.what());
       }
       complete = false;
     } catch (const RecordMisfit& misfit) {
-      refuse(io, file, reader.last_label(), misfit.what);
+      // Nor a label cut short.
+      if (shape.last_line_whole || unit.record_number() < shape.lines) {
+        refuse(io, file, record_name(n, candidate, reader.time_read()), reader.last_label(),
+               misfit.what, misfit.element, misfit.cell);
+      }
+      complete = false;
     }
     if (!complete) {
       if (!have_record) {
-        refuse(io, file, reader.last_label(), "the file ends before its first record is complete");
+        refuse(io, file, "record 1", reader.last_label(),
+               "the file ends before its first record is complete");
       }
-      RecordSink& print = io.units.print();
-      print.write_record("");
-      print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
       break;
     }
-    std::swap(record, candidate);
+    std::string label;
+    try {
+      check_record(candidate, model, label);
+    } catch (const RecordMisfit& misfit) {
+      refuse(io, file, record_name(n, candidate, true), label, misfit.what, misfit.element,
+             misfit.cell);
+    }
+    const double time = candidate.time;
+    if (have_record && !(time > previous_time)) {
+      refuse(io, file, record_name(n, candidate, true), "time=",
+             "the time is not after the previous record's, " + number_text(previous_time) + " h");
+    }
+    previous_time = time;
+    if (!found) {
+      std::swap(record, candidate);
+      kept_lines = unit.record_number();
+      found = !(record.time < model.frame.HOTSTART_TIME);
+    }
     have_record = true;
-    kept_lines = unit.record_number();
-    if (!(record.time < model.frame.HOTSTART_TIME)) break;
+  }
+  if (!found) {
+    RecordSink& print = io.units.print();
+    print.write_record("");
+    print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
   }
   apply(record, model);
 
@@ -263,7 +509,7 @@ void read_hotstart_file(Model& model) {
   // and the first write cuts off what came later.
   unit.rewind();
   std::string skipped;
-  for (long n = 0; n < kept_lines; ++n) unit.read_record(skipped);
+  for (long i = 0; i < kept_lines; ++i) unit.read_record(skipped);
   if (model.frame.HOTSTART_WRITE) {
     write_formatted(io.units.print(),
                     "(' Hot-start records after time',F10.2,' in ',A,' are replaced by this run''s')",
@@ -325,10 +571,26 @@ void write_hotstart_record(Model& model) {
     for (int e = first; e <= nel; ++e) {
       if (snow) for (double x : s.TMELT(e)) w.value(x);
     }
-    w.label("vspsi=");
-    for (int e = 1; e <= nel; ++e) {
-      for (int k = 1; k <= v.LL; ++k) w.value(v.vspsi(k, e));
+    w.label("ISORT=");
+    for (int i = 1; i <= nel; ++i) w.value(frame.ISORT(i));
+    const auto cells = [&](const char* label, const Array2<double>& a) {
+      w.label(label);
+      for (int e = 1; e <= nel; ++e) {
+        for (int k = 1; k <= v.LL; ++k) w.value(a(k, e));
+      }
+    };
+    cells("CELL_THETA=", v.CELL_THETA);
+    cells("CELL_KR=", v.CELL_KR);
+    w.label("VEGETATION=");
+    for (int p = 0; p < 4; ++p) {
+      const Array1<double>& values = vegetation_parameter(s, p);
+      for (int t = 1; t <= frame.NV; ++t) w.value(values(t));
     }
+    w.label("PNETTO=");
+    for (int l = 1; l <= nlf; ++l) w.value(s.PNETTO(l));
+    w.label("ET_GROUND_EVAP=");
+    for (int l = 1; l <= nlf; ++l) w.value(s.ET_GROUND_EVAP(l));
+    cells("vspsi=", v.vspsi);
   }
   unit.flush();
 }

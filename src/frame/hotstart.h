@@ -2,9 +2,16 @@
 //
 // One record per save, in free format: "time=" with the time, the step and the top
 // cell LL, then, each after its label, the canopy stores, the surface water levels,
-// the face flows and their derivatives, the snow pack and its meltwater slugs, and the
-// pressure heads of every cell. Reals are written as the shortest text that reads back
-// to the same double, so a restart continues from exactly the state saved.
+// the face flows and their derivatives, the snow pack and its meltwater slugs, the
+// element order, the moisture contents and relative conductivities of the cells, the
+// vegetation parameters in force, the channel links' net rain and ground evaporation of
+// the last step, and last the pressure heads of every cell. Reals are
+// written as the shortest text that reads back to the same double, so a restart
+// continues from exactly the state saved. Records written before the order, the
+// moisture contents, the conductivities and the vegetation were saved (the heads then
+// follow the meltwater slugs directly) are read too; the restart derives those from the
+// heads, the surface levels and the restart time, and so follows the saved run closely
+// but not exactly.
 #pragma once
 
 #include "include/model.h"
@@ -12,18 +19,28 @@
 namespace quendal {
 
 constexpr int HOTSTART_UNIT = 28;
-// A hot-start file that cannot be restarted from: no complete record, or a label or
-// count that does not fit this run.
+// A hot-start file that cannot be restarted from: no complete record, a label or count
+// that does not fit this run, records not in increasing time, or a value that its item
+// cannot hold.
 constexpr int HOTSTART_ERROR = 1090;
 
 // Reads unit 28 from its start and restores the state of the first record at or after
 // HOTSTART_TIME, or of the last complete record when the file ends first (with
-// " WARNING: END OF HOTSTART FILE REACHED"), leaving that record's time in
-// NEXT_HOTSTART_TIME and its step in UZNEXT. Values are read into temporaries and only
+// " WARNING: END OF HOTSTART FILE REACHED"). Values are read into temporaries and only
 // a complete record is applied; a record cut by the end of the file (a run that
-// stopped while writing) counts as absent. Afterwards the file stands after the record
-// restored, so records this run writes replace the later ones. Fatal 1090 when no
-// record is complete or a label or count does not fit.
+// stopped while writing) counts as absent. Every complete record of the file is read
+// and checked first, also those after the one restored: fatal 1090, naming the file,
+// the record and the item (and the element and cell), when no record is complete, a
+// label or count does not fit, a record's time is not after the previous record's, or
+// a value is not a number or lies outside what its item can hold (a negative time,
+// storage, snow depth or meltwater, a step outside 0 .. 2 h, a surface-water depth
+// below 0 or above 1000 m, a head outside the soil tables, a moisture content below 0
+// or above the soil's wettest, a relative conductivity outside 0 .. 1, an element order
+// that is not one of this run's elements each once).
+// Then sets UZNOW, LAST_OC_STEP_TIME, ET_CLOCK and HOTSTART_TIME to the record's time,
+// leaves it in NEXT_HOTSTART_TIME and its step in UZNEXT, and reads the met data
+// forward to that time (MET_DATA_CATCH_UP). Afterwards the file stands after the record
+// restored, so records this run writes replace the later ones.
 void read_hotstart_file(Model& model);
 
 // At set-up of a run that writes records without reading: the first record written

@@ -2,6 +2,7 @@
 
 #include "frame/run_files.h"
 #include "frame/simulation_driver.h"
+#include "output/column_solver_counts.h"
 #include "output/run_outputs.h"
 #include "output/visualisation/plan_file_library.h"
 #include "services/console.h"
@@ -32,6 +33,7 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
                     model.io);
   END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+  write_column_solver_counts(model.subsurface, model.io);
   call_visualisation(model, "end");
   model.io.units.flush_all();
   wait_milliseconds(500);

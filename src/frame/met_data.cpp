@@ -318,17 +318,22 @@ void read_epd_record(FrameState& frame, SurfaceState& surface, RunIo& io, bool& 
   for (double& rate : frame.STATION_EPD_RATE) rate /= surface.EPD_INTERVAL;
 }
 
+// A hot start reads the potential-evaporation records forward to the one in hand at
+// the restart time.
+void skip_epd_records_to_restart(FrameState& frame, SurfaceState& surface, RunIo& io) {
+  if (!frame.HOTSTART_READ) return;
+  while (frame.EPD_TIME < frame.HOTSTART_TIME) {
+    read_epd_record(frame, surface, io, frame.met_end_latches.epd_hotstart_skip);
+    frame.EPD_TIME += surface.EPD_INTERVAL;
+  }
+}
+
 // Potential evaporation of the step UZNOW .. UZNOW + UZNEXT, integrated across the
 // records it spans, and the air temperature of the record in hand.
 void complete_step_separate_files(FrameState& frame, SurfaceState& surface, RunIo& io) {
   require_positive_interval(io, surface.EPD_INTERVAL, "EPD_INTERVAL");
   auto& latches = frame.met_end_latches;
-  if (frame.HOTSTART_READ) {
-    while (frame.EPD_TIME < frame.HOTSTART_TIME) {
-      read_epd_record(frame, surface, io, latches.epd_hotstart_skip);
-      frame.EPD_TIME += surface.EPD_INTERVAL;
-    }
-  }
+  skip_epd_records_to_restart(frame, surface, io);
   const double t1 = frame.UZNOW + frame.UZNEXT;
   const int sites = frame.MET_SITE_COUNT;
   for (int s = 1; s <= sites; ++s) {
@@ -407,6 +412,18 @@ bool met_data_allocated(const FrameState& frame) {
   }
   return frame.PINP.size() == stations && frame.PTOT.size() == stations &&
          frame.ELEMENT_RAIN_RATE.size() == std::max(frame.NEL, 0);
+}
+
+void MET_DATA_CATCH_UP(FrameState& frame, SurfaceState& surface, RunIo& io) {
+  if (!frame.HOTSTART_READ) return;
+  if (frame.METIME < frame.HOTSTART_TIME) MET_DATA_ADVANCE(MET_READ_NEXT_RECORD, frame, surface, io);
+  if (!surface.MET_FILE_MODE || frame.EPD_TIME >= frame.HOTSTART_TIME) return;
+  require_positive_interval(io, surface.EPD_INTERVAL, "EPD_INTERVAL");
+  skip_epd_records_to_restart(frame, surface, io);
+  for (int s = 1; s <= frame.MET_SITE_COUNT; ++s) {
+    frame.MET_AIR_TEMPERATURE(s) =
+        (frame.AIR_TEMPERATURE_HIGH(s) + frame.AIR_TEMPERATURE_LOW(s)) * 0.5;
+  }
 }
 
 void MET_DATA_ADVANCE(int mode, FrameState& frame, SurfaceState& surface, RunIo& io) {

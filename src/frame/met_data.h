@@ -55,4 +55,14 @@ bool met_data_allocated(const FrameState& frame);
 // A non-positive record interval is a fatal report (it would never advance the clock).
 void MET_DATA_ADVANCE(int mode, FrameState& frame, SurfaceState& surface, RunIo& io);
 
+// After a hot start, before the first step: reads the met files forward to the
+// records the run that saved the state had in hand at the restart time (HOTSTART_TIME):
+// the rainfall record that covers it and, with separate files, the potential-
+// evaporation record with its air temperatures, which become the sites' current air
+// temperatures. So the first step's time-step control, whose snow cap reads the air
+// temperatures before any record is read, starts from the values the uninterrupted run
+// had. The vegetation parameters are refreshed at ET_CLOCK as with any read. Does
+// nothing without a hot start or once the records are in hand.
+void MET_DATA_CATCH_UP(FrameState& frame, SurfaceState& surface, RunIo& io);
+
 }  // namespace quendal

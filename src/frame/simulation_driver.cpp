@@ -49,7 +49,9 @@ void start_up(Model& model, bool& first_cm_step) {
   // The start-up calls pass the clock (0, or the hot-start time), so nothing recorded
   // then is stamped earlier than the state it holds.
   call_visualisation(model);
-  BUILD_ISORT(frame, model.surface, model.subsurface);
+  // A hot start that restored the order keeps it: the order a sort pass leaves depends
+  // on the order it starts from, and the run that saved it had sorted it once already.
+  if (!frame.ISORT_RESTORED) BUILD_ISORT(frame, model.surface, model.subsurface);
   // A hot start keeps the step the hot-start record restored.
   if (!frame.HOTSTART_READ) frame.UZNEXT = frame.BASIC_TIMESTEP;
   WRITE_RUN_OUTPUTS("start", frame, model.surface, model.subsurface, model.output, model.io);
@@ -119,7 +121,9 @@ void SIMULATION_DRIVER(Model& model) {
       hours_in_whole_minutes(frame.SEDIMENT_START_TIME - frame.RUN_START_TIME);
   const double contaminant_start =
       hours_in_whole_minutes(frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME);
-  while (true) {
+  // A run restarted from a record at or after its end has no step left to take.
+  bool finished = frame.HOTSTART_READ && clock_reached(frame.UZNOW, run_length);
+  while (!finished) {
     // 1-2: the step, the met data, evapotranspiration, the subsurface.
     TIMESTEP_CONTROL(frame, model.surface, model.surface.SD, model.io);
     frame.STEP_COUNT += 1;
@@ -180,7 +184,7 @@ void SIMULATION_DRIVER(Model& model) {
     write_progress_line(model);
 
     // 18: the end test.
-    if (clock_reached(frame.UZNOW, run_length)) break;
+    finished = clock_reached(frame.UZNOW, run_length);
   }
 }
 

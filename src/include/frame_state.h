@@ -77,6 +77,7 @@ struct FrameState {
   Array1<int> NVC;                      // (NEL): vegetation type 1..NV
   double DISCHARGE_INTERVAL = 24.0;     // hours between regular outlet discharge outputs
   Array1<int> ISORT;                    // (NEL): element visiting order, 1..NEL at first
+  bool ISORT_RESTORED = false;          // a hot start restored ISORT: not rebuilt at start-up
 
   // --- element topology and geometry ---------------------------------------------
   // Elements run 1..NEL: channel links 1..NLF, then (banks on) the side-1 bank

@@ -199,15 +199,15 @@ void VSS_BUILD_SOIL_TABLES(SubsurfaceState& v, RunIo& io) {
       v.VSPKR(j, s) = se * se;
       if (j < n) v.VSPDKR(j, s) = 2.0 * se * v.VSPDTH(j, s) / (ts - tr);
     }
-    // At and above saturation.
-    const double eta5 = v.VSPETA(5, s);
-    v.VSPTHE(4, s) = ts;
-    v.VSPTHE(3, s) = ts + 0.25 * eta5;
-    v.VSPTHE(2, s) = v.VSPTHE(3, s) + 0.25 * eta5;
-    v.VSPTHE(1, s) = v.VSPTHE(2, s) + 999999.5 * ss;
-    v.VSPETA(1, s) = v.VSPETA(2, s) = ss;
-    v.VSPETA(3, s) = v.VSPETA(4, s) = eta5;
+    // At and above saturation the pores are full: a cell stores more water only by
+    // compression, theta = thetas + Ss psi, with the storage coefficient Ss. (Raising
+    // theta from 0 to 0.5 m at the unsaturated slope of the point nearest saturation
+    // would book water that no pore holds, 0.185 of the volume in a sandstone of
+    // porosity 0.30, which a rising water table would have to fill before its head
+    // rose.)
     for (int j = 1; j <= 4; ++j) {
+      v.VSPTHE(j, s) = ts + ss * v.VSPPSI(j);
+      v.VSPETA(j, s) = ss;
       v.VSPKR(j, s) = 1.0;
       v.VSPDTH(j, s) = j == 4 ? v.VSPDTH(5, s) : 0.0;
       v.VSPDKR(j, s) = j == 4 ? v.VSPDKR(5, s) : 0.0;

@@ -37,9 +37,11 @@ void VSS_BUILD_SOIL_TABLES(SubsurfaceState& vss, RunIo& io);
 // element and the cell.
 [[noreturn]] void soil_table_out_of_range(RunIo& io, int element, int cell, bool wet);
 
-// One cell's values from the tables.
+// One cell's values from the tables. `slope` is the slope of theta over the cell's
+// interval: the derivative of the interpolated theta itself, which is what a storage
+// booked as a change of that theta changes by per metre of head.
 struct CellTableValues {
-  double theta, eta, kr, deta, dkr;
+  double theta, eta, kr, deta, dkr, slope;
 };
 
 // Interpolates soil s's tables at head x for cell k of `element`, starting the search
@@ -97,7 +99,9 @@ inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& 
     const double* p = table.data() + at_i;
     return p[0] + t * (p[1] - p[0]);
   };
-  return {at(v.VSPTHE), v.VSPETA.data()[at_i + 1], at(v.VSPKR), at(v.VSPDET), at(v.VSPDKR)};
+  const double* theta = v.VSPTHE.data() + at_i;
+  return {at(v.VSPTHE), v.VSPETA.data()[at_i + 1], at(v.VSPKR), at(v.VSPDET), at(v.VSPDKR),
+          (theta[1] - theta[0]) / (grid[i + 1] - grid[i])};
 }
 
 // Interpolates the tables for the cells first..last of `element`: entry i of each span

@@ -21,6 +21,18 @@ namespace {
 
 constexpr int ROOM = MAX_CELLS_PER_COLUMN + 2;  // cells 1..LL and one above the top
 
+// The step limit of an unsaturated cell: in one iteration its head may move by at most
+// this fraction of its distance from saturation |psi|, or of the floor where that is
+// less. Where theta and Kr are flat (a dry cell under a deep water table) the storage
+// and conductances give the Jacobian almost no diagonal, and a full Newton step asks
+// for changes of thousands of metres, far outside the range the linearisation holds
+// in. A move of half the distance keeps the head within a factor of 1.5 of where the
+// Jacobian was taken (the soil functions change by powers of |psi|), yet crosses a
+// decade of dry soil in a handful of iterations. The floor lets heads near saturation,
+// where half of |psi| would be millimetres, move by half a metre.
+constexpr double STEP_LIMIT_FRACTION = 0.5;
+constexpr double STEP_LIMIT_FLOOR = 1.0;  // m
+
 // How a mean exponent averages two conductances: the forms that need no power, or the
 // power mean.
 enum class MeanForm { Series, Arithmetic, Power };
@@ -48,15 +60,21 @@ struct Work {
   // The own cell's contact area, the neighbour's conductance times its contact area,
   // and the neighbour's head; 0 where the cell faces no neighbour cell.
   double a[4][ROOM], t1[4][ROOM], Hs[4][ROOM];
-  // Rebuilt every iteration.
-  double eta[ROOM], deta[ROOM], dkr[ROOM];
+  // Rebuilt every iteration: the slope of theta over each cell's table interval (the
+  // storage coefficient) and the derivative of Kr.
+  double slope[ROOM], dkr[ROOM];
   double H[ROOM];
   double c[ROOM], dc[ROOM];          // series form: half-cell conductances, derivatives
   double F[ROOM], G[ROOM], D[ROOM];  // interface k: between cells k - 1 and k
   double SC[ROOM], SD[ROOM];
   double C1[4][ROOM], dC1[4][ROOM];
   double R[ROOM], lower[ROOM], diag[ROOM], upper[ROOM], g[ROOM], dpsi[ROOM];
+  // The diagonal without any derivative of Kr (conductances, storage, and the boundary
+  // terms with Kr held fixed), for the rows whose Newton diagonal is not negative.
+  double picard[ROOM];
   double exchange[ROOM];  // conductance to the channel water over one face
+  // Some head crossed saturation in the last iteration.
+  bool crossed_saturation = false;
 };
 
 // The column and its data for the call.
@@ -72,6 +90,7 @@ struct Column {
   const int* code;
   Cells<double> psi, theta, kr, dz, z, theta_start, source;
   Cells<const int> soil;
+  Cells<int> table_index;
   FaceCells<const int> face_cell;
   FaceCells<double> lateral_flow;
   double width[5];  // width[j]: the element's width across face j
@@ -288,6 +307,7 @@ void point_term(const Column& c, Work& w) {
       const double q = E * c.kr[cell] * coef;
       w.R[cell] -= q;
       w.diag[cell] -= coef * (c.kr[cell] + E * w.dkr[cell]);
+      w.picard[cell] -= coef * c.kr[cell];
       v.SPRING_DISCHARGE(c.e) = q;
     } else {
       v.SPRING_DISCHARGE(c.e) = 0.0;
@@ -352,6 +372,7 @@ void face_term(const Column& c, Work& w, int j) {
           const double flow = kk * X * (Hb - w.H[k]);
           w.R[k] += flow;
           w.diag[k] += -kk * X + (Hb - w.H[k]) * X * face_dk(w, j, k);
+          w.picard[k] -= kk * X;
           c.lateral_flow(j, k) = flow;
         }
       }
@@ -390,6 +411,7 @@ void face_term(const Column& c, Work& w, int j) {
         const double C = dH > 0.0 ? scale * w.exchange[k] : w.exchange[k];
         w.R[k] += C * dH;
         w.diag[k] -= C;
+        w.picard[k] -= C;
         c.lateral_flow(j, k) = C * dH;
       }
       break;
@@ -402,7 +424,7 @@ void face_term(const Column& c, Work& w, int j) {
 // The base of the column.
 void base_term(const Column& c, Work& w) {
   SubsurfaceState& v = c.vss;
-  double flow = 0.0, derivative = 0.0;
+  double flow = 0.0, derivative = 0.0, conductance = 0.0;
   switch (c.code[0]) {
     case VSS_BASE_FLOW:
       flow = v.BFB_VALUE(v.BASE_BOUNDARY_CATEGORY(c.e));
@@ -414,6 +436,7 @@ void base_term(const Column& c, Work& w) {
       const double kr = c.kr[c.kb];
       flow = Kb * kr * dH;
       derivative = Kb * (w.dkr[c.kb] * dH - kr);
+      conductance = Kb * kr;
       break;
     }
     default:
@@ -421,33 +444,124 @@ void base_term(const Column& c, Work& w) {
   }
   w.R[c.kb] += c.area * flow;
   w.diag[c.kb] += c.area * derivative;
+  w.picard[c.kb] -= c.area * conductance;
   v.CELL_VERTICAL_FLOW(c.kb - 1, c.e) = flow;
 }
 
-// One Newton iteration: assembles and solves; returns the largest head change.
+// Rows whose Newton diagonal is not negative. Where a flow's Kr is the cell's own
+// (the boundary heads, a spring) and the soil is dry, the flow need not rise as the
+// cell's head falls: d(Kr (Hb - H))/dpsi = Kr (-1 + (Hb - H) dlnKr/dpsi) turns positive
+// once the head difference exceeds about |psi| / (2 (n - 1)) for a van Genuchten soil,
+// and then outweighs the storage and the vertical conductances. A Newton step on such a
+// row goes away from the root. Those rows take the diagonal without any derivative of
+// Kr and the plain couplings, which is never positive where theta rises with psi; the
+// right-hand side stays the residual, so the root is the same.
+void take_picard_rows(const Column& c, Work& w) {
+  for (int k = c.kb; k <= c.ll; ++k) {
+    if (w.diag[k] < 0.0) continue;
+    c.vss.picard_rows += 1;
+    w.lower[k] = w.F[k];
+    w.upper[k] = w.F[k + 1];
+    w.diag[k] = w.picard[k];
+    if (w.picard[k] < 0.0) continue;
+    // A cell that neither conducts nor stores (theta flat at its residual value, Kr 0):
+    // nothing can change its water, so its head stays.
+    w.diag[k] = -1.0;
+    w.lower[k] = w.upper[k] = 0.0;
+    w.R[k] = 0.0;
+  }
+}
+
+// At saturation the slope of theta drops from the unsaturated one to Ss, some thousand
+// times less. A head that Newton's step carries across saturation was moved by the
+// slope of the side it left, and from the other side the other slope sends it back:
+// the two steps can repeat for ever (seen in a saturated sandstone cell drained by
+// roots, between +0.0015 and -0.043 m). So a head that would cross saturation stops on
+// it, and a head on it takes the slope of the side its residual moves it to: above
+// saturation where the cell must take in water, below it where it must give water up.
+void take_saturation_side(const Column& c, Work& w) {
+  const SubsurfaceState& v = c.vss;
+  for (int k = c.kb; k <= c.ll; ++k) {
+    if (c.psi[k] != 0.0) continue;
+    const int s = c.soil[k];
+    const int side = w.R[k] > 0.0 ? 3 : 5;  // the table point beyond saturation, up or down
+    const double wanted = (v.VSPTHE(side, s) - v.VSPTHE(4, s)) / (v.VSPPSI(side) - v.VSPPSI(4));
+    const double S = w.S[k];
+    w.diag[k] += S * (w.slope[k] - wanted);
+    w.picard[k] += std::max(S * w.slope[k], 0.0) - std::max(S * wanted, 0.0);
+    w.slope[k] = wanted;
+  }
+}
+
+// Applies the solved changes, scaled down as a whole where a cell whose change starts
+// or ends below saturation would move further than its step limit, or where a head
+// would cross saturation (it stops there); returns the largest change applied, and
+// notes whether a head crossed or reached saturation.
+double apply_changes(const Column& c, Work& w) {
+  double factor = 1.0;
+  int stopped = 0;  // the cell that stops at saturation, 0 for none
+  for (int k = c.kb; k <= c.ll; ++k) {
+    const double change = w.dpsi[k];
+    if (!std::isfinite(change)) not_finite(c.io, c.e, k, "a head change");
+    const double psi = c.psi[k];
+    if (psi < 0.0 || psi + change < 0.0) {
+      const double limit = STEP_LIMIT_FRACTION * std::max(std::fabs(psi), STEP_LIMIT_FLOOR);
+      if (std::fabs(change) * factor > limit) {
+        factor = limit / std::fabs(change);
+        stopped = 0;
+      }
+    }
+    const double next = psi + change * factor;
+    if ((psi < 0.0 && next > 0.0) || (psi > 0.0 && next < 0.0)) {
+      factor = -psi / change;
+      stopped = k;
+    }
+  }
+  if (factor < 1.0) c.vss.limited_steps += 1;
+  double largest = 0.0;
+  bool crossed = stopped != 0;
+  for (int k = c.kb; k <= c.ll; ++k) {
+    const double psi = c.psi[k];
+    const double next = k == stopped ? 0.0 : psi + factor * w.dpsi[k];
+    crossed |= (psi < 0.0) != (next < 0.0);
+    c.psi[k] = next;
+    largest = std::max(largest, std::fabs(next - psi));
+  }
+  w.crossed_saturation = crossed;
+  return largest;
+}
+
+// One Newton iteration: assembles and solves; returns the largest head change applied.
 double iterate(const Column& c, Work& w) {
   SubsurfaceState& v = c.vss;
   const int e = c.e, kb = c.kb, ll = c.ll;
-  const std::size_t n = static_cast<std::size_t>(ll - kb + 1);
-  VSS_INTERPOLATE_SOIL_TABLES(v, c.io, e, kb, ll, {&c.soil[kb], n}, {&c.psi[kb], n},
-                              {&v.CELL_TABLE_INDEX(kb, e), n}, {&c.theta[kb], n},
-                              {&w.eta[kb], n}, {&c.kr[kb], n}, {&w.deta[kb], n},
-                              {&w.dkr[kb], n});
+  for (int k = kb; k <= ll; ++k) {
+    const CellTableValues p =
+        interpolate_soil_tables(v, c.io, e, k, c.soil[k], c.psi[k], c.table_index[k]);
+    c.theta[k] = p.theta;
+    c.kr[k] = p.kr;
+    w.dkr[k] = p.dkr;
+    w.slope[k] = p.slope;
+  }
   vertical_conductances(c, w);
   lateral_conductances(c, w);
   for (int k = kb; k <= ll; ++k) w.H[k] = c.psi[k] + c.z[k];
   w.H[kb - 1] = w.H[kb];
   w.H[ll + 1] = w.H[ll];
 
-  // Storage, vertical and lateral flow, sources.
+  // Storage, vertical and lateral flow, sources. Storage is the change of the
+  // tabulated theta, and its coefficient the slope of that theta, so that the Jacobian
+  // is the derivative of the residual it solves.
   for (int k = kb; k <= ll; ++k) {
     const double S = w.S[k];
     const double R = w.F[k] * (w.H[k - 1] - w.H[k]) + w.F[k + 1] * (w.H[k + 1] - w.H[k]) -
                S * (c.theta[k] - c.theta_start[k]) + c.source[k];
-    const double diag = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] -
-                  S * w.eta[k];
+    const double storage = S * w.slope[k];
     w.R[k] = R;
-    w.diag[k] = diag;
+    w.diag[k] = w.D[k + 1] * w.H[k + 1] + w.G[k] * w.H[k - 1] - w.SD[k] * w.H[k] - w.SC[k] - storage;
+    // A tabulated soil's spline may let theta fall as psi rises; the Picard diagonal
+    // takes no storage there rather than a positive one.
+    w.picard[k] = -w.SC[k] - std::max(storage, 0.0);
     w.lower[k] = w.F[k] + (w.H[k - 1] - w.H[k]) * w.D[k];
     w.upper[k] = w.F[k + 1] + (w.H[k + 1] - w.H[k]) * w.G[k + 1];
   }
@@ -485,6 +599,7 @@ double iterate(const Column& c, Work& w) {
       up = -available / c.dt;
     } else {
       w.diag[ll] -= c.area * Ktop;
+      w.picard[ll] -= c.area * Ktop;
     }
     w.R[ll] -= c.area * up;
     v.CELL_VERTICAL_FLOW(ll, e) = up;
@@ -493,21 +608,16 @@ double iterate(const Column& c, Work& w) {
   point_term(c, w);
   for (int j = 1; j <= 4; ++j) face_term(c, w, j);
   base_term(c, w);
+  take_saturation_side(c, w);
+  take_picard_rows(c, w);
 
   // J dpsi = -R, row i of the system being cell kb - 1 + i.
   const int o = kb - 1;
   tridiagonal_elimination([&](int i) { return w.lower[o + i]; }, [&](int i) { return w.diag[o + i]; },
                           [&](int i) { return w.upper[o + i]; }, [&](int i) { return -w.R[o + i]; },
                           [&](int i) -> double& { return w.dpsi[o + i]; },
-                          [&](int i) -> double& { return w.g[o + i]; }, static_cast<int>(n));
-  double largest = 0.0;
-  for (int k = kb; k <= ll; ++k) {
-    const double change = w.dpsi[k];
-    if (!std::isfinite(change)) not_finite(c.io, e, k, "a head change");
-    c.psi[k] += change;
-    largest = std::max(largest, std::fabs(change));
-  }
-  return largest;
+                          [&](int i) -> double& { return w.g[o + i]; }, ll - kb + 1);
+  return apply_changes(c, w);
 }
 
 }  // namespace
@@ -577,6 +687,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
                  {vss.CELL_THETA_START, e, kb, ll},
                  {vss.CELL_SOURCE_RATE, e, kb, ll},
                  {vss.CELL_SOIL_TYPE, e, kb, ll},
+                 {vss.CELL_TABLE_INDEX, e, kb, ll},
                  {vss.CELL_FACE_CELL, e, kb, ll},
                  {vss.CELL_LATERAL_FLOW, e, kb, ll},
                  {0.0, face_width(frame, e, 1), face_width(frame, e, 2), face_width(frame, e, 3),
@@ -585,7 +696,13 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   prepare(c, w);
   bool converged = false;
   for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
-    converged = iterate(c, w) <= VSS_HEAD_TOLERANCE;
+    // An iteration in which a head crossed or reached saturation took the storage slope
+    // of one side for a change that ended on the other, where theta rises some thousand
+    // times more or less quickly: even a change below the tolerance then leaves the
+    // water the flows booked and the water the head holds apart, by up to 0.1 m of head
+    // in a saturated cell. One more iteration, from the side the head is on, balances it.
+    const double change = iterate(c, w);
+    converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_saturation;
     vss.newton_iterations += 1;
   }
   vss.column_solves += 1;

@@ -6,8 +6,12 @@
 // sources, the exchange with the surface water at the top, and the boundary and point
 // terms (well or spring, the faces' boundary kinds, the base). Storage is the change
 // of the tabulated moisture content, the very quantity the water balance measures, so
-// a converged column neither makes nor loses water; its derivative is the storage
-// coefficient of the tables (a modified Picard iteration).
+// a converged column neither makes nor loses water; its derivative is the slope of
+// that tabulated theta over the cell's interval. Rows whose Newton diagonal is not
+// negative are solved with their Picard diagonal, and an update that would move an
+// unsaturated head by more than half its distance from saturation (at least 0.5 m), or
+// carry a head across saturation, is scaled down as a whole; these change the path of
+// the iteration, not its root.
 #pragma once
 
 #include <algorithm>

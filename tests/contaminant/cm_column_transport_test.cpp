@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "contaminant/cm_column_setup.h"
 #include "contaminant/cm_column_transport.h"
@@ -236,12 +237,30 @@ TEST_F(CmTransport, DecayChainHandsTheParentsLossToTheDaughter) {
 
 // A decay chain in a sealed column whose water content changes over the step: the
 // daughter still gains exactly what the parent loses, in both regions, whether the
-// water moves between the cells (total fixed) or the roots draw it out (total falling).
+// water moves between the cells (total fixed) or the roots draw it out (total falling),
+// with linear sorption and with Freundlich sorption (n = 0.8, after the non-linear
+// passes or the single solve). Whatever the isotherm, the decay takes k DTUZ of the
+// parent's end-of-step content a step, so the parent falls as (1 + k DTUZ)^-s; the
+// stable daughter starts from nothing, where the isotherm is steepest.
 TEST_F(CmTransport, DecayChainKeepsTheTotalWhileTheWaterContentChanges) {
   enum Kind { WATER_MOVES_BETWEEN_CELLS, ROOTS_DRY_THE_COLUMN };
-  for (Kind kind : {WATER_MOVES_BETWEEN_CELLS, ROOTS_DRY_THE_COLUMN}) {
-    SCOPED_TRACE(kind);
+  struct Case {
+    Kind kind;
+    double n;
+    bool nonlinear;
+  };
+  const Case cases[] = {{WATER_MOVES_BETWEEN_CELLS, 1.0, false},
+                        {ROOTS_DRY_THE_COLUMN, 1.0, false},
+                        {WATER_MOVES_BETWEEN_CELLS, 0.8, true},
+                        {ROOTS_DRY_THE_COLUMN, 0.8, true},
+                        {ROOTS_DRY_THE_COLUMN, 0.8, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    SCOPED_TRACE(c.n);
+    SCOPED_TRACE(c.nonlinear ? "passes" : "single solve");
     build(1, 8, 0.25, 0.3, 2);
+    cm.CM_NONLINEAR_ON = c.nonlinear;
+    for (int k = 1; k <= 2; ++k) cm.CM_FREUNDLICH_EXPONENT(k) = c.n;
     soil(1, 0.4, 0.5, 1e-6);
     soil(2, 1.1, 0.2, 3e-6);
     decay(1, 1e-6);
@@ -251,10 +270,10 @@ TEST_F(CmTransport, DecayChainKeepsTheTotalWhileTheWaterContentChanges) {
     prime_stores();
     const double M1 = total_mass(1), total = M1 + total_mass(2);
     const double decayed_before = cm.budget.decayed[1];  // the budget outlives build()
-    for (int s = 1; s <= 6; ++s) {
+    for (int s = 1; s <= 20; ++s) {
       const std::vector<double> before = thetas(1);
-      if (kind == WATER_MOVES_BETWEEN_CELLS) {
-        const double shift = s <= 3 ? 0.02 : -0.02;
+      if (c.kind == WATER_MOVES_BETWEEN_CELLS) {
+        const double shift = s % 6 < 3 ? 0.02 : -0.02;
         vss.CELL_THETA(7, 1) -= shift;
         vss.CELL_THETA(2, 1) += shift;
       } else {
@@ -267,11 +286,44 @@ TEST_F(CmTransport, DecayChainKeepsTheTotalWhileTheWaterContentChanges) {
       close_vertical_flows(1, before, 0.0);
       ASSERT_NEAR(vss.COLUMN_BASE_FLOW(1), 0.0, 1e-18);
       step();
-      // Round-off of sums of ~10 terms of the same size: 1e-12 is far below the fault
-      // (lambda x step x dW x C, some 1e-5 of the mass per step here).
+      // Round-off of sums of ~10 terms of the same size, 20 times over: 1e-12 is far
+      // below the faults (lambda x step x dW x C, some 1e-5 of the mass a step; the
+      // sorption slope's share of the decay, 3.7e-4 of what decays at n = 0.8).
+      EXPECT_NEAR(total_mass(1), M1 * std::pow(1.0 + 1e-6 * 3600.0, -s), 1e-12 * M1) << s;
       EXPECT_NEAR(total_mass(1) + total_mass(2), total, 1e-12 * total) << "step " << s;
     }
     EXPECT_NEAR(cm.budget.decayed[1] - decayed_before, M1 - total_mass(1), 1e-12 * M1);
+    EXPECT_GT(total_mass(2), 0.06 * total);  // 1 - 1.0036^-20 of the parent went over
+  }
+}
+
+// A closed uniform column under Freundlich sorption decays its content, W C + Kd C^n per
+// unit volume, by 1 / (1 + k DTUZ) a step: the concentration is the root of
+// W C + Kd C^n = (W C0 + Kd C0^n) / (1 + k DTUZ)^s, found here by bisection, for
+// isotherms below and above linear.
+TEST_F(CmTransport, FreundlichDecayFollowsTheContentOnTheIsotherm) {
+  for (double n : {0.5, 0.8, 1.5}) {
+    SCOPED_TRACE(n);
+    build(1, 4, 0.25, 0.3);
+    cm.CM_NONLINEAR_ON = true;
+    cm.CM_FREUNDLICH_EXPONENT(1) = n;
+    soil(1, 2.0, 0.5, 1e-6);
+    decay(1, 1e-5);
+    concentration(1, 1, 0.6, 0.6);
+    prime_stores();
+    const double W = 0.15, K = 1.0;  // each region: half the water, half the sorption
+    auto content = [&](double C) { return W * C + K * std::pow(C, n); };
+    for (int s = 1; s <= 5; ++s) {
+      step();
+      const double target = content(0.6) / std::pow(1.0 + 1e-5 * 3600.0, s);
+      double lo = 0.0, hi = 0.6;
+      for (int i = 0; i < 200; ++i) (content(0.5 * (lo + hi)) < target ? lo : hi) = 0.5 * (lo + hi);
+      for (int cell = 1; cell <= 4; ++cell) {
+        // The root to 1e-12, a few units of rounding of the content's terms.
+        EXPECT_NEAR(cm.CM_REL_CONC_DYNAMIC(cell, 1, 1), lo, 1e-12) << s;
+        EXPECT_NEAR(cm.CM_REL_CONC_DEAD_SPACE(cell, 1, 1), lo, 1e-12) << s;
+      }
+    }
   }
 }
 
@@ -343,12 +395,25 @@ TEST_F(CmTransport, CleanStartWithRainStaysFiniteAndTheBaseHoldsItsValue) {
 }
 
 // The budget closes, M_new - M_old = in - out - decayed, for a column with water
-// crossing each of its outer boundaries in turn.
+// crossing each of its outer boundaries in turn, with linear sorption and with
+// Freundlich sorption (n = 0.8) followed by the non-linear passes.
 TEST_F(CmTransport, BudgetClosesForEveryKindOfBoundary) {
   enum Kind { LATERAL_IN_BASE_OUT, FIXED_BASE, SURFACE_IN_OUT, WELL, GROUND_EROSION };
-  for (Kind kind : {LATERAL_IN_BASE_OUT, FIXED_BASE, SURFACE_IN_OUT, WELL, GROUND_EROSION}) {
+  struct Case {
+    Kind kind;
+    bool freundlich;
+  };
+  std::vector<Case> cases;
+  for (bool freundlich : {false, true}) {
+    for (Kind kind : {LATERAL_IN_BASE_OUT, FIXED_BASE, SURFACE_IN_OUT, WELL, GROUND_EROSION})
+      cases.push_back({kind, freundlich});
+  }
+  for (const auto& [kind, freundlich] : cases) {
     SCOPED_TRACE(kind);
+    SCOPED_TRACE(freundlich ? "Freundlich" : "linear");
     build(1, 8, 0.25, 0.3);
+    cm.CM_NONLINEAR_ON = freundlich;
+    cm.CM_FREUNDLICH_EXPONENT(1) = freundlich ? 0.8 : 1.0;
     soil(1, 0.4, 0.6, 1e-6);
     decay(1, 2e-7);
     cm.CM_INFLOW_REL_CONC(1, 1) = 2.0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "contaminant/cm_mass.h"
+#include "end_to_end/example_checks.h"
 #include "example_copy.h"
 
 namespace quendal::testing {
@@ -70,10 +71,12 @@ struct Group {
 };
 
 // Runs a copy of the example changed by `edit`, once to the contaminant initialisation
-// (hour 24) and once to its end, and returns the imbalance of each group.
-std::vector<Imbalance> example_imbalances(const std::function<void(ExampleCopy&)>& edit,
-                                          const std::vector<Group>& groups,
-                                          const std::string& end = "1990 1 11 0") {
+// (hour 24) and once to its end, and returns the imbalance of each group; `also` sees
+// the second run.
+std::vector<Imbalance> example_imbalances(
+    const std::function<void(ExampleCopy&)>& edit, const std::vector<Group>& groups,
+    const std::string& end = "1990 1 11 0",
+    const std::function<void(ExampleCopy&, const InProcessRun&)>& also = nullptr) {
   ExampleCopy start_copy("contaminant");
   edit(start_copy);
   start_copy.replace("contaminant_frame.txt",
@@ -88,6 +91,7 @@ std::vector<Imbalance> example_imbalances(const std::function<void(ExampleCopy&)
                "End of simulation: year, month, day, hour, minute\n" + end);
   InProcessRun run(copy);
   EXPECT_EQ(run.status, 0) << copy.print();
+  if (also) also(copy, run);
   std::vector<Imbalance> result;
   for (const Group& g : groups) result.push_back(imbalance(start.model, run.model, g.first, g.last));
   return result;
@@ -114,6 +118,17 @@ TEST(CmExample, RunsToItsEndFiniteConservingAndCarryingTheRainToTheOutlet) {
   const ContaminantState& cm = model.contaminant;
   const int LL = model.subsurface.LL;
   ASSERT_EQ(cm.NCON, 3);
+  // No numbered report; the concentrations in the top cells of the squares and banks and
+  // in the links' water and beds, and the outlet's flows, in the visualisation file.
+  expect_normal_end(copy, run.status, run.console.get(),
+                    {"output_contaminant_print.txt", "output_contaminant_sediment_print.txt",
+                     "output_contaminant_cm_print.txt"},
+                    {});
+  EXPECT_EQ(expect_visualisation_file(copy, "contaminant_vis_plan.txt", "output_contaminant_vis.h5")
+                .size(),
+            5u);
+  std::printf("[ contaminant ] totals records closed: %d\n",
+              expect_totals_close(copy, "output_contaminant_totals.csv"));
   // The link balances all converge: no SNL3 message on the console.
   EXPECT_EQ(cm.SNL3_FAILURE_COUNT, 0);
   std::fflush(run.console.get());
@@ -193,6 +208,39 @@ TEST(CmExample, ClosesWithoutRainTracerOrDecay) {
   // lateral lag leaves, measured at 4e-6 an hour.
   const Imbalance first = example_imbalance(closed, 1, 2, "1990 1 2 2");
   EXPECT_LE(std::fabs(first.imbalance), 1e-6 * first.scale) << first;
+}
+
+// With the sediment component off, the contaminants take the default sediment: none
+// loose on any element, every link bed of the soil under its bank, all of it in the
+// finest of three size groups. Each group's mass still closes over two days of
+// transport, the third day's storm among them (tolerance as for the full example).
+TEST(CmExample, RunsWithoutSedimentOnTheDefaultSediment) {
+  const auto no_sediment = [](ExampleCopy& c) { c.set_switch("SED", false); };
+  const auto defaults = [](ExampleCopy& copy, const InProcessRun& run) {
+    expect_normal_end(copy, run.status, run.console.get(),
+                      {"output_contaminant_print.txt", "output_contaminant_cm_print.txt"}, {});
+    const Model& m = run.model;
+    EXPECT_FALSE(file_exists(copy.root + "/output_contaminant_sediment_print.txt") &&
+                 !copy.output("output_contaminant_sediment_print.txt").empty());
+    ASSERT_EQ(m.sediment.NSED, 3);
+    for (int l = 1; l <= m.frame.NLF; ++l) {
+      EXPECT_EQ(m.sediment.DLS(l), 0.0) << l;
+      EXPECT_EQ(m.sediment.FBETA(l, 1), 1.0) << l;
+      const int bank = m.frame.LINK_BANK_ELEMENT(l, 1);
+      EXPECT_EQ(m.sediment.PBSED(l), m.subsurface.THSAT(m.contaminant.CM_LINK_BED_SOIL(l)));
+      EXPECT_GT(m.contaminant.CM_LINK_BED_SOIL(l), 0) << "bank " << bank;
+    }
+    const int LL = m.subsurface.LL;
+    EXPECT_GT(m.contaminant.CM_REL_CONC_DYNAMIC(LL, 11, 3), 0.0) << "rain tracer at the outlet";
+  };
+  const std::vector<Group> groups{{"spill", 1, 1}, {"spill and daughter", 1, 2}, {"rain tracer", 3, 3}};
+  const std::vector<Imbalance> closed =
+      example_imbalances(no_sediment, groups, "1990 1 4 0", defaults);
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    SCOPED_TRACE(groups[i].what);
+    EXPECT_GT(closed[i].scale, 0.0);
+    EXPECT_LE(std::fabs(closed[i].imbalance), 0.01 * closed[i].scale) << closed[i];
+  }
 }
 
 TEST(CmExample, HalvingTheStepShrinksTheImbalance) {

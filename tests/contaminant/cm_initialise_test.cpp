@@ -306,6 +306,7 @@ TEST_F(CmInitialise, ColumnStoresHoldWhatTheSetUpWouldGather) {
   surface.QOC(sq, 1) = 0.1;
   surface.QOC(sq, 3) = 0.3;
   surface.PNETTO(sq) = 1e-6;
+  subsurface.WELL_ABSTRACTION(sq) = 2e-8;
   initialise();
 
   // Ground 100 m, bottom cell 2 at 95.75 m: hn = 4.25 / 50; dz = 0.5 / 50.
@@ -316,6 +317,7 @@ TEST_F(CmInitialise, ColumnStoresHoldWhatTheSetUpWouldGather) {
   EXPECT_EQ(cm.CM_STORED_VERTICAL_FLOW(5, sq), -1e-7);
   EXPECT_NEAR(cm.CM_STORED_WATER_DEPTH(sq), 0.02, 1e-12);
   EXPECT_EQ(cm.CM_STORED_TOP_INPUT(sq), -1e-6 * frame.AREA(sq));
+  EXPECT_EQ(cm.CM_WELL_ABSTRACTION_OLD(sq), 2e-8);  // the well pumps from the start
   EXPECT_EQ(cm.CM_STORED_SURFACE_FLOW(1, sq), -0.1);
   EXPECT_EQ(cm.CM_STORED_SURFACE_FLOW(3, sq), 0.3);
 

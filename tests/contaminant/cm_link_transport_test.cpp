@@ -148,6 +148,56 @@ TEST(CmLinkTransport, DepositionAndErosionKeepTheLinkMass) {
   EXPECT_EQ(row.cm.SNL3_FAILURE_COUNT, 0);
 }
 
+// A closed link (no flow, no decay, no exchange coefficients) whose bed grows by 1 % a
+// step: the deposit carries the water and suspended sorbate of the area it takes, and
+// pushes the same area of surface layer down into the deep layer. With capacities
+// Kw = 1 (water), Kp = 1 + 0.5 (depositing sediment), Ks = Kd = 0.3 + 0.5 (bed), areas A
+// (water), As (surface layer), B -> B + dB (deep layer), the balances solved by hand are
+//   Kw A Cw' = Kw A Cw - dB Kp Cw'
+//   Ks As Cs' = Ks As Cs + dB Kp Cw' - dB Ks Cs'
+//   Kd (B + dB) Cd' = Kd B Cd + dB Ks Cs'
+// so each step moves the contaminant of 1 % of the bed, no more. A bed that stops
+// growing moves nothing.
+TEST(CmLinkTransport, GrowingBedTakesInTheContaminantOfTheAreaItGains) {
+  CmLinkRow row(1);
+  row.cm.CM_SEDIMENT_KD(1, 1) = 0.5;
+  row.set_link(1, 1, 1.0, 0.4, 0.2);
+  const double Kw = 1.0, Kp = 1.5, Ks = 0.8;
+  const double A = CmLinkRow::WATER_AREA, As = 0.05 * CmLinkRow::WIDTH;  // m2
+  const double B0 = (0.75 - 0.05) * CmLinkRow::WIDTH;
+  double B = B0, Cw = 1.0, Cs = 0.4, Cd = 0.2;
+  const double mass0 = row.link_mass(1);
+  for (int n = 1; n <= 8; ++n) {
+    SCOPED_TRACE(n);
+    const bool growing = n <= 5;
+    const double dB = growing ? 0.01 * B : 0.0;
+    const double start[3] = {row.water(1), row.surface_layer(1), row.deep(1)};
+    const double water_before = CmLinkRow::LENGTH * A * Kw * row.water(1);
+    row.sed.SY_NET_DEPOSITION_AREA(1) = B + dB - B0;
+    row.step();
+    const double Cw_new = Kw * A * Cw / (Kw * A + Kp * dB);
+    const double Cs_new = (Ks * As * Cs + dB * Kp * Cw_new) / (Ks * (As + dB));
+    const double Cd_new = (Ks * B * Cd + dB * Ks * Cs_new) / (Ks * (B + dB));
+    // Rounding of sums of a few terms of order 1.
+    EXPECT_NEAR(row.water(1), Cw_new, 1e-13);
+    EXPECT_NEAR(row.surface_layer(1), Cs_new, 1e-13);
+    EXPECT_NEAR(row.deep(1), Cd_new, 1e-13);
+    const double water_lost = water_before - CmLinkRow::LENGTH * A * Kw * row.water(1);
+    EXPECT_NEAR(water_lost, CmLinkRow::LENGTH * dB * Kp * row.water(1), 1e-12);
+    if (!growing) {
+      EXPECT_EQ(row.water(1), start[0]);
+      EXPECT_EQ(row.surface_layer(1), start[1]);
+      EXPECT_EQ(row.deep(1), start[2]);
+    }
+    EXPECT_NEAR(row.link_mass(1), mass0, 1e-12 * mass0);
+    B += dB;
+    Cw = Cw_new, Cs = Cs_new, Cd = Cd_new;
+  }
+  // Five steps of 1.5 x 0.028.. m2 against 2 m2 of water: the water keeps (2 / 2.04..)^5.
+  EXPECT_NEAR(Cw, 0.90, 0.01);
+  EXPECT_EQ(row.cm.SNL3_FAILURE_COUNT, 0);
+}
+
 // Two identical contaminants in a run whose sediment changes between steps (suspended
 // sediment, deposition, infiltration) stay identical: the link's previous composition
 // moves on once per step, not between contaminants.

@@ -185,8 +185,8 @@ void sweep_only(const Snl3Coefficients& k, double& X, double& Y, double& Z) {
 // Systems that are not diagonally dominant by rows: the sweeps diverge or crawl, SNL3
 // solves them exactly and quietly.
 // - X = 10 Y + 1, Y = 10 X: the sweeps grow a hundredfold each; X = -1/99, Y = -10/99.
-// - A thin film of water over an eroding bed (coefficients of such a link in the
-//   contaminant example): the water takes up 65000 times what it keeps from the surface
+// - A thin film of water over a bed that gives it far more in a step than it holds
+//   (an eroding link): the water takes up 65000 times what it keeps from the surface
 //   layer, and each sweep removes only 1.6 % of the error. Built around (1, 2, 3).
 // - The same with small quadratic terms (nonlinear sorption), built around (1, 2, 3).
 // Each equation holds to 1e-12 of its largest term (elimination and Newton leave a few
@@ -202,7 +202,7 @@ TEST(CmSnl3, StronglyCoupledSystemsAreSolvedExactly) {
   diverging.A2 = 10.0;
   diverging.C3 = 1.0;
 
-  // Binary fractions near the example's values (A1 6.0e-5, C1 4.07, A2 5.8e-5, ...), so
+  // Binary fractions near such a link's values (A1 6.0e-5, C1 4.07, A2 5.8e-5, ...), so
   // that the constant terms built around (1, 2, 3) hold exactly. What leaves one
   // compartment enters another: every column of the system sums to a small positive
   // remainder, as a conserving balance gives.

@@ -1,9 +1,12 @@
 // The example valley with channel banks (examples/banks) through the whole program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
+#include "end_to_end/example_checks.h"
 #include "example_copy.h"
 #include "include/model.h"
 
@@ -39,6 +42,22 @@ TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
   }
   EXPECT_GT(model.subsurface.run_totals.wells, 0.0);  // the well on its renumbered square
   EXPECT_FALSE(copy.output("output_banks_dated_discharge.txt").empty());
+
+  // The run reports nothing, and its visualisation file holds the outlet's water and
+  // sediment and the depths over the grid; sediment leaves over the weir (face 1) in the
+  // storms.
+  expect_normal_end(copy, run.status, run.console.get(),
+                    {"output_banks_print.txt", "output_banks_sediment_print.txt"}, {});
+  const std::vector<std::string> items =
+      expect_visualisation_file(copy, "banks_vis_plan.txt", "output_banks_vis.h5");
+  EXPECT_EQ(items.size(), 6u);
+  std::printf("[ banks ] totals records closed: %d\n",
+              expect_totals_close(copy, "output_banks_totals.csv"));
+  Hdf5File vis(copy.root + "/output_banks_vis.h5");
+  double silt = 0.0;
+  const std::vector<double> s = vis.values("/items/002_s_dis/value");  // (time, 1, face)
+  for (std::size_t t = 0; t < s.size() / 4; ++t) silt = std::max(silt, s[t * 4 + 1]);  // face 1
+  EXPECT_GT(silt, 0.0);
 }
 
 }  // namespace

@@ -156,9 +156,10 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   // From the totals file, between its records that fall on balance boundaries (the first
   // step, and each step that crosses a midnight; a run whose steps end on the midnights
   // writes its daily records one step after them, and has only the first): storage
-  // change = rain - evaporation - discharge, to the file's three decimals (0.002 mm as
-  // printed, and 0.001 mm for the two printed subsurface storages, which the roots
-  // change).
+  // change = rain - evaporation - discharge, to the file's three decimals: each of the
+  // eleven totals is rounded by up to 0.0005 mm in each of the two records, 0.011 mm
+  // at most (unrounded, each day closes to 1e-9 mm; as printed, 0.004 mm has been seen
+  // where the roots drain saturated cells).
   const Lines totals = lines_of(full.output("output_example_totals.csv"));
   struct Record {
     double hours, gain, storage;
@@ -183,7 +184,7 @@ TEST_P(OcSoundness, RunsItsTenDaysAndClosesItsWaterBalance) {
   }
   for (std::size_t k = 1; k < on_boundaries.size(); ++k) {
     const Record &a = on_boundaries[k - 1], &b = on_boundaries[k];
-    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 0.002 + 0.001 + 1e-9) << a.hours << " to " << b.hours;
+    EXPECT_NEAR(b.storage - a.storage, b.gain - a.gain, 11 * 2 * 0.0005 + 1e-9) << a.hours << " to " << b.hours;
   }
 }
 

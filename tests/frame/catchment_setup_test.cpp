@@ -316,7 +316,7 @@ TEST_F(CatchmentSetupTest, RunsTheFrameAndGeometryWithTheChannelWidthOfTheOcData
   ASSERT_NE(index_array, std::string::npos) << text;
   ASSERT_NE(total, std::string::npos) << text;
   EXPECT_LT(index_array, total);
-  EXPECT_EQ(text.find("HOTSTART"), std::string::npos);
+  EXPECT_EQ(text.find("HOTSTART OF SIMULATION"), std::string::npos);
 
   // The frame data file is rewound for whoever reads it next.
   std::string first;

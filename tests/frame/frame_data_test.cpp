@@ -136,6 +136,9 @@ TEST_F(FrameDataTest, EchoesTheFrameToThePrintFile) {
       // Blocks 14 to 17.
       "\n0\n\n PRINTING CONTROL - ALL RESULTS PRINTED AT INTERVALS OF DTAO =   24.00 HOURS.\n"
       "0\n\n RESULTS NOT REQUIRED ON FILE STORE.\n"
+      "0\n\n HOT START READ (HSREAD) = F    WRITE (HSWRIT) = T\n"
+      " HOTSTART_TIME (HSTIME)     =     12.0000 HOURS.\n"
+      " HOTSTART_INTERVAL (HSINTV) =      6.0000 HOURS.\n"
       "0\n\n NO. OF METEOROLOGICAL SITES =   2\n NO. OF RAINFALL STATIONS =   1\n"
       " NO. OF VEGETATION TYPES =   3\n NO. OF SOIL TYPES =   4\n"
       " NO. OF SOIL HORIZON CATEGORIES =   2\n"
@@ -190,6 +193,16 @@ TEST_F(FrameDataTest, PrintOffEchoesNoGrids) {
   EXPECT_FALSE(printed("INDEX ARRAY"));
   EXPECT_FALSE(printed("GROUND ELEVATION"));
   EXPECT_TRUE(printed(" EXIT INFR"));
+}
+
+// The restart time and interval have two implied decimals: "24" written without a point
+// is 0.24 h, and the echo shows the hours taken; a point gives the value as written.
+TEST_F(FrameDataTest, HotStartTimesAreEchoedInHoursAsTaken) {
+  run(with(fixture_text(), "      F      T   1200    600", "      T      F    0.5     24"));
+  EXPECT_DOUBLE_EQ(frame.HOTSTART_INTERVAL, 0.24);
+  EXPECT_TRUE(printed(" HOT START READ (HSREAD) = T    WRITE (HSWRIT) = F\n"
+                      " HOTSTART_TIME (HSTIME)     =      0.5000 HOURS.\n"
+                      " HOTSTART_INTERVAL (HSINTV) =      0.2400 HOURS.\n"));
 }
 
 TEST_F(FrameDataTest, BasicTimestepOfTwoHoursStandsWithoutMessage) {

@@ -383,6 +383,32 @@ TEST_F(SeparateMetFilesTest, AirTemperatureIsTheMeanOfHighAndLow) {
   EXPECT_EQ(print_text(), "");
 }
 
+// A hot start at 29 h: before the first step the rain record of hours 28..30 (the 15th,
+// 15 mm over 2 h) and the evaporation record of day 2 (4.8 mm, 0.2 mm/h) are in hand,
+// with day 2's air temperature, the mean of 30 and 10 deg C, which the first step's
+// snow cap reads before it reads any record.
+TEST_F(SeparateMetFilesTest, HotStartCatchUpHandsTheFirstStepTheRecordsOfTheRestart) {
+  model.io.names.AIR_TEMPERATURE_FILES_ON = true;
+  std::string rain;
+  for (int r = 1; r <= 20; ++r) rain += std::to_string(r) + ".0\n";
+  open_input(PRD_FILE_UNIT, "prd.txt", rain);
+  open_input(EPD_FILE_UNIT, "epd.txt", "2.4\n4.8\n");
+  open_input(AIR_TEMPERATURE_HIGH_UNIT, "high.txt", "20.0\n30.0\n");
+  open_input(AIR_TEMPERATURE_LOW_UNIT, "low.txt", "6.0\n10.0\n");
+  frame.HOTSTART_READ = true;
+  frame.HOTSTART_TIME = 29.0;
+  MET_DATA_CATCH_UP(frame, surface, model.io);
+  EXPECT_EQ(frame.MELAST, 28.0);
+  EXPECT_EQ(frame.METIME, 30.0);
+  EXPECT_EQ(frame.PINP(1), 7.5);
+  EXPECT_EQ(frame.EPD_TIME, 48.0);
+  EXPECT_EQ(frame.MET_AIR_TEMPERATURE(1), 20.0);
+  // The first step reads nothing more: 29 .. 30 h inside both records.
+  step_from(29.0, 1.0);
+  EXPECT_DOUBLE_EQ(frame.STATION_POTENTIAL_EVAP(1), 0.2 / 3600);
+  EXPECT_EQ(frame.EPD_TIME, 48.0);
+}
+
 TEST_F(SeparateMetFilesTest, EchoShowsRainAndEvaporationPerSite) {
   surface.MET_PRINT_ON = true;
   open_input(PRD_FILE_UNIT, "prd.txt", "3.0\n");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -131,10 +132,14 @@ TEST_F(SoilTablesTest, SaturatedEndAndDriestPoint) {
   VSS_BUILD_SOIL_TABLES(v, model.io);
   const int n = v.SOIL_TABLE_POINTS;
   for (int s = 1; s <= 3; ++s) {
-    const double eta5 = v.VSPETA(5, s);
+    // Saturated: the pores full, and water stored by compression alone.
+    const double ss = v.SOIL_SPECIFIC_STORAGE(s);
     EXPECT_EQ(v.VSPTHE(4, s), v.THSAT(s));
-    EXPECT_DOUBLE_EQ(v.VSPTHE(3, s), v.THSAT(s) + 0.25 * eta5);
-    EXPECT_DOUBLE_EQ(v.VSPTHE(1, s) - v.VSPTHE(2, s), 999999.5 * v.SOIL_SPECIFIC_STORAGE(s));
+    EXPECT_DOUBLE_EQ(v.VSPTHE(3, s), v.THSAT(s) + 0.25 * ss);
+    EXPECT_DOUBLE_EQ(v.VSPTHE(2, s), v.THSAT(s) + 0.5 * ss);
+    EXPECT_DOUBLE_EQ(v.VSPTHE(1, s), v.THSAT(s) + 1e6 * ss);
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(v.VSPETA(j, s), ss);
+    EXPECT_LE(v.VSPTHE(5, s), v.THSAT(s));
     EXPECT_EQ(v.VSPTHE(n, s), v.SOIL_RESIDUAL_THETA(s));
     EXPECT_EQ(v.VSPKR(n, s), 0.0);
     for (int j = 1; j <= 4; ++j) EXPECT_EQ(v.VSPKR(j, s), 1.0);
@@ -166,7 +171,32 @@ TEST_F(SoilTablesTest, InterpolationCoversEveryHeadInRange) {
       EXPECT_NEAR(p.theta, v.VSPTHE(i, 1) + t * (v.VSPTHE(i + 1, 1) - v.VSPTHE(i, 1)), 1e-15);
       EXPECT_EQ(p.eta, v.VSPETA(i + 1, 1));
       if (psi >= 0.0) EXPECT_EQ(p.kr, 1.0);
-      if (psi > 0.5) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+      if (psi > 0.0) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+    }
+  }
+}
+
+// The slope a cell gets with its values is the derivative of the theta it gets, so
+// that a Jacobian built on it is the derivative of a storage booked on that theta: a
+// central difference within the interval (exact for the linear interpolation, up to
+// the rounding of the two values: some units in the last place of the larger end value
+// of the interval, 1e-15 of it, over the difference step) agrees with it.
+TEST_F(SoilTablesTest, SlopeIsTheDerivativeOfTheInterpolatedTheta) {
+  set_up_soils();
+  VSS_BUILD_SOIL_TABLES(v, model.io);
+  for (int s = 1; s <= 3; ++s) {
+    for (double psi : {0.7, 0.4, 0.1, -0.005, -0.3, -3.3, -47.0, -2000.0}) {
+      int index = 0;
+      const CellTableValues p = interpolate_soil_tables(v, model.io, 7, 3, s, psi, index);
+      const double h = 1e-3 * std::min(v.VSPPSI(index) - psi, psi - v.VSPPSI(index + 1));
+      int i1 = index, i2 = index;
+      const double up = interpolate_soil_tables(v, model.io, 7, 3, s, psi + h, i1).theta;
+      const double down = interpolate_soil_tables(v, model.io, 7, 3, s, psi - h, i2).theta;
+      ASSERT_EQ(i1, index);
+      ASSERT_EQ(i2, index);
+      const double end = std::max(std::fabs(v.VSPTHE(index, s)), std::fabs(v.VSPTHE(index + 1, s)));
+      EXPECT_NEAR(p.slope, (up - down) / (2.0 * h), 1e-15 * end / h)
+          << "soil " << s << " psi " << psi;
     }
   }
 }

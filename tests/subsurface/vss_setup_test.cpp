@@ -144,6 +144,10 @@ TEST_F(VssSetUpTest, DamagedFilesAreRefusedWithANumberedError) {
       {"2 1\n8.3 0.26\n:VS10", "2 7\n8.3 0.26\n:VS10", "FATAL ERROR 1077", "Soil type      7"},
       {"2 3 0\n1 1 1 0.3 0.05 0.0001 0 1.0\n", "2 2 25\n1 1 1 0.3 0.05 0.0001 0 1.0\n",
        "FATAL ERROR 1077", "table rows    25"},
+      // A tabulated soil's rows under another soil's number.
+      {"2 3 0\n1 1 1 0.3 0.05 0.0001 0 1.0\n",
+       "2 2 2\n1 1 1 0.3 0.05 0.0001 0 1.0\n3 table\n-0.1 1.0 1.0\n-10.0 0.5 0.1\n",
+       "FATAL ERROR 1051", "Soil type    2 not expected for soil property tables."},
   };
   for (const Case& c : cases) {
     std::string text = vss_text();
@@ -170,6 +174,45 @@ TEST(VssSplitIndex, HandWorkedCases) {
     EXPECT_EQ(offset, c.offset) << c.a << " " << c.b;
     EXPECT_EQ(spacing, c.spacing) << c.a << " " << c.b;
   }
+}
+
+
+// Two links of a north-south channel across a 2 x 2 grid with banks, all ground at
+// 100 m: a mudstone from 4 m to 1 m down (6 cells of 0.5 m in every bank and square),
+// soil above it. A link's cells are its side-1 bank's cells below its bed: the first
+// link's bed lies 1 m down and keeps all 6, the second's 3 m down and keeps 2. Facing
+// each other end to end, the second needs 3 at least; its own cell count is raised, but
+// a link's cells come from its bank whatever its count says, so no pass can connect
+// them: the last allowed pass reports what it renumbered (1037), the next stops (1048).
+TEST_F(VssSetUpTest, CellsThatCannotBeConnectedStopAfterTheLastPass) {
+  testing::build_mesh(frame, 2, 2, {}, {{2, 1}, {2, 2}}, true);
+  NUMBER_ELEMENTS(frame, model.io, false);
+  frame.ZGRUND.resize(frame.NEL, 100.0);
+  ASSERT_EQ(frame.NEL, 10);  // links 1 and 2, banks 3 to 6, squares 7 to 10
+  ASSERT_EQ(frame.ICMREF(1, 2, 2), 2);
+  model.surface.LINK_EQUIVALENT_BED.resize(frame.NLF, 0.0);
+  model.surface.LINK_EQUIVALENT_BED(1) = 99.0;
+  model.surface.LINK_EQUIVALENT_BED(2) = 97.0;
+  std::string layers;
+  for (int e : {1, 2, 7, 8, 9, 10}) layers += item(e, "4.0 1.0");
+  const std::string text = ":VS01 test\nTwo links\noptions\nF F F\n:VS03\n2 2 0 1\n"
+                           ":VS04\n1.0 0.05 0.5 0.0 1.0\n"
+                           ":VS05\n1 1 0\n1 1 1 0.4 0.05 0.0001 1.5 0.03\n"
+                           "2 1 0\n1 1 1 0.1 0.01 0.0001 2.0 0.05\n"
+                           ":VS06\n0.1 0.2\n:VS08\n0 6\n:VS08d\n" + layers +
+                           ":VS09\n1 1\n:VS09a\n0.0 0.0\n:VS10\n0\n:VS11\n0 0 0 0 0 0 0 0\n";
+  EXPECT_THROW(set_up(text), FatalError);
+  const std::string print = print_text();
+  const std::size_t warning = print.find("WARNING 1037");
+  ASSERT_NE(warning, std::string::npos) << print;
+  EXPECT_NE(print.find("iel =    2", warning), std::string::npos);
+  EXPECT_NE(print.find("Not possible to connect all cells for face 4 layer  1", warning),
+            std::string::npos);
+  const std::size_t fatal = print.find("FATAL ERROR 1048");
+  ASSERT_NE(fatal, std::string::npos);
+  EXPECT_LT(warning, fatal);
+  EXPECT_NE(print.find("Attempts to renumber cells have failed.", fatal), std::string::npos);
+  EXPECT_EQ(v.VSS_RENUMBER_ATTEMPTS, 40001);
 }
 
 }  // namespace

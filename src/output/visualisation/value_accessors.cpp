@@ -58,7 +58,8 @@ double VIS_INT_EVAP(const SurfaceState& s, int e) {
 }
 double VIS_DRAINAGE(const SurfaceState& s, int e) { return at(s.DRAINA, e) * VIS_M_PER_S_TO_MM_PER_HOUR; }
 double VIS_CAN_STOR(const SurfaceState& s, int e) { return at(s.cstore, e); }
-double VIS_SNOW_DEP(const SurfaceState& s, int e) { return at(s.SD, e); }
+// The pack's depth is kept in mm of snow; the item gives it in metres, its units.
+double VIS_SNOW_DEP(const SurfaceState& s, int e) { return at(s.SD, e) / VIS_M_TO_MM; }
 double VIS_BAL_ERR(const OutputState& o, int e) { return at(o.ELEMENT_BALANCE_ERROR, e); }
 double VIS_PH_DEPTH(const VisualisationSources& s, int e) {
   return at(s.frame.ZGRUND, e) - at(s.subsurface.PHREATIC_LEVEL, e);
@@ -77,11 +78,12 @@ double VIS_S_DIS(const SedimentState& y, int e, int face, int group) {
 double VIS_V_FLOW(const SubsurfaceState& v, int e, int k) { return at(v.CELL_VERTICAL_FLOW, k, e); }
 double VIS_PSI(const SubsurfaceState& v, int e, int k) { return at(v.vspsi, k, e); }
 double VIS_THETA(const SubsurfaceState& v, int e, int k) { return at(v.CELL_THETA, k, e); }
+// The contaminant state is laid out (cell, element, contaminant), cells fastest.
 double VIS_C_C_DR(const ContaminantState& c, int e, int k, int m) {
-  return at(c.CM_REL_CONC_DYNAMIC, e, k, m);
+  return at(c.CM_REL_CONC_DYNAMIC, k, e, m);
 }
 double VIS_C_C_DS(const ContaminantState& c, int e, int k, int m) {
-  return at(c.CM_REL_CONC_DEAD_SPACE, e, k, m);
+  return at(c.CM_REL_CONC_DEAD_SPACE, k, e, m);
 }
 
 // Distance from the element's centre to its face `face`: a bank element spans its

@@ -72,15 +72,16 @@ OcPairFlow zq_face(const FrameState& frame, SurfaceState& surface, int e, int f,
   const double H1 = surface.GET_HRF(e), H2 = surface.GET_HRF(g);
   const bool upstream_is_2 = H2 >= H1;
   const double Hu = upstream_is_2 ? H2 : H1;
-  const OcZqDischarge zq{ZQ_LOOKUP_DISCHARGE(frame, surface, table, Hu),
-                         surface.ZQ_TABLES(table).first_threshold()};
+  // The lookup may choose the operating column; the slope is that column's.
+  const double Qd = ZQ_LOOKUP_DISCHARGE(frame, surface, table, Hu);
+  const OcZqDischarge zq{Qd, ZQ_RATING_SLOPE(surface, table, Hu)};
   const OcPairFlow p = OC_STRUCTURE_FLOW(OC_BC_ZQ_TABLE, channel_side(frame, surface, e, f),
                                          channel_side(frame, surface, g, h), OcBoundaryNumbers{},
                                          &zq);
   if (surface.ZQ_DIAGNOSTICS_IO != nullptr) {
-    const double Qd = upstream_is_2 ? p.Q1 : p.Q2;
+    const double Q = upstream_is_2 ? p.Q1 : p.Q2;
     const double dQd_dHu = upstream_is_2 ? p.D12 : p.D21;
-    write_free(surface.ZQ_DIAGNOSTICS_IO->units.sink(ZQ_FLOW_UNIT), Hu, Qd, dQd_dHu);
+    write_free(surface.ZQ_DIAGNOSTICS_IO->units.sink(ZQ_FLOW_UNIT), Hu, Q, dQd_dHu);
   }
   return p;
 }

@@ -125,9 +125,7 @@ OcPairFlow OC_STRUCTURE_FLOW(int code, const OcChannelSide& link1, const OcChann
   }
   if (code == OC_BC_ZQ_TABLE) {
     if (zq == nullptr) return {};
-    const double dQ_dHu =
-        OC_ZQ_DERIVATIVE_FACTOR * std::sqrt(std::max(up.H - zq->first_threshold, 0.0));
-    return pair_from_downstream(upstream_is_2, {zq->discharge, dQ_dHu, 0.0});
+    return pair_from_downstream(upstream_is_2, {zq->discharge, zq->rating_slope, 0.0});
   }
   // Channel flow: the upstream link's table holds its own roughness, so the face's
   // distance-weighted coefficient is not used; its own K only serves above bank-full.

@@ -44,8 +44,6 @@ constexpr double OC_SMALL_HEAD_ROOT = 0.0316227766;   // sqrt(OC_SMALL_HEAD), m^
 constexpr double OC_BANK_WEIR_ROOT_2G = 4.42944;
 constexpr double OC_BANK_WEIR_FREE_COEFFICIENT = 0.386;
 constexpr double OC_BANK_WEIR_SUBMERGENCE = 2.0 / 3.0;
-// dQ/dHu of a ZQ structure = OC_ZQ_DERIVATIVE_FACTOR x sqrt(upstream level - threshold).
-constexpr double OC_ZQ_DERIVATIVE_FACTOR = 75.0;
 
 // Result of a pair law: D11 = dQ1/dH1, D12 = dQ1/dH2, D21 = dQ2/dH1, D22 = dQ2/dH2.
 struct OcPairFlow {
@@ -87,9 +85,11 @@ struct OcChannelSide {
 // A level-discharge table's answer for one face, looked up by the caller at the
 // upstream level max(H1, H2): the discharge (m3/s, -999.0 above the table's last row)
 // and the table's first threshold level (m).
+// A ZQ table's discharge at the upstream level and the slope of its rating there
+// (dQ/dHu); the downstream level does not enter.
 struct OcZqDischarge {
   double discharge = 0.0;
-  double first_threshold = 0.0;
+  double rating_slope = 0.0;
 };
 
 // Weir with upstream level Hu >= downstream level Hd, crest Zc, submerged coefficient
@@ -127,7 +127,7 @@ OcPairFlow OC_NEIGHBOUR_FLOW(double W, double L1, double L2, double Z1, double Z
 //   code 7 (weir between the links): OC_WEIR_FLOW with the entry's crest level
 //     (numbers[2]), Cs = Cf = its coefficient (numbers[0]) and ratio (numbers[1]);
 //   code 12 (a ZQ table on the face): the discharge `zq` gives into the downstream
-//     link; dQ/dHu = 75 sqrt(max(Hu - first threshold, 0)), dQ/dHd = 0. The caller
+//     link; dQ/dHu = the table's rating slope at Hu, dQ/dHd = 0. The caller
 //     writes the diagnostic record of the evaluation (Hu, Q1 or Q2 of the downstream
 //     link, and its derivative). Without `zq` the face carries no flow;
 //   any other code: Strickler channel flow C(y) sqrt(|H2 - H1|) / sqrt(L1 + L2), with

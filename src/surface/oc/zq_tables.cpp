@@ -182,6 +182,17 @@ void ZQ_READ_TABLES(Model& model) {
   model.surface.ZQ_DIAGNOSTICS_IO = &io;
 }
 
+double ZQ_RATING_SLOPE(const SurfaceState& s, int t, double Zu) {
+  const ZqTable& z = s.ZQ_TABLES(t);
+  const Array2<double>& v = z.ZQ_TABLE_VALUES;
+  if (z.nZQrows < 2 || !(Zu > v(1, 1))) return 0.0;
+  int row = 2;
+  while (row <= z.nZQrows && v(row, 1) < Zu) ++row;
+  if (row > z.nZQrows) return 0.0;
+  const double dz = v(row, 1) - v(row - 1, 1);
+  return dz > 0.0 ? (v(row, z.zcol) - v(row - 1, z.zcol)) / dz : 0.0;
+}
+
 int ZQ_TABLE_OF_FACE(const SurfaceState& s, int e, int f, int g, int h) {
   int found = 0;
   for (int t = 1; t <= s.ZQ_TABLE_COUNT; ++t) {

@@ -58,6 +58,13 @@ void ZQ_READ_TABLES(Model& model);
 // written and the column is kept. Writes the lookup's diagnostics (console, unit 778).
 double ZQ_LOOKUP_DISCHARGE(const FrameState& frame, SurfaceState& surface, int t, double Zu);
 
+// dQ/dZu of table t at the upstream level Zu in its operating column: the slope of the
+// rating over the row interval that holds Zu (levels Z(r - 1) < Zu <= Z(r)), 0 at or
+// below row 1 and above the last row, where the lookup holds one discharge. The
+// structure's flow is linearised with it over a step, so the face follows the table's
+// rating rather than a slope of its own.
+double ZQ_RATING_SLOPE(const SurfaceState& surface, int t, double Zu);
+
 // The table of the face between links e (its face f) and g (its face h): the last
 // table listed for either side, 0 when there is none.
 int ZQ_TABLE_OF_FACE(const SurfaceState& surface, int e, int f, int g, int h);

@@ -31,6 +31,8 @@ TEST_F(VisValueTest, ItemsInTheirOutputUnits) {
   surface.ET_CANOPY_EVAP(e) = 5e-6;
   surface.DRAINA(e) = 6e-6;
   surface.cstore(e) = 1.25;
+  surface.SD.resize(frame.NEL, 0.0);
+  surface.SD(e) = 250.0;  // mm of snow
   surface.HRF(e) = 10.3;
   frame.ZGRUND(e) = 10.1;
   subsurface.PHREATIC_LEVEL(e) = 8.6;
@@ -49,10 +51,11 @@ TEST_F(VisValueTest, ItemsInTheirOutputUnits) {
   model.sediment.SY_FACE_SEDIMENT_DISCHARGE.resize(frame.NEL, 2, 4, 0.0);
   model.sediment.SY_FACE_SEDIMENT_DISCHARGE(e, 2, 3) = 1e-3;
   model.contaminant.NCON = 2;
-  model.contaminant.CM_REL_CONC_DYNAMIC.resize(frame.NEL, TOP_CELL, 2, 0.0);
-  model.contaminant.CM_REL_CONC_DEAD_SPACE.resize(frame.NEL, TOP_CELL, 2, 0.0);
-  model.contaminant.CM_REL_CONC_DYNAMIC(e, 2, 2) = 0.25;
-  model.contaminant.CM_REL_CONC_DEAD_SPACE(e, 3, 1) = 0.125;
+  // Sized by the contaminant component itself, so the items read the state as it lays
+  // it out: (cell, element, contaminant).
+  model.contaminant.size(frame.NEL, frame.NLF, TOP_CELL);
+  model.contaminant.CM_REL_CONC_DYNAMIC(2, e, 2) = 0.25;
+  model.contaminant.CM_REL_CONC_DEAD_SPACE(3, e, 1) = 0.125;
 
   struct Case {
     const char* name;
@@ -67,6 +70,7 @@ TEST_F(VisValueTest, ItemsInTheirOutputUnits) {
       {"int_evap", 1, 1, 1, 1, 18.0f},
       {"drainage  ", 1, 1, 1, 1, 21.6f},  // trailing blanks do not count
       {"can_stor", 1, 1, 1, 1, 1.25f},
+      {"snow_dep", 1, 1, 1, 1, 0.25f},  // / 1000: mm of snow to m
       {"srf_dep", 1, 1, 1, 1, 0.2f},
       {"ph_depth", 1, 1, 1, 1, 1.5f},
       {"ovr_flow", 1, 3, 1, 1, -0.75f},

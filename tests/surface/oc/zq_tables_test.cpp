@@ -129,6 +129,26 @@ TEST_F(ZqTest, LookupByRowAndDailyColumn) {
   EXPECT_EQ(print_text(), "");
 }
 
+// The slope that linearises the structure's flow over a step is the chord of the
+// operating column over the row interval holding the level; the lookup holds one
+// discharge at or below row 1 and above the last row, so the slope is 0 there.
+TEST_F(ZqTest, RatingSlopeIsTheChordOfTheOperatingColumn) {
+  read("ZQ tables\n1\nTable\n1\nLink\n" + std::to_string(link) + "\nFace\n" +
+       std::to_string(face) + "\nHour\n6\nRows\n3\nColumns\nZ >9.0 >10.1\n"
+       "10.0 0.0 0.0\n10.25 0.5 1.0\n10.75 2.5 5.0\n");
+  struct Case {
+    double Zu, slope;
+  };
+  // Column 2: 0.5 / 0.25 m over the first interval, 2.0 / 0.5 m over the second (levels
+  // exact in binary, so the slopes are too).
+  for (const Case c : {Case{9.9, 0.0}, Case{10.0, 0.0}, Case{10.1, 2.0}, Case{10.25, 2.0},
+                       Case{10.3, 4.0}, Case{10.75, 4.0}, Case{10.8, 0.0}}) {
+    EXPECT_EQ(ZQ_RATING_SLOPE(surface, 1, c.Zu), c.slope) << c.Zu;
+  }
+  surface.ZQ_TABLES(1).zcol = 3;  // the other setting: twice the discharges
+  EXPECT_EQ(ZQ_RATING_SLOPE(surface, 1, 10.3), 8.0);
+}
+
 // Above the last row: the last row's discharge, never a marker, and one warning per
 // occurrence up to the cap, closed by one "Last printout" line.
 TEST_F(ZqTest, LevelAboveTheTableTakesItsLastRow) {

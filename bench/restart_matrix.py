@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Restarts of an example from its hot-start records, compared with the uninterrupted run.
+
+    bench/restart_matrix.py BINARY EXAMPLE_DIR WORK_DIR [--interval HOURS] [--kills N]
+
+Runs the example once writing a record every INTERVAL hours (24 by default), then restarts
+it from every record and compares, at every step after the record, the dated outlet
+discharge (as printed, 8 decimals) and the end-state file with the uninterrupted run's.
+With --kills N it also kills N runs with SIGKILL at random moments while they write
+records, restarts each from its last complete record and compares it with the restart
+from the same record of the run that ended cleanly. Prints one line per restart and the
+largest difference as a fraction of the peak discharge.
+"""
+import argparse
+import os
+import random
+import shutil
+import signal
+import subprocess
+import time
+
+
+def prepare(example, work, hotstart_fields):
+    """A copy of the example whose run-data file names hotstart.txt and whose frame file
+    holds `hotstart_fields` under the heading HSREAD HSWRIT HSTIME HSINTV."""
+    if os.path.exists(work):
+        shutil.rmtree(work)
+    shutil.copytree(example, work, ignore=shutil.ignore_patterns("output_*"))
+    frame = next(f for f in os.listdir(work) if f.endswith("_frame.txt"))
+    lines = open(os.path.join(work, frame)).read().split("\n")
+    at = next(i for i, line in enumerate(lines) if "HSREAD" in line)
+    lines[at + 1] = hotstart_fields
+    open(os.path.join(work, frame), "w").write("\n".join(lines))
+    rundata = next(f for f in os.listdir(work) if f.startswith("rundata_"))
+    text = open(os.path.join(work, rundata)).read()
+    text = text.replace("Hot-start file (unit 28)\n0", "Hot-start file (unit 28)\nhotstart.txt")
+    open(os.path.join(work, rundata), "w").write(text)
+    return rundata
+
+
+def output(work, ending):
+    return os.path.join(work, next(f for f in os.listdir(work) if f.endswith(ending)))
+
+
+def discharge(work):
+    """Dated discharge by the hours column, as printed."""
+    q = {}
+    for line in open(output(work, "_dated_discharge.txt")):
+        fields = line.split()
+        if len(fields) == 3:
+            q[fields[1]] = float(fields[2])
+    return q
+
+
+def end_state(work):
+    return open(output(work, "_end_state.txt")).read()
+
+
+def fields(read, write, time_hours, interval):
+    return "%7s%7s%7.3f%7s" % ("T" if read else "F", "T" if write else "F", time_hours, interval)
+
+
+def compare(restarted, whole_q, whole_end, peak):
+    q = discharge(restarted)
+    worst = max((abs(v - whole_q[h]) for h, v in q.items() if h in whole_q), default=0.0)
+    unmatched = sum(1 for h in q if h not in whole_q)
+    return len(q), unmatched, worst / peak, end_state(restarted) == whole_end
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("binary")
+    parser.add_argument("example")
+    parser.add_argument("work")
+    parser.add_argument("--interval", default="24.0", help="hours between records (with a point)")
+    parser.add_argument("--kills", type=int, default=0)
+    parser.add_argument("--seed", type=int, default=1)
+    a = parser.parse_args()
+    binary = os.path.abspath(a.binary)
+    name = os.path.basename(os.path.normpath(a.example))
+
+    whole = os.path.join(a.work, name, "whole")
+    rundata = prepare(a.example, whole, fields(False, True, 0.0, a.interval))
+    started = time.time()
+    subprocess.run([binary, "-f", rundata], cwd=whole, check=True, capture_output=True)
+    duration = time.time() - started
+    records = open(os.path.join(whole, "hotstart.txt")).read()
+    times = [line.split()[1] for line in records.split("\n") if line.startswith("time=")]
+    whole_q, whole_end = discharge(whole), end_state(whole)
+    peak = max(abs(v) for v in whole_q.values())
+    print(f"{name}: peak {peak:.6g} m3/s, {len(whole_q)} steps, {len(times)} records")
+
+    worst = 0.0
+    for i, t in enumerate(times):
+        restarted = os.path.join(a.work, name, f"restart{i:03d}")
+        # Just below the record's time, so that its own record is the first at or after it.
+        rundata = prepare(a.example, restarted, fields(True, False, max(float(t) - 4e-4, 0.0), a.interval))
+        open(os.path.join(restarted, "hotstart.txt"), "w").write(records)
+        status = subprocess.run([binary, "-f", rundata], cwd=restarted, capture_output=True).returncode
+        steps, unmatched, difference, same_end = compare(restarted, whole_q, whole_end, peak)
+        worst = max(worst, difference)
+        print(f"  from {float(t):9.3f} h: exit {status}, {steps} steps ({unmatched} unmatched), "
+              f"largest difference {difference:.2e} of the peak, end state "
+              f"{'the same' if same_end else 'DIFFERENT'}")
+    print(f"  largest difference over all restarts: {worst:.2e} of the peak")
+
+    random.seed(a.seed)
+    for k in range(a.kills):
+        killed = os.path.join(a.work, name, f"killed{k:02d}")
+        rundata = prepare(a.example, killed, fields(False, True, 0.0, a.interval))
+        process = subprocess.Popen([binary, "-f", rundata], cwd=killed,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The program waits half a second after its last step: kill within the steps.
+        delay = random.uniform(0.01, max(0.05, duration - 0.55))
+        time.sleep(delay)
+        if process.poll() is not None:
+            print(f"  kill after {delay:.3f} s: the run had ended")
+            continue
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        left = open(os.path.join(killed, "hotstart.txt")).read()
+        restarted = killed + "_restarted"
+        rundata = prepare(a.example, restarted, fields(True, False, 9999.0, a.interval))
+        open(os.path.join(restarted, "hotstart.txt"), "w").write(left)
+        subprocess.run([binary, "-f", rundata], cwd=restarted, capture_output=True)
+        printed = open(os.path.join(restarted, f"output_{name}_print.txt")).read()
+        at = printed.find("HOTSTART OF SIMULATION AT TIME")
+        if at < 0:
+            refused = "FATAL ERROR 1090" in printed
+            print(f"  kill after {delay:.3f} s: {len(left)} bytes left, no complete record: "
+                  f"{'refused with 1090' if refused else 'NOT REFUSED'}")
+            continue
+        t = float(printed[at + 31:at + 41])
+        clean = killed + "_clean"
+        rundata = prepare(a.example, clean, fields(True, False, max(t - 4e-4, 0.0), a.interval))
+        open(os.path.join(clean, "hotstart.txt"), "w").write(records)
+        subprocess.run([binary, "-f", rundata], cwd=clean, capture_output=True)
+        same = discharge(restarted) == discharge(clean) and end_state(restarted) == end_state(clean)
+        print(f"  kill after {delay:.3f} s: {len(left)} bytes left, restart from {t} h "
+              f"{'matches' if same else 'DIFFERS FROM'} the restart from the clean file")
+
+
+if __name__ == "__main__":
+    main()
