@@ -72,9 +72,9 @@ inline char face_char(int code) { return code == CODE_RIVER ? 'R' : '.'; }
 
 // Writes the run of the n x n valley, `hours` long, into `dir` (created) and returns the
 // path of its run-data file. `max_channel_flow` is the channel flow (m3/s) above which
-// the run stops (QMAXOC, at most 99999.0).
+// the run stops (QMAXOC, at most 99999.0), `basic_step` the basic time step (hours).
 inline std::string write_valley_run(const std::string& dir, int n, double hours, const Storm& storm,
-                                    double max_channel_flow = 100.0) {
+                                    double max_channel_flow = 100.0, double basic_step = 1.0) {
   using detail::fields;
   std::filesystem::create_directories(dir);
   // The layout (numbering, link beds, outlet) from the same code as the in-memory
@@ -103,7 +103,8 @@ inline std::string write_valley_run(const std::string& dir, int n, double hours,
     out << "   DTAO  PMODE  PRINT unused unused  STORE PSTART\n"
            "   24.0      1      F      F      F      F    0.0\n"
            " RAINMX DTGROW QMAXOC  DTBAS  SOFTS\n"
-           "    5.0    1.5" << fields("%7.1f", max_channel_flow) << "    1.0      F\n"
+           "    5.0    1.5" << fields("%7.1f", max_channel_flow) << fields("%7.2f", basic_step)
+        << "      F\n"
            "   SNOW  BANKS    SED    CON\n"
            "      F      F      F      F      F      F      F      F      F      F\n"
            " HSREAD HSWRIT HSTIME HSINTV\n"

@@ -16,8 +16,8 @@
 //     the outlet fell below 1 % of its peak;
 //   - the steps, and the largest number of sub-steps an OC step took.
 //
-// Usage: valley_storm_runs [--peaks=20,30,40,50] [--hours=72] [n ...] (grids, default 50
-// 100 200). With QUENDAL_BENCH_KEEP set, the run directories (under the system's
+// Usage: valley_storm_runs [--peaks=20,30,40,50] [--hours=72] [--step=1] [n ...] (grids,
+// default 50 100 200; the basic time step in hours). With QUENDAL_BENCH_KEEP set, the run directories (under the system's
 // temporary directory) are kept, with a file hydrograph.csv of time, outlet discharge,
 // storage and subsurface return per step.
 #include <unistd.h>
@@ -71,6 +71,7 @@ struct Outcome {
   double receded_at = -1.0;       // h: outlet below 1 % of its peak after it
   double storage_at_end = 0.0;    // mm
   int largest_substeps = 0;
+  long substepped = 0;          // steps taken in more than one sub-step
   int largest_rounds = 0;       // of a call of the outflow limiter
   long circulations = 0;        // cancelled by the limiter
 };
@@ -111,7 +112,7 @@ double subsurface_return(const Model& m) {
   return 1000.0 * rate * f.DTUZ / f.TOTAL_CATCHMENT_AREA;
 }
 
-Outcome run_storm(int n, double peak_rate, double hours) {
+Outcome run_storm(int n, double peak_rate, double hours, double basic_step) {
   Outcome r;
   r.n = n;
   r.peak_rate = peak_rate;
@@ -122,7 +123,7 @@ Outcome run_storm(int n, double peak_rate, double hours) {
        ("quendal_storm_" + std::to_string(n) + "_" + std::to_string(static_cast<int>(peak_rate)) +
         "_" + std::to_string(getpid())))
           .string();
-  const std::string rundata = bench::write_valley_run(dir, n, hours, storm, CHANNEL_FLOW_CAP);
+  const std::string rundata = bench::write_valley_run(dir, n, hours, storm, CHANNEL_FLOW_CAP, basic_step);
   std::FILE* console = std::fopen((dir + "/console.txt").c_str(), "w");
   auto model = std::make_unique<Model>(console);
   Model& m = *model;
@@ -200,6 +201,7 @@ Outcome run_storm(int n, double peak_rate, double hours) {
     r.largest_balance_error = std::max(r.largest_balance_error, std::fabs(m.output.ELEMENT_BALANCE_ERROR(e)));
   }
   r.largest_substeps = m.oc_step.largest_substeps;
+  r.substepped = m.oc_step.substepped_steps;
   r.largest_rounds = m.oc_step.limiter.largest_rounds;
   r.circulations = m.oc_step.limiter.cancelled_circulations;
   if (console != nullptr) std::fclose(console);
@@ -216,12 +218,12 @@ Outcome run_storm(int n, double peak_rate, double hours) {
 }
 
 void print(const Outcome& r) {
-  std::printf("%5d %5.0f %6s %7.2f %5ld %5d %5d %5d %5d %5d %9.1e %9.2e %5d %8.1e %5d %6.3f %7.2f %8.2f %6.2f %7.2f %7.3f %4d %6d %6ld %6.1f\n",
+  std::printf("%5d %5.0f %6s %7.2f %5ld %5d %5d %5d %5d %5d %9.1e %9.2e %5d %8.1e %5d %6.3f %7.2f %8.2f %6.2f %7.2f %7.3f %4d %5ld %6d %6ld %6.1f\n",
               r.n, r.peak_rate, r.status == 0 ? "yes" : "NO", r.hours, r.steps, r.fatal_1060,
               r.warnings_1024, r.warnings_1026, r.warnings_1030, r.warnings_1095,
               r.largest_balance_error, r.lowest_outlet, r.storage_rises, r.largest_rise,
               r.outlet_drops, r.deepest_drop, r.drained_at, r.peak, r.peak_at, r.receded_at,
-              r.storage_at_end, r.largest_substeps, r.largest_rounds, r.circulations, r.seconds);
+              r.storage_at_end, r.largest_substeps, r.substepped, r.largest_rounds, r.circulations, r.seconds);
   std::fflush(stdout);
 }
 
@@ -233,13 +235,15 @@ int main(int argc, char** argv) {
   set_flush_to_zero();  // as the program does
   std::vector<int> sizes;
   std::vector<double> peaks = {20.0, 30.0, 40.0, 50.0};
-  double hours = 72.0;
+  double hours = 72.0, basic_step = 1.0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--peaks=")) {
       peaks.clear();
       std::stringstream list(arg.substr(8));
       for (std::string item; std::getline(list, item, ',');) peaks.push_back(std::atof(item.c_str()));
+    } else if (arg.starts_with("--step=")) {
+      basic_step = std::atof(arg.c_str() + 7);
     } else if (arg.starts_with("--hours=")) {
       hours = std::atof(arg.c_str() + 8);
     } else {
@@ -247,7 +251,7 @@ int main(int argc, char** argv) {
     }
   }
   if (sizes.empty()) sizes = {50, 100, 200};
-  std::printf("Generated valleys, storms from hour 6 to 15 peaking at hour 9, runs of %.0f h.\n"
+  std::printf("Generated valleys, storms from hour 6 to 15 peaking at hour 9, runs of %.0f h, basic step %.2f h.\n"
               "done: completed; 1060 ... 1095: reports; balance: largest |element balance error|"
               " (m); lowest: lowest outlet discharge (m3/s);\n"
               "rises / by: steps after the rain whose surface storage rose by more than the"
@@ -256,15 +260,15 @@ int main(int argc, char** argv) {
               " 1 mm, and the lowest ratio of one step's outlet to the last;\n"
               "dry: hour the storage fell below 1 mm; peak (m3/s) at hour; 1%%: hour the outlet"
               " fell below 1%% of its peak; end: storage at the end (mm); sub: largest number of"
-              " sub-steps; rounds: most rounds of a limiter call; cycles: circulations the limiter"
+              " sub-steps; subst: steps taken in sub-steps; rounds: most rounds of a limiter call; cycles: circulations the limiter"
               " cancelled; s: wall time.\n\n",
-              hours);
-  std::printf("%5s %5s %6s %7s %5s %5s %5s %5s %5s %5s %9s %9s %5s %8s %5s %6s %7s %8s %6s %7s %7s %4s %6s %6s %6s\n",
+              hours, basic_step);
+  std::printf("%5s %5s %6s %7s %5s %5s %5s %5s %5s %5s %9s %9s %5s %8s %5s %6s %7s %8s %6s %7s %7s %4s %5s %6s %6s %6s\n",
               "grid", "mm/h", "done", "hours", "steps", "1060", "1024", "1026", "1030", "1095",
               "balance", "lowest", "rises", "by", "drops", "ratio", "dry", "peak", "at", "1%",
-              "end", "sub", "rounds", "cycles", "s");
+              "end", "sub", "subst", "rounds", "cycles", "s");
   for (int n : sizes) {
-    for (double p : peaks) print(run_storm(n, p, hours));
+    for (double p : peaks) print(run_storm(n, p, hours, basic_step));
   }
   return 0;
 }

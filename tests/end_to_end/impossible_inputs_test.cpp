@@ -209,16 +209,18 @@ std::vector<ImpossibleCase> cases() {
        2025,
        {"XDRIP(veg)", "the value was read from file example_syd.txt, record 20, columns 1-4: "
                       "\"-0.3\""}},
-      // 1305 m typed for 130.5 m: a column far above its neighbours drains the valley's
-      // cells until one leaves the soil tables. The report's lines lead to the typo.
-      {"ground elevation typed ten times too high",
+      // A well at the top of its range, 100 m3/s from one 100 m square, within what a
+      // rate can be but more than any column can give: it drains its column until a
+      // head leaves the soil tables. The report's lines name the column's layers, the
+      // cell and its soil, so the user finds the record that drove it there.
+      {"well rate at the top of its range drains its column out of the tables",
        "example",
-       {{"example_frame.txt", "  130.5  128.5", "  1305.  128.5"}},
+       {{"example_wld.txt", "0.002", "100.0"}},
        1,
        1035,
-       {"layers from the bottom (soil type, bottom level m):", "soil type 1 (:VS05)",
+       {"layers from the bottom (soil type, bottom level m):", "soil type 3 (:VS05)",
         "tops of the neighbouring columns",
-        "largest step between neighbouring column tops in the catchment: element 85 at 1305 m"}},
+        "largest step between neighbouring column tops in the catchment"}},
   };
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 // The balance is taken as far as arithmetic allows. A flow sum can be no smaller than the
 // rounding of its terms, a few units in the last place of the largest; and once the
-// bracket spans no more than a few representable levels, no level the false position
-// can still reach would balance better. Accepting anything coarser (a sum within 1% of
+// bracket spans no more than a few representable levels, or the false position falls on
+// an end of it, no level the iteration can still reach would balance better. Accepting anything coarser (a sum within 1% of
 // the flows, a bracket of 1 mm) turns round-off differences in the levels into jumps of
 // the branch flows, and so of a small tributary's level, from one step to the next.
 constexpr double JUNCTION_SUM_ROUND_OFF = 8.0 * std::numeric_limits<double>::epsilon();
@@ -124,29 +124,39 @@ bool OC_JUNCTION_LEVEL(const JunctionValues& H, const JunctionValues& A, const J
 
   double S_previous = S_min;
   double S = S_max;
+  // The sums at the ends as evaluated (the stale end's is halved for the next false
+  // position only). The balance ends at the end whose sum is the smaller, the residual
+  // taken up as above.
+  double at_min = S_min, at_max = S_max;
+  const auto settle = [&](bool converged) {
+    z = std::fabs(at_min) <= std::fabs(at_max) ? z_min : z_max;
+    absorb_residual(OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q), Q);
+    return converged;
+  };
   for (int pass = 1; pass <= OC_MAX_JUNCTION_ITERATIONS; ++pass) {
-    z = (z_min * S_max - z_max * S_min) / (S_max - S_min);
+    // The false position as a step from the lower end: the same level, but it stays
+    // within the bracket when the two ends differ only in their last digits, where the
+    // product form's cancellation can throw it outside. A step that falls on an end of
+    // the bracket can no longer move it.
+    z = z_min + (z_max - z_min) * (S_min / (S_min - S_max));
+    if (!(z > z_min && z < z_max)) return settle(true);
     S = OC_JUNCTION_FLOW_SUM(z, H, A, B, c, Q);
     if (IS_ZERO(S)) return true;
     if (S_min * S >= 0.0) {
       z_min = z;
-      S_min = S;
+      S_min = at_min = S;
       if (IS_POSITIVE(S_previous * S)) S_max *= 0.5;
     } else {
       z_max = z;
-      S_max = S;
+      S_max = at_max = S;
       if (IS_POSITIVE(S_previous * S)) S_min *= 0.5;
     }
     S_previous = S;
-    if (junction_balance_at_round_off(S, Q, z_min, z_max)) {
-      absorb_residual(S, Q);
-      return true;
-    }
+    if (junction_balance_at_round_off(S, Q, z_min, z_max)) return settle(true);
   }
-  // Out of passes: the flows of the last pass, balanced all the same, so that the
-  // junction neither makes nor loses water; the caller reports the failure.
-  absorb_residual(S, Q);
-  return false;
+  // Out of passes: balanced all the same, so that the junction neither makes nor loses
+  // water; the caller reports the failure.
+  return settle(false);
 }
 
 JunctionDerivatives OC_JUNCTION_DERIVATIVES(double z, const JunctionValues& H,

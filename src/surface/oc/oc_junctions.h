@@ -3,8 +3,9 @@
 // The node holds no water of its own, so the flows from it into the links that meet
 // there add up to zero. The junction level that balances them is found by a safeguarded
 // false-position iteration, taken to round-off: it stops when the flow sum is at the
-// rounding of the branch flows or when its bracket spans only a few units in the last
-// place of the levels, since no level it could still reach would balance better. A
+// rounding of the branch flows, when its bracket spans only a few units in the last
+// place of the levels, or when the false position falls on an end of the bracket, since
+// no level it could still reach would balance better. A
 // coarser acceptance (a sum within a per cent of the flows and a bracket of a
 // millimetre) lets differences of round-off in the levels become jumps of 1e-4 m in the
 // level of a small tributary from one step to the next, larger than any difference
@@ -83,7 +84,8 @@ double OC_JUNCTION_FLOW_SUM(double z, const JunctionValues& H, const JunctionVal
 // the highest branch level (branch 0 always, branches 1..3 when c is not zero), the
 // stale end's sum halved when the same end moves twice. Stops when a sum is zero, when
 // it is within the rounding of the branch flows (a few units in the last place of their
-// total), or when the bracket spans a few units in the last place of its levels; the
+// total), when the bracket spans a few units in the last place of its levels, or when
+// the false position falls on an end of the bracket; the
 // residual sum is then subtracted from the branch flow of largest magnitude (the lowest
 // branch number on a tie), so the returned flows add up to zero. Returns false when the
 // iteration ran out of passes first: the residual is taken up in the same way.

@@ -179,8 +179,8 @@ void reduce_edge(const FrameState& frame, Array2<double>& Q, const OcLimiterWork
 void pend(OcLimiterWork& w, int number, int element, int face, double a, double b, double c) {
   w.pending.push_back({number, element, face, a, b, c});
 }
-void report_pending(const OcLimiterWork& w, RunIo& io) {
-  for (const OcPendingReport& r : w.pending) {
+void report(const std::vector<OcPendingReport>& reports, RunIo& io) {
+  for (const OcPendingReport& r : reports) {
     if (r.number == 1030) {
       report_reduced_outflow(io, r.element, r.a, r.b, r.face, r.c);
     } else {
@@ -252,9 +252,11 @@ long OC_CANCEL_DRY_CIRCULATIONS(const FrameState& frame, const Array1<double>& H
   return cancelled;
 }
 
-void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, double step,
+void OC_REPORT_LIMITER_WARNINGS(const OcLimiterWork& work, RunIo& io) { report(work.created, io); }
+
+bool OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, double step,
                        Array1<double>& H, Array2<double>& Q, OcLimiterWork& work, RunIo& io,
-                       int visits_per_element) {
+                       bool last_resort, int visits_per_element) {
   const int nel = frame.NEL;
   prepare(frame, work);
   work.uphill_repaired.resize(nel, 4, 0);
@@ -263,6 +265,7 @@ void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, 
   work.in_next_round.fill(0);
   work.this_round.clear();
   work.next_round.clear();
+  work.created.clear();
   work.calls += 1;
   // Moves `volume` m3 into element e (out of it when negative) and returns its new level.
   auto move = [&](int e, double level, double volume) {
@@ -460,7 +463,7 @@ void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, 
         }
         const double created_depth = created / frame.AREA(M);
         if (created > 0.0 && created_depth > OC_REPAIR_REPORT_DEPTH) {
-          report_dried(io, M, d, 0.0, created_depth);
+          work.created.push_back({1024, M, 0, d, 0.0, created_depth});
         } else if (changed) {
           pend(work, 1024, M, 0, d, 0.0, created_depth);
         }
@@ -474,7 +477,9 @@ void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, 
     }
     if (clean) break;
     if (visits >= visit_limit) {
-      report_pending(work, io);
+      if (!last_resort) return false;
+      report(work.created, io);
+      report(work.pending, io);
       // Where water is still missing: the element deepest below its ground.
       int deepest = 0;
       double deficit = 0.0;
@@ -501,6 +506,8 @@ void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, 
   }
   work.largest_rounds = std::max(work.largest_rounds, round);
   work.largest_visits = std::max(work.largest_visits, visits);
+  if (last_resort) report(work.created, io);
+  return true;
 }
 
 }  // namespace quendal

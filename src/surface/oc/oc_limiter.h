@@ -65,6 +65,9 @@ struct OcLimiterWork {
   std::vector<int> this_round, next_round;
   Array1<char> in_this_round, in_next_round;  // (NEL)
   std::vector<OcPendingReport> pending;
+  // The reports of the water the current call made (1024), made when the call's result
+  // is kept.
+  std::vector<OcPendingReport> created;
 
   // The channel junctions as nodes of the circulation search: per junction entry of
   // ICMRF2 its node (1 .. junction_nodes), and per node its member link ends (link and
@@ -107,10 +110,19 @@ struct OcLimiterWork {
 // reduced outflow, 1024 for a dried element), then fatal 1060 "OC flow criteria could
 // not be met" with a line naming the element with the largest deficit (its depth below
 // its ground), that deficit and the rounds taken.
-// `visits_per_element` sets the limit of visits (that many times NEL).
-void OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, double step,
+//
+// A caller that can still take its step again in shorter parts calls it with
+// `last_resort` false: it then neither reports nor stops, returns false when the visits
+// run out, and keeps the reports of water made for OC_REPORT_LIMITER_WARNINGS, should
+// the caller keep the result. `visits_per_element` sets the limit of visits (that many
+// times NEL). Returns true when a round changed nothing.
+bool OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, double step,
                        Array1<double>& H, Array2<double>& Q, OcLimiterWork& work, RunIo& io,
-                       int visits_per_element = OC_MAX_LIMIT_PASSES);
+                       bool last_resort = true, int visits_per_element = OC_MAX_LIMIT_PASSES);
+
+// The warnings 1024 of the water the last call of OC_LIMIT_OUTFLOWS made, when it was
+// not a last resort.
+void OC_REPORT_LIMITER_WARNINGS(const OcLimiterWork& work, RunIo& io);
 
 // Cancels the closed circulations of face flows among the dry elements (depth below
 // OC_NEARLY_DRY_DEPTH) of the levels H: subtracts, round each directed cycle of flows

@@ -5,6 +5,7 @@
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace quendal {
@@ -18,14 +19,40 @@ struct SparseLevelSolver::Impl {
   RowMatrix A;                      // the values every step writes, row after row
   ColumnMatrix A_by_columns;        // the same entries in the column order LU needs
   std::vector<int> column_slot;     // slot of A -> its place in A_by_columns
-  Eigen::VectorXd b, x;
+  Eigen::VectorXd b, x, weights;
   Eigen::BiCGSTAB<RowMatrix, Eigen::IncompleteLUT<double, int>> krylov;
   Eigen::SparseLU<ColumnMatrix, Eigen::COLAMDOrdering<int>> lu;
   bool lu_analysed = false;
   int cap = DEFAULT_ITERATION_CAP;
   int iterations = 0;
   double residual = 0.0;
+  double balance_excess = 0.0;
   int singular_row = -1;
+  Eigen::VectorXd r;  // work: the residual of a candidate solution
+
+  // r = b - A x, and the largest weighted residual of an equation beyond the larger of
+  // BALANCE_TOLERANCE and the rounding of the equation's terms (0 when all are within).
+  double excess_of_balance(const Eigen::VectorXd& solution) {
+    const double* v = A.valuePtr();
+    const int* start = A.outerIndexPtr();
+    const int* column = A.innerIndexPtr();
+    double excess = 0.0;
+    for (int i = 0; i < A.rows(); ++i) {
+      double sum = b[i], magnitude = std::fabs(b[i]);
+      for (int k = start[i]; k < start[i + 1]; ++k) {
+        const double term = v[k] * solution[column[k]];
+        sum -= term;
+        magnitude += std::fabs(term);
+      }
+      r[i] = sum;
+      const double w = weights[i];
+      if (w == 0.0) continue;
+      const double allowed = std::max(
+          BALANCE_TOLERANCE, ROUNDING_FACTOR * std::numeric_limits<double>::epsilon() * magnitude * w);
+      excess = std::max(excess, std::fabs(sum) * w - allowed);
+    }
+    return excess;
+  }
 
   // ||b - A x|| / ||b||, x given.
   double relative_residual(const Eigen::VectorXd& solution, double b_norm) const {
@@ -78,6 +105,8 @@ void SparseLevelSolver::set_pattern(int n, std::span<const std::pair<int, int>> 
 
   s.b = Eigen::VectorXd::Zero(n);
   s.x = Eigen::VectorXd::Zero(n);
+  s.r = Eigen::VectorXd::Zero(n);
+  s.weights = Eigen::VectorXd::Zero(n);
   s.krylov.preconditioner().setDroptol(DROP_TOLERANCE);
   s.krylov.preconditioner().setFillfactor(FILL_FACTOR);
   s.krylov.setTolerance(TOLERANCE);
@@ -109,6 +138,9 @@ std::span<double> SparseLevelSolver::rhs() {
 std::span<const double> SparseLevelSolver::rhs() const {
   return {impl_->b.data(), static_cast<std::size_t>(impl_->b.size())};
 }
+std::span<double> SparseLevelSolver::row_weights() {
+  return {impl_->weights.data(), static_cast<std::size_t>(impl_->weights.size())};
+}
 void SparseLevelSolver::zero() {
   std::fill(impl_->A.valuePtr(), impl_->A.valuePtr() + impl_->A.nonZeros(), 0.0);
   impl_->b.setZero();
@@ -135,26 +167,43 @@ SparseLevelSolver::Outcome SparseLevelSolver::solve(std::span<double> x) {
   };
 
   // The iteration, restarted from where it stopped while its own residual has run ahead
-  // of the true one and the cap allows.
+  // of the true one and the cap allows; then, while an equation's balance is not met,
+  // continued towards a relative residual a hundred times smaller, as long as that
+  // still gains.
   s.x.setZero();
   s.residual = b_norm == 0.0 ? 0.0 : 1.0;
-  if (s.residual > TOLERANCE) {
+  s.balance_excess = 0.0;
+  bool met = s.residual <= TOLERANCE;
+  if (!met) {
+    s.krylov.setTolerance(TOLERANCE);
     s.krylov.factorize(s.A);
     while (s.krylov.info() == Eigen::Success && s.iterations < s.cap) {
       s.krylov.setMaxIterations(s.cap - s.iterations);
       s.x = s.krylov.solveWithGuess(s.b, s.x);
       s.iterations += static_cast<int>(s.krylov.iterations());
       if (s.krylov.info() != Eigen::Success) break;
+      const double previous = s.residual;
       s.residual = s.relative_residual(s.x, b_norm);
-      if (!(s.residual > TOLERANCE) || s.krylov.iterations() == 0) break;
+      if (s.residual <= TOLERANCE) {
+        s.balance_excess = s.excess_of_balance(s.x);
+        if (s.balance_excess <= 0.0) {
+          met = true;
+          break;
+        }
+        if (!(s.residual < previous)) break;
+        s.krylov.setTolerance(0.01 * s.residual);
+      } else if (s.krylov.iterations() == 0) {
+        break;
+      }
     }
   }
-  if (s.residual <= TOLERANCE && s.x.allFinite()) {
+  if (met && s.x.allFinite()) {
     give(s.x);
     return Outcome::Iterated;
   }
 
-  // Exact LU on the same values.
+  // Exact LU on the same values, its solution refined once by the residual where an
+  // equation's balance still calls for it.
   if (!s.lu_analysed) {
     s.lu.analyzePattern(s.A_by_columns);
     s.lu_analysed = true;
@@ -166,6 +215,15 @@ SparseLevelSolver::Outcome SparseLevelSolver::solve(std::span<double> x) {
   if (s.lu.info() != Eigen::Success) return Outcome::Singular;
   s.x = s.lu.solve(s.b);
   if (!s.x.allFinite()) return Outcome::Singular;
+  s.balance_excess = s.excess_of_balance(s.x);
+  if (s.balance_excess > 0.0) {
+    const Eigen::VectorXd refined = s.x + s.lu.solve(s.r);
+    const double excess = s.excess_of_balance(refined);
+    if (refined.allFinite() && excess < s.balance_excess) {
+      s.x = refined;
+      s.balance_excess = excess;
+    }
+  }
   s.residual = s.relative_residual(s.x, b_norm);
   give(s.x);
   return Outcome::Factorised;
@@ -173,6 +231,7 @@ SparseLevelSolver::Outcome SparseLevelSolver::solve(std::span<double> x) {
 
 int SparseLevelSolver::iterations() const { return impl_->iterations; }
 double SparseLevelSolver::residual() const { return impl_->residual; }
+double SparseLevelSolver::balance_excess() const { return impl_->balance_excess; }
 int SparseLevelSolver::singular_row() const { return impl_->singular_row; }
 
 }  // namespace quendal

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -165,11 +166,15 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
   const double depth = surface.GET_HRF(e) - frame.ZGRUND(e);
   if (is_head_element(surface, e)) {
     const int entry = surface.OC_BOUNDARY_OF_ELEMENT(e);
+    state.levels.row_weights()[static_cast<std::size_t>(e - 1)] = 0.0;  // the boundary gives
     A[state.element_slots(1, e)] = 1.0;
     rhs = state.OC_HEAD_VALUE(surface.OC_BOUNDARY_CATEGORY(entry)) - depth;
     return;
   }
 
+  // A residual r (m3/s) left in the equation books r x dt of water the element did not
+  // get, r x dt / AREA over its area.
+  state.levels.row_weights()[static_cast<std::size_t>(e - 1)] = state.OC_TIMESTEP_SECONDS / frame.AREA(e);
   const double storage = OC_STORAGE_AREA(frame, link_sections(surface), e, surface.GET_HRF(e));
   double diagonal = -storage / state.OC_TIMESTEP_SECONDS;
   double P = surface.PNETTO(e);
@@ -182,6 +187,10 @@ void assemble_element(const FrameState& frame, const SurfaceState& surface,
     I = infiltration_rate(frame, subsurface, e);
   }
   double b = V - frame.AREA(e) * (P - surface.ET_SURFACE_WATER_EVAP(e) + I);
+  // A step taken in sub-steps books a net loss to the subsurface and the air in its
+  // first sub-step: the subsurface drew it from the water the element held at the start
+  // of the step (and its rain), which the later sub-steps may already have sent on.
+  if (b > 0.0) b *= state.vertical_loss_factor;
 
   for (int f = 1; f <= 4; ++f) {
     diagonal += surface.DQ0ST(e, f);
@@ -368,6 +377,57 @@ void apply_level_changes(const FrameState& frame, SurfaceState& surface, OcStepS
   }
 }
 
+// ---- the bound of the linearisation -----------------------------------------------------
+// The reference height of element e: a link's bank height, OC_OVERLAND_REFERENCE_DEPTH
+// for a grid square or bank element. The largest change of its level that the
+// linearisation at `level`, where the (sub-)step starts, carries: its depth there plus
+// OC_SUBSTEP_BOUND_FRACTION of its reference height.
+double reference_height(const FrameState& frame, const SurfaceState& surface, int e) {
+  if (e > frame.NLF) return OC_OVERLAND_REFERENCE_DEPTH;
+  // A link without a bank height (a section whose top pair lies at its bed) is bounded
+  // as a grid square is.
+  const double bank = surface.ZBFULL(e) - frame.ZGRUND(e);
+  return bank > 0.0 ? bank : OC_OVERLAND_REFERENCE_DEPTH;
+}
+double level_change_bound(const FrameState& frame, const SurfaceState& surface, int e, double level) {
+  const double reference = reference_height(frame, surface, e);
+  return std::max(level - frame.ZGRUND(e), 0.0) + OC_SUBSTEP_BOUND_FRACTION * reference;
+}
+
+// The largest ratio of a solved level change to its bound, with `worst` the element.
+// Head elements take their prescribed depth and are not bounded.
+double solved_change_ratio(const FrameState& frame, const SurfaceState& surface,
+                           const OcStepState& state, int& worst) {
+  double largest = 0.0;
+  for (int e = 1; e <= frame.NEL; ++e) {
+    if (is_head_element(surface, e)) continue;
+    const double ratio = std::fabs(state.level_change(e)) /
+                         level_change_bound(frame, surface, e, surface.GET_HRF(e));
+    if (ratio > largest) {
+      largest = ratio;
+      worst = e;
+    }
+  }
+  return largest;
+}
+
+// The largest ratio of a change the outflow limiter made to a solved level to
+// OC_REPAIR_BOUND_FRACTION of the element's reference height, with `worst` the element.
+double repair_ratio(const FrameState& frame, const SurfaceState& surface, const OcStepState& state,
+                    int& worst) {
+  double largest = 0.0;
+  for (int e = 1; e <= frame.NEL; ++e) {
+    const double change = std::fabs(surface.GET_HRF(e) - state.solved_levels(e));
+    if (change == 0.0) continue;
+    const double ratio = change / (OC_REPAIR_BOUND_FRACTION * reference_height(frame, surface, e));
+    if (ratio > largest) {
+      largest = ratio;
+      worst = e;
+    }
+  }
+  return largest;
+}
+
 // ---- 8. the channel flow check -----------------------------------------------------------
 void check_channel_flows(const FrameState& frame, const SurfaceState& surface, RunIo& io) {
   if (!IS_POSITIVE(frame.OC_MAX_CHANNEL_FLOW)) return;
@@ -385,22 +445,96 @@ void check_channel_flows(const FrameState& frame, const SurfaceState& surface, R
 
 void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const SubsurfaceState& subsurface,
                   OcStepState& state, RunIo& io) {
-  state.OC_TIMESTEP_SECONDS = frame.PREVIOUS_TIMESTEP * 3600.0;
+  const double step = frame.PREVIOUS_TIMESTEP * 3600.0;
   if (state.first_call) prepare(frame, surface, state);
 
   read_boundary_series(frame, surface, state, io);
 
-  OC_FACE_FLOWS(frame, surface, state.OC_FLUX_VALUE);
-  junction_flows(frame, surface, state, io);
+  // The step, as one sub-step when every level change stays within its bound, else as
+  // sub-steps of step / 2^k, each from the levels and flows the last one left.
+  const int nel = frame.NEL;
+  const double finest = std::ldexp(step, -OC_MAX_SUBSTEP_HALVINGS);
+  double done = 0.0, sub = step;
+  int substeps = 0;
+  bool warned = false;
+  state.substep_levels = surface.HRF;
+  state.substep_flows = surface.QSA;
+  while (done < step) {
+    sub = std::min(sub, step - done);
+    const bool last_resort = sub <= finest;
+    state.OC_TIMESTEP_SECONDS = sub;
+    state.vertical_loss_factor = substeps > 0 ? 0.0 : sub == step ? 1.0 : step / sub;
+    OC_FACE_FLOWS(frame, surface, state.OC_FLUX_VALUE);
+    junction_flows(frame, surface, state, io);
+    solve_level_changes(frame, surface, subsurface, state, io);
 
-  solve_level_changes(frame, surface, subsurface, state, io);
-  apply_level_changes(frame, surface, state);
+    // How far the solution went: its own level changes, and then the changes the outflow
+    // limiter had to make to it, each against the bound of the element's level change.
+    int worst = 0;
+    double ratio = solved_change_ratio(frame, surface, state, worst);
+    bool settled = true;
+    if (ratio <= 1.0 || last_resort) {
+      apply_level_changes(frame, surface, state);
+      state.solved_levels = surface.HRF;
+      settled = OC_LIMIT_OUTFLOWS(frame, link_sections(surface), sub, surface.HRF, surface.QSA,
+                                  state.limiter, io, last_resort);
+      if (settled) {
+        int repaired = 0;
+        const double repairs = repair_ratio(frame, surface, state, repaired);
+        if (repairs > ratio) {
+          ratio = repairs;
+          worst = repaired;
+        }
+      }
+    }
+    if (!last_resort && (!settled || ratio > 1.0)) {
+      // Beyond what the linearisation carries: the sub-step is taken again from where it
+      // started, shorter by the factor of two that should bring the largest change
+      // within its bound.
+      surface.HRF = state.substep_levels;
+      surface.QSA = state.substep_flows;
+      const int halvings = settled ? std::max(1, static_cast<int>(std::ceil(std::log2(ratio)))) : 1;
+      sub = std::max(std::ldexp(sub, -halvings), finest);
+      continue;
+    }
+    if (!last_resort) OC_REPORT_LIMITER_WARNINGS(state.limiter, io);
+    if (ratio > 1.0 && !warned) {
+      report_capped_warning(io, state.substep_failures, OC_SUBSTEP_WARNING, worst,
+                            "OC level change beyond its linearisation in the finest sub-step",
+                            "level change beyond its linearisation in the finest OC sub-step");
+      warned = true;
+    }
 
-  OC_LIMIT_OUTFLOWS(frame, link_sections(surface), state.OC_TIMESTEP_SECONDS, surface.HRF,
-                    surface.QSA, state.limiter, io);
-  state.largest_substeps = std::max(state.largest_substeps, 1);
+    ++substeps;
+    done = sub == step - done ? step : done + sub;
+    if (substeps == 1) {
+      if (done == step) break;
+      state.face_volumes.resize(nel, 4, 0.0);
+      state.face_volumes.fill(0.0);
+    }
+    for (int e = 1; e <= nel; ++e) {
+      for (int f = 1; f <= 4; ++f) state.face_volumes(e, f) += surface.GET_QSA(e, f) * sub;
+    }
+    state.substep_levels = surface.HRF;
+    state.substep_flows = surface.QSA;
+    // Well within the bound: the next sub-step may be twice as long.
+    if (ratio < 0.5) sub *= 2.0;
+  }
+  state.OC_TIMESTEP_SECONDS = step;
+  state.largest_substeps = std::max(state.largest_substeps, substeps);
+  if (substeps > 1) state.substepped_steps += 1;
 
-  publish_face_flows(surface, frame.NEL);
+  // QOC: what crossed each face over the step, divided by the step. One sub-step gives
+  // QSA itself.
+  publish_face_flows(surface, nel);
+  if (substeps > 1) {
+    for (int e = 1; e <= nel; ++e) {
+      surface.QOC(e, 1) = -state.face_volumes(e, 1) / step;
+      surface.QOC(e, 2) = -state.face_volumes(e, 2) / step;
+      surface.QOC(e, 3) = state.face_volumes(e, 3) / step;
+      surface.QOC(e, 4) = state.face_volumes(e, 4) / step;
+    }
+  }
   OC_CHANNEL_AREAS(frame, surface);
 
   const double t = frame.LAST_OC_STEP_TIME + frame.PREVIOUS_TIMESTEP;
@@ -417,16 +551,21 @@ void OC_CHANNEL_AREAS(const FrameState& frame, SurfaceState& surface) {
   }
 }
 
-void report_junction_failure(OcStepState& state, int link, RunIo& io) {
-  ++state.junction_failures;
-  if (state.junction_failures < OC_JUNCTION_MESSAGE_LIMIT) {
-    REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, link, 0,
-                 "Maximum iterations in OC channel junction level");
-  } else if (state.junction_failures == OC_JUNCTION_MESSAGE_LIMIT) {
-    REPORT_ERROR(io, SEVERITY_WARNING, OC_JUNCTION_WARNING, PRINT_UNIT, link, 0,
-                 "**** Last printout of the error message - maximum iterations in OC "
-                 "channel junction level *****");
+void report_capped_warning(RunIo& io, int& reports, int number, int element,
+                           std::string_view message, std::string_view closing) {
+  ++reports;
+  if (reports < OC_WARNING_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_WARNING, number, PRINT_UNIT, element, 0, message);
+  } else if (reports == OC_WARNING_MESSAGE_LIMIT) {
+    REPORT_ERROR(io, SEVERITY_WARNING, number, PRINT_UNIT, element, 0,
+                 "**** Last printout of the error message - " + std::string(closing) + " *****");
   }
+}
+
+void report_junction_failure(OcStepState& state, int link, RunIo& io) {
+  report_capped_warning(io, state.junction_failures, OC_JUNCTION_WARNING, link,
+                        "Maximum iterations in OC channel junction level",
+                        "maximum iterations in OC channel junction level");
 }
 
 void OC_PRINT_RESULTS(const FrameState& frame, const SurfaceState& surface, double hours,

@@ -109,14 +109,21 @@ inline double surface_storage(const Model& model) {
   return volume;
 }
 
-// Flow through the faces without neighbour into the catchment, m3/s (QSA after the
-// step): negative for an outflow.
+// The mean flow into element e through its face f over the last step, m3/s: QOC with
+// the sign of faces 1 and 2 turned back (QOC runs east and north).
+inline double step_inflow(const Model& model, int e, int f) {
+  const double q = model.surface.QOC(e, f);
+  return f <= 2 ? -q : q;
+}
+
+// Flow through the faces without neighbour into the catchment over the last step, m3/s:
+// negative for an outflow.
 inline double boundary_inflow(const Model& model) {
   const FrameState& frame = model.frame;
   double q = 0.0;
   for (int e = 1; e <= frame.NEL; ++e) {
     for (int f = 1; f <= 4; ++f) {
-      if (frame.ICMREF(e, f, 2) == 0) q += model.surface.GET_QSA(e, f);
+      if (frame.ICMREF(e, f, 2) == 0) q += step_inflow(model, e, f);
     }
   }
   return q;

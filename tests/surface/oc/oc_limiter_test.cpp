@@ -274,7 +274,7 @@ TEST_F(ChainTest, VisitsRunningOutStopTheRunAndNameTheLargestDeficit) {
   // 150 and handed its deficit to element 149: that round's repair is reported, then
   // the fatal error with the deficit left.
   const OcLinkSections sections{NXSECT, XINH, XINW, CWIDTH, ZBFULL, LINK_PAIR_AREA};
-  EXPECT_THROW(OC_LIMIT_OUTFLOWS(frame, sections, step, H, Q, work, model.io, 1), FatalError);
+  EXPECT_THROW(OC_LIMIT_OUTFLOWS(frame, sections, step, H, Q, work, model.io, true, 1), FatalError);
   EXPECT_EQ(model.io.errors.ERROR_COUNTS(60, 1), 1);
   EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 1);
   const std::string text = print_text();

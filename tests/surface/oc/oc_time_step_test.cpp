@@ -160,7 +160,14 @@ struct Valley : OcStepTest {
 
   void SetUp() override {
     OcStepTest::SetUp();
+    outlet = build_valley(model);
+    ASSERT_EQ(frame.NLF, 6);
+    ASSERT_NE(outlet, 0);
+  }
+  // Builds the valley in `m`, its channels `channel_width` m wide, and returns its outlet.
+  static int build_valley(Model& m, double channel_width = 2.0) {
     OcCatchmentLayout layout;
+    layout.channel_width = channel_width;
     layout.nx = 6;
     layout.ny = 5;
     for (int i = 1; i <= 6; ++i) layout.ew_links.push_back({i, 3});
@@ -168,17 +175,21 @@ struct Valley : OcStepTest {
       const double across = j >= 3 ? j - 3 + 0.5 : 2.5 - j;
       return 10.0 + 1.0 * (6 - i) + 2.0 * across;
     };
-    build_oc_catchment(model, layout);
-    ASSERT_EQ(frame.NLF, 6);
+    build_oc_catchment(m, layout);
     // The link whose east face leaves the catchment.
-    for (int l = 1; l <= frame.NLF; ++l) {
-      if (frame.ICMREF(l, 1, 2) == 0) outlet = l;
+    int outlet = 0;
+    for (int l = 1; l <= m.frame.NLF; ++l) {
+      if (m.frame.ICMREF(l, 1, 2) == 0) outlet = l;
     }
-    ASSERT_NE(outlet, 0);
-    add_oc_boundary(surface, 1, outlet, 1, OC_BC_WEIR, 1,
-                    {WEIR_COEFFICIENT, 0.67, frame.ZGRUND(outlet), frame.ZGRUND(outlet) - 10.0, 0.0});
+    if (outlet == 0) return 0;
+    const double bed = m.frame.ZGRUND(outlet);
+    add_oc_boundary(m.surface, 1, outlet, 1, OC_BC_WEIR, 1,
+                    {WEIR_COEFFICIENT, 0.67, bed, bed - 10.0, 0.0});
     // Every element starts wet (a rain-fed surface then never dries).
-    for (int e = 1; e <= frame.NEL; ++e) set_depth(e, e <= frame.NLF ? 0.05 : 0.002);
+    for (int e = 1; e <= m.frame.NEL; ++e) {
+      m.surface.SET_HRF(e, m.frame.ZGRUND(e) + (e <= m.frame.NLF ? 0.05 : 0.002));
+    }
+    return outlet;
   }
   double outflow() const { return -surface.GET_QSA(outlet, 1); }
   double total_area() const {
@@ -260,6 +271,81 @@ TEST_F(Valley, FaceFlowsAreAntisymmetric) {
                     1e-12 * (1.0 + std::fabs(surface.QOC(e, f))));
       }
     }
+  }
+}
+
+TEST(OcSubSteps, AStepFarFromItsLinearisationIsTakenInSubStepsAndConservesWater) {
+  // The valley with its outlet link dry and the squares on both sides of it flooded, no
+  // rain, one step of an hour: the squares pour over the banks into a link whose weir,
+  // linearised at a dry crest, carries almost nothing, so the one linear solution would
+  // raise the link by metres. The step is taken in sub-steps instead. Channels 10 m
+  // wide beside squares 0.5 m deep take some 120 m3/s, which sub-steps of a few seconds
+  // resolve; channels 2 m wide beside squares 1.4 m deep take 560 m3/s, which would fill
+  // the link in half a second, below the finest sub-step: that step goes on with
+  // warning 1095.
+  struct Case {
+    const char* name;
+    double channel_width, square_depth;
+    int warnings;
+  };
+  const std::vector<Case> cases = {{"resolved", 10.0, 0.5, 0}, {"too stiff", 2.0, 1.4, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto flooded_valley = [&](Model& m) {
+      m.io.units.open(PRINT_UNIT, "/dev/null", UnitDirection::Output);
+      const int outlet = Valley::build_valley(m, c.channel_width);
+      for (int e = 1; e <= m.frame.NEL; ++e) m.surface.SET_HRF(e, m.frame.ZGRUND(e));
+      for (int f : {2, 4}) {
+        const int square = m.frame.ICMREF(outlet, f, 2);
+        m.surface.SET_HRF(square, m.frame.ZGRUND(square) + c.square_depth);
+      }
+    };
+    const auto volumes = [](const Model& m) {
+      std::vector<double> v(m.frame.NEL + 1, 0.0);
+      const OcLinkSections sections = link_sections(m.surface);
+      for (int e = 1; e <= m.frame.NEL; ++e) {
+        v[e] = OC_SURFACE_VOLUME(m.frame, sections, e, m.surface.GET_HRF(e));
+      }
+      return v;
+    };
+    Model model;
+    flooded_valley(model);
+    OcStepState state;
+    const std::vector<double> before = volumes(model);
+    const double hours = 1.0, dt = hours * 3600.0;
+    oc_step(model, state, hours);
+    EXPECT_GT(state.largest_substeps, 1);
+    EXPECT_EQ(model.io.errors.ERROR_COUNTS(95, 1), c.warnings);
+    EXPECT_EQ(model.io.errors.ERROR_TOTAL, c.warnings);
+
+    // QOC holds what crossed each face over the step: every element holds what it held
+    // plus what its faces delivered (to the rounding of some 10^4 m3).
+    const std::vector<double> after = volumes(model);
+    double stored = 0.0;
+    for (int e = 1; e <= model.frame.NEL; ++e) {
+      double inflow = 0.0;
+      for (int f = 1; f <= 4; ++f) inflow += testing::step_inflow(model, e, f);
+      EXPECT_NEAR(after[e] - before[e], dt * inflow, 1e-9) << "element " << e;
+      stored += after[e] - before[e];
+    }
+    const double left = -dt * testing::boundary_inflow(model);
+    EXPECT_GT(left, 0.0);
+    EXPECT_NEAR(stored, -left, 1e-9);
+    if (c.warnings != 0) continue;
+
+    // The hour in 720 steps of 5 s: the water that left over the weir agrees to the
+    // backward-Euler error of steps as long as the hour's later sub-steps (the weir
+    // drains the flood in about an hour; steps of 15 minutes give 4% less, 60 of a
+    // minute 0.3%, measured).
+    Model fine;
+    flooded_valley(fine);
+    OcStepState fine_state;
+    double fine_left = 0.0;
+    for (int n = 0; n < 720; ++n) {
+      oc_step(fine, fine_state, hours / 720.0);
+      fine_left -= dt / 720.0 * testing::boundary_inflow(fine);
+    }
+    EXPECT_NEAR(left, fine_left, 0.1 * fine_left);
   }
 }
 
@@ -397,7 +483,7 @@ TEST(OcStepStorage, AChannelHoldsExactlyTheWaterItsFlowsDelivered) {
     oc_step(model, state, hours);
     for (int l = 1; l <= frame.NLF; ++l) {
       double inflow = frame.AREA(l) * (c.rain - c.evaporation);
-      for (int f = 1; f <= 4; ++f) inflow += surface.GET_QSA(l, f);
+      for (int f = 1; f <= 4; ++f) inflow += testing::step_inflow(model, l, f);
       const double change = surface.ARXL(l) * frame.CLENTH(l) - volume_before[l];
       EXPECT_NEAR(change, dt * inflow, 1e-9 * std::fabs(dt * inflow)) << "link " << l;
     }
