@@ -32,10 +32,16 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   SIMULATION_DRIVER(model);
   WRITE_RUN_OUTPUTS("end  ", model.frame, model.surface, model.subsurface, model.output,
                     model.io);
-  END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
-  write_column_solver_counts(model.subsurface, model.io);
+  // The run says it completed only once everything it wrote is on disk: the
+  // visualisation output closed, every file flushed, then the summary with the column
+  // solver's counts under its budget, which confirms the completion last. A write that
+  // fails on the way is fatal error 1094.
   call_visualisation(model, "end");
-  model.io.units.flush_all();
+  model.io.units.flush_all_checked();
+  complete_run(model.io, [&] {
+    END_OF_RUN_SUMMARY(model.frame, model.output, model.io);
+    write_column_solver_counts(model.subsurface, model.io);
+  });
   wait_milliseconds(500);
   return EXIT_NORMAL;
 }
@@ -49,13 +55,25 @@ int run_guarded(Model& model, const std::function<int()>& body) {
   // However the run ends, the visualisation output is closed (once) and every file with
   // it, before the lock on the outputs goes, so that the next run finds them complete.
   auto end_with = [&](int status) {
-    VIS_CLOSE(model.output.visualisation);
+    try {
+      VIS_CLOSE(model.output.visualisation);
+    } catch (const FatalError&) {
+      // The close failed and said so (1094). Only a stopped run gets here with the
+      // output open, so its status stands.
+    }
+    model.io.units.flush_all();
     model.io.units.close_all();
-    model.io.output_lock.release();
+    model.io.output_locks.release();
     return status;
   };
   try {
     return end_with(body());
+  } catch (const OutputWriteError& e) {
+    try {
+      report_write_failure(model.io, e.file, e.reason);
+    } catch (const FatalError&) {
+    }
+    return end_with(EXIT_FATAL_ERROR);
   } catch (const FatalError&) {
     return end_with(EXIT_FATAL_ERROR);
   } catch (const ImmediateStop&) {
@@ -63,7 +81,13 @@ int run_guarded(Model& model, const std::function<int()>& body) {
   } catch (const InputError& e) {
     // A value that cannot be read: say where, on the print file and the console.
     std::string message = std::string(" Input error: ") + e.what();
-    if (model.io.units.is_open(PRINT_UNIT)) model.io.units.print().write_record(message);
+    if (&model.io.units.print() != &model.io.console) {
+      try {
+        model.io.units.print().write_record(message);
+      } catch (const OutputWriteError&) {
+        // The console has it.
+      }
+    }
     model.io.console.write_record(message);
     return end_with(EXIT_INPUT_ERROR);
   }

@@ -1,8 +1,12 @@
 #include "frame/run_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "services/formatted_writer.h"
 #include "services/records.h"
@@ -59,48 +63,68 @@ bool find_catchment(RunIo& io, const std::string& list_path, const std::string& 
   return false;
 }
 
-// The file name line of `unit` in the run-data file, or "" when the file does not reach
-// it. Read on a unit of its own, so that the run's reading starts afresh after it.
-std::string rundata_name_line(RunIo& io, int unit) {
-  UnitTable table(io.console);
-  if (!table.open(RUNDATA_UNIT, io.names.RUNDATA_FILE_NAME, UnitDirection::Input)) return "";
-  Unit& rundata = table.unit(RUNDATA_UNIT);
-  const long wanted = 3 + 2L * (unit - FIRST_RUNDATA_UNIT);  // after the title, two lines a unit
-  std::string line;
-  while (rundata.read_record(line)) {
-    if (rundata.record_number() == wanted) return line;
-  }
-  return "";
-}
-
 // The full name of a unit's file: names are relative to the run-data file's directory;
 // an absolute name stands.
 std::string full_name(const RunNames& names, const std::string& file) {
   return file.front() == '/' ? file : names.RUN_DIR + file;
 }
 
-// Two runs in one directory with the same print file would write into each other's
-// files (and the one that ends first would report success with mixed results). The
-// lock on the print file (on the log file when no print file is named) is taken before
-// any output is opened; a run that finds it held stops without touching anything.
-void lock_run_outputs(RunIo& io) {
-  const std::string print = name_from_line(rundata_name_line(io, PRINT_UNIT));
-  const bool print_named = !print.empty() && print != "0";
-  const std::string target = print_named ? full_name(io.names, print) : io.names.LOG_FILE_NAME;
-  if (io.output_lock.take(target) == FileLock::Outcome::HeldByAnother) {
-    stop_abnormal(io, std::string(print_named ? "PRINT FILE " : "LOG FILE ") + target +
-                          " IS IN USE BY ANOTHER RUN: this run stops before opening any output");
-  }
-  // A file that cannot be locked here (a directory that does not exist, a file system
-  // without locks) is left to the opening of the unit, which reports what is wrong.
+// "ERROR OPENING FILE " and the name, then a line with the unit's description (as the
+// run-data file gives it) and the system's reason, then the stop. Whatever this run
+// created or locked goes first: the outputs stay as the run found them.
+[[noreturn]] void stop_on_open_failure(RunIo& io, const std::string& full,
+                                       const std::string& description, const std::string& reason) {
+  io.units.close_all();
+  io.output_locks.abandon();
+  io.console.write_record("ERROR OPENING FILE " + full);
+  stop_abnormal(io, " " + trim(description) + ": " + reason);
 }
 
-// "ERROR OPENING FILE " and the name, then a line with the unit's description (as the
-// run-data file gives it) and the system's reason, then the stop.
-[[noreturn]] void stop_on_open_failure(RunIo& io, const std::string& full,
-                                       const std::string& description) {
-  io.console.write_record("ERROR OPENING FILE " + full);
-  stop_abnormal(io, " " + trim(description) + ": " + io.units.open_failure());
+// One entry of the run-data file: the unit, its description and its file's full name.
+struct RunEntry {
+  int unit;
+  std::string description;
+  std::string full;
+};
+
+// A name as a place on disk, so that two names of one file sort together: the real
+// directory and the file's name; the name as given when its directory does not exist.
+std::string place_of(const std::string& full) {
+  const std::string dir = directory_of(full);
+  char* real = realpath(dir.empty() ? "." : dir.c_str(), nullptr);
+  if (!real) return full;
+  std::string place = std::string(real) + "/" + full.substr(dir.size());
+  std::free(real);
+  return place;
+}
+
+// Opens and locks every output of the run without emptying any: the log, the units
+// written by the run and the visualisation file. Taken in the order of their places on
+// disk, so two runs that share several files meet on the same one first and only one
+// of them goes on. A file that cannot be opened, or that another run holds, stops the
+// run with every output as it was and nothing created left behind.
+void lock_outputs(RunIo& io, const std::vector<RunEntry>& entries) {
+  std::vector<RunEntry> outputs{{LOG_UNIT, "log file (unit 52)", io.names.LOG_FILE_NAME}};
+  for (const RunEntry& e : entries) {
+    if (RUNDATA_UNITS(e.unit) == UnitUse::Output || e.unit == 50) outputs.push_back(e);
+  }
+  std::vector<std::pair<std::string, const RunEntry*>> order;
+  for (const RunEntry& e : outputs) order.emplace_back(place_of(e.full), &e);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [place, e] : order) {
+    switch (io.output_locks.take(e->full)) {
+      case OutputLocks::Outcome::Taken:
+        break;
+      case OutputLocks::Outcome::CannotOpen:
+        stop_on_open_failure(io, e->full, e->description, io.output_locks.reason());
+      case OutputLocks::Outcome::HeldByAnother:
+        io.output_locks.abandon();
+        io.console.write_record("OUTPUT FILE " + e->full +
+                                " IS IN USE BY ANOTHER RUN: this run stops before emptying any output");
+        stop_abnormal(io, " " + trim(e->description));
+    }
+  }
 }
 
 }  // namespace
@@ -216,69 +240,99 @@ void OPEN_RUN_FILES(RunIo& io) {
     stop_abnormal(io, " run-data file " + names.RUNDATA_FILE_NAME + ": " + units.open_failure());
   }
   names.LOG_FILE_NAME = names.RUN_DIR + "output_" + names.RUN_NAME + "_log.txt";
-  lock_run_outputs(io);
-  if (!units.open(LOG_UNIT, names.LOG_FILE_NAME, UnitDirection::Output)) {
-    stop_on_open_failure(io, names.LOG_FILE_NAME, "log file (unit 52)");
-  }
   Unit& rundata = units.unit(RUNDATA_UNIT);
-  Unit& log = units.unit(LOG_UNIT);
 
-  std::string line;
-  if (!rundata.read_record(line)) {
+  // The whole run-data file first: every entry is known before any file is touched.
+  std::string title;
+  if (!rundata.read_record(title)) {
     io.console.write_record("ERROR OPENING RUNDATA FILE " + names.RUN_NAME);
     stop_abnormal(io, " the run-data file " + names.RUNDATA_FILE_NAME + " is empty");
   }
-  log.write_record(line);
-  log.write_record("");
-
-  auto not_used = [&](int unit) {
-    if (unit == 45 || unit == 46) names.AIR_TEMPERATURE_FILES_ON = false;
-    if (unit == 47) names.EXTRA_DISCHARGE_POINTS_ON = false;
-    if (unit == 51) names.ZQ_TABLES_ON = false;
-  };
-
-  for (int unit = FIRST_RUNDATA_UNIT; unit <= LAST_RUNDATA_UNIT; ++unit) {
+  // Per unit 10..51: its description (absent once the file has ended) and its entry.
+  std::vector<std::string> descriptions;
+  std::vector<RunEntry> entries;  // the units that name a file
+  int unit = FIRST_RUNDATA_UNIT;
+  for (; unit <= LAST_RUNDATA_UNIT; ++unit) {
     std::string description, name_line;
     bool complete = rundata.read_record(description);
-    if (complete) log.write_record(description);
+    if (complete) descriptions.push_back(description);
     complete = complete && rundata.read_record(name_line);
     if (!complete) {
       // The file may end after the entry of unit 13: the rest are not used.
       if (unit <= 13) stop_abnormal(io, "UNEXPECTED -EOF- ON FILE " + names.RUN_NAME);
-      for (int u = unit; u <= LAST_RUNDATA_UNIT; ++u) not_used(u);
-      units.close(RUNDATA_UNIT);
-      log.flush();
-      return;
+      break;
     }
-    std::string file = name_from_line(name_line);
-    if (file.empty() || file == "0") {
-      not_used(unit);
+    const std::string file = name_from_line(name_line);
+    if (!file.empty() && file != "0") entries.push_back({unit, description, full_name(names, file)});
+  }
+  const int last_read = unit;  // the first unit whose entry the file did not reach
+  units.close(RUNDATA_UNIT);
+
+  // Every output opened and locked, then every input opened, before any output is
+  // emptied: a run that cannot start leaves the files of the run before it as they were.
+  lock_outputs(io, entries);
+  std::vector<std::string> created;  // update files made here, removed if the run stops
+  for (const RunEntry& e : entries) {
+    const UnitUse use = RUNDATA_UNITS(e.unit);
+    if (use != UnitUse::Input && use != UnitUse::Update) continue;
+    const bool existed = file_exists(e.full);
+    if (!units.open(e.unit, e.full, use == UnitUse::Input ? UnitDirection::Input
+                                                          : UnitDirection::Update)) {
+      const std::string reason = units.open_failure();
+      for (const std::string& f : created) ::unlink(f.c_str());
+      stop_on_open_failure(io, e.full, e.description, reason);
+    }
+    if (!existed) created.push_back(e.full);
+  }
+
+  // Now the log and the outputs, emptied, in the order of the run-data file.
+  if (!units.open_output(LOG_UNIT, names.LOG_FILE_NAME,
+                         io.output_locks.descriptor(names.LOG_FILE_NAME))) {
+    stop_on_open_failure(io, names.LOG_FILE_NAME, "log file (unit 52)", units.open_failure());
+  }
+  Unit& log = units.unit(LOG_UNIT);
+  log.write_record(title);
+  log.write_record("");
+  auto not_used = [&](int u) {
+    if (u == 45 || u == 46) names.AIR_TEMPERATURE_FILES_ON = false;
+    if (u == 47) names.EXTRA_DISCHARGE_POINTS_ON = false;
+    if (u == 51) names.ZQ_TABLES_ON = false;
+  };
+  std::size_t next = 0;
+  for (int u = FIRST_RUNDATA_UNIT; u <= LAST_RUNDATA_UNIT; ++u) {
+    const std::size_t k = static_cast<std::size_t>(u - FIRST_RUNDATA_UNIT);
+    if (k < descriptions.size()) log.write_record(descriptions[k]);
+    if (u >= last_read) {
+      not_used(u);
+      continue;
+    }
+    if (next >= entries.size() || entries[next].unit != u) {
+      not_used(u);
       log.write_record("- NOT USED");
       continue;
     }
-    std::string full = full_name(names, file);
-    UnitUse use = RUNDATA_UNITS(unit);
+    const RunEntry& e = entries[next++];
+    const UnitUse use = RUNDATA_UNITS(u);
     if (use == UnitUse::NameOnly) {
-      log.write_record(format_line("('FILE ',I3,' IS ',A)", unit, full));
-      if (unit == 48) names.PLAN_FILE_NAME = full;
-      if (unit == 49) names.CHECK_FILE_NAME = full;
-      if (unit == 50) names.HDF5_FILE_NAME = full;
+      log.write_record(format_line("('FILE ',I3,' IS ',A)", u, e.full));
+      if (u == 48) names.PLAN_FILE_NAME = e.full;
+      if (u == 49) names.CHECK_FILE_NAME = e.full;
+      if (u == 50) names.HDF5_FILE_NAME = e.full;
       continue;
     }
-    log.write_record(format_line("('OPENING FILE UNIT ',I3,' TO FILE ',A)", unit, full));
-    UnitDirection direction = use == UnitUse::Input    ? UnitDirection::Input
-                              : use == UnitUse::Output ? UnitDirection::Output
-                                                       : UnitDirection::Update;
-    if (!units.open(unit, full, direction)) stop_on_open_failure(io, full, description);
-    if (unit == 27) names.RESULTS_STORE_FILE_NAME = full;
-    if (unit == 22) {
+    log.write_record(format_line("('OPENING FILE UNIT ',I3,' TO FILE ',A)", u, e.full));
+    if (use == UnitUse::Output &&
+        !units.open_output(u, e.full, io.output_locks.descriptor(e.full))) {
+      stop_on_open_failure(io, e.full, e.description, units.open_failure());
+    }
+    if (u == 27) names.RESULTS_STORE_FILE_NAME = e.full;
+    if (u == 22) {
       names.STATUS_FILE_ON = true;
       Unit& status = units.unit(22);
       status.write_record("Reading data sets ...");
       status.rewind();
     }
   }
-  units.close(RUNDATA_UNIT);
   log.flush();
 }
 

@@ -29,9 +29,11 @@ UnitUse RUNDATA_UNITS(int unit);
 void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& current_dir,
                        RunIo& io);
 
-// Writes the banner, opens the log and every file the run-data file names. Before the
-// first output is opened it locks the print file (the log file when no print file is
-// named) in io.output_lock; a lock held by another run stops this one untouched.
+// Writes the banner, reads the whole run-data file, then opens and locks every output
+// of the run (the log, the files the run writes, the visualisation file) in
+// io.output_locks and opens every input, before it empties any output and writes the
+// log. A file that cannot be opened, or an output that another run holds, stops the run
+// (exit status 2) with every output as it was and no file of its own left behind.
 void OPEN_RUN_FILES(RunIo& io);
 
 // The run name of a run-data file name: the characters between the last "rundata_" and

@@ -17,23 +17,39 @@ namespace quendal {
 
 // Entries of WATER_BALANCE_TOTALS, volumes in m3. Entries 1-6 are totals of the current
 // balance period (one calendar day), 7-12 the same six quantities over the run, 13-17
-// the storages at the most recent balance-period boundary, 18 and 19 the stream-aquifer
-// exchange over the period and over the run.
-constexpr int WATER_BALANCE_ENTRIES = 19;
+// the storages at the end of the latest step, 18 and 19 the stream-aquifer exchange over
+// the period and over the run, 20-23 the lateral inflow through the catchment's edges
+// and the well water that leaves the catchment, each over the period and over the run.
+//
+// The catchment's budget closes over any stretch of the run: the change of the five
+// storages equals the change of precipitation - the three evaporation totals -
+// discharge + aquifer flow + lateral inflow - well export. The stream-aquifer exchange
+// moves water between the channels and the cells, inside the catchment.
+constexpr int WATER_BALANCE_ENTRIES = 23;
 constexpr int WB_PRECIPITATION = 1;
 constexpr int WB_CANOPY_EVAPORATION = 2;
 constexpr int WB_GROUND_EVAPORATION = 3;
 constexpr int WB_TRANSPIRATION = 4;
-constexpr int WB_AQUIFER_FLOW = 5;
-constexpr int WB_DISCHARGE = 6;
+constexpr int WB_AQUIFER_FLOW = 5;   // through the columns' base, positive upwards (in)
+constexpr int WB_DISCHARGE = 6;      // through the outlet, positive out
 constexpr int WB_RUN_OFFSET = 6;  // entry of a run total = its period entry + 6
 constexpr int WB_CANOPY_STORAGE = 13;
 constexpr int WB_SNOW_STORAGE = 14;
 constexpr int WB_SUBSURFACE_STORAGE = 15;
 constexpr int WB_SURFACE_STORAGE = 16;
 constexpr int WB_CHANNEL_STORAGE = 17;
+constexpr int WB_STORAGE_COUNT = 5;  // entries 13..17
 constexpr int WB_STREAM_AQUIFER_PERIOD = 18;
 constexpr int WB_STREAM_AQUIFER_RUN = 19;
+// Net inflow through the catchment's lateral boundaries: the subsurface's flow, head and
+// head-gradient boundaries and every surface face without a neighbour but the outlet's
+// (flux, head, polynomial and other weir boundaries). Positive into the catchment.
+constexpr int WB_LATERAL_FLOW_PERIOD = 20;
+constexpr int WB_LATERAL_FLOW_RUN = 21;
+// Well water that leaves the catchment: what the wells take, less what they give to an
+// element of the catchment. Positive out.
+constexpr int WB_WELL_EXPORT_PERIOD = 22;
+constexpr int WB_WELL_EXPORT_RUN = 23;
 
 // The clock is a sum of steps: within this many hours of a mark (a balance boundary, the
 // end of an output interval, a totals record) it has reached the mark, so rounding in
@@ -76,6 +92,11 @@ struct OutputState {
 
   // --- catchment water-balance totals ----------------------------------------------
   Array1<double> WATER_BALANCE_TOTALS = Array1<double>(WATER_BALANCE_ENTRIES, 0.0);
+  // The storages (entries 13..17 in that order) before the first step, m3.
+  std::array<double, WB_STORAGE_COUNT> BALANCE_START_STORAGE{};
+  // The well water, m3/s, that the next step's ET step gives to column elements: it
+  // reads the abstraction of the step before, so the export is booked with that lag.
+  double WELL_WATER_TO_COLUMNS = 0.0;
   bool daily_balance_first_call = true;
   // The balance calendar: the calendar day that the next balance boundary closes. It
   // starts at the run's start date (FrameState::CALENDAR_YEAR/MONTH/DAY) on the first
@@ -110,6 +131,7 @@ struct OutputState {
   long DISCHARGE_NEXT_INTERVAL = 0;          // the position at which the interval ends
   double DISCHARGE_ACCUMULATOR = 0.0;        // integral over the interval so far, m3/s x intervals
   int TOTALS_HOUR_MARK = 0;                  // hours after which the next totals record is due
+  double TOTALS_LAST_RECORD_TIME = -1.0;     // UZNOW of the latest totals record
 
   // --- visualisation -----------------------------------------------------------------
   VisualisationState visualisation;

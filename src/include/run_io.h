@@ -47,9 +47,9 @@ struct RunIo {
   ErrorLog errors;
   // Where the values of the data files were read, for the checks made after reading.
   InputPlaces places;
-  // Held from before the first output file opens until the run ends: a second run that
-  // would write the same print file stops at start instead of emptying this run's files.
-  FileLock output_lock;
+  // Every output of the run, opened and locked before any is emptied and held until the
+  // run ends: a second run that would write one of them stops at start, touching nothing.
+  OutputLocks output_locks;
   // The simulated time shown in every error heading; points at the run clock.
   const double* clock_hours = nullptr;
   double now() const { return clock_hours ? *clock_hours : 0.0; }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "output/water_balance.h"
 #include "services/calendar.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
@@ -102,8 +103,8 @@ void write_points_heading(const OutputState& output, RunIo& io) {
   write_formatted(*discharge, "(A14,I6,A14,I6,100(I20,1X))", args);
 }
 
-void start_mode(const FrameState& frame, const SurfaceState& surface, OutputState& output,
-                RunIo& io) {
+void start_mode(const FrameState& frame, const SurfaceState& surface,
+                const SubsurfaceState& subsurface, OutputState& output, RunIo& io) {
   // Time is measured in output intervals: a zero or negative interval has no meaning.
   if (!(frame.DISCHARGE_INTERVAL > 0.0)) {
     const std::string file = io.units.is_open(FRAME_DATA_UNIT)
@@ -118,10 +119,10 @@ void start_mode(const FrameState& frame, const SurfaceState& surface, OutputStat
   Unit* totals = named_unit(io, TOTALS_UNIT);
   if (totals) {
     write_formatted(*totals, "(A60)", "Spatially Averaged Totals (mm) over the simulation");
-    write_formatted(*totals, "(11(A16,','),A16)", "Time(Hours)", "Cum Prec.", "Cum. Can. Evap.",
+    write_formatted(*totals, "(13(A16,','),A16)", "Time(Hours)", "Cum Prec.", "Cum. Can. Evap.",
                     "Cum. Soil Evap.", "Cum. Trans", "Cum. Aqu. Flow", "Cum. Discharge",
                     "Canopy Storage", "Snow Storage", "Subsurface Stor.", "Land Surf Stor.",
-                    "Channel Stor.");
+                    "Channel Stor.", "Cum. Lat. Flow", "Cum. Well Exp.");
   }
   Unit* discharge = named_unit(io, OUTLET_DISCHARGE_UNIT);
   if (discharge) {
@@ -130,6 +131,7 @@ void start_mode(const FrameState& frame, const SurfaceState& surface, OutputStat
   }
   find_outlet(frame, surface, output);
   if (extra_points) write_points_heading(output, io);
+  START_WATER_BALANCE(frame, surface, subsurface, output);
 
   output.DISCHARGE_POSITION = frame.UZNOW / frame.DISCHARGE_INTERVAL;
   output.DISCHARGE_NEXT_INTERVAL = static_cast<long>(output.DISCHARGE_POSITION) + 1;
@@ -212,20 +214,31 @@ void write_dated_discharge(double outlet_q, const FrameState& frame, const Outpu
   write_formatted(*dated, "(A,2F20.8)", stamp, frame.UZNOW, signed_q);
 }
 
-// Unit 43, once per 24 simulated hours: the run totals and the storages of the last
-// balance boundary, in mm over the catchment.
+// Unit 43: the run totals and the storages at this moment, in mm over the catchment:
+// columns 1-12 as they always were, then the lateral inflow and the well export.
+void write_totals_record(const FrameState& frame, OutputState& output, RunIo& io) {
+  output.TOTALS_LAST_RECORD_TIME = frame.UZNOW;
+  Unit* totals = named_unit(io, TOTALS_UNIT);
+  if (!totals) return;
+  const double to_mm = 1000.0 / frame.TOTAL_CATCHMENT_AREA;
+  FormatArgs args(frame.UZNOW);
+  for (int e = WB_PRECIPITATION + WB_RUN_OFFSET; e <= WB_CHANNEL_STORAGE; ++e) {
+    args.add(",");
+    args.add(output.WATER_BALANCE_TOTALS(e) * to_mm);
+  }
+  for (int e : {WB_LATERAL_FLOW_RUN, WB_WELL_EXPORT_RUN}) {
+    args.add(",");
+    args.add(output.WATER_BALANCE_TOTALS(e) * to_mm);
+  }
+  write_formatted(*totals, "(14(F16.3,A))", args);
+}
+
+// Unit 43 once per 24 simulated hours (at the first step after each mark).
 void write_totals(const FrameState& frame, OutputState& output, RunIo& io) {
   if (!(frame.UZNOW > static_cast<double>(output.TOTALS_HOUR_MARK) + CLOCK_TOLERANCE_HOURS)) {
     return;
   }
-  if (Unit* totals = named_unit(io, TOTALS_UNIT)) {
-    FormatArgs args(frame.UZNOW);
-    for (int e = WB_PRECIPITATION + WB_RUN_OFFSET; e <= WB_CHANNEL_STORAGE; ++e) {
-      args.add(",");
-      args.add(output.WATER_BALANCE_TOTALS(e) * 1000.0 / frame.TOTAL_CATCHMENT_AREA);
-    }
-    write_formatted(*totals, "(12(F16.3,A))", args);
-  }
+  write_totals_record(frame, output, io);
   output.TOTALS_HOUR_MARK += 24;
   // What the files hold at each daily record survives whatever happens later.
   for (int unit : {OUTLET_DISCHARGE_UNIT, TOTALS_UNIT, DATED_DISCHARGE_UNIT}) {
@@ -254,7 +267,13 @@ void main_mode(const FrameState& frame, const SurfaceState& surface, OutputState
 // Unit 42: the phreatic levels and the cell heads, by element, in the form the initial
 // conditions file of the subsurface component reads. With banks off the channel links
 // have no column of their own and are left out.
-void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, RunIo& io) {
+void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, OutputState& output,
+              RunIo& io) {
+  // The totals close at the run's end: the last record is of the last step, also when
+  // that step came before the next 24-hour mark.
+  if (frame.UZNOW > output.TOTALS_LAST_RECORD_TIME + CLOCK_TOLERANCE_HOURS) {
+    write_totals_record(frame, output, io);
+  }
   Unit* out = named_unit(io, END_STATE_UNIT);
   if (!out) return;
   const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
@@ -284,11 +303,11 @@ void WRITE_RUN_OUTPUTS(std::string_view mode, const FrameState& frame, const Sur
   std::string five(mode.substr(0, 5));
   five.resize(5, ' ');
   if (five == "start") {
-    start_mode(frame, surface, output, io);
+    start_mode(frame, surface, subsurface, output, io);
   } else if (five.compare(0, 4, "main") == 0) {
     main_mode(frame, surface, output, io);
   } else {
-    end_mode(frame, subsurface, io);
+    end_mode(frame, subsurface, output, io);
   }
 }
 

@@ -2,8 +2,8 @@
 //   unit 41  the outlet discharge averaged over regular intervals of DISCHARGE_INTERVAL
 //            hours (with a column per extra discharge point when unit 47 is named);
 //   unit 42  the phreatic levels and cell heads of every element at the end of the run;
-//   unit 43  the catchment-averaged cumulative totals (mm) every 24 simulated hours,
-//            comma-separated;
+//   unit 43  the catchment-averaged cumulative totals and the storages (mm) every 24
+//            simulated hours and at the run's end, comma-separated;
 //   unit 44  the date, the time and the signed outlet discharge of every step;
 // and the extra discharge points file (unit 47, input). A unit that the run-data file
 // does not name is not written.
@@ -28,9 +28,10 @@ constexpr int ERROR_EXTRA_DISCHARGE_POINTS = 1068;
 
 // `mode` is five characters: "start" once before the time loop (reads the extra
 // discharge points, writes the headings, finds the outlet, starts the interval
-// averaging); "main " at the end of every step, after UZNOW has been advanced (outlet
-// discharge, dated discharge, totals); any other text, "end  " by the caller, once after
-// the loop (the end state).
+// averaging, measures the storages the catchment starts with); "main " at the end of
+// every step, after UZNOW has been advanced (outlet discharge, dated discharge, totals);
+// any other text, "end  " by the caller, once after the loop (the totals at the run's
+// end when the last step wrote none, the end state).
 //
 // An extra discharge points file that cannot be read, that ends early, that gives more
 // than MAX_EXTRA_POINTS points, or a point whose element is not in 1..NEL or whose face

@@ -107,21 +107,91 @@ void advance_balance_calendar(OutputState& output) {
   if (output.CALENDAR_MONTH == 1) output.CALENDAR_YEAR += 1;
 }
 
-// Storages at a balance boundary, m3: canopy, snow, subsurface and land surface of the
-// column elements, the channels of the links.
+// The storages now, m3, into `storage` (canopy, snow, subsurface, land surface,
+// channels): canopy, snow and land surface of the column elements, the cells of every
+// column that has cells (the links' own, under their beds, when banks are on), the
+// channels of the links.
 void measure_storages(const FrameState& frame, const SurfaceState& surface,
-                      const SubsurfaceState& subsurface, Array1<double>& totals) {
-  for (int e = WB_CANOPY_STORAGE; e <= WB_CHANNEL_STORAGE; ++e) totals(e) = 0.0;
-  for (int i = frame.NLF + 1; i <= frame.NEL; ++i) {
+                      const SubsurfaceState& subsurface, double* storage) {
+  double canopy = 0.0, snow = 0.0, cells = 0.0, land = 0.0, channels = 0.0;
+  for (int i = 1; i <= frame.NEL; ++i) {
     const double area = frame.AREA(i);
-    totals(WB_CANOPY_STORAGE) += surface.cstore(i) * (0.001 * area);  // cstore in mm
-    totals(WB_SNOW_STORAGE) += snow_water(surface, i) * area;
-    totals(WB_SURFACE_STORAGE) += (surface.GET_HRF(i) - frame.ZGRUND(i)) * area;
-    totals(WB_SUBSURFACE_STORAGE) += column_cell_water(subsurface, i) * area;
+    cells += column_cell_water(subsurface, i) * area;
+    if (i <= frame.NLF) {
+      channels += surface.ARXL(i) * frame.CLENTH(i);
+      continue;
+    }
+    canopy += surface.cstore(i) * (0.001 * area);  // cstore in mm
+    snow += snow_water(surface, i) * area;
+    land += (surface.GET_HRF(i) - frame.ZGRUND(i)) * area;
   }
-  for (int l = 1; l <= frame.NLF; ++l) {
-    totals(WB_CHANNEL_STORAGE) += surface.ARXL(l) * frame.CLENTH(l);
+  storage[0] = canopy;
+  storage[1] = snow;
+  storage[2] = cells;
+  storage[3] = land;
+  storage[4] = channels;
+}
+
+// --- what crosses the catchment's edges ------------------------------------------------
+
+// Net inflow through the catchment's lateral boundaries, m3/s: the subsurface's flow,
+// head and head-gradient boundaries, as the cells' flows through those faces, and the
+// surface flows through every face without a neighbour (flux, head and polynomial
+// boundaries, weirs) except the outlet's, which is the discharge.
+double lateral_boundary_inflow(const FrameState& frame, const SurfaceState& surface,
+                               const SubsurfaceState& subsurface, const OutputState& output) {
+  double inflow = 0.0;
+  const Array2<int>& code = subsurface.VSS_BOUNDARY_CODE;
+  if (!code.empty()) {
+    for (int e = code.lower(2); e <= code.upper(2); ++e) {
+      for (int f = 1; f <= 4; ++f) {
+        const int kind = code(1 + f, e);
+        if (kind < VSS_LATERAL_FLOW || kind > VSS_LATERAL_HEAD_GRADIENT) continue;
+        for (int k = bottom_cell(subsurface, e); k <= subsurface.LL; ++k) {
+          inflow += subsurface.CELL_LATERAL_FLOW(f, k, e);
+        }
+      }
+    }
   }
+  if (surface.QOC.empty()) return inflow;
+  for (int e = 1; e <= frame.NEL; ++e) {
+    for (int f = 1; f <= 4; ++f) {
+      if (frame.ICMREF(e, f, 2) != 0) continue;
+      if (e == output.OUTLET_ELEMENT && f == output.OUTLET_FACE) continue;
+      // QOC is positive towards the east and the north: out through faces 1 and 2.
+      inflow += f <= 2 ? -surface.QOC(e, f) : surface.QOC(e, f);
+    }
+  }
+  return inflow;
+}
+
+// Well water given to the elements `first`..`last` that receive a well's water, m3/s:
+// the abstraction of each one's well as it stands now.
+double well_water_given(const FrameState& frame, const SubsurfaceState& subsurface, int first,
+                        int last) {
+  if (subsurface.WELL_WATER_SOURCE.empty()) return 0.0;
+  double given = 0.0;
+  for (int r = first; r <= last; ++r) {
+    const int well = subsurface.WELL_WATER_SOURCE(r);
+    if (well != 0) given += subsurface.WELL_ABSTRACTION(well) * frame.AREA(well);
+  }
+  return given;
+}
+
+// Well water that left the catchment over the step, m3/s, and the water the next step's
+// ET step will give to column elements. The wells took this step's abstraction; the
+// driver gave the links their share of it after the subsurface step, while the ET step,
+// which runs before the subsurface step, gave the columns the abstraction of the step
+// before.
+double well_export(const FrameState& frame, const SubsurfaceState& subsurface,
+                   OutputState& output) {
+  if (subsurface.WELL_ABSTRACTION.empty()) return 0.0;
+  double taken = 0.0;
+  for (int e = 1; e <= frame.NEL; ++e) taken += subsurface.WELL_ABSTRACTION(e) * frame.AREA(e);
+  const double to_links = well_water_given(frame, subsurface, 1, frame.NLF);
+  const double exported = taken - to_links - output.WELL_WATER_TO_COLUMNS;
+  output.WELL_WATER_TO_COLUMNS = well_water_given(frame, subsurface, frame.NLF + 1, frame.NEL);
+  return exported;
 }
 
 }  // namespace
@@ -189,18 +259,28 @@ void WRITE_DAILY_BALANCE(const FrameState& frame, const SurfaceState& surface,
          stream_aquifer_lateral_flow(subsurface, l, 2)) *
         frame.DTUZ;
   }
+  const double lateral =
+      frame.DTUZ * lateral_boundary_inflow(frame, surface, subsurface, output);
+  const double exported = frame.DTUZ * well_export(frame, subsurface, output);
   for (int e = WB_PRECIPITATION; e <= WB_DISCHARGE; ++e) {
     totals(e) += step[e];
     totals(e + WB_RUN_OFFSET) += step[e];
   }
   totals(WB_STREAM_AQUIFER_PERIOD) += stream_aquifer;
   totals(WB_STREAM_AQUIFER_RUN) += stream_aquifer;
+  totals(WB_LATERAL_FLOW_PERIOD) += lateral;
+  totals(WB_LATERAL_FLOW_RUN) += lateral;
+  totals(WB_WELL_EXPORT_PERIOD) += exported;
+  totals(WB_WELL_EXPORT_RUN) += exported;
+
+  // The storages at the end of every step, so that every record of the totals and the
+  // end-of-run budget pair run totals and storages of the same moment.
+  measure_storages(frame, surface, subsurface, &totals(WB_CANOPY_STORAGE));
 
   if (output.BALANCE_NEXT_TIME - CLOCK_TOLERANCE_HOURS > frame.UZNOW) return;
 
   // The step closes a balance period. After a long step, or a hot start some days into
   // the run, the calendar catches up one day per step.
-  measure_storages(frame, surface, subsurface, totals);
   static const std::string period_totals_class = std::string(49, ' ') + "1";
   STORE_RESULTS_BY_CLASS(period_totals_class, frame.UZNOW, true, frame, output, io);
   advance_balance_calendar(output);
@@ -208,7 +288,19 @@ void WRITE_DAILY_BALANCE(const FrameState& frame, const SurfaceState& surface,
       DATE_TO_HOURS(output.CALENDAR_YEAR, output.CALENDAR_MONTH, output.CALENDAR_DAY, 0, 0, io) -
       frame.RUN_START_TIME;
   for (int e = WB_PRECIPITATION; e <= WB_DISCHARGE; ++e) totals(e) = 0.0;
-  totals(WB_STREAM_AQUIFER_PERIOD) = 0.0;
+  for (int e : {WB_STREAM_AQUIFER_PERIOD, WB_LATERAL_FLOW_PERIOD, WB_WELL_EXPORT_PERIOD}) {
+    totals(e) = 0.0;
+  }
+}
+
+void START_WATER_BALANCE(const FrameState& frame, const SurfaceState& surface,
+                         const SubsurfaceState& subsurface, OutputState& output) {
+  measure_storages(frame, surface, subsurface, output.BALANCE_START_STORAGE.data());
+  for (int s = 0; s < WB_STORAGE_COUNT; ++s) {
+    output.WATER_BALANCE_TOTALS(WB_CANOPY_STORAGE + s) = output.BALANCE_START_STORAGE[s];
+  }
+  output.WELL_WATER_TO_COLUMNS =
+      well_water_given(frame, subsurface, frame.NLF + 1, frame.NEL);
 }
 
 }  // namespace quendal

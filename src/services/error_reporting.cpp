@@ -1,6 +1,8 @@
 #include "services/error_reporting.h"
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "services/formatted_writer.h"
 #include "services/records.h"
@@ -49,23 +51,32 @@ void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, in
   io.errors.HELP_FOLDER = "\\helpmessages";
   if (severity == SEVERITY_INITIALISE) return;
 
-  RecordSink& out = io.units.sink(unit);
+  std::vector<std::string> records;
   if (severity >= SEVERITY_FATAL && severity <= SEVERITY_WARNING) {
-    if (severity == SEVERITY_FATAL) {
-      for (int i = 0; i < 3; ++i) out.write_record("");
-    }
-    out.write_record("");
+    if (severity == SEVERITY_FATAL) records.assign(3, "");
+    records.emplace_back("");
     std::string heading = format_line("(' !!!',A11,I5.4,' at time =',F12.2,' hours')",
                                       severity_word(severity), number, io.now());
     if (element != 0) {
       heading += format_line("(', iel =',I5)", element);
       if (cell != 0) heading += format_line("(', cell =',I5)", cell);
     }
-    out.write_record(heading);
+    records.push_back(heading);
   }
-  std::string line(8, ' ');
-  line += message;
-  out.write_record(line);
+  records.push_back(std::string(8, ' ') + std::string(message));
+  try {
+    Unit* target = io.units.sink_unit(unit);
+    RecordSink& out = target ? static_cast<RecordSink&>(*target) : io.console;
+    for (const std::string& record : records) out.write_record(record);
+    // A fatal report must be on disk before the stop.
+    if (severity == SEVERITY_FATAL && target) target->flush();
+  } catch (const OutputWriteError&) {
+    // A report that cannot be written where it belongs (the print file on a full disk)
+    // stops the run as a write failure; a fatal one, which stops it anyway, is shown on
+    // the console instead.
+    if (severity != SEVERITY_FATAL) throw;
+    for (const std::string& record : records) io.console.write_record(record);
+  }
 
   if (severity != 0) {
     ++io.errors.ERROR_TOTAL;
@@ -92,9 +103,16 @@ void report_fatal_with_details(RunIo& io, int number, int unit, int element, int
   try {
     REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, cell, message);
   } catch (const FatalError&) {
-    // The summary is on the console; on the caller's unit the details follow the message.
+    // The summary is on the console; on the caller's unit the details follow the message
+    // (on the console when that unit cannot take them).
     for (const std::string& detail : details) {
-      if (!detail.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
+      if (detail.empty()) continue;
+      try {
+        REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
+        if (Unit* target = io.units.sink_unit(unit)) target->flush();
+      } catch (const OutputWriteError&) {
+        io.console.write_record(std::string(8, ' ') + detail);
+      }
     }
     io.units.flush_all();
     throw;
@@ -114,6 +132,18 @@ std::string values_in_full(std::string_view message,
     separator = ", ";
   }
   return line;
+}
+
+void report_write_failure(RunIo& io, const std::string& file, const std::string& reason,
+                          std::string_view detail) {
+  const std::string message = "ERROR WRITING FILE " + file + ": " + reason;
+  // The console shows it too: the print file may lie on the disk that is full.
+  if (&io.units.print() != &io.console) {
+    io.console.write_record(" " + message);
+    if (!detail.empty()) io.console.write_record(" " + std::string(detail));
+  }
+  report_fatal_with_detail(io, ERROR_WRITING_FILE, PRINT_UNIT, 0, message,
+                           detail.empty() ? std::string_view() : std::string_view(detail));
 }
 
 void FATAL_STOP(RunIo& io, int flag) {

@@ -42,6 +42,14 @@ void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, in
 std::string values_in_full(std::string_view message,
                            std::initializer_list<std::pair<std::string_view, long long>> values);
 
+// A run output that could not be written (a full disk, an I/O error): fatal error 1094
+// "ERROR WRITING FILE" with the file's name and the system's reason (`detail`, a line of
+// its own when given: what the file still holds), on the print file when it can still
+// be written and on the console. Throws FatalError.
+constexpr int ERROR_WRITING_FILE = 1094;
+[[noreturn]] void report_write_failure(RunIo& io, const std::string& file,
+                                       const std::string& reason, std::string_view detail = {});
+
 // Pauses and stops the run when flag > 0; returns at once otherwise.
 void FATAL_STOP(RunIo& io, int flag);
 

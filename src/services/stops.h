@@ -5,6 +5,8 @@
 //   FatalError     fatal REPORT_ERROR (summary already printed)        exit 1
 //   ImmediateStop  a stop without summary ("ABNORMAL END", date traps) exit 2
 //   InputError     a number or field that cannot be read from a file  exit 3
+//   OutputWriteError  a write or flush of an output file failed; the run reports it
+//                  as a fatal error (exit 1)
 #pragma once
 
 #include <stdexcept>
@@ -35,6 +37,16 @@ struct InputError : std::runtime_error {
 // input error.
 struct EndOfFileError : InputError {
   EndOfFileError(const std::string& file, long record);
+};
+
+// A write or a flush of an output file failed (a full disk, an I/O error): `file` and
+// the system's `reason`. Thrown by the unit that failed, turned by the run into a fatal
+// report that names both.
+struct OutputWriteError : std::runtime_error {
+  OutputWriteError(const std::string& file, const std::string& reason)
+      : std::runtime_error(file + ": " + reason), file(file), reason(reason) {}
+  std::string file;
+  std::string reason;
 };
 
 constexpr int EXIT_NORMAL = 0;

@@ -1,6 +1,7 @@
 #include "services/units.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "services/stops.h"
 
 namespace quendal {
 
@@ -39,10 +42,17 @@ bool Unit::read_record(std::string& line) {
   return true;
 }
 
+void Unit::fail(int error) {
+  failure_ = std::strerror(error != 0 ? error : EIO);
+  throw OutputWriteError(path_, failure_);
+}
+
 void Unit::write_record(std::string_view record) {
+  if (failed()) return;
   switch_to(LastOp::Write);
+  errno = 0;
   if (truncate_on_write_) {
-    std::fflush(file_);
+    if (std::fflush(file_) != 0) fail(errno);
     long here = std::ftell(file_);
     if (here >= 0 && ftruncate(fileno(file_), here) != 0) {
       // The file stays as long as it was; the records written now still replace
@@ -50,13 +60,17 @@ void Unit::write_record(std::string_view record) {
     }
     truncate_on_write_ = false;
   }
-  std::fwrite(record.data(), 1, record.size(), file_);
-  std::fputc('\n', file_);
+  // The stream hands its buffer to the system when it is full: a failure of that shows
+  // on the write that filled it.
+  if (std::fwrite(record.data(), 1, record.size(), file_) != record.size() ||
+      std::fputc('\n', file_) == EOF || std::ferror(file_)) {
+    fail(errno);
+  }
   ++record_;
 }
 
 void Unit::rewind() {
-  std::fflush(file_);
+  flush();
   std::rewind(file_);
   last_op_ = LastOp::None;
   record_ = 0;
@@ -64,7 +78,23 @@ void Unit::rewind() {
   forget_series_time();
 }
 
-void Unit::flush() { std::fflush(file_); }
+void Unit::flush() {
+  if (failed()) return;
+  errno = 0;
+  if (std::fflush(file_) != 0 || std::ferror(file_)) fail(errno);
+}
+
+long Unit::written_length() {
+  flush();
+  return std::ftell(file_);
+}
+
+void Unit::cut_to(long length) {
+  // Whatever is still buffered (after a failure) is dropped with the cut, so that no
+  // later flush or close writes it after all.
+  __fpurge(file_);
+  if (length >= 0 && ftruncate(fileno(file_), length) == 0) std::fseek(file_, length, SEEK_SET);
+}
 
 bool UnitTable::open(int unit, const std::string& path, UnitDirection direction) {
   close(unit);
@@ -98,6 +128,25 @@ bool UnitTable::open(int unit, const std::string& path, UnitDirection direction)
   return true;
 }
 
+bool UnitTable::open_output(int unit, const std::string& path, int fd) {
+  close(unit);
+  open_failure_.clear();
+  const int own = ::dup(fd);
+  // A regular file is emptied; a device (a terminal, /dev/null) takes the records as
+  // they come.
+  struct stat st;
+  const bool regular = own >= 0 && fstat(own, &st) == 0 && S_ISREG(st.st_mode);
+  const bool emptied = regular ? ftruncate(own, 0) == 0 && lseek(own, 0, SEEK_SET) == 0 : own >= 0;
+  std::FILE* f = emptied ? fdopen(own, "w+") : nullptr;
+  if (!f) {
+    open_failure_ = std::strerror(errno);
+    if (own >= 0) ::close(own);
+    return false;
+  }
+  units_[unit] = std::make_unique<Unit>(unit, path, f);
+  return true;
+}
+
 bool UnitTable::is_open(int unit) const { return units_.count(unit) != 0; }
 
 Unit& UnitTable::unit(int unit) {
@@ -107,12 +156,17 @@ Unit& UnitTable::unit(int unit) {
 }
 
 RecordSink& UnitTable::sink(int unit) {
-  if (unit == CONSOLE_UNIT) return console_;
-  auto it = units_.find(unit);
-  if (it != units_.end()) return *it->second;
-  it = units_.find(PRINT_UNIT);
-  if (it != units_.end()) return *it->second;
+  if (Unit* u = sink_unit(unit)) return *u;
   return console_;
+}
+
+Unit* UnitTable::sink_unit(int unit) {
+  if (unit == CONSOLE_UNIT) return nullptr;
+  auto it = units_.find(unit);
+  if (it != units_.end() && !it->second->failed()) return it->second.get();
+  it = units_.find(PRINT_UNIT);
+  if (it != units_.end() && !it->second->failed()) return it->second.get();
+  return nullptr;
 }
 
 void UnitTable::rewind(int unit) {
@@ -123,7 +177,21 @@ void UnitTable::rewind(int unit) {
 void UnitTable::close(int unit) { units_.erase(unit); }
 
 void UnitTable::flush_all() {
-  for (auto& [n, u] : units_) u->flush();
+  for (auto& [n, u] : units_) {
+    try {
+      u->flush();
+    } catch (const OutputWriteError&) {
+      // Left failed; the caller is stopping the run already.
+    }
+  }
+  console_.flush();
+}
+
+void UnitTable::flush_all_checked() {
+  for (auto& [n, u] : units_) {
+    if (u->failed()) throw OutputWriteError(u->path(), u->failure());
+    u->flush();
+  }
   console_.flush();
 }
 
@@ -132,29 +200,57 @@ void UnitTable::close_all() {
   console_.flush();
 }
 
-FileLock::Outcome FileLock::take(const std::string& path) {
-  release();
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return Outcome::NotPossible;
-  // flock() locks belong to this open of the file: a second open, in this process or
-  // another, is refused while this one holds it, and the lock goes with the descriptor
-  // when the process ends however it ends.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error == EWOULDBLOCK ? Outcome::HeldByAnother : Outcome::NotPossible;
+OutputLocks::Outcome OutputLocks::take(const std::string& path) {
+  reason_.clear();
+  if (holds(path)) return Outcome::Taken;
+  struct stat before;
+  const bool existed = stat(path.c_str(), &before) == 0;
+  if (existed && S_ISDIR(before.st_mode)) {
+    reason_ = std::strerror(EISDIR);
+    return Outcome::CannotOpen;
   }
-  fd_ = fd;
-  path_ = path;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason_ = std::strerror(errno);
+    return Outcome::CannotOpen;
+  }
+  struct stat st;
+  fstat(fd, &st);
+  for (const Held& h : held_) {
+    if (h.device == st.st_dev && h.inode == st.st_ino) {  // the same file, another name
+      held_.push_back({path, ::dup(fd), false, h.device, h.inode});
+      ::close(fd);
+      return Outcome::Taken;
+    }
+  }
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
+    ::close(fd);
+    return Outcome::HeldByAnother;  // the file is that run's: it stays as it is
+  }
+  held_.push_back({path, fd, !existed, st.st_dev, st.st_ino});
   return Outcome::Taken;
 }
 
-void FileLock::release() {
-  if (fd_ < 0) return;
-  flock(fd_, LOCK_UN);
-  ::close(fd_);
-  fd_ = -1;
-  path_.clear();
+int OutputLocks::descriptor(const std::string& path) const {
+  for (const Held& h : held_) {
+    if (h.path == path) return h.fd;
+  }
+  return -1;
+}
+
+void OutputLocks::release() {
+  for (const Held& h : held_) ::close(h.fd);
+  held_.clear();
+}
+
+void OutputLocks::abandon() {
+  for (const Held& h : held_) {
+    if (h.created) ::unlink(h.path.c_str());
+  }
+  release();
 }
 
 }  // namespace quendal

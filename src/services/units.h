@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "services/console.h"
 #include "services/records.h"
@@ -37,16 +38,27 @@ class Unit : public RecordSource, public RecordSink {
   long record_number() const override { return record_; }
   // Writes one record. The first write after a rewind cuts the file there, so a file
   // that is rewound and rewritten (the status file) holds only what was written last.
+  // A write that fails throws OutputWriteError; from then on the unit takes no more
+  // records (they are dropped), so that reporting the failure cannot fail again here.
   void write_record(std::string_view record) override;
 
   void rewind();
+  // Hands what is buffered to the system; OutputWriteError when that fails.
   void flush();
+  // The failure met, if any: the system's reason ("" while the unit writes).
+  bool failed() const { return !failure_.empty(); }
+  const std::string& failure() const { return failure_; }
+  // The length of what has been written (after a flush), and a cut back to such a
+  // length, to take back records that must reach the file whole or not at all.
+  long written_length();
+  void cut_to(long length);
   int number() const { return number_; }
   const std::string& path() const { return path_; }
 
  private:
   enum class LastOp { None, Read, Write };
   void switch_to(LastOp op);
+  [[noreturn]] void fail(int error);
 
   int number_;
   std::string path_;
@@ -56,6 +68,7 @@ class Unit : public RecordSource, public RecordSink {
   LastOp last_op_ = LastOp::None;
   char* buffer_ = nullptr;
   std::size_t buffer_size_ = 0;
+  std::string failure_;
 };
 
 class UnitTable {
@@ -66,6 +79,9 @@ class UnitTable {
   // does not exist among them), and open_failure() then gives the system's reason. A
   // unit already open is closed first.
   bool open(int unit, const std::string& path, UnitDirection direction);
+  // Opens `unit` for output on the file behind `fd` (an output this run has locked),
+  // emptied: the file the run writes is the file it locked, whatever happens to its name.
+  bool open_output(int unit, const std::string& path, int fd);
   const std::string& open_failure() const { return open_failure_; }
   bool is_open(int unit) const;
   // The open file of `unit`; std::logic_error when it is not open (a program error:
@@ -74,15 +90,24 @@ class UnitTable {
   Unit& input(int unit) { return this->unit(unit); }
   // Where a record for `unit` goes: the console for unit 6, the unit when open,
   // otherwise the print file when that is open, otherwise the console; a message is
-  // never lost because its unit was not named in the run-data file.
+  // never lost because its unit was not named in the run-data file, nor because the
+  // unit can no longer be written (a unit that failed counts as not open here).
   RecordSink& sink(int unit);
+  // The unit sink(unit) writes to; nullptr when that is the console.
+  Unit* sink_unit(int unit);
   RecordSink& print() { return sink(PRINT_UNIT); }
   Console& console() { return console_; }
 
   // Rewinding or closing a unit that is not open does nothing.
   void rewind(int unit);
   void close(int unit);
+  // Flushes every unit and the console. A unit that fails is left failed (failed())
+  // and the others are still flushed; nothing is thrown, so a run that is stopping
+  // anyway keeps all it can.
   void flush_all();
+  // Flushes every unit; the first failure, also one met earlier, is thrown as
+  // OutputWriteError. What a run that ends normally calls before it says so.
+  void flush_all_checked();
   void close_all();
 
  private:
@@ -91,31 +116,45 @@ class UnitTable {
   std::string open_failure_;
 };
 
-// An advisory lock on one file, held from take() until release() or destruction (and
-// so until the process ends). Two runs that would write the same file take the same
-// lock; the second learns it at start, before it has opened or emptied anything.
-class FileLock {
+// The output files of a run, each opened (created when missing, never emptied) and
+// locked before any of them is emptied, and held until the run ends. Two runs that
+// would write one file take the same lock; the second learns it before it has changed
+// anything. The locks are open-file-description locks: they belong to this opening of
+// the file, so another opening (another run, or a library of this run that locks the
+// file its own way) is told apart, and they go when the process ends however it ends.
+class OutputLocks {
  public:
   enum class Outcome {
-    Taken,            // this process holds the lock now
-    HeldByAnother,    // another open of the file (another run) holds it
-    NotPossible,      // the file cannot be opened or locked here; nothing is held
+    Taken,          // this run holds the file now (also when it held it already)
+    HeldByAnother,  // another opening of the file holds it
+    CannotOpen,     // the file cannot be opened for writing: reason() says why
   };
-  FileLock() = default;
-  ~FileLock() { release(); }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
+  OutputLocks() = default;
+  ~OutputLocks() { release(); }
+  OutputLocks(const OutputLocks&) = delete;
+  OutputLocks& operator=(const OutputLocks&) = delete;
 
-  // Opens `path` (created empty when missing, never emptied) and locks it without
-  // waiting. A lock held already is released first.
+  // Opens `path` for writing and locks it without waiting. A file held already, under
+  // this name or another, is not locked twice. A file system without locks leaves the
+  // file opened and unlocked.
   Outcome take(const std::string& path);
+  const std::string& reason() const { return reason_; }
+  // The descriptor of a file taken under `path`, -1 when none.
+  int descriptor(const std::string& path) const;
+  bool holds(const std::string& path) const { return descriptor(path) >= 0; }
+  // Lets every file go; abandon() also removes the files that take() created.
   void release();
-  bool held() const { return fd_ >= 0; }
-  const std::string& path() const { return path_; }
+  void abandon();
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  struct Held {
+    std::string path;
+    int fd;
+    bool created;
+    unsigned long device, inode;
+  };
+  std::vector<Held> held_;
+  std::string reason_;
 };
 
 }  // namespace quendal

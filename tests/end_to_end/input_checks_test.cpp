@@ -4,16 +4,14 @@
 // it was.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "example_copy.h"
+#include "services/units.h"
 #include "test_support.h"
 
 namespace quendal {
@@ -145,14 +143,12 @@ TEST(InputChecks, SecondRunOnAPrintFileInUseStopsBeforeTouchingAnyOutput) {
                                             "output_example_discharge.txt"};
   for (const auto& f : outputs) ex.dir.write("example/" + f, "written by the first run\n");
   const std::string print = ex.root + "/output_example_print.txt";
-  const int fd = ::open(print.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  auto holder = std::make_unique<OutputLocks>();
+  ASSERT_EQ(holder->take(print), OutputLocks::Outcome::Taken);
   auto r = ex.run();
-  flock(fd, LOCK_UN);
-  ::close(fd);
+  holder.reset();
   EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_NE(r.output.find("PRINT FILE output_example_print.txt IS IN USE BY ANOTHER RUN"),
+  EXPECT_NE(r.output.find("OUTPUT FILE output_example_print.txt IS IN USE BY ANOTHER RUN"),
             std::string::npos)
       << r.output;
   for (const auto& f : outputs) EXPECT_EQ(ex.output(f), "written by the first run\n") << f;
@@ -160,10 +156,8 @@ TEST(InputChecks, SecondRunOnAPrintFileInUseStopsBeforeTouchingAnyOutput) {
   // Free again, the run goes through and lets go of the file at its end.
   r = ex.run();
   EXPECT_EQ(r.status, 0) << r.output;
-  const int after = ::open(print.c_str(), O_RDWR);
-  ASSERT_GE(after, 0);
-  EXPECT_EQ(flock(after, LOCK_EX | LOCK_NB), 0);
-  ::close(after);
+  OutputLocks after;
+  EXPECT_EQ(after.take(print), OutputLocks::Outcome::Taken);
 }
 
 // The checks must not change a valid run. When they were added, the example's outputs

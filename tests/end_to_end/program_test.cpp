@@ -48,11 +48,11 @@ TEST(Program, ExampleCatchmentRunsToANormalEnd) {
   EXPECT_EQ(r.status, 0) << r.output;
   std::string log = read_file(dir.file("example/output_example_log.txt"));
   EXPECT_NE(log.find("OPENING FILE UNIT  10 TO FILE example_frame.txt"), std::string::npos) << log;
-  // The print file ends with the budget's last storage and the column solver's counts.
+  // The print file ends with the budget's residual and the column solver's counts.
   const std::string print = read_file(dir.file("example/output_example_print.txt"));
-  const std::size_t channel = print.rfind("     Channel Stor = ");
-  ASSERT_NE(channel, std::string::npos);
-  const std::string tail = print.substr(print.find('\n', channel) + 1);
+  const std::size_t residual = print.rfind("         Residual = ");
+  ASSERT_NE(residual, std::string::npos);
+  const std::string tail = print.substr(print.find('\n', residual) + 1);
   EXPECT_TRUE(tail.starts_with("  VSS Picard rows = ")) << tail;
   EXPECT_NE(tail.find("\nVSS limited steps = "), std::string::npos) << tail;
   EXPECT_EQ(std::count(tail.begin(), tail.end(), '\n'), 2) << tail;

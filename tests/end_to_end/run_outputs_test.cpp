@@ -16,6 +16,7 @@
 
 #include "frame/main_program.h"
 #include "include/model.h"
+#include "services/formatted_writer.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 #include "example_copy.h"
@@ -86,15 +87,17 @@ TEST(RunOutputs, ExampleWritesItsFilesAndCompletes) {
   for (std::size_t i = 2; i < discharge.size(); ++i) EXPECT_EQ(discharge[i].size(), 62u);
 
   // Totals: two headings, then a record at the first step and at the first step after
-  // each further 24 hours (the last step may end a little after 240 hours).
+  // each further 24 hours, the last at the run's end (the last step ends a little after
+  // 240 hours, so it wrote the record of the 240-hour mark); 14 columns.
   Lines totals = lines_of(ex.output("output_example_totals.csv"));
   const auto records = static_cast<std::size_t>(std::ceil((hours - 1e-7) / 24.0));
   ASSERT_EQ(totals.size(), 2 + records);
   EXPECT_EQ(totals[0], "          Spatially Averaged Totals (mm) over the simulation");
   for (std::size_t i = 1; i < totals.size(); ++i) {
-    EXPECT_EQ(totals[i].size(), 12u * 16u + 11u) << totals[i];
-    EXPECT_EQ(std::count(totals[i].begin(), totals[i].end(), ','), 11);
+    EXPECT_EQ(totals[i].size(), 14u * 16u + 13u) << totals[i];
+    EXPECT_EQ(std::count(totals[i].begin(), totals[i].end(), ','), 13);
   }
+  EXPECT_EQ(totals.back().substr(0, 16), format_line("(F16.3)", hours));
 
   // End state: the heading and the levels of the 80 grid squares (banks off), 10 a record.
   Lines end_state = lines_of(ex.output("output_example_end_state.txt"));
@@ -154,8 +157,7 @@ TEST(RunOutputs, ResultsStoreOnChangesNoOutputAndStoresNothing) {
 // channels 4 m wide and 1 m deep and no evaporation (no net radiation and no vapour
 // pressure deficit, so the Penman-Monteith demand is zero), starting at 23:00 with steps
 // of 1 hour (the rain never reaches the 5 mm step limit in the first two days) for 48
-// hours. Its balance boundaries (the first step, then each first step at or after
-// midnight) fall on the steps of the daily totals records.
+// hours.
 struct DrySurfaceOnlyExample : Example {
   DrySurfaceOnlyExample() {
     make_soils_impermeable();
@@ -190,12 +192,12 @@ struct InProcessRun {
 
 // The OC step neither makes nor loses water: no element is dried with new water, and
 // each element's storage change equals what its fluxes delivered, to round-off (levels
-// of about 100 m carry about 1e-14 m; 48 steps). The catchment, on the daily totals
-// records (both at balance boundaries: 1 h, the first step, and 25 h, the first step at
-// midnight): what fell, minus what left, is what the catchment holds above the ground,
-// snow included, since it started dry; the water of the cells, which nothing reaches,
-// stays as it was. Seven printed values of 3 decimals: 7 x 0.0005 mm. Returns the snow
-// storage of the last record, mm.
+// of about 100 m carry about 1e-14 m; 48 steps). The catchment, on the totals records
+// (1 h, the first step; 25 h, the first step after 24 hours; 48 h, the run's end): what
+// fell, minus what left, is what the catchment holds above the ground, snow included,
+// since it started dry; the water of the cells, which nothing reaches, stays as it was.
+// Seven printed values of 3 decimals: 7 x 0.0005 mm. Returns the snow storage of the
+// 25 h record, mm.
 double expect_balance_closes(DrySurfaceOnlyExample& ex, const Model& model,
                              const std::string& print) {
   EXPECT_EQ(model.io.errors.ERROR_COUNTS(24, 1), 0) << print;
@@ -203,20 +205,22 @@ double expect_balance_closes(DrySurfaceOnlyExample& ex, const Model& model,
     EXPECT_LT(std::fabs(model.output.ELEMENT_BALANCE_ERROR(i)), 1e-9) << "element " << i;
   }
   Lines totals = lines_of(ex.output("output_example_totals.csv"));
-  EXPECT_EQ(totals.size(), 4u);
-  double snow = 0.0, cells_at_start = -1.0;
-  for (std::size_t r = 2; r < totals.size(); ++r) {
+  EXPECT_EQ(totals.size(), 5u);
+  const double times[] = {1.0, 25.0, 48.0};
+  double snow_at_25 = 0.0, cells_at_start = -1.0;
+  for (std::size_t r = 2; r < totals.size() && r < 5; ++r) {
     StringSource record({totals[r]});
     double hours, rain, canopy_evap, ground_evap, transpiration, aquifer, discharge, canopy,
-        subsurface, surface, channel;
+        snow, subsurface, surface, channel;
     read_formatted(record, "(12(F16.3,1X))", hours, rain, canopy_evap, ground_evap, transpiration,
                    aquifer, discharge, canopy, snow, subsurface, surface, channel);
-    EXPECT_EQ(hours, r == 2 ? 1.0 : 25.0);
+    EXPECT_EQ(hours, times[r - 2]);
+    if (hours == 25.0) snow_at_25 = snow;
     if (cells_at_start < 0.0) cells_at_start = subsurface;
     EXPECT_EQ(subsurface, cells_at_start) << totals[r];
     EXPECT_NEAR(rain - discharge, canopy + snow + surface + channel, 7 * 0.0005) << totals[r];
   }
-  return snow;
+  return snow_at_25;
 }
 
 TEST(RunOutputs, SurfaceOnlyRunFromDryClosesItsWaterBalance) {

@@ -54,16 +54,19 @@ TEST(VisualisationPlan, AFaultStopsTheRunBeforeItsFirstStep) {
   }
 }
 
-TEST(VisualisationPlan, AnOutputFileThatCannotBeCreatedStopsTheRunBeforeItsFirstStep) {
+// The visualisation file is an output like the others: one that cannot be opened stops
+// the run before any output is emptied or created.
+TEST(VisualisationPlan, AnOutputFileThatCannotBeCreatedStopsTheRunBeforeAnyOutput) {
   ExampleCopy example;
   example.replace("rundata_example.txt", "output_example_vis.h5", "no_such_folder/vis.h5");
   const auto r = example.run();
-  EXPECT_EQ(r.status, 1) << r.output;
-  const std::string print = example.print();
-  EXPECT_NE(print.find("FATAL ERROR 1091"), std::string::npos) << print;
-  EXPECT_NE(print.find("Cannot create the visualisation output file no_such_folder/vis.h5"),
-            std::string::npos);
-  EXPECT_EQ(example.output("output_example_dated_discharge.txt"), "");
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("ERROR OPENING FILE no_such_folder/vis.h5\n"
+                          " Visualisation HDF5 file (unit 50): No such file or directory"),
+            std::string::npos)
+      << r.output;
+  EXPECT_FALSE(testing::file_exists(example.root + "/output_example_print.txt"));
+  EXPECT_FALSE(testing::file_exists(example.root + "/output_example_dated_discharge.txt"));
 }
 
 }  // namespace

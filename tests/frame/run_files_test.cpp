@@ -222,19 +222,110 @@ TEST_F(CommandLineTest, SecondRunOnTheSamePrintFileStopsBeforeTouchingAnyOutput)
   const std::string status_before = read_file(dir.file("status.txt"));
 
   EXPECT_EQ(run(args), 2);
-  EXPECT_NE(console().find("PRINT FILE " + dir.file("print.txt") + " IS IN USE BY ANOTHER RUN"),
-            std::string::npos)
-      << console();
+  EXPECT_NE(console().find(" IS IN USE BY ANOTHER RUN"), std::string::npos) << console();
   EXPECT_EQ(read_file(dir.file("print.txt")), "the first run's print\n");
   EXPECT_EQ(read_file(dir.file("output_twice_log.txt")), log_before);
   EXPECT_EQ(read_file(dir.file("status.txt")), status_before);
 
   // Once the first run has let go, the print file can be taken again.
   first.io.units.close_all();
-  first.io.output_lock.release();
-  FileLock later;
-  EXPECT_EQ(later.take(dir.file("print.txt")), FileLock::Outcome::Taken);
+  first.io.output_locks.release();
+  OutputLocks later;
+  EXPECT_EQ(later.take(dir.file("print.txt")), OutputLocks::Outcome::Taken);
   EXPECT_EQ(read_file(dir.file("print.txt")), "the first run's print\n");  // never emptied
+}
+
+// The run before this one left its outputs; this one names one output (or input) that
+// cannot be opened. It stops with the file's name before it has emptied, created or
+// locked anything: the old outputs are as they were, and no new file is left.
+TEST_F(CommandLineTest, AFileThatCannotBeOpenedLeavesEveryOutputAsItWas) {
+  struct Case {
+    const char* what;
+    int unit;
+    const char* name;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"an output in a folder that does not exist", 41, "gone/discharge.txt",
+       "No such file or directory"},
+      {"the visualisation file in such a folder", 50, "gone/vis.h5", "No such file or directory"},
+      {"an output that is a folder", 44, "folder", "Is a directory"},
+      {"a missing input", 12, "oc.txt", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir run_dir;
+    run_dir.write("frame.txt", "frame\n");
+    run_dir.write("folder/x", "");
+    std::vector<std::string> files(42, "0");  // units 10..51
+    files[0] = "frame.txt";
+    files[22 - 10] = "status.txt";
+    files[23 - 10] = "print.txt";
+    files[43 - 10] = "totals.csv";      // left by the run before
+    files[44 - 10] = "dated.txt";       // new with this run
+    files[c.unit - 10] = c.name;
+    std::string text = "Title of the run\n";
+    for (int unit = 10; unit <= 51; ++unit) {
+      text += "Unit " + std::to_string(unit) + "\n" + files[unit - 10] + "\n";
+    }
+    const std::string rd = run_dir.write("rundata_old.txt", text);
+    const std::vector<std::string> before = {"status.txt", "print.txt", "totals.csv",
+                                             "output_old_log.txt"};
+    for (const std::string& f : before) run_dir.write(f, "left by the run before: " + f + "\n");
+
+    Model fresh{console_file};
+    std::fflush(console_file);
+    const long from = std::ftell(console_file);
+    READ_COMMAND_LINE({"-f", rd}, run_dir.path(), fresh.io);
+    EXPECT_THROW(OPEN_RUN_FILES(fresh.io), ImmediateStop);
+    fresh.io.console.flush();
+    const std::string said = read_file(console_path).substr(static_cast<std::size_t>(from));
+    EXPECT_NE(said.find("ERROR OPENING FILE " + run_dir.file(c.name) + "\n Unit " +
+                        std::to_string(c.unit) + ": " + c.reason + "\nABNORMAL END\n"),
+              std::string::npos)
+        << said;
+    for (const std::string& f : before) {
+      EXPECT_EQ(read_file(run_dir.file(f)), "left by the run before: " + f + "\n") << f;
+    }
+    if (c.unit != 44) EXPECT_FALSE(testing::file_exists(run_dir.file("dated.txt")));
+    // Nothing stays locked: a run that can open its files now takes them all.
+    OutputLocks again;
+    for (const std::string& f : before) {
+      EXPECT_EQ(again.take(run_dir.file(f)), OutputLocks::Outcome::Taken) << f;
+    }
+  }
+}
+
+// A second run that shares one output with a run still going (here only the dated
+// discharge; their print files differ) stops before it empties anything, and names the
+// file.
+TEST_F(CommandLineTest, ASecondRunSharingAnyOutputStopsBeforeTouchingAny) {
+  dir.write("frame.txt", "frame\n");
+  auto rundata_with = [&](const std::string& name, const std::string& print) {
+    std::vector<std::string> files(35, "0");  // units 10..44
+    files[0] = "frame.txt";
+    files[23 - 10] = print;
+    files[44 - 10] = "dated.txt";
+    return rundata(name, files);
+  };
+  const std::string first_rd = rundata_with("rundata_one.txt", "print_one.txt");
+  const std::string second_rd = rundata_with("rundata_two.txt", "print_two.txt");
+  dir.write("print_two.txt", "the second run's old print\n");
+  Model first{console_file};
+  READ_COMMAND_LINE({"-f", first_rd}, dir.path(), first.io);
+  OPEN_RUN_FILES(first.io);
+  first.io.units.unit(44).write_record("the first run's discharge");
+  first.io.units.flush_all();
+
+  EXPECT_EQ(run({"-f", second_rd}), 2);
+  EXPECT_NE(console().find("OUTPUT FILE " + dir.file("dated.txt") +
+                           " IS IN USE BY ANOTHER RUN: this run stops before emptying any "
+                           "output\n Unit 44\nABNORMAL END\n"),
+            std::string::npos)
+      << console();
+  EXPECT_EQ(read_file(dir.file("dated.txt")), "the first run's discharge\n");
+  EXPECT_EQ(read_file(dir.file("print_two.txt")), "the second run's old print\n");
+  EXPECT_FALSE(testing::file_exists(dir.file("output_two_log.txt")));
 }
 
 TEST_F(CommandLineTest, ZeroAfterABlankIsAFileName) {

@@ -85,6 +85,19 @@ struct SmallCatchment : ModelWithFiles {
     subsurface.set_no_cells(frame.NEL, frame.NLF, frame.ZGRUND);
   }
 
+  // `cells` cells of `thickness` m at moisture `theta` under every element, links
+  // included (as with banks on); no flow yet.
+  void give_cells(int cells, double thickness, double theta) {
+    subsurface.LL = cells;
+    subsurface.LAYER_BOTTOM_CELL.resize(frame.NEL, NLYREE + 1, cells + 1);
+    for (int e = 1; e <= frame.NEL; ++e) subsurface.LAYER_BOTTOM_CELL(e, 1) = 1;
+    subsurface.CELL_THICKNESS.resize(cells, frame.NEL, thickness);
+    subsurface.CELL_THETA.resize(cells, frame.NEL, theta);
+    subsurface.CELL_LATERAL_FLOW.resize(4, cells, frame.NEL, 0.0);
+    subsurface.CELL_VERTICAL_FLOW.resize_range(0, cells, 1, frame.NEL, 0.0);
+    surface.ET_ROOT_UPTAKE.resize(cells, frame.NEL, 0.0);
+  }
+
   void set_start(int year, int month, int day, int hour, int minute) {
     frame.RUN_START_TIME = DATE_TO_HOURS(year, month, day, hour, minute, model.io);
     frame.CALENDAR_YEAR = year;

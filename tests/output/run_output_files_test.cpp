@@ -175,10 +175,10 @@ TEST_F(RunOutputFilesTest, TotalsFileHeadingsAndOneMillimetreOfRain) {
             "          Spatially Averaged Totals (mm) over the simulation\n"
             "     Time(Hours),       Cum Prec., Cum. Can. Evap., Cum. Soil Evap.,      Cum. Trans,"
             "  Cum. Aqu. Flow,  Cum. Discharge,  Canopy Storage,    Snow Storage,Subsurface Stor.,"
-            " Land Surf Stor.,   Channel Stor.\n"
+            " Land Surf Stor.,   Channel Stor.,  Cum. Lat. Flow,  Cum. Well Exp.\n"
             "           1.000,           1.000,           0.000,           0.000,           0.000,"
             "           0.000,           0.000,           0.000,           0.000,           0.000,"
-            "           0.990,           0.010\n");
+            "           0.990,           0.010,           0.000,           0.000\n");
 }
 
 TEST_F(RunOutputFilesTest, TotalsEveryTwentyFourHoursFlushedAsWritten) {
@@ -199,11 +199,35 @@ TEST_F(RunOutputFilesTest, TotalsEveryTwentyFourHoursFlushedAsWritten) {
             (std::vector<std::string>{"           1.000", "          25.000", "          49.000"}));
 }
 
-TEST_F(RunOutputFilesTest, RunShorterThanADayWritesOneTotalsRecord) {
-  open_all();
-  start();
-  for (int n = 1; n <= 24; ++n) step(1.0);
-  EXPECT_EQ(lines_of(text_of(totals_path)).size(), 3u);
+// A record at the first step and at the first step after each 24 hours; the end adds
+// one at the run's end unless the last step wrote it.
+TEST_F(RunOutputFilesTest, TheLastTotalsRecordIsAtTheRunsEnd) {
+  struct Case {
+    int steps;
+    double hours;
+    std::vector<std::string> times;
+  };
+  const Case cases[] = {
+      {24, 1.0, {"1.000", "24.000"}},   // shorter than a day's records, ends on the mark
+      {96, 0.5, {"0.500", "24.500", "48.000"}},  // half-hour steps end on a 24-hour mark
+      {25, 1.0, {"1.000", "25.000"}},   // the last step wrote its record
+      {20, 1.0, {"1.000", "20.000"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.steps) + " steps of " + std::to_string(c.hours) + " h");
+    SetUp();
+    open_all();
+    start();
+    for (int n = 1; n <= c.steps; ++n) step(c.hours);
+    WRITE_RUN_OUTPUTS("end  ", frame, surface, subsurface, output, model.io);
+    Lines lines = lines_of(text_of(totals_path));
+    std::vector<std::string> times;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+      std::string t = lines[i].substr(0, 16);
+      times.push_back(t.substr(t.find_first_not_of(' ')));
+    }
+    EXPECT_EQ(times, c.times);
+  }
 }
 
 // --- units not named --------------------------------------------------------------------
@@ -351,6 +375,8 @@ TEST_F(RunOutputFilesTest, EndStateHeadsFromEachColumnsBottomCellTenToARecord) {
   frame.BANKS_ON = true;
   subsurface.LL = 12;
   subsurface.vspsi.resize(12, 3, 0.0);
+  subsurface.CELL_THETA.resize(12, 3, 0.0);
+  subsurface.CELL_THICKNESS.resize(12, 3, 0.0);
   for (int e = 1; e <= 3; ++e) {
     subsurface.LAYER_BOTTOM_CELL(e, 1) = 1;
     for (int k = 1; k <= 12; ++k) subsurface.vspsi(k, e) = -0.5 * k;

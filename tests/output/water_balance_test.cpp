@@ -93,21 +93,86 @@ TEST_F(WaterBalanceTest, FirstStepOnlyRecordsStoragesSoAOneStepRunHasNoError) {
 
 // Volumes below are products of a few exact values: 1e-12 m3 is rounding only (1e-9 m3
 // where a level near 12 m is differenced with the ground).
-TEST_F(WaterBalanceTest, StoragesAreMeasuredAtBoundariesOnly) {
+TEST_F(WaterBalanceTest, StoragesAreThoseAtTheEndOfEachStep) {
   surface.cstore(LINK) = 5.0;         // a link has no canopy store the totals count
   surface.cstore(WEST_SQUARE) = 2.0;  // mm
   surface.cstore(EAST_SQUARE) = 2.0;
   surface.HRF(WEST_SQUARE) = frame.ZGRUND(WEST_SQUARE) + 0.01;
   surface.HRF(EAST_SQUARE) = frame.ZGRUND(EAST_SQUARE) - 0.001;  // not clipped at zero
   surface.ARXL(LINK) = 0.5;
-  step(1.0);  // the first step is a boundary
+  start();
+  EXPECT_NEAR(output.BALANCE_START_STORAGE[WB_CHANNEL_STORAGE - WB_CANOPY_STORAGE], 50.0, 1e-12);
+  step(1.0);
   EXPECT_NEAR(total(WB_CANOPY_STORAGE), 2 * 0.002 * 10000.0, 1e-12);
   EXPECT_NEAR(total(WB_SURFACE_STORAGE), 0.01 * 10000.0 - 0.001 * 10000.0, 1e-9);
   EXPECT_NEAR(total(WB_CHANNEL_STORAGE), 0.5 * 100.0, 1e-12);
 
   surface.ARXL(LINK) = 1.0;
-  step(1.0);  // 02:00, inside the first day: no new measurement
-  EXPECT_NEAR(total(WB_CHANNEL_STORAGE), 50.0, 1e-12);
+  step(1.0);  // 02:00, inside the first day: the storages are still those of now
+  EXPECT_NEAR(total(WB_CHANNEL_STORAGE), 100.0, 1e-12);
+}
+
+// With banks on a link has cells of its own under its bed; they hold water like any
+// column's. Two cells of 0.5 m at moisture 0.3 under every element.
+TEST_F(WaterBalanceTest, SubsurfaceStorageCountsEveryColumnWithCellsLinksIncluded) {
+  give_cells(2, 0.5, 0.3);
+  start();
+  step(1.0);
+  const double per_m2 = 2 * 0.5 * 0.3;
+  EXPECT_NEAR(total(WB_SUBSURFACE_STORAGE), per_m2 * (2 * 10000.0 + 200.0), 1e-9);
+}
+
+// What crosses the catchment's edges, booked positive into the catchment: the cells'
+// flow through a lateral head boundary, the surface flow through free faces other than
+// the outlet's. One hour.
+TEST_F(WaterBalanceTest, LateralInflowThroughEveryEdgeButTheOutlet) {
+  give_cells(2, 0.5, 0.3);
+  add_weir(LINK, 1);
+  start();
+  // The west square's west face (3) has no neighbour and carries a head boundary.
+  subsurface.VSS_BOUNDARY_CODE.resize(6, frame.NEL, 0);
+  subsurface.VSS_BOUNDARY_CODE(1 + 3, WEST_SQUARE) = VSS_LATERAL_HEAD;
+  subsurface.CELL_LATERAL_FLOW(3, 1, WEST_SQUARE) = 0.002;   // in
+  subsurface.CELL_LATERAL_FLOW(3, 2, WEST_SQUARE) = -0.0005;  // out
+  // A face with no boundary code is no boundary of the cells, whatever it carries.
+  subsurface.CELL_LATERAL_FLOW(2, 1, EAST_SQUARE) = 1.0;
+  surface.QOC(WEST_SQUARE, 2) = -0.01;  // southwards through its free north face: in
+  surface.QOC(LINK, 3) = 0.003;         // eastwards through the link's free west end: in
+  surface.QOC(EAST_SQUARE, 2) = 0.004;  // northwards out of the east square's north face
+  surface.QOC(LINK, 1) = 0.05;          // the outlet: discharge, not lateral flow
+  surface.QOC(WEST_SQUARE, 1) = 0.7;    // between the squares: inside the catchment
+  step(1.0);
+  const double inflow = (0.002 - 0.0005) + 0.01 + 0.003 - 0.004;  // m3/s
+  EXPECT_NEAR(total(WB_LATERAL_FLOW_RUN), inflow * 3600.0, 1e-12);
+  EXPECT_NEAR(total(WB_DISCHARGE + WB_RUN_OFFSET), 0.05 * 3600.0, 1e-12);
+}
+
+// A well takes 1e-3 m3/s in the first hour and 3e-3 m3/s in the second. Water a well
+// gives to a link (the driver, after the subsurface step) stays in the catchment at
+// once; water it gives to a column comes with the ET step of the next step, so what the
+// last step took has still left the catchment.
+TEST_F(WaterBalanceTest, WellExportIsWhatTheWellsTakeLessWhatTheyGive) {
+  struct Case {
+    const char* receiver;
+    int element;        // receiving the well's water; 0 none
+    double exported;    // m3 over the two hours
+  };
+  const Case cases[] = {
+      {"none", 0, (1e-3 + 3e-3) * 3600.0},
+      {"a link", LINK, 0.0},
+      {"a column", WEST_SQUARE, 3e-3 * 3600.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.receiver);
+    SetUp();
+    if (c.element != 0) subsurface.WELL_WATER_SOURCE(c.element) = EAST_SQUARE;
+    start();
+    subsurface.WELL_ABSTRACTION(EAST_SQUARE) = 1e-3 / frame.AREA(EAST_SQUARE);  // m/s
+    step(1.0);
+    subsurface.WELL_ABSTRACTION(EAST_SQUARE) = 3e-3 / frame.AREA(EAST_SQUARE);
+    step(1.0);
+    EXPECT_NEAR(total(WB_WELL_EXPORT_RUN), c.exported, 1e-12);
+  }
 }
 
 TEST_F(WaterBalanceTest, StepVolumesGoToPeriodAndRunTotals) {

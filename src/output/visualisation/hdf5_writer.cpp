@@ -1,10 +1,16 @@
 #include "output/visualisation/hdf5_writer.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <hdf5.h>
 #include <hdf5_hl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -23,18 +29,60 @@ namespace quendal {
 namespace {
 
 const float REAL_FILL = std::numeric_limits<float>::quiet_NaN();
+// Room reserved past the file's end for one record beyond twice its values: the
+// library's bookkeeping of a record (new index nodes, the time chunk, object header
+// changes) takes a few kilobytes.
+constexpr off_t RECORD_ROOM_BYTES = 64 * 1024;
+// The library's cache of the file's own index and headers. Its default starts at 2 MB
+// and grows to 32 MB as the index grows, and it counts each entry by its size on disk:
+// a node of a dataset's chunk index takes some 2.5 kB there and about 18 kB in memory,
+// so a run's memory grew by about 1 kB per simulated hour of records. Held at 128 kB
+// (some fifty nodes, under 1 MB of memory) it keeps what appending a record needs.
+constexpr std::size_t METADATA_CACHE_BYTES = 128 * 1024;
 constexpr int INT_FILL = std::numeric_limits<int>::min();
 
-// An HDF5 call that failed: the writer gives up on the file (fatal before the first
-// step, a warning after it).
-struct WriteFailure {};
+std::string library_reason();
+
+// An HDF5 call that failed, with the reason the library gave (taken at once: closing
+// the identifiers on the way out would clear the library's record of it). The writer
+// gives up on the file: fatal error 1091 before the first step, 1094 after.
+struct WriteFailure {
+  std::string reason;
+};
 
 hid_t checked(hid_t id) {
-  if (id < 0) throw WriteFailure{};
+  if (id < 0) throw WriteFailure{library_reason()};
   return id;
 }
 void checked_status(herr_t status) {
-  if (status < 0) throw WriteFailure{};
+  if (status < 0) throw WriteFailure{library_reason()};
+}
+
+// The reason the library gives for the failure it met last: the system's message when a
+// write to the file failed ("No space left on device"), otherwise its innermost
+// description.
+std::string library_reason() {
+  struct Found {
+    std::string system, innermost;
+  } found;
+  H5Ewalk2(
+      H5E_DEFAULT, H5E_WALK_DOWNWARD,
+      [](unsigned, const H5E_error2_t* error, void* data) -> herr_t {
+        Found& f = *static_cast<Found*>(data);
+        const std::string text = error && error->desc ? error->desc : "";
+        if (!text.empty()) f.innermost = text;
+        const std::string key = "error message = '";
+        const std::size_t at = text.find(key);
+        if (f.system.empty() && at != std::string::npos) {
+          const std::size_t end = text.find('\'', at + key.size());
+          f.system = text.substr(at + key.size(), end == std::string::npos ? end : end - at - key.size());
+        }
+        return 0;
+      },
+      &found);
+  if (!found.system.empty()) return found.system;
+  if (!found.innermost.empty()) return "the HDF5 library reports: " + found.innermost;
+  return "the HDF5 library could not write it";
 }
 
 // An HDF5 identifier, closed by its own close function when it goes.
@@ -61,11 +109,92 @@ class Id {
   }
   hid_t get() const { return id_; }
   bool valid() const { return id_ >= 0; }
+  // Gives the identifier up without closing it: for a close that must be called once
+  // only, whatever it returns (the library cannot close a file twice).
+  hid_t release() { return std::exchange(id_, H5I_INVALID_HID); }
 
  private:
   hid_t id_ = H5I_INVALID_HID;
   herr_t (*close_)(hid_t) = nullptr;
 };
+
+// Reads a whole dataset of `file` as doubles; false when it cannot be read.
+bool read_all(hid_t file, const std::string& path, std::vector<double>& values) {
+  values.clear();
+  const hid_t d = H5Dopen2(file, path.c_str(), H5P_DEFAULT);
+  if (d < 0) return false;
+  const hid_t space = H5Dget_space(d);
+  const hssize_t n = space >= 0 ? H5Sget_simple_extent_npoints(space) : -1;
+  bool read = n >= 0;
+  if (n > 0) {
+    values.resize(static_cast<std::size_t>(n));
+    read = H5Dread(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
+  }
+  if (space >= 0) H5Sclose(space);
+  H5Dclose(d);
+  return read;
+}
+
+// What a reader finds in the file `name` now, read afresh from the disk: the library
+// is asked through another file driver, so that it does not hand back the state it
+// holds of the file that failed. `groups` are those of the recorded items.
+std::string what_the_file_holds(const std::string& name, const std::vector<std::string>& groups) {
+  const std::string damaged =
+      "The file is damaged: the HDF5 library could not write its own index of it, and ";
+  const hid_t access = H5Pcreate(H5P_FILE_ACCESS);
+  H5Pset_fapl_stdio(access);
+  const hid_t file = H5Fopen(name.c_str(), H5F_ACC_RDONLY, access);
+  H5Pclose(access);
+  if (file < 0) return damaged + "it cannot be opened";
+  double last = -1.0;
+  bool readable = true;
+  std::vector<double> values;
+  for (const std::string& group : groups) {
+    for (const char* data : {"time", "value", "bank_value", "link_value"}) {
+      const std::string path = group + "/" + data;
+      if (H5Lexists(file, group.c_str(), H5P_DEFAULT) <= 0 ||
+          H5Lexists(file, path.c_str(), H5P_DEFAULT) <= 0) {
+        readable = readable && data != std::string("time");
+        continue;
+      }
+      if (!read_all(file, path, values)) {
+        readable = false;
+      } else if (data == std::string("time") && !values.empty()) {
+        last = std::max(last, values.back());
+      }
+    }
+  }
+  H5Fclose(file);
+  if (!readable) return damaged + "some of its records cannot be read";
+  if (last < 0.0) return "The file can be read and holds no record";
+  char text[96];
+  std::snprintf(text, sizeof text, "The file can be read and holds the records up to %.2f hours",
+                last);
+  return text;
+}
+
+// Access to the file with the library's caches held to a fixed size, so that the
+// memory of a run does not grow with its length. Every record fills whole chunks of its
+// own and is written at once, so a chunk cache would only keep chunks that are never
+// read again: there is none. The index of a dataset's chunks grows by an entry per
+// record; of its nodes the metadata cache keeps, within its bounds, those in use (the
+// path to the last record), and reads back any other should it be needed.
+Id bounded_memory() {
+  Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+  checked_status(H5Pset_cache(access.get(), 0, 0, 0, 0.75));
+  H5AC_cache_config_t config;
+  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  checked_status(H5Pget_mdc_config(access.get(), &config));
+  config.set_initial_size = true;
+  config.initial_size = METADATA_CACHE_BYTES;
+  config.min_size = METADATA_CACHE_BYTES;
+  config.max_size = METADATA_CACHE_BYTES;
+  config.incr_mode = H5C_incr__off;
+  config.flash_incr_mode = H5C_flash_incr__off;
+  config.decr_mode = H5C_decr__off;
+  checked_status(H5Pset_mdc_config(access.get(), &config));
+  return access;
+}
 
 // Creation properties of a group or dataset without the times of creation and change
 // that HDF5 would store by default: two runs that record the same values write the same
@@ -284,10 +413,18 @@ void append_record(ItemOutput& item, double time) {
 class Hdf5Writer final : public VisualisationLibrary, public VisualisationPlanWriter {
  public:
   Hdf5Writer(RunIo& io, const FrameState& frame) : io_(io), frame_(frame) {
+    // The library's own clean-up at the process's exit would flush a file whose writes
+    // failed once more, from a state no one checks; the writer closes what it opened
+    // itself, so that clean-up is not wanted. (Refused, harmlessly, once the library has
+    // started.)
+    H5dont_atexit();
     // Failures are reported by the run's own numbers, not printed by the library.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   }
-  ~Hdf5Writer() override { close_file(); }
+  ~Hdf5Writer() override {
+    items_.clear();
+    if (file_.valid()) seal();  // not closed through TIDY_UP: keep what is on disk
+  }
 
   void SEND_P(std::string_view key, const VisParameterValue& value, int, int) override {
     const std::string k(key);
@@ -386,10 +523,22 @@ class Hdf5Writer final : public VisualisationLibrary, public VisualisationPlanWr
     ++open_->dropped;
     return nullptr;
   }
-  void close_file() {
-    items_.clear();
-    file_.reset();
-  }
+  // After a write that failed, nothing more of the library's reaches the file: its
+  // descriptor is pointed at the null device, where the library's last writes vanish,
+  // and the file is closed (once: the library cannot close a file twice). What the last
+  // successful flush left on disk stays as it was, so the records saved before the
+  // failure can still be read, and the library lets go of all it held of the file.
+  void seal();
+  // Before a record: room on the disk for all the record and its flush can add past the
+  // file's end, reserved (without changing the file's length), so that a disk that is
+  // full stops the recording between records, with the file intact, rather than in the
+  // middle of the library's bookkeeping. 0, or the system's error number.
+  int reserve_room(const ItemOutput& item);
+  void release_room();  // gives back what was reserved and not used
+  int descriptor();     // the file's descriptor, -1 when there is none
+  // The file closed after a failure: the file name, the reason the library gave, and
+  // what a reader finds in it now. Fatal error 1094; does not return.
+  [[noreturn]] void stop_on_failure(const std::string& reason);
 
   RunIo& io_;
   const FrameState& frame_;
@@ -433,17 +582,23 @@ void Hdf5Writer::plan_checked(const std::string& plan_text,
       items_.push_back(std::move(item));
     }
     checked_status(H5Fflush(file_.get(), H5F_SCOPE_GLOBAL));
-  } catch (const WriteFailure&) {
-    close_file();
-    REPORT_ERROR(io_, SEVERITY_FATAL, VIS_OUTPUT_CREATE_FATAL, PRINT_UNIT, 0, 0,
-                 "Cannot create the visualisation output file " + name);
+  } catch (const WriteFailure& failure) {
+    failed_ = true;
+    items_.clear();
+    // What could not be created is not left behind half written.
+    if (file_.valid()) seal();
+    std::remove(name.c_str());
+    report_fatal_with_detail(io_, VIS_OUTPUT_CREATE_FATAL, PRINT_UNIT, 0,
+                             "Cannot create the visualisation output file " + name,
+                             failure.reason);
   }
 }
 
 void Hdf5Writer::create_file(const std::string& plan_text) {
   // Default format bounds: the latest format marks a file open for writing, and a file
   // the run could not close would then need repair before it can be read.
-  file_ = Id(H5Fcreate(texts_["hdf5fname"].c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT),
+  file_ = Id(H5Fcreate(texts_["hdf5fname"].c_str(), H5F_ACC_TRUNC, H5P_DEFAULT,
+                       bounded_memory().get()),
              H5Fclose);
   DateRecord start;
   HOURS_TO_DATE(start, frame_.RUN_START_TIME, io_);
@@ -747,14 +902,49 @@ void Hdf5Writer::SAVE_VISUALISATION_DATA_TO_DISK(int item, double time) {
   ItemOutput& open = *open_;
   open_ = nullptr;
   if (failed_ || closed_) return;
+  if (const int error = reserve_room(open)) stop_on_failure(std::strerror(error));
   try {
     append_record(open, time);
     checked_status(H5Fflush(file_.get(), H5F_SCOPE_GLOBAL));
-  } catch (const WriteFailure&) {
-    failed_ = true;
-    REPORT_ERROR(io_, SEVERITY_WARNING, VIS_OUTPUT_WRITE_WARNING, PRINT_UNIT, 0, 0,
-                 "Cannot write to the visualisation output file " + texts_["hdf5fname"] +
-                     "; recording stops");
+  } catch (const WriteFailure& failure) {
+    stop_on_failure(failure.reason);
+  }
+}
+
+int Hdf5Writer::reserve_room(const ItemOutput& item) {
+  const int fd = descriptor();
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return 0;
+  std::size_t values = 0;
+  for (const ItemData* data : {&item.own, &item.bank, &item.link}) {
+    values += data->reals.size() + data->ints.size();
+  }
+  const off_t room = RECORD_ROOM_BYTES + static_cast<off_t>(2 * 4 * values);
+  // A limit on the size of the process's files stops writes as a full disk does, but a
+  // reserve that keeps the file's length is not held to it.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<rlim_t>(st.st_size + room) > limit.rlim_cur) {
+    return EFBIG;
+  }
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, room) == 0) return 0;
+  // A file system that cannot reserve leaves the record to its writes.
+  return errno == EOPNOTSUPP || errno == ENOSYS ? 0 : errno;
+}
+
+int Hdf5Writer::descriptor() {
+  void* handle = nullptr;
+  if (!file_.valid() || H5Fget_vfd_handle(file_.get(), H5P_DEFAULT, &handle) < 0 || !handle) {
+    return -1;
+  }
+  return *static_cast<int*>(handle);
+}
+
+void Hdf5Writer::release_room() {
+  const int fd = descriptor();
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && ftruncate(fd, st.st_size) != 0) {
+    // The reserve stays allocated past the file's end; the file itself is complete.
   }
 }
 
@@ -769,7 +959,43 @@ void Hdf5Writer::VISUALISATION_TIDY_UP() {
                      ": " + std::to_string(item.dropped) +
                      " vectors did not fit its records and were dropped");
   }
-  close_file();
+  if (failed_ || !file_.valid()) return;
+  // Every record was flushed as it was saved; what the close still writes is the
+  // library's own bookkeeping.
+  items_.clear();
+  try {
+    checked_status(H5Fflush(file_.get(), H5F_SCOPE_GLOBAL));
+    release_room();
+    checked_status(H5Fclose(file_.release()));
+  } catch (const WriteFailure& failure) {
+    stop_on_failure(failure.reason);
+  }
+}
+
+void Hdf5Writer::seal() {
+  release_room();
+  const int fd = descriptor();
+  const int nowhere = fd >= 0 ? ::open("/dev/null", O_RDWR | O_CLOEXEC) : -1;
+  if (nowhere >= 0) {
+    dup2(nowhere, fd);
+    ::close(nowhere);
+  }
+  H5Fclose(file_.release());
+}
+
+void Hdf5Writer::stop_on_failure(const std::string& reason) {
+  failed_ = true;
+  open_ = nullptr;
+  std::vector<std::string> groups;
+  for (const ItemOutput& item : items_) {
+    char group[96];
+    std::snprintf(group, sizeof group, "/items/%03d_%s", item.number, item.plan.name.c_str());
+    groups.emplace_back(group);
+  }
+  items_.clear();
+  if (file_.valid()) seal();
+  const std::string& name = texts_["hdf5fname"];
+  report_write_failure(io_, name, reason, what_the_file_holds(name, groups));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 // items, filled with NaN or -2147483648 where no element is. The file is created (and
 // truncated) when the plan has been checked, before the first step; each record is
 // appended along time and the file flushed, so that what was saved survives however the
-// run ends. The file keeps the default (earliest) format bounds: a file the process
+// run ends: after a write that fails, nothing more reaches the file. The file keeps the default (earliest) format bounds: a file the process
 // could not close is still readable.
 #pragma once
 
@@ -27,8 +27,10 @@
 
 namespace quendal {
 
+// The file cannot be created (before the first step): fatal. A record or the close that
+// cannot be written later is fatal error 1094 (ERROR_WRITING_FILE), which also says
+// what the file still holds.
 constexpr int VIS_OUTPUT_CREATE_FATAL = 1091;
-constexpr int VIS_OUTPUT_WRITE_WARNING = 1092;
 constexpr int VIS_OUTPUT_DROPPED_WARNING = 1093;
 
 // The writer of the file named by "hdf5fname"; dates count from the start date in

@@ -14,6 +14,7 @@
 #include "output/visualisation/plan_file_library.h"
 #include "output/visualisation/vis_fixture.h"
 #include "services/calendar.h"
+#include "services/stops.h"
 
 namespace quendal {
 namespace {
@@ -206,9 +207,10 @@ TEST_F(Hdf5Writer, DroppedVectorsAreReportedOncePerItemAtClose) {
   EXPECT_EQ(h5.values("/items/001_number/value"), (Values{5, 6, 42, INT_FILL, 5, 6}));
 }
 
-// The writer's datasets closed behind its back: the next save fails, is warned about
-// once, and the run goes on without recording; what was saved before stays readable.
-TEST_F(Hdf5Writer, AWriteThatFailsIsWarnedOnceAndRecordingStops) {
+// The writer's datasets closed behind its back: the next save fails, which stops the run
+// with fatal error 1094 naming the file and saying what it still holds; what was saved
+// before stays readable.
+TEST_F(Hdf5Writer, AWriteThatFailsStopsTheRunAndWhatWasSavedStaysReadable) {
   use_plan("item\n name number\n type IS\nend\n");
   drive(0.0);
   drive(0.0);
@@ -216,12 +218,13 @@ TEST_F(Hdf5Writer, AWriteThatFailsIsWarnedOnceAndRecordingStops) {
   ASSERT_FALSE(open.empty());
   H5Fget_obj_ids(H5F_OBJ_ALL, H5F_OBJ_DATASET, open.size(), open.data());
   for (hid_t d : open) H5Dclose(d);
-  drive(1.0);
-  drive(2.0);
-  drive(3.0, "end");
+  EXPECT_THROW(drive(1.0), FatalError);
+  VIS_CLOSE(model.output.visualisation);  // as the run does on its way out: nothing more
   const std::string print = print_text();
-  EXPECT_EQ(count_of(print, "WARNING 1092"), 1) << print;
-  EXPECT_NE(print.find("Cannot write to the visualisation output file " + file), std::string::npos);
+  EXPECT_EQ(count_of(print, "FATAL ERROR 1094"), 1) << print;
+  EXPECT_NE(print.find("ERROR WRITING FILE " + file + ": "), std::string::npos);
+  EXPECT_NE(print.find("The file can be read and holds the records up to 0.00 hours"),
+            std::string::npos);
   Hdf5File h5(file);
   ASSERT_TRUE(h5.is_open());
   EXPECT_EQ(h5.values("/items/001_number/time"), (Values{0.0}));

@@ -1,0 +1,85 @@
+// Outputs that cannot be written, through the built program: a text output on a device
+// that is always full, and a visualisation file held to a size limit. The run stops
+// with fatal error 1094 naming the file and the system's reason, never says it
+// completed, and the visualisation file keeps what was saved before.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "example_copy.h"
+#include "output/visualisation/hdf5_file.h"
+
+namespace quendal {
+namespace {
+
+using testing::ExampleCopy;
+using testing::Hdf5File;
+
+struct FullDevice {
+  const char* what;
+  const char* entry;  // the unit's description and file in the run-data file
+};
+
+// Two days of the example; /dev/full takes every open and refuses every write with "No
+// space left on device". The dated discharge is written every step; the end state only
+// at the end, after the last step, where a failure must still keep the run from
+// completing.
+TEST(WriteFailures, ATextOutputThatCannotBeWrittenStopsTheRun) {
+  const FullDevice cases[] = {
+      {"dated discharge", "Dated outlet discharge (unit 44)\noutput_example_dated_discharge.txt"},
+      {"end state", "End state (unit 42)\noutput_example_end_state.txt"},
+  };
+  for (const FullDevice& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExampleCopy example;
+    example.replace("example_frame.txt", "1990 1 11 0 0", "1990 1 3 0 0");
+    const std::string entry(c.entry);
+    example.replace("rundata_example.txt", entry,
+                    entry.substr(0, entry.find('\n') + 1) + "/dev/full");
+    const auto r = example.run();
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("ERROR WRITING FILE /dev/full: No space left on device"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
+    const std::string print = example.print();
+    EXPECT_NE(print.find("FATAL ERROR 1094"), std::string::npos) << print;
+    EXPECT_EQ(print.find("Normal completion"), std::string::npos);
+  }
+}
+
+// Every file of the run limited to 200 KB (a write past it fails with "File too large",
+// as one on a full disk fails), with the example's plan and the moisture of ten layers
+// of every column at every call: the visualisation file reaches the limit long before
+// the print file. The run stops between two records, and the file holds every record
+// up to the time the message gives.
+TEST(WriteFailures, AVisualisationFileThatCannotGrowKeepsItsRecords) {
+  ExampleCopy example;
+  example.replace("example_vis_plan.txt", "QUENDAL-VIS-PLAN 1\n",
+                  "QUENDAL-VIS-PLAN 1\nitem\n  name theta\n  layers 1 10\nend\n");
+  const auto r = testing::run_command(
+      "trap '' XFSZ; prlimit --fsize=204800 " + testing::quendal_binary() +
+          " -f rundata_example.txt",
+      example.root);
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("ERROR WRITING FILE output_example_vis.h5: File too large"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
+  const std::string key = "The file can be read and holds the records up to ";
+  const std::size_t at = r.output.find(key);
+  ASSERT_NE(at, std::string::npos) << r.output;
+  const double said = std::stod(r.output.substr(at + key.size()));
+  EXPECT_GT(said, 0.0);
+
+  Hdf5File h5(example.root + "/output_example_vis.h5");
+  ASSERT_TRUE(h5.is_open());
+  const std::vector<double> time = h5.values("/items/001_theta/time");
+  ASSERT_FALSE(time.empty());
+  EXPECT_NEAR(time.back(), said, 0.005);  // the message's two decimals
+  EXPECT_EQ(h5.values("/items/001_theta/value").size(), time.size() * 10 * 12 * 10);
+}
+
+}  // namespace
+}  // namespace quendal
