@@ -174,7 +174,10 @@ void write_error_summary(RunIo& io) {
       con.write_record(format_line("(' No. of occurrences of error number',I5.4,' is',I6)",
                                    number, count));
       // The directories are shown at their full width, as they are held.
-      con.write_record(" " + padded(io.names.RUN_DIR, 256) + padded(io.names.START_DIR, 256));
+      std::string directories = " ";
+      directories += padded(io.names.RUN_DIR, 256);
+      directories += padded(io.names.START_DIR, 256);
+      con.write_record(directories);
       std::string advice = advice_file_name(io.names.START_DIR, number);
       con.write_record(" " + advice);
       con.pause();
