@@ -140,7 +140,11 @@ void report_write_failure(RunIo& io, const std::string& file, const std::string&
   // The console shows it too: the print file may lie on the disk that is full.
   if (&io.units.print() != &io.console) {
     io.console.write_record(" " + message);
-    if (!detail.empty()) io.console.write_record(" " + std::string(detail));
+    if (!detail.empty()) {
+      std::string line = " ";
+      line += detail;
+      io.console.write_record(line);
+    }
   }
   report_fatal_with_detail(io, ERROR_WRITING_FILE, PRINT_UNIT, 0, message,
                            detail.empty() ? std::string_view() : std::string_view(detail));
