@@ -51,7 +51,6 @@
 namespace quendal {
 namespace {
 
-constexpr double CHANNEL_FLOW_CAP = 99999.0;  // m3/s: never reached
 constexpr double DRAINED = 1.0;                // mm of surface and channel storage
 
 struct Outcome {
@@ -123,7 +122,7 @@ Outcome run_storm(int n, double peak_rate, double hours, double basic_step) {
        ("quendal_storm_" + std::to_string(n) + "_" + std::to_string(static_cast<int>(peak_rate)) +
         "_" + std::to_string(getpid())))
           .string();
-  const std::string rundata = bench::write_valley_run(dir, n, hours, storm, CHANNEL_FLOW_CAP, basic_step);
+  const std::string rundata = bench::write_valley_run(dir, n, hours, storm, bench::NO_CHANNEL_FLOW_CAP, basic_step);
   std::FILE* console = std::fopen((dir + "/console.txt").c_str(), "w");
   auto model = std::make_unique<Model>(console);
   Model& m = *model;
