@@ -5,6 +5,7 @@
 // run files, date checks), 3 unreadable input value, 4 internal error.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -14,6 +15,10 @@
 #include "include/model.h"
 
 int main(int argc, char** argv) {
+  // A write past the process's limit on the size of files would otherwise end the
+  // program with a signal, before it can say which file and close the others; ignored,
+  // the write fails with "File too large" and the run stops with its own error.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string current_dir;
   if (char* cwd = getcwd(nullptr, 0)) {

@@ -63,6 +63,11 @@ int run_guarded(Model& model, const std::function<int()>& body) {
     }
     model.io.units.flush_all();
     model.io.units.close_all();
+    // A run that stopped before its visualisation file was made leaves no empty file
+    // under that name for a reader to fail on: the file is made only with its contents.
+    if (status != EXIT_NORMAL && !model.io.names.HDF5_FILE_NAME.empty()) {
+      model.io.output_locks.remove_if_created_and_empty(model.io.names.HDF5_FILE_NAME);
+    }
     model.io.output_locks.release();
     return status;
   };

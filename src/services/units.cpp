@@ -246,6 +246,15 @@ void OutputLocks::release() {
   held_.clear();
 }
 
+void OutputLocks::remove_if_created_and_empty(const std::string& path) {
+  for (const Held& h : held_) {
+    struct stat st;
+    if (h.path == path && h.created && fstat(h.fd, &st) == 0 && st.st_size == 0) {
+      ::unlink(h.path.c_str());
+    }
+  }
+}
+
 void OutputLocks::abandon() {
   for (const Held& h : held_) {
     if (h.created) ::unlink(h.path.c_str());

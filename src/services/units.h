@@ -145,6 +145,9 @@ class OutputLocks {
   // Lets every file go; abandon() also removes the files that take() created.
   void release();
   void abandon();
+  // Removes the file held under `path` when take() created it and nothing has been
+  // written to it since: for a file whose empty form is not a file of its kind.
+  void remove_if_created_and_empty(const std::string& path);
 
  private:
   struct Held {

@@ -81,5 +81,37 @@ TEST(WriteFailures, AVisualisationFileThatCannotGrowKeepsItsRecords) {
   EXPECT_EQ(h5.values("/items/001_theta/value").size(), time.size() * 10 * 12 * 10);
 }
 
+// Every file of the run limited to 50 KB, with nothing between the program and the limit
+// (a write past it raises a signal that would end the program unless it ignores it): the
+// print file takes the echo of the inputs and reaches the limit before the first step.
+// The run stops with 1094 naming it, without a signal. The visualisation file was not
+// made yet: the run leaves no empty file under its name, and a previous run's file
+// stays as it was.
+TEST(WriteFailures, AFileSizeLimitStopsTheRunWithItsErrorNotASignal) {
+  struct Case {
+    const char* what;
+    bool previous;  // a previous run's visualisation file is there
+  };
+  for (const Case c : {Case{"no previous visualisation file", false},
+                       Case{"a previous visualisation file", true}}) {
+    SCOPED_TRACE(c.what);
+    ExampleCopy example;
+    const std::string vis = example.root + "/output_example_vis.h5";
+    const std::string previous = "the previous run's records";
+    if (c.previous) example.dir.write("example/output_example_vis.h5", previous);
+    const auto r = testing::run_command(
+        "prlimit --fsize=51200 " + testing::quendal_binary() + " -f rundata_example.txt",
+        example.root);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("ERROR WRITING FILE output_example_print.txt: File too large"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("error number 1094"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
+    EXPECT_EQ(testing::file_exists(vis), c.previous);
+    if (c.previous) EXPECT_EQ(testing::read_file(vis), previous);
+  }
+}
+
 }  // namespace
 }  // namespace quendal
