@@ -143,6 +143,9 @@ struct SubsurfaceState {
   int SOIL_TABLE_POINTS = 0;
   Array1<double> VSPPSI;
   Array2<double> VSPTHE, VSPKR, VSPETA, VSPDTH, VSPDKR, VSPDET;
+  // (NS): the table point below saturation where a stretch of theta held level (or
+  // nearly) from saturation ends and theta starts to fall; 0 where theta falls at once.
+  Array1<int> SOIL_LEVEL_END;
 
   // --- cells and their lateral connections (subsurface/vss_cells.h) ----------------
   // (NEL, NLYREE, 4): the layers of the neighbour over face f that layer L connects
