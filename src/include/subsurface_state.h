@@ -208,8 +208,8 @@ struct SubsurfaceState {
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
   // How often the column solver left plain Newton: rows solved with their Picard
   // diagonal (the Newton one was not negative), and iterations whose update was scaled
-  // down (to the step limit, or to stop a head at saturation). Printed at the end of the
-  // run.
+  // down (to the step limit, or to stop a head at saturation or at the end of a level
+  // stretch). Printed at the end of the run.
   long picard_rows = 0, limited_steps = 0;
 
   // The state before any cell exists, for a mesh of `NEL` elements and `NLF` links:
