@@ -145,13 +145,13 @@ void prepare(const Column& c, Work& w) {
   const FrameState& fr = c.frame;
   for (int k = c.kb; k <= c.ll; ++k) {
     const int s = c.soil[k];
+    const int level_end = v.SOIL_LEVEL_END(s);
+    w.level_point[k] = level_end > 0 ? level_end : 4;
+    w.level_head[k] = v.VSPPSI(w.level_point[k]);
     w.kz[k] = v.SOIL_KZ(s);
     w.kx[k] = v.SOIL_KX(s);
     w.ky[k] = v.SOIL_KY(s);
     w.S[k] = c.area * c.dz[k] / c.dt;
-    const int level_end = v.SOIL_LEVEL_END(s);
-    w.level_point[k] = level_end > 0 ? level_end : 4;
-    w.level_head[k] = v.VSPPSI(w.level_point[k]);
   }
   if (c.vertical != MeanForm::Series) {
     for (int k = c.kb; k < c.ll; ++k) w.a_interface[k + 1] = c.area / (c.dz[k] + c.dz[k + 1]);
