@@ -143,6 +143,9 @@ struct SubsurfaceState {
   int SOIL_TABLE_POINTS = 0;
   Array1<double> VSPPSI;
   Array2<double> VSPTHE, VSPKR, VSPETA, VSPDTH, VSPDKR, VSPDET;
+  // (NS): the table point below saturation where a stretch of theta held level (or
+  // nearly) from saturation ends and theta starts to fall; 0 where theta falls at once.
+  Array1<int> SOIL_LEVEL_END;
 
   // --- cells and their lateral connections (subsurface/vss_cells.h) ----------------
   // (NEL, NLYREE, 4): the layers of the neighbour over face f that layer L connects
@@ -205,8 +208,8 @@ struct SubsurfaceState {
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
   // How often the column solver left plain Newton: rows solved with their Picard
   // diagonal (the Newton one was not negative), and iterations whose update was scaled
-  // down (to the step limit, or to stop a head at saturation). Printed at the end of the
-  // run.
+  // down (to the step limit, or to stop a head at saturation or at the end of a level
+  // stretch). Printed at the end of the run.
   long picard_rows = 0, limited_steps = 0;
 
   // The state before any cell exists, for a mesh of `NEL` elements and `NLF` links:

@@ -18,6 +18,12 @@ namespace {
 constexpr double WETTEST_HEAD = 1.0e6;   // m, table point 1
 constexpr double DRIEST_HEAD = -1.0e6;   // m, table point N
 constexpr double EULER = 2.718281828;    // the exponential soil's base, as the data assume
+// How sharply theta's slope must rise, from a stretch below saturation to the next drier
+// interval, for that stretch to count as level. Between neighbouring table points a
+// smooth retention curve changes its slope by a factor of about 1.15^n (some 3.5 at the
+// wet end of a van Genuchten soil with n = 10); a table that holds theta at saturation
+// down to its first row jumps from no slope at all.
+constexpr double LEVEL_SLOPE_RATIO = 10.0;
 
 // Effective saturation of moisture content theta.
 double effective_saturation(const SubsurfaceState& v, int s, double theta) {
@@ -36,6 +42,22 @@ double table_spline(const SubsurfaceState& v, int s, int i, double x) {
          ((a * a * a - a) * v.SOIL_TABLE_THETA_D2(i, s) +
           (b * b * b - b) * v.SOIL_TABLE_THETA_D2(i + 1, s)) *
              h * h / 6.0;
+}
+
+// The table point where a stretch of theta held level from saturation ends: the first
+// point below saturation whose drier interval is more than LEVEL_SLOPE_RATIO times as
+// steep as every interval wetter than it; 0 where there is none.
+int level_stretch_end(const SubsurfaceState& v, int s) {
+  const int n = v.SOIL_TABLE_POINTS;
+  const auto slope = [&](int j) {
+    return (v.VSPTHE(j + 1, s) - v.VSPTHE(j, s)) / (v.VSPPSI(j + 1) - v.VSPPSI(j));
+  };
+  double wetter = 0.0;  // the steepest slope from saturation down to point j
+  for (int j = 5; j < n; ++j) {
+    wetter = std::max(wetter, slope(j - 1));
+    if (slope(j) > LEVEL_SLOPE_RATIO * wetter) return j;
+  }
+  return 0;
 }
 
 // Soil type 4 has no tables: the run stops before any step, naming where it is used.
@@ -133,6 +155,7 @@ void VSS_BUILD_SOIL_TABLES(SubsurfaceState& v, RunIo& io) {
   }
   for (int j = 1; j <= n; ++j) v.VSPPSI(j) = soil_table_head(j, n);
 
+  v.SOIL_LEVEL_END.resize(ns, 0);
   Array1<int> interval(ns, 1);
   Array1<char> held(ns, 0);
   for (int j = 5; j <= n - 1; ++j) {
@@ -216,6 +239,7 @@ void VSS_BUILD_SOIL_TABLES(SubsurfaceState& v, RunIo& io) {
       v.VSPDKR(j, s) = j == 4 ? v.VSPDKR(5, s) : 0.0;
       v.VSPDET(j, s) = 0.0;
     }
+    v.SOIL_LEVEL_END(s) = level_stretch_end(v, s);
     if (held(s)) {
       write_formatted(io.units.print(),
                       "(' Soil',I5,': table rows end at psi =',1PG12.4,' m; drier heads hold "

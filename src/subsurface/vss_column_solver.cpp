@@ -74,8 +74,13 @@ struct Work {
   // terms with Kr held fixed), for the rows whose Newton diagonal is not negative.
   double picard[ROOM];
   double exchange[ROOM];  // conductance to the channel water over one face
-  // Some head crossed saturation in the last iteration.
-  bool crossed_saturation = false;
+  // Where theta's slope falls sharply on the way up, besides saturation: the end of the
+  // cell's level stretch below saturation, its table point and head (point 4, head 0,
+  // where the soil has none).
+  int level_point[ROOM];
+  double level_head[ROOM];
+  // Some head crossed saturation or the end of a level stretch in the last iteration.
+  bool crossed_break = false;
 };
 
 // The column and its data for the call.
@@ -140,6 +145,9 @@ void prepare(const Column& c, Work& w) {
   const FrameState& fr = c.frame;
   for (int k = c.kb; k <= c.ll; ++k) {
     const int s = c.soil[k];
+    const int level_end = v.SOIL_LEVEL_END(s);
+    w.level_point[k] = level_end > 0 ? level_end : 4;
+    w.level_head[k] = v.VSPPSI(w.level_point[k]);
     w.kz[k] = v.SOIL_KZ(s);
     w.kx[k] = v.SOIL_KX(s);
     w.ky[k] = v.SOIL_KY(s);
@@ -466,11 +474,16 @@ void take_picard_rows(const Column& c, Work& w) {
     w.upper[k] = w.F[k + 1];
     w.diag[k] = w.picard[k];
     if (w.picard[k] < 0.0) continue;
-    // A cell that neither conducts nor stores (theta flat at its residual value, Kr 0):
-    // nothing can change its water, so its head stays.
+    // A cell that neither conducts nor stores. Dry (theta flat at its residual value, Kr
+    // 0), nothing can change its water, so its head stays. On a level stretch below
+    // saturation (or at an end of it, facing in) it can still give water up below the
+    // stretch, or take it in above saturation: its head goes to that end of the stretch,
+    // and from there the slope of the side beyond moves it on.
     w.diag[k] = -1.0;
     w.lower[k] = w.upper[k] = 0.0;
-    w.R[k] = 0.0;
+    const double psi = c.psi[k], end = w.R[k] > 0.0 ? 0.0 : w.level_head[k];
+    const bool on_stretch = psi >= w.level_head[k] && psi <= 0.0 && w.R[k] != 0.0;
+    w.R[k] = on_stretch ? end - psi : 0.0;  // the row solves to a change of R
   }
 }
 
@@ -478,16 +491,25 @@ void take_picard_rows(const Column& c, Work& w) {
 // times less. A head that Newton's step carries across saturation was moved by the
 // slope of the side it left, and from the other side the other slope sends it back:
 // the two steps can repeat for ever (seen in a saturated sandstone cell drained by
-// roots, between +0.0015 and -0.043 m). So a head that would cross saturation stops on
-// it, and a head on it takes the slope of the side its residual moves it to: above
-// saturation where the cell must take in water, below it where it must give water up.
-void take_saturation_side(const Column& c, Work& w) {
+// roots, between +0.0015 and -0.043 m). A table that holds theta level below
+// saturation (a peat whose first row, at -0.01 m, is saturated) has a second such
+// point where the level stretch ends: a step from the stretch, taken with no storage
+// slope, sends the head far down the steep side, and the step back, taken with the
+// steep side's slope, lands on the stretch again (seen between -0.0097 and -0.0275 m,
+// and with saturation between 0 and -0.149 m, for all the iterations of every solve).
+// So a head that would cross either point stops on it, and a head on it takes the
+// slope of the side its residual moves it to: the wetter side where the cell must take
+// in water, the drier one where it must give water up.
+void take_break_side(const Column& c, Work& w) {
   const SubsurfaceState& v = c.vss;
   for (int k = c.kb; k <= c.ll; ++k) {
-    if (c.psi[k] != 0.0) continue;
+    const double psi = c.psi[k];
+    if (psi != 0.0 && psi != w.level_head[k]) continue;
     const int s = c.soil[k];
-    const int side = w.R[k] > 0.0 ? 3 : 5;  // the table point beyond saturation, up or down
-    const double wanted = (v.VSPTHE(side, s) - v.VSPTHE(4, s)) / (v.VSPPSI(side) - v.VSPPSI(4));
+    const int point = psi == 0.0 ? 4 : w.level_point[k];
+    const int side = w.R[k] > 0.0 ? point - 1 : point + 1;  // the neighbouring point, up or down
+    const double wanted =
+        (v.VSPTHE(side, s) - v.VSPTHE(point, s)) / (v.VSPPSI(side) - v.VSPPSI(point));
     const double S = w.S[k];
     w.diag[k] += S * (w.slope[k] - wanted);
     w.picard[k] += std::max(S * w.slope[k], 0.0) - std::max(S * wanted, 0.0);
@@ -497,11 +519,12 @@ void take_saturation_side(const Column& c, Work& w) {
 
 // Applies the solved changes, scaled down as a whole where a cell whose change starts
 // or ends below saturation would move further than its step limit, or where a head
-// would cross saturation (it stops there); returns the largest change applied, and
-// notes whether a head crossed or reached saturation.
+// would cross saturation or the end of its level stretch (it stops there); returns the
+// largest change applied, and notes whether a head crossed or reached either.
 double apply_changes(const Column& c, Work& w) {
   double factor = 1.0;
-  int stopped = 0;  // the cell that stops at saturation, 0 for none
+  int stopped = 0;  // the cell that stops on a break, 0 for none
+  double stop_head = 0.0;
   for (int k = c.kb; k <= c.ll; ++k) {
     const double change = w.dpsi[k];
     if (!std::isfinite(change)) not_finite(c.io, c.vss, c.e, k, "a head change");
@@ -513,10 +536,15 @@ double apply_changes(const Column& c, Work& w) {
         stopped = 0;
       }
     }
-    const double next = psi + change * factor;
-    if ((psi < 0.0 && next > 0.0) || (psi > 0.0 && next < 0.0)) {
-      factor = -psi / change;
-      stopped = k;
+    // Saturation first, then the end of the level stretch: where a change would cross
+    // both, the second check finds the nearer.
+    for (const double b : {0.0, w.level_head[k]}) {
+      const double next = psi + change * factor;
+      if ((psi < b && next > b) || (psi > b && next < b)) {
+        factor = (b - psi) / change;
+        stopped = k;
+        stop_head = b;
+      }
     }
   }
   if (factor < 1.0) c.vss.limited_steps += 1;
@@ -524,12 +552,12 @@ double apply_changes(const Column& c, Work& w) {
   bool crossed = stopped != 0;
   for (int k = c.kb; k <= c.ll; ++k) {
     const double psi = c.psi[k];
-    const double next = k == stopped ? 0.0 : psi + factor * w.dpsi[k];
-    crossed |= (psi < 0.0) != (next < 0.0);
+    const double next = k == stopped ? stop_head : psi + factor * w.dpsi[k];
+    crossed |= (psi < 0.0) != (next < 0.0) || (psi < w.level_head[k]) != (next < w.level_head[k]);
     c.psi[k] = next;
     largest = std::max(largest, std::fabs(next - psi));
   }
-  w.crossed_saturation = crossed;
+  w.crossed_break = crossed;
   return largest;
 }
 
@@ -610,7 +638,7 @@ double iterate(const Column& c, Work& w) {
   point_term(c, w);
   for (int j = 1; j <= 4; ++j) face_term(c, w, j);
   base_term(c, w);
-  take_saturation_side(c, w);
+  take_break_side(c, w);
   take_picard_rows(c, w);
 
   // J dpsi = -R, row i of the system being cell kb - 1 + i.
@@ -665,10 +693,10 @@ void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
   }
 }
 
-void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
+bool VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity) {
   const int kb = vss.LAYER_BOTTOM_CELL(e, 1), ll = vss.LL;
-  if (kb > ll) return;
+  if (kb > ll) return true;
   const Column c{frame,
                  surface,
                  vss,
@@ -699,13 +727,14 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
   bool converged = false;
   try {
     for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
-      // An iteration in which a head crossed or reached saturation took the storage slope
-      // of one side for a change that ended on the other, where theta rises some thousand
-      // times more or less quickly: even a change below the tolerance then leaves the
-      // water the flows booked and the water the head holds apart, by up to 0.1 m of head
-      // in a saturated cell. One more iteration, from the side the head is on, balances it.
+      // An iteration in which a head crossed or reached saturation (or the end of a level
+      // stretch) took the storage slope of one side for a change that ended on the other,
+      // where theta rises some thousand times more or less quickly: even a change below
+      // the tolerance then leaves the water the flows booked and the water the head holds
+      // apart, by up to 0.1 m of head in a saturated cell. One more iteration, from the
+      // side the head is on, balances it.
       const double change = iterate(c, w);
-      converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_saturation;
+      converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_break;
       vss.newton_iterations += 1;
     }
   } catch (const FatalError&) {
@@ -751,6 +780,7 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
 
   // Phreatic level: the top of the saturated run from the bottom.
   vss.PHREATIC_LEVEL(e) = column_phreatic_level(vss, e);
+  return converged;
 }
 
 }  // namespace quendal

@@ -10,8 +10,9 @@
 // that tabulated theta over the cell's interval. Rows whose Newton diagonal is not
 // negative are solved with their Picard diagonal, and an update that would move an
 // unsaturated head by more than half its distance from saturation (at least 0.5 m), or
-// carry a head across saturation, is scaled down as a whole; these change the path of
-// the iteration, not its root.
+// carry a head across saturation or across the end of a stretch that its soil's table
+// holds level below saturation, is scaled down as a whole; these change the path of the
+// iteration, not its root.
 #pragma once
 
 #include <algorithm>
@@ -48,7 +49,10 @@ inline double column_phreatic_level(const SubsurfaceState& vss, int e) {
 // and those of its neighbours. Changes nothing.
 void prefetch_column(const FrameState& frame, const SubsurfaceState& vss, int e);
 
-void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
+// Returns whether the iteration settled: its last change within VSS_HEAD_TOLERANCE and no
+// head on a break of the storage slope crossed. One that ran out of iterations may
+// still end where it began (a cycle of an even length).
+bool VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity);
 
 }  // namespace quendal

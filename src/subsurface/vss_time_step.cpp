@@ -288,18 +288,26 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
     if (sweep == VSS_MAX_GLOBAL_SWEEPS) severity = 2;
     v.global_sweeps += 1;
     double dmax = 0.0;
+    bool unsettled = false;
     for (int i = 1; i <= v.COLUMN_WORK_COUNT; ++i) {
       const int e = v.COLUMN_WORK_LIST(i);
       if (i < v.COLUMN_WORK_COUNT) prefetch_column(frame, v, v.COLUMN_WORK_LIST(i + 1));
       const int kb = v.LAYER_BOTTOM_CELL(e, 1);
       for (int k = kb; k <= ll; ++k) v.psi_copy(k) = v.vspsi(k, e);
-      VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
+      const bool settled = VSS_COLUMN_SOLVER(frame, surface, v, io, e, severity);
       double change = 0.0;
       for (int k = kb; k <= ll; ++k) change = std::max(change, std::fabs(v.vspsi(k, e) - v.psi_copy(k)));
+      // A column whose iteration ran out has not settled, even where a cycle brought its
+      // heads back to where they began: it is solved again, with its neighbours, and
+      // reported in the last sweep if it still does not settle.
+      if (!settled) {
+        unsettled = true;
+        change = std::max(change, VSS_HEAD_TOLERANCE);
+      }
       v.COLUMN_PSI_CHANGE(e) = change;
       dmax = std::max(dmax, change);
     }
-    if (dmax <= VSS_HEAD_TOLERANCE) return;
+    if (dmax <= VSS_HEAD_TOLERANCE && !unsettled) return;
     if (sweep >= 2) next_work_list(frame, v);
   }
   v.GLOBAL_SOLVER_FAILURES += 1;

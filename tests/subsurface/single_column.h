@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/topology.h"
@@ -25,7 +26,9 @@ namespace quendal::testing {
 struct ColumnSoil {
   double kx, kz;  // m/day (ky = kx)
   double theta_s, theta_r, ss, n, alpha;  // alpha in 1/cm (van Genuchten), 1/m (exponential)
-  int function = 1;                       // 1 van Genuchten, 3 exponential
+  int function = 1;                       // 1 van Genuchten, 2 tabulated, 3 exponential
+  // A tabulated soil's rows, wet to dry: psi (m) and theta / theta_s.
+  std::vector<std::pair<double, double>> rows = {};
 };
 
 // Soils of the column tests: a van Genuchten soil of unit parameters (Ks 1 m/day,
@@ -33,6 +36,14 @@ struct ColumnSoil {
 inline ColumnSoil unit_soil() { return {1.0, 1.0, 0.40, 0.05, 1e-4, 2.0, 0.01}; }
 inline ColumnSoil example_loam() { return {0.02, 0.01, 0.43, 0.08, 1e-4, 1.56, 0.036}; }
 inline ColumnSoil sand() { return {5.0, 5.0, 0.38, 0.05, 1e-4, 3.0, 0.05}; }
+// The upland example's blanket peat: tabulated, saturated down to its first row at
+// -0.01 m, so that its theta is level from saturation to there.
+inline ColumnSoil peat() {
+  return {0.3, 0.1, 0.88, 0.15, 5e-4, 0.0, 0.0, 2,
+          {{-0.01, 1.00}, {-0.1, 0.96}, {-0.3, 0.90}, {-1.0, 0.80}, {-3.0, 0.68}, {-10.0, 0.57},
+           {-30.0, 0.48}, {-100.0, 0.40}, {-300.0, 0.34}, {-1000.0, 0.29}, {-3000.0, 0.25},
+           {-10000.0, 0.22}}};
+}
 
 struct ColumnLayer {
   int soil;
@@ -117,9 +128,19 @@ inline std::string column_vss_text(const ColumnSpec& c) {
   for (std::size_t s = 0; s < c.soils.size(); ++s) {
     const ColumnSoil& o = c.soils[s];
     char line[256];
-    std::snprintf(line, sizeof line, "%zu %d 0\n%.10g %.10g %.10g %.10g %.10g %.10g %.10g %.10g\n",
-                  s + 1, o.function, o.kx, o.kx, o.kz, o.theta_s, o.theta_r, o.ss, o.n, o.alpha);
+    std::snprintf(line, sizeof line, "%zu %d %zu\n%.10g %.10g %.10g %.10g %.10g %.10g %.10g %.10g\n",
+                  s + 1, o.function, o.rows.size(), o.kx, o.kx, o.kz, o.theta_s, o.theta_r, o.ss,
+                  o.n, o.alpha);
     t += line;
+  }
+  for (std::size_t s = 0; s < c.soils.size(); ++s) {
+    if (c.soils[s].rows.empty()) continue;
+    t += std::to_string(s + 1) + " rows: psi, theta / theta sat, K\n";
+    for (const auto& [psi, fraction] : c.soils[s].rows) {
+      char line[96];
+      std::snprintf(line, sizeof line, "%.10g %.10g 0.01\n", psi, fraction);
+      t += line;
+    }
   }
   t += ":VS08\n0 1\n:VS08d\n1 " + std::to_string(c.layers.size()) + "\n";
   for (const ColumnLayer& l : c.layers) t += std::to_string(l.soil) + " ";

@@ -19,8 +19,9 @@ namespace {
 struct SoilTablesTest : testing::ModelWithFiles {
   SubsurfaceState& v = model.subsurface;
 
-  // Soils: 1 van Genuchten (loam), 2 exponential, 3 tabulated down to -100 m only.
-  void set_up_soils(bool short_tables = false) {
+  // Soils: 1 van Genuchten (loam), 2 exponential, 3 tabulated down to -100 m only, its
+  // first row at -0.01 m holding `first_row` of saturation.
+  void set_up_soils(bool short_tables = false, double first_row = 1.0) {
     v.NS = 3;
     v.VSS_SHORT_TABLES = short_tables;
     v.SOIL_FUNCTION_TYPE.resize(3, 0);
@@ -45,7 +46,7 @@ struct SoilTablesTest : testing::ModelWithFiles {
     soil(2, SOIL_EXPONENTIAL, 0.30, 0.05, 5e-5, 0.0, 1.5);
     soil(3, SOIL_TABULATED, 0.40, 0.05, 1e-4, 0.0, 0.0);
     const double psi[] = {-0.01, -0.1, -1.0, -10.0, -100.0};
-    const double theta[] = {1.0, 0.9, 0.6, 0.3, 0.2};
+    const double theta[] = {first_row, 0.9, 0.6, 0.3, 0.2};
     v.SOIL_TABLE_ROWS(3) = 5;
     std::vector<double> x, y(theta, theta + 5), d2(5);
     for (int r = 1; r <= 5; ++r) {
@@ -151,6 +152,31 @@ TEST_F(SoilTablesTest, SaturatedEndAndDriestPoint) {
     EXPECT_LE(v.VSPTHE(j, 3), 0.40);
   }
   EXPECT_NE(print_text().find("Soil    3: table rows end at psi ="), std::string::npos);
+}
+
+// A table that holds theta at saturation down to its first row, at the first table point
+// below saturation (-0.01 m), has a level stretch that ends there: beyond it theta falls
+// by about 2 theta_s per m of head (the spline through the rows, over the next table
+// interval), against nothing above it, or 0.1 theta_s per m for a first row at 0.999
+// (20 times less). A first row at 0.99 of saturation falls 1 theta_s per m above the row
+// and 1.5 below it: no level stretch; nor in the van Genuchten loam and the exponential
+// soil, whose theta falls at once below saturation.
+TEST_F(SoilTablesTest, LevelStretchFromSaturationEndsWhereTheTableStartsToFall) {
+  struct Case {
+    double first_row;
+    int end;
+  };
+  for (bool short_tables : {false, true}) {
+    for (const Case& c : {Case{1.0, 5}, Case{0.999, 5}, Case{0.99, 0}}) {
+      set_up_soils(short_tables, c.first_row);
+      VSS_BUILD_SOIL_TABLES(v, model.io);
+      EXPECT_EQ(v.SOIL_LEVEL_END(1), 0);
+      EXPECT_EQ(v.SOIL_LEVEL_END(2), 0);
+      EXPECT_EQ(v.SOIL_LEVEL_END(3), c.end) << c.first_row;
+      EXPECT_EQ(v.VSPPSI(5), -0.01);
+      EXPECT_NEAR(v.VSPTHE(5, 3), 0.40 * c.first_row, 1e-15);
+    }
+  }
 }
 
 // Any head from -1e6 to 1e6 m is in range, whatever interval the search starts from;

@@ -1,8 +1,10 @@
-// Single columns where the soil is dry and the water table deep or raised from below:
-// the column solver must get through them without leaving the soil tables, reach
-// convergence, and book every drop.
+// Single columns where the soil is dry and the water table deep or raised from below, or
+// where a head crosses a sharp bend of the storage slope (saturation, the end of a stretch
+// the soil table holds level): the column solver must get through them without leaving
+// the soil tables, reach convergence, and book every drop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <string>
@@ -148,17 +150,28 @@ TEST(VssDryColumn, RaisedBaseHeadUnderSandFillsTheColumnTowardsEquilibrium) {
 // head psi = ln((theta - 0.05) / 0.25) / 1.5, to within the tables' linear
 // interpolation of theta (between 0 and -0.01 m: 0.25 alpha^2 h^2 / 8 = 7e-6 of theta,
 // 2e-5 m of head), and the cell below keeps its head.
+// Two 0.5 m cells of `soil`, made to conduct nothing, at +0.01 m; the top one gives
+// 1.5 mm an hour to roots.
+struct RootedPair : SingleColumn {
+  static ColumnSpec spec(testing::ColumnSoil soil) {
+    soil.kx = soil.kz = 0.0;
+    ColumnSpec s;
+    s.soils = {soil};
+    s.layers = {{1, 1.0}};
+    s.cell = 0.5;
+    s.uniform = true;
+    s.head = 0.01;
+    return s;
+  }
+  explicit RootedPair(const testing::ColumnSoil& soil) : SingleColumn(spec(soil)) {
+    model().surface.ET_ROOT_UPTAKE(vss().LL, 1) = 0.0015 / 3600.0;  // m/s
+  }
+};
+
 TEST(VssDryColumn, RootsDrainASaturatedCellAcrossSaturation) {
-  ColumnSpec s;
-  s.soils = {{0.0, 0.0, 0.30, 0.05, 5e-5, 0.0, 1.5, 3}};
-  s.layers = {{1, 1.0}};
-  s.cell = 0.5;
-  s.uniform = true;
-  s.head = 0.01;
-  SingleColumn c(s);
+  RootedPair c({0.0, 0.0, 0.30, 0.05, 5e-5, 0.0, 1.5, 3});
   SubsurfaceState& v = c.vss();
   ASSERT_EQ(v.LL - c.kb() + 1, 2);
-  c.model().surface.ET_ROOT_UPTAKE(v.LL, 1) = 0.0015 / 3600.0;  // m/s
   for (int hour = 1; hour <= 3; ++hour) {
     ASSERT_TRUE(run_through(c, 1, 0.0));
     const double theta = 0.30 + 0.01 * 5e-5 - 0.003 * hour;
@@ -167,6 +180,70 @@ TEST(VssDryColumn, RootsDrainASaturatedCellAcrossSaturation) {
     expect_heads_solve_the_balance(c);
   }
   EXPECT_LE(static_cast<double>(v.newton_iterations) / static_cast<double>(v.column_solves), 4.0);
+}
+
+// The peat of the upland example holds theta at saturation down to its first row at
+// -0.01 m and falls at 0.5 of theta per metre of head below it: a second sharp bend of
+// the storage slope below saturation, where a Newton step taken from the level stretch
+// (with no storage slope) throws the head to -0.15 m and the step back lands on the
+// stretch again, for every iteration of the solve.
+
+// The water each cell holds at its head is the water its flows booked (the converged
+// head within 1e-4 m, at a slope of theta of at most 0.5 per m: 5e-5 of theta).
+void expect_every_cell_holds_its_booked_water(SingleColumn& c) {
+  SubsurfaceState& v = c.vss();
+  for (int k = c.kb(); k <= v.LL; ++k) {
+    int index = v.CELL_TABLE_INDEX(k, 1);
+    const double held = interpolate_soil_tables(v, c.model().io, 1, k, v.CELL_SOIL_TYPE(k, 1),
+                                                v.vspsi(k, 1), index).theta;
+    EXPECT_NEAR(v.CELL_THETA(k, 1), held, 5e-5) << "cell " << k << " head " << v.vspsi(k, 1);
+  }
+}
+
+// A 1 m peat column in 0.1 m cells, its water table at the top cell's centre, the roots
+// taking 0.5 mm an hour from that cell alone in half-hour steps: the water table falls
+// and the top cell drains through the level stretch into the unsaturated peat.
+TEST(VssDryColumn, RootsDrainPeatThroughItsLevelStretch) {
+  ColumnSpec s;
+  s.soils = {testing::peat()};
+  s.layers = {{1, 1.0}};
+  s.cell = 0.1;
+  s.table = 0.05;
+  s.step_hours = 0.5;
+  SingleColumn c(s);
+  SubsurfaceState& v = c.vss();
+  ASSERT_EQ(v.SOIL_LEVEL_END(1), 5);
+  const double rate = 0.0005 / 3600.0;  // m/s
+  c.model().surface.ET_ROOT_UPTAKE(v.LL, 1) = rate;
+  double lowest = 0.0;
+  for (int step = 1; step <= 48; ++step) {
+    ASSERT_TRUE(run_through(c, 1, 0.0)) << "step " << step;
+    expect_every_cell_holds_its_booked_water(c);
+    lowest = std::min(lowest, v.vspsi(v.LL, 1));
+  }
+  EXPECT_NEAR(c.stored_change(), -rate * 24.0 * HOUR, 1e-12);
+  expect_heads_solve_the_balance(c);
+  EXPECT_LT(lowest, -0.01);  // the top cell left the level stretch
+  EXPECT_LE(static_cast<double>(v.newton_iterations) / static_cast<double>(v.column_solves), 5.0);
+}
+
+// The same peat in a column that conducts nothing, two 0.5 m cells at +0.01 m, the top
+// one giving 1.5 mm an hour to roots: on the level stretch it neither stores nor
+// conducts, and its head must still move to where it can give water up. Each hour it
+// holds 0.003 less: theta / theta_s = (0.88 + 0.01 Ss - 0.003 k) / 0.88 = 0.99659,
+// 0.99319 and 0.98978 after k = 1, 2, 3 hours, between the rows at -0.01 m (1.00) and
+// -0.1 m (0.96), so its head lies between them, and the cell below keeps its head.
+TEST(VssDryColumn, RootsDrainANonConductingPeatCellOffItsLevelStretch) {
+  RootedPair c(testing::peat());
+  SubsurfaceState& v = c.vss();
+  for (int hour = 1; hour <= 3; ++hour) {
+    ASSERT_TRUE(run_through(c, 1, 0.0));
+    EXPECT_NEAR(v.CELL_THETA(v.LL, 1), 0.88 + 0.01 * 5e-4 - 0.003 * hour, 1e-12);
+    EXPECT_LT(v.vspsi(v.LL, 1), -0.01) << hour << " h";
+    EXPECT_GT(v.vspsi(v.LL, 1), -0.1) << hour << " h";
+    EXPECT_NEAR(v.vspsi(c.kb(), 1), 0.01, 1e-12);
+    expect_every_cell_holds_its_booked_water(c);
+  }
 }
 
 }  // namespace
