@@ -83,6 +83,12 @@ struct HotstartRecord {
   bool continuation = false;
   std::vector<int> isort;
   std::vector<double> theta, kr, vegetation, link_rain, link_evaporation;
+  // The operating column of each level-discharge table, which the run chooses once a
+  // day and keeps in between: a restart between two choices goes on with the column of
+  // the last one. Records written before this item existed lack it; the restart then
+  // starts every table from its first discharge column, as a cold start does.
+  bool zq_columns_given = false;
+  std::vector<int> zq_columns;
   std::vector<double> vspsi;
 };
 
@@ -148,7 +154,17 @@ class RecordReader {
       values("VEGETATION=", r.vegetation, 4L * frame.NV);
       values("PNETTO=", r.link_rain, nlf);
       values("ET_GROUND_EVAP=", r.link_evaporation, nlf);
-      label("vspsi=");
+      label_ = "vspsi=";
+      *read_ >> text;
+      if (text == "ZQ_COLUMN=") {
+        label_ = "ZQ_COLUMN=";
+        r.zq_columns_given = true;
+        r.zq_columns.assign(static_cast<std::size_t>(model_.surface.ZQ_TABLE_COUNT), 0);
+        for (int& c : r.zq_columns) *read_ >> c;
+        label("vspsi=");
+      } else if (text != "vspsi=") {
+        throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
+      }
     } else if (text != "vspsi=") {
       throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
     }
@@ -268,6 +284,17 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
     label = "ET_GROUND_EVAP=";
     require_values(r.link_evaporation, 1, -INFINITY, INFINITY, "evaporation (m/s)");
   }
+  if (r.zq_columns_given) {
+    label = "ZQ_COLUMN=";
+    for (std::size_t t = 0; t < r.zq_columns.size(); ++t) {
+      const int columns = model.surface.ZQ_TABLES(static_cast<int>(t) + 1).nZQcols;
+      if (r.zq_columns[t] < 2 || r.zq_columns[t] > columns) {
+        throw RecordMisfit{"the operating column of level-discharge table " + std::to_string(t + 1) +
+                           " is " + std::to_string(r.zq_columns[t]) + ", not a discharge column (2 to " +
+                           std::to_string(columns) + ")"};
+      }
+    }
+  }
   // The cells of the columns: heads inside the soil tables, moisture contents between
   // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
   // column are not part of it and hold nothing.
@@ -373,6 +400,11 @@ void apply(const HotstartRecord& r, Model& model) {
     }
     frame.ISORT_RESTORED = true;
     LINK_PHREATIC_LEVELS(frame, v);
+  }
+  if (r.zq_columns_given) {
+    for (std::size_t t = 0; t < r.zq_columns.size(); ++t) {
+      s.ZQ_TABLES(static_cast<int>(t) + 1).zcol = r.zq_columns[t];
+    }
   }
 
   // The clocks, and the met data of the restart time.
@@ -590,6 +622,8 @@ void write_hotstart_record(Model& model) {
     for (int l = 1; l <= nlf; ++l) w.value(s.PNETTO(l));
     w.label("ET_GROUND_EVAP=");
     for (int l = 1; l <= nlf; ++l) w.value(s.ET_GROUND_EVAP(l));
+    w.label("ZQ_COLUMN=");
+    for (int t = 1; t <= s.ZQ_TABLE_COUNT; ++t) w.value(s.ZQ_TABLES(t).zcol);
     cells("vspsi=", v.vspsi);
   }
   unit.flush();
