@@ -172,6 +172,10 @@ struct SubsurfaceState {
   Array1<double> AVAILABLE_PONDED_DEPTH;  // (NEL), m
   Array2<double> CELL_SOURCE_RATE;        // (LL, NEL), m3/s, negative removes water
   Array2<double> CELL_PSI_START, CELL_THETA_START;  // (LL, NEL)
+  // The length of the last step, s (0 before the first): with CELL_PSI_START, which
+  // then holds the heads at that step's start, what the next step extrapolates its
+  // columns' first heads from.
+  double LAST_STEP_SECONDS = 0.0;
   Array1<char> COLUMN_CONVERGED;          // (NEL)
   Array1<double> COLUMN_PSI_CHANGE;       // (0..NEL); entry 0 a missing neighbour
   // The global iteration's work list: the columns the next sweep solves, in ISORT

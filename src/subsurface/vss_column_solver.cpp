@@ -665,6 +665,13 @@ void prefetch_column(const FrameState& frame, const SubsurfaceState& v, int e) {
   }
 }
 
+double column_start_head(double psi, double change) {
+  const double next = psi + change;
+  if (!(psi < 0.0 && next < 0.0) && !(psi > 0.0 && next > 0.0)) return psi;
+  const double limit = STEP_LIMIT_FRACTION * std::max(std::fabs(psi), STEP_LIMIT_FLOOR);
+  return psi + std::clamp(change, -limit, limit);
+}
+
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity) {
   const int kb = vss.LAYER_BOTTOM_CELL(e, 1), ll = vss.LL;

@@ -43,6 +43,13 @@ inline double column_phreatic_level(const SubsurfaceState& vss, int e) {
                   vss.CELL_ELEVATION(m, e) + vss.vspsi(m, e));
 }
 
+// A column's first head for a step: `psi`, the head at the step's start, moved by
+// `change` (its course over the last step), unless that would carry it across
+// saturation, or leave it on saturation, where the solver treats the change of slope
+// with care; the move is held to the solver's own step limit for a head below
+// saturation. The result is only where the iteration starts, not where it ends.
+double column_start_head(double psi, double change);
+
 // Asks the memory system for what solving column e will read, so that a sweep through
 // columns far apart in memory need not wait for each one's data: its cells' own runs
 // and those of its neighbours. Changes nothing.
