@@ -142,6 +142,9 @@ struct SubsurfaceState {
   // coefficient and the derivatives by psi.
   int SOIL_TABLE_POINTS = 0;
   Array1<double> VSPPSI;
+  // 1 / (VSPPSI(j + 1) - VSPPSI(j)), j = 1..SOIL_TABLE_POINTS - 1: the interpolation
+  // multiplies by it rather than divide, twice for every cell and iteration.
+  Array1<double> inverse_table_spacing;
   Array2<double> VSPTHE, VSPKR, VSPETA, VSPDTH, VSPDKR, VSPDET;
 
   // --- cells and their lateral connections (subsurface/vss_cells.h) ----------------

@@ -53,10 +53,11 @@ struct Work {
   // head) does not change while this column is solved.
   double kz[ROOM], kx[ROOM], ky[ROOM];
   double S[ROOM];
+  double half_cell[ROOM];  // series form: Kz 2 AREA / dz, the half-cell conductance at Kr 1
   double a_interface[ROOM];
   int linked_faces = 0;
   int linked[4];                  // f of the faces with neighbour cells, in face order
-  double L[4], half_over_L[4];    // node-to-node distance; 0.5 / L
+  double L[4], half_over_L[4], inverse_L[4];  // node-to-node distance; 0.5 / L; 1 / L
   bool has[4][ROOM];              // cell k faces a neighbour cell over face f
   // The own cell's contact area, the neighbour's conductance times its contact area,
   // and the neighbour's head; 0 where the cell faces no neighbour cell.
@@ -144,6 +145,7 @@ void prepare(const Column& c, Work& w) {
     w.kx[k] = v.SOIL_KX(s);
     w.ky[k] = v.SOIL_KY(s);
     w.S[k] = c.area * c.dz[k] / c.dt;
+    w.half_cell[k] = w.kz[k] * 2.0 * c.area / c.dz[k];
   }
   if (c.vertical != MeanForm::Series) {
     for (int k = c.kb; k < c.ll; ++k) w.a_interface[k + 1] = c.area / (c.dz[k] + c.dz[k + 1]);
@@ -158,6 +160,7 @@ void prepare(const Column& c, Work& w) {
     const int b = fr.ICMREF(c.e, j, 3);
     w.L[f] = fr.DHF(c.e, j) + fr.DHF(n, b);
     w.half_over_L[f] = 0.5 / w.L[f];
+    w.inverse_L[f] = 1.0 / w.L[f];
     // The neighbour's column, read in place (one without cells faces none).
     const int kbn = v.LAYER_BOTTOM_CELL(n, 1);
     if (kbn > c.ll) {
@@ -198,18 +201,20 @@ void vertical_conductances(const Column& c, Work& w) {
     case MeanForm::Series:
       // Half-cell conductances in series.
       for (int k = kb; k <= ll; ++k) {
-        w.c[k] = w.kz[k] * c.kr[k] * 2.0 * c.area / c.dz[k];
-        w.dc[k] = w.kz[k] * w.dkr[k] * 2.0 * c.area / c.dz[k];
+        w.c[k] = w.half_cell[k] * c.kr[k];
+        w.dc[k] = w.half_cell[k] * w.dkr[k];
       }
       for (int k = kb; k < ll; ++k) {
         const double c0 = w.c[k], c1 = w.c[k + 1];
         // Two dry cells conduct nothing (and the series form would be 0/0): their sum is
         // taken as the least normal number, which leaves every conducting interface as
         // it is and gives zeros here. Without a branch the interfaces go two at a time.
-        const double sum = std::max(c0 + c1, std::numeric_limits<double>::min());
-        w.F[k + 1] = c0 * c1 / sum;
-        w.G[k + 1] = (c0 / sum) * (c0 / sum) * w.dc[k + 1];
-        w.D[k + 1] = (c1 / sum) * (c1 / sum) * w.dc[k];
+        // One division serves the three terms.
+        const double inverse = 1.0 / std::max(c0 + c1, std::numeric_limits<double>::min());
+        const double share0 = c0 * inverse, share1 = c1 * inverse;
+        w.F[k + 1] = c0 * share1;
+        w.G[k + 1] = share0 * share0 * w.dc[k + 1];
+        w.D[k + 1] = share1 * share1 * w.dc[k];
       }
       break;
     case MeanForm::Arithmetic:
@@ -250,7 +255,7 @@ void lateral_conductances(const Column& c, Work& w) {
   const double q = c.vss.LATERAL_MEAN_EXPONENT;
   for (int i = 0; i < w.linked_faces; ++i) {
     const int f = w.linked[i], j = f + 1;
-    const double L = w.L[f];
+    const double inverse_L = w.inverse_L[f];
     const double* k_dir = j == 1 || j == 3 ? w.kx : w.ky;
     if (c.lateral == MeanForm::Arithmetic) {
       // Every cell of the face at once: one that faces no neighbour cell has no area
@@ -259,7 +264,7 @@ void lateral_conductances(const Column& c, Work& w) {
       for (int k = c.kb; k <= c.ll; ++k) {
         const double a = w.a[f][k];
         const double t = k_dir[k] * c.kr[k] * a;
-        const double C1 = 0.5 * (t + w.t1[f][k]) / L;
+        const double C1 = (t + w.t1[f][k]) * half_over_L;
         const double dC1 = half_over_L * (k_dir[k] * w.dkr[k]) * a;
         w.C1[f][k] = C1;
         w.dC1[f][k] = dC1;
@@ -274,8 +279,8 @@ void lateral_conductances(const Column& c, Work& w) {
       const double t = k_dir[k] * c.kr[k] * a, t1 = w.t1[f][k];
       double m = 0.0, dm = 0.0;
       lateral_mean(q, t, t1, m, dm);
-      const double C1 = m / L;
-      const double dC1 = dm / L * (k_dir[k] * w.dkr[k]) * a;
+      const double C1 = m * inverse_L;
+      const double dC1 = dm * inverse_L * (k_dir[k] * w.dkr[k]) * a;
       w.C1[f][k] = C1;
       w.dC1[f][k] = dC1;
       w.SC[k] += C1;
@@ -615,10 +620,11 @@ double iterate(const Column& c, Work& w) {
 
   // J dpsi = -R, row i of the system being cell kb - 1 + i.
   const int o = kb - 1;
-  tridiagonal_elimination([&](int i) { return w.lower[o + i]; }, [&](int i) { return w.diag[o + i]; },
-                          [&](int i) { return w.upper[o + i]; }, [&](int i) { return -w.R[o + i]; },
-                          [&](int i) -> double& { return w.dpsi[o + i]; },
-                          [&](int i) -> double& { return w.g[o + i]; }, ll - kb + 1);
+  tridiagonal_elimination_two_ended(
+      [&](int i) { return w.lower[o + i]; }, [&](int i) { return w.diag[o + i]; },
+      [&](int i) { return w.upper[o + i]; }, [&](int i) { return -w.R[o + i]; },
+      [&](int i) -> double& { return w.dpsi[o + i]; }, [&](int i) -> double& { return w.g[o + i]; },
+      ll - kb + 1);
   return apply_changes(c, w);
 }
 
