@@ -18,8 +18,9 @@
 // the largest catchment would take at the measured cost, with hourly steps and the
 // storm day's share of extra steps on one day in ten.
 //
-// Usage: e2e_step_bench [--peak=mm/h] [n ...]: the storm's peak (default 20 mm/h) and
-// the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
+// Usage: e2e_step_bench [--peak=mm/h] [--kernel=baseline|avx2|avx512] [n ...]: the
+// storm's peak (default 20 mm/h), the build of the column solver (default the widest the
+// processor runs) and the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
 // (under the system's temporary directory) are kept for a look at their files.
 #include <unistd.h>
 
@@ -45,6 +46,7 @@
 #include "services/solvers.h"
 #include "services/console.h"
 #include "services/error_reporting.h"
+#include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_time_step.h"
 #include "surface/et/et_step.h"
 #include "surface/oc/oc_time_step.h"
@@ -67,7 +69,7 @@ struct Result {
   long picard = 0, limited = 0;
 };
 
-Result run_day(int n, const bench::Storm& storm) {
+Result run_day(int n, const bench::Storm& storm, ColumnKernel kernel) {
   Result r;
   r.n = n;
   const std::string dir = (std::filesystem::temp_directory_path() /
@@ -87,6 +89,7 @@ Result run_day(int n, const bench::Storm& storm) {
     READ_COMMAND_LINE({"-f", rundata}, dir, m.io);
     OPEN_RUN_FILES(m.io);
     CATCHMENT_SETUP(m);
+    vss.column_kernel = kernel;
     BUILD_ISORT(frame, m.surface, vss);
     frame.UZNEXT = frame.BASIC_TIMESTEP;
     WRITE_RUN_OUTPUTS("start", frame, m.surface, vss, m.output, m.io);
@@ -207,10 +210,26 @@ int main(int argc, char** argv) {
   set_flush_to_zero();  // as the program does
   std::vector<int> sizes;
   bench::Storm storm;
+  ColumnKernel kernel = best_column_kernel();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--peak=")) {
       storm.peak = std::atof(arg.c_str() + 7);
+    } else if (arg.starts_with("--kernel=")) {
+      const std::string name = arg.substr(9);
+      bool known = false;
+      for (ColumnKernel k : {ColumnKernel::Baseline, ColumnKernel::Avx2, ColumnKernel::Avx512}) {
+        if (name == column_kernel_name(k)) {
+          kernel = k;
+          known = true;
+        }
+      }
+      if (!known || !column_kernel_runs(kernel)) {
+        std::fprintf(stderr, "--kernel=%s: this processor runs baseline%s%s\n", name.c_str(),
+                     column_kernel_runs(ColumnKernel::Avx2) ? ", avx2" : "",
+                     column_kernel_runs(ColumnKernel::Avx512) ? ", avx512" : "");
+        return 2;
+      }
     } else {
       sizes.push_back(std::atoi(argv[i]));
     }
@@ -219,7 +238,8 @@ int main(int argc, char** argv) {
   std::printf("One simulated day, a storm from hour %.0f to %.0f peaking at %.0f mm/h at hour %.0f;"
               " 20 cells per column.\n",
               storm.start, storm.end, storm.peak, storm.peak_hour);
-  std::printf("Times in microseconds per element and step.\n\n");
+  std::printf("Column solver build: %s. Times in microseconds per element and step.\n\n",
+              column_kernel_name(kernel));
   std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s\n", "grid",
               "elements", "steps", "whole", "OC", "VSS", "ET", "krylov", "sweeps", "newton",
               "capped", "solves", "LU", "setup", "picard", "limited");
@@ -229,7 +249,7 @@ int main(int argc, char** argv) {
   Result largest, smallest;
   std::vector<Result> results;
   for (int n : sizes) {
-    const Result r = run_day(n, storm);
+    const Result r = run_day(n, storm, kernel);
     print(r);
     std::fflush(stdout);
     results.push_back(r);

@@ -15,6 +15,12 @@
 
 namespace quendal {
 
+// The build of the column solver's arithmetic a run uses: the one for any x86-64
+// processor, or those for processors with the AVX2 or AVX-512 vector units. All give
+// the same results to the bit (no multiply-add is fused in any of them); the later ones
+// take several cells at a time.
+enum class ColumnKernel { Baseline, Avx2, Avx512 };
+
 // Room of the subsurface data that the data file fills.
 constexpr int VSS_TABLE_ROWS_ROOM = 20;       // rows of a tabulated soil
 constexpr int VSS_WELL_ROOM = 20;             // well rows
@@ -210,6 +216,9 @@ struct SubsurfaceState {
   } run_totals;
   // Counters for the benchmark and the tests: Newton iterations and global sweeps run.
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
+  // The column solver's build in use: the widest the processor runs (set at set-up),
+  // or one the benchmark chooses.
+  ColumnKernel column_kernel = ColumnKernel::Baseline;
   // How often the column solver left plain Newton: rows solved with their Picard
   // diagonal (the Newton one was not negative), and iterations whose update was scaled
   // down (to the step limit, or to stop a head at saturation). Printed at the end of the

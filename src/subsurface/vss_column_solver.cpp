@@ -17,6 +17,14 @@
 #include "subsurface/soil_tables.h"
 #include "subsurface/vss_data_file.h"
 
+// The builds for the x86-64 vector units, unless the program is built with the
+// baseline build alone (QUENDAL_BASELINE_KERNELS) or for another processor.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(QUENDAL_BASELINE_KERNELS)
+#define QUENDAL_VECTOR_KERNELS 1
+#else
+#define QUENDAL_VECTOR_KERNELS 0
+#endif
+
 namespace quendal {
 namespace {
 
@@ -678,10 +686,13 @@ double column_start_head(double psi, double change) {
   return psi + std::clamp(change, -limit, limit);
 }
 
-void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
-                       RunIo& io, int e, int severity) {
+namespace {
+
+// The whole solve of a column, built once for each kind of processor by the entry
+// points below, each of which inlines all of it.
+inline void solve_column(const FrameState& frame, const SurfaceState& surface,
+                         SubsurfaceState& vss, RunIo& io, int e, int severity) {
   const int kb = vss.LAYER_BOTTOM_CELL(e, 1), ll = vss.LL;
-  if (kb > ll) return;
   const Column c{frame,
                  surface,
                  vss,
@@ -764,6 +775,78 @@ void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, Sub
 
   // Phreatic level: the top of the saturated run from the bottom.
   vss.PHREATIC_LEVEL(e) = column_phreatic_level(vss, e);
+}
+
+// The entry points: the same solve for any x86-64 processor and, with the vector
+// units' instructions allowed, for AVX2 and AVX-512. Every call within is inlined
+// (`flatten`), so none of the wider code is shared with the rest of the program; the
+// file is compiled without contraction into fused multiply-adds, so the three builds
+// round alike.
+__attribute__((flatten)) void solve_baseline(const FrameState& frame, const SurfaceState& surface,
+                                             SubsurfaceState& vss, RunIo& io, int e,
+                                             int severity) {
+  solve_column(frame, surface, vss, io, e, severity);
+}
+
+#if QUENDAL_VECTOR_KERNELS
+__attribute__((flatten, target("avx2"))) void solve_avx2(const FrameState& frame,
+                                                          const SurfaceState& surface,
+                                                          SubsurfaceState& vss, RunIo& io, int e,
+                                                          int severity) {
+  solve_column(frame, surface, vss, io, e, severity);
+}
+
+__attribute__((flatten, target("avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512")))
+void solve_avx512(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
+                  RunIo& io, int e, int severity) {
+  solve_column(frame, surface, vss, io, e, severity);
+}
+#endif
+
+}  // namespace
+
+bool column_kernel_runs(ColumnKernel kernel) {
+#if QUENDAL_VECTOR_KERNELS
+  __builtin_cpu_init();
+  switch (kernel) {
+    case ColumnKernel::Baseline: return true;
+    case ColumnKernel::Avx2: return __builtin_cpu_supports("avx2");
+    case ColumnKernel::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  }
+  return false;
+#else
+  return kernel == ColumnKernel::Baseline;
+#endif
+}
+
+ColumnKernel best_column_kernel() {
+  for (ColumnKernel k : {ColumnKernel::Avx512, ColumnKernel::Avx2}) {
+    if (column_kernel_runs(k)) return k;
+  }
+  return ColumnKernel::Baseline;
+}
+
+const char* column_kernel_name(ColumnKernel kernel) {
+  switch (kernel) {
+    case ColumnKernel::Avx2: return "avx2";
+    case ColumnKernel::Avx512: return "avx512";
+    default: return "baseline";
+  }
+}
+
+void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
+                       RunIo& io, int e, int severity) {
+  if (vss.LAYER_BOTTOM_CELL(e, 1) > vss.LL) return;
+#if QUENDAL_VECTOR_KERNELS
+  switch (vss.column_kernel) {
+    case ColumnKernel::Avx512: return solve_avx512(frame, surface, vss, io, e, severity);
+    case ColumnKernel::Avx2: return solve_avx2(frame, surface, vss, io, e, severity);
+    default: break;
+  }
+#endif
+  solve_baseline(frame, surface, vss, io, e, severity);
 }
 
 }  // namespace quendal

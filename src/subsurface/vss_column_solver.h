@@ -55,6 +55,13 @@ double column_start_head(double psi, double change);
 // and those of its neighbours. Changes nothing.
 void prefetch_column(const FrameState& frame, const SubsurfaceState& vss, int e);
 
+// The widest build of the column solver this processor runs (ColumnKernel::Baseline
+// in a program built with QUENDAL_BASELINE_KERNELS), and whether it runs `kernel`.
+ColumnKernel best_column_kernel();
+bool column_kernel_runs(ColumnKernel kernel);
+const char* column_kernel_name(ColumnKernel kernel);
+
+// Solves with the build vss.column_kernel.
 void VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity);
 
