@@ -19,8 +19,8 @@
 // storm day's share of extra steps on one day in ten.
 //
 // Usage: e2e_step_bench [--peak=mm/h] [--kernel=baseline|avx2|avx512] [n ...]: the
-// storm's peak (default 20 mm/h), the build of the column solver (default the widest the
-// processor runs) and the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
+// storm's peak (default 20 mm/h), the build of the column solver (default the one a
+// run takes on this processor) and the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
 // (under the system's temporary directory) are kept for a look at their files.
 #include <unistd.h>
 

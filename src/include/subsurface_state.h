@@ -216,7 +216,7 @@ struct SubsurfaceState {
   } run_totals;
   // Counters for the benchmark and the tests: Newton iterations and global sweeps run.
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
-  // The column solver's build in use: the widest the processor runs (set at set-up),
+  // The column solver's build in use: the one best_column_kernel() picks (at set-up),
   // or one the benchmark chooses.
   ColumnKernel column_kernel = ColumnKernel::Baseline;
   // How often the column solver left plain Newton: rows solved with their Picard

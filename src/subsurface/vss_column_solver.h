@@ -55,8 +55,9 @@ double column_start_head(double psi, double change);
 // and those of its neighbours. Changes nothing.
 void prefetch_column(const FrameState& frame, const SubsurfaceState& vss, int e);
 
-// The widest build of the column solver this processor runs (ColumnKernel::Baseline
-// in a program built with QUENDAL_BASELINE_KERNELS), and whether it runs `kernel`.
+// The build of the column solver a run takes on this processor: AVX2 where it has the
+// unit, else the baseline (always the baseline in a program built with
+// QUENDAL_BASELINE_KERNELS); whether it runs `kernel`; the build's name.
 ColumnKernel best_column_kernel();
 bool column_kernel_runs(ColumnKernel kernel);
 const char* column_kernel_name(ColumnKernel kernel);
