@@ -10,15 +10,21 @@
 // the share of steps that reached the sweep cap; the mean Newton iterations of a column
 // solve and the column solves per column and step, and over the day the rows the column
 // solver solved with their Picard diagonal and the iterations it scaled down to its step
-// limit. Then the time one simulated year of
+// limit. Below the table, per catchment, the subsurface's cost per cell-iteration (one cell
+// through one Newton iteration of a column solve) and the share of the whole step that
+// the column solver's tridiagonal elimination takes: the elimination of a system of the
+// columns' size is timed on its own and multiplied by the Newton iterations of the run.
+// Then the time one simulated year of
 // the largest catchment would take at the measured cost, with hourly steps and the
 // storm day's share of extra steps on one day in ten.
 //
-// Usage: e2e_step_bench [--peak=mm/h] [n ...]: the storm's peak (default 20 mm/h) and
-// the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
+// Usage: e2e_step_bench [--peak=mm/h] [--kernel=baseline|avx2|avx512] [n ...]: the
+// storm's peak (default 20 mm/h), the build of the column solver (default the one a
+// run takes on this processor) and the grid sizes (default 50 100 200). With QUENDAL_BENCH_KEEP set, the run directories
 // (under the system's temporary directory) are kept for a look at their files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -37,8 +43,10 @@
 #include "generated_run.h"
 #include "output/run_output_files.h"
 #include "output/water_balance.h"
+#include "services/solvers.h"
 #include "services/console.h"
 #include "services/error_reporting.h"
+#include "subsurface/vss_column_solver.h"
 #include "subsurface/vss_time_step.h"
 #include "surface/et/et_step.h"
 #include "surface/oc/oc_time_step.h"
@@ -61,7 +69,7 @@ struct Result {
   long picard = 0, limited = 0;
 };
 
-Result run_day(int n, const bench::Storm& storm) {
+Result run_day(int n, const bench::Storm& storm, ColumnKernel kernel) {
   Result r;
   r.n = n;
   const std::string dir = (std::filesystem::temp_directory_path() /
@@ -81,6 +89,7 @@ Result run_day(int n, const bench::Storm& storm) {
     READ_COMMAND_LINE({"-f", rundata}, dir, m.io);
     OPEN_RUN_FILES(m.io);
     CATCHMENT_SETUP(m);
+    vss.column_kernel = kernel;
     BUILD_ISORT(frame, m.surface, vss);
     frame.UZNEXT = frame.BASIC_TIMESTEP;
     WRITE_RUN_OUTPUTS("start", frame, m.surface, vss, m.output, m.io);
@@ -142,6 +151,40 @@ Result run_day(int n, const bench::Storm& storm) {
   return r;
 }
 
+// The time of one tridiagonal elimination of n rows, s: a diagonally dominant system
+// solved many times over, each solve starting from the last one's solution so that no
+// solve can be skipped or overlapped with the next.
+double elimination_time(int n) {
+  std::vector<double> a(n + 1, -0.3), b(n + 1, -1.0), c(n + 1, -0.4), r(n + 1, 0.0), u(n + 1, 0.0),
+      g(n + 1, 0.0);
+  for (int i = 1; i <= n; ++i) r[i] = 1e-3 * i;
+  const int repeats = 200000;
+  double best = 1e30;
+  for (int trial = 0; trial < 5; ++trial) {
+    const auto t0 = Clock::now();
+    for (int k = 0; k < repeats; ++k) {
+      tridiagonal_elimination_two_ended(
+          [&](int i) { return a[i]; }, [&](int i) { return b[i]; }, [&](int i) { return c[i]; },
+          [&](int i) { return r[i] - 1e-9 * u[i]; }, [&](int i) -> double& { return u[i]; },
+          [&](int i) -> double& { return g[i]; }, n);
+    }
+    best = std::min(best, seconds(Clock::now() - t0) / repeats);
+  }
+  if (!std::isfinite(u[1])) std::printf("(elimination diverged)\n");
+  return best;
+}
+
+void print_floor(const Result& r) {
+  if (r.solves == 0 || r.columns == 0) return;
+  const int cells = (r.cells + r.columns / 2) / r.columns;  // per column
+  const double cell_iterations = static_cast<double>(r.newton) * r.cells / r.columns;
+  const double elimination = elimination_time(cells) * static_cast<double>(r.newton);
+  std::printf("%6d  subsurface %6.1f ns per cell-iteration; tridiagonal elimination %4.1f%% of the"
+              " step (%.0f ns per %d-cell system)\n",
+              r.n, 1e9 * r.vss / cell_iterations, 100.0 * elimination / r.whole,
+              1e9 * elimination / static_cast<double>(r.newton), cells);
+}
+
 void print(const Result& r) {
   const double per = 1e6 / (static_cast<double>(r.elements) * static_cast<double>(r.steps));
   const double steps = static_cast<double>(r.steps);
@@ -167,10 +210,26 @@ int main(int argc, char** argv) {
   set_flush_to_zero();  // as the program does
   std::vector<int> sizes;
   bench::Storm storm;
+  ColumnKernel kernel = best_column_kernel();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--peak=")) {
       storm.peak = std::atof(arg.c_str() + 7);
+    } else if (arg.starts_with("--kernel=")) {
+      const std::string name = arg.substr(9);
+      bool known = false;
+      for (ColumnKernel k : {ColumnKernel::Baseline, ColumnKernel::Avx2, ColumnKernel::Avx512}) {
+        if (name == column_kernel_name(k)) {
+          kernel = k;
+          known = true;
+        }
+      }
+      if (!known || !column_kernel_runs(kernel)) {
+        std::fprintf(stderr, "--kernel=%s: this processor runs baseline%s%s\n", name.c_str(),
+                     column_kernel_runs(ColumnKernel::Avx2) ? ", avx2" : "",
+                     column_kernel_runs(ColumnKernel::Avx512) ? ", avx512" : "");
+        return 2;
+      }
     } else {
       sizes.push_back(std::atoi(argv[i]));
     }
@@ -179,19 +238,30 @@ int main(int argc, char** argv) {
   std::printf("One simulated day, a storm from hour %.0f to %.0f peaking at %.0f mm/h at hour %.0f;"
               " 20 cells per column.\n",
               storm.start, storm.end, storm.peak, storm.peak_hour);
-  std::printf("Times in microseconds per element and step.\n\n");
+  std::printf("Column solver build: %s. Times in microseconds per element and step.\n\n",
+              column_kernel_name(kernel));
   std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s\n", "grid",
               "elements", "steps", "whole", "OC", "VSS", "ET", "krylov", "sweeps", "newton",
               "capped", "solves", "LU", "setup", "picard", "limited");
   std::printf("%6s %8s %6s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s\n", "", "", "", "",
               "", "", "", "/step", "/step", "/solve", "steps", "/col/st", "/step", "s", "rows",
               "steps");
-  Result largest;
+  Result largest, smallest;
+  std::vector<Result> results;
   for (int n : sizes) {
-    const Result r = run_day(n, storm);
+    const Result r = run_day(n, storm, kernel);
     print(r);
     std::fflush(stdout);
+    results.push_back(r);
     if (r.elements > largest.elements && r.status == 0) largest = r;
+    if ((smallest.elements == 0 || r.elements < smallest.elements) && r.status == 0) smallest = r;
+  }
+  std::printf("\n");
+  for (const Result& r : results) print_floor(r);
+  if (smallest.steps > 0 && largest.elements > smallest.elements) {
+    const auto per = [](const Result& r) { return r.whole / (static_cast<double>(r.elements) * r.steps); };
+    std::printf("\nCost per element-step at %d elements: %.2f times that at %d.\n", largest.elements,
+                per(largest) / per(smallest), smallest.elements);
   }
   if (largest.steps > 0) {
     // A year of hourly steps, and on one day in ten the storm day's extra steps.

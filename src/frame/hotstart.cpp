@@ -89,6 +89,14 @@ struct HotstartRecord {
   // starts every table from its first discharge column, as a cold start does.
   bool zq_columns_given = false;
   std::vector<int> zq_columns;
+  // The length of the last subsurface step (s, 0 before the first) and the heads at its
+  // start, from which the next step extrapolates its first heads. Records written
+  // before these were kept lack them; the restart's first step then starts from the
+  // saved heads, and the run follows the saved one within the column iteration's
+  // tolerance.
+  bool step_before = false;
+  double last_step_seconds = 0.0;
+  std::vector<double> psi_start;
   std::vector<double> vspsi;
 };
 
@@ -156,13 +164,25 @@ class RecordReader {
       values("ET_GROUND_EVAP=", r.link_evaporation, nlf);
       label_ = "vspsi=";
       *read_ >> text;
+      // Items added later, each optional, in the order they are written.
       if (text == "ZQ_COLUMN=") {
         label_ = "ZQ_COLUMN=";
         r.zq_columns_given = true;
         r.zq_columns.assign(static_cast<std::size_t>(model_.surface.ZQ_TABLE_COUNT), 0);
         for (int& c : r.zq_columns) *read_ >> c;
-        label("vspsi=");
-      } else if (text != "vspsi=") {
+        label_ = "vspsi=";
+        *read_ >> text;
+      }
+      r.step_before = text == "PSI_START=";
+      if (r.step_before) {
+        label_ = "PSI_START=";
+        *read_ >> r.last_step_seconds;
+        r.psi_start.assign(static_cast<std::size_t>(cells), 0.0);
+        for (double& x : r.psi_start) *read_ >> x;
+        label_ = "vspsi=";
+        *read_ >> text;
+      }
+      if (text != "vspsi=") {
         throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
       }
     } else if (text != "vspsi=") {
@@ -295,6 +315,10 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
       }
     }
   }
+  if (r.step_before) {
+    label = "PSI_START=";
+    require_value(r.last_step_seconds, 0.0, MAX_BASIC_TIMESTEP * 3600.0, "step length (s)");
+  }
   // The cells of the columns: heads inside the soil tables, moisture contents between
   // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
   // column are not part of it and hold nothing.
@@ -319,6 +343,7 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
       const double saturated = cell ? v.VSPTHE(1, v.CELL_SOIL_TYPE(k, e)) : 0.0;
       check("CELL_THETA=", "moisture content", r.theta[i], 0.0, saturated);
       check("CELL_KR=", "relative conductivity", r.kr[i], 0.0, 1.0);
+      if (r.step_before) check("PSI_START=", "pressure head (m)", r.psi_start[i], driest, wettest);
     }
   }
 }
@@ -405,6 +430,11 @@ void apply(const HotstartRecord& r, Model& model) {
     for (std::size_t t = 0; t < r.zq_columns.size(); ++t) {
       s.ZQ_TABLES(static_cast<int>(t) + 1).zcol = r.zq_columns[t];
     }
+  }
+  if (r.step_before) {
+    v.CELL_PSI_START.resize(v.LL, nel, 0.0);
+    copy_cells(r.psi_start, v.CELL_PSI_START, v.LL, nel);
+    v.LAST_STEP_SECONDS = r.last_step_seconds;
   }
 
   // The clocks, and the met data of the restart time.
@@ -624,6 +654,11 @@ void write_hotstart_record(Model& model) {
     for (int l = 1; l <= nlf; ++l) w.value(s.ET_GROUND_EVAP(l));
     w.label("ZQ_COLUMN=");
     for (int t = 1; t <= s.ZQ_TABLE_COUNT; ++t) w.value(s.ZQ_TABLES(t).zcol);
+    w.label("PSI_START=");
+    w.value(v.LAST_STEP_SECONDS);
+    for (int e = 1; e <= nel; ++e) {
+      for (int k = 1; k <= v.LL; ++k) w.value(v.CELL_PSI_START.empty() ? 0.0 : v.CELL_PSI_START(k, e));
+    }
     cells("vspsi=", v.vspsi);
   }
   unit.flush();

@@ -5,13 +5,17 @@
 // the face flows and their derivatives, the snow pack and its meltwater slugs, the
 // element order, the moisture contents and relative conductivities of the cells, the
 // vegetation parameters in force, the channel links' net rain and ground evaporation of
-// the last step, and last the pressure heads of every cell. Reals are
+// the last step, the length of the last subsurface step and the cells' heads at its
+// start ("PSI_START="), and last the pressure heads of every cell. Reals are
 // written as the shortest text that reads back to the same double, so a restart
 // continues from exactly the state saved. Records written before the order, the
 // moisture contents, the conductivities and the vegetation were saved (the heads then
 // follow the meltwater slugs directly) are read too; the restart derives those from the
 // heads, the surface levels and the restart time, and so follows the saved run closely
-// but not exactly.
+// but not exactly. So are records without the last step's heads: the restart's first
+// subsurface step then starts its columns from the saved heads rather than from heads
+// carried on along their course, and ends within the column iteration's tolerance of
+// the saved run's.
 #pragma once
 
 #include "include/model.h"

@@ -15,6 +15,12 @@
 
 namespace quendal {
 
+// The build of the column solver's arithmetic a run uses: the one for any x86-64
+// processor, or those for processors with the AVX2 or AVX-512 vector units. All give
+// the same results to the bit (no multiply-add is fused in any of them); the later ones
+// take several cells at a time.
+enum class ColumnKernel { Baseline, Avx2, Avx512 };
+
 // Room of the subsurface data that the data file fills.
 constexpr int VSS_TABLE_ROWS_ROOM = 20;       // rows of a tabulated soil
 constexpr int VSS_WELL_ROOM = 20;             // well rows
@@ -142,6 +148,9 @@ struct SubsurfaceState {
   // coefficient and the derivatives by psi.
   int SOIL_TABLE_POINTS = 0;
   Array1<double> VSPPSI;
+  // 1 / (VSPPSI(j + 1) - VSPPSI(j)), j = 1..SOIL_TABLE_POINTS - 1: the interpolation
+  // multiplies by it rather than divide, twice for every cell and iteration.
+  Array1<double> inverse_table_spacing;
   Array2<double> VSPTHE, VSPKR, VSPETA, VSPDTH, VSPDKR, VSPDET;
   // (NS): the table point below saturation where a stretch of theta held level (or
   // nearly) from saturation ends and theta starts to fall; 0 where theta falls at once.
@@ -175,6 +184,10 @@ struct SubsurfaceState {
   Array1<double> AVAILABLE_PONDED_DEPTH;  // (NEL), m
   Array2<double> CELL_SOURCE_RATE;        // (LL, NEL), m3/s, negative removes water
   Array2<double> CELL_PSI_START, CELL_THETA_START;  // (LL, NEL)
+  // The length of the last step, s (0 before the first): with CELL_PSI_START, which
+  // then holds the heads at that step's start, what the next step extrapolates its
+  // columns' first heads from.
+  double LAST_STEP_SECONDS = 0.0;
   Array1<char> COLUMN_CONVERGED;          // (NEL)
   Array1<double> COLUMN_PSI_CHANGE;       // (0..NEL); entry 0 a missing neighbour
   // The global iteration's work list: the columns the next sweep solves, in ISORT
@@ -206,6 +219,9 @@ struct SubsurfaceState {
   } run_totals;
   // Counters for the benchmark and the tests: Newton iterations and global sweeps run.
   long newton_iterations = 0, global_sweeps = 0, column_solves = 0;
+  // The column solver's build in use: the one best_column_kernel() picks (at set-up),
+  // or one the benchmark chooses.
+  ColumnKernel column_kernel = ColumnKernel::Baseline;
   // How often the column solver left plain Newton: rows solved with their Picard
   // diagonal (the Newton one was not negative), and iterations whose update was scaled
   // down (to the step limit, or to stop a head at saturation or at the end of a level

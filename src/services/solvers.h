@@ -50,6 +50,53 @@ inline void tridiagonal_elimination(A a, B b, C c, R r, U u, G g, int n) {
   for (int i = n - 1; i >= 1; --i) u(i) -= g(i + 1) * u(i + 1);
 }
 
+// The same system solved by elimination from both ends at once: rows 1..n/2 from the
+// top, the others from the bottom, the two halves meeting in a system of two rows. Each
+// pivot waits for the division of the one before it; the two chains of n/2 divisions
+// are independent, so a processor runs them side by side in about half the time of
+// one chain of n. The same solution up to round-off where both eliminations find no
+// zero pivot (a diagonally dominant system). g(i) is row i's elimination factor.
+template <class A, class B, class C, class R, class U, class G>
+inline void tridiagonal_elimination_two_ended(A a, B b, C c, R r, U u, G g, int n) {
+  if (n < 4) {
+    tridiagonal_elimination(a, b, c, r, u, g, n);
+    return;
+  }
+  const int p = n / 2;  // the last row eliminated from the top
+  // From the top, row i becomes u(i) = x(i) + g(i) x(i+1); from the bottom,
+  // u(i) = x(i) + g(i) x(i-1).
+  double w = 1.0 / b(1);
+  g(1) = c(1) * w;
+  u(1) = r(1) * w;
+  double v = 1.0 / b(n);
+  g(n) = a(n) * v;
+  u(n) = r(n) * v;
+  for (int j = 1; j < p; ++j) {
+    const int i = 1 + j, k = n - j;
+    w = 1.0 / (b(i) - a(i) * g(i - 1));
+    v = 1.0 / (b(k) - c(k) * g(k + 1));
+    g(i) = c(i) * w;
+    u(i) = (r(i) - a(i) * u(i - 1)) * w;
+    g(k) = a(k) * v;
+    u(k) = (r(k) - c(k) * u(k + 1)) * v;
+  }
+  if (n - p > p) {  // odd n: the bottom has one row more
+    const int k = p + 1;
+    v = 1.0 / (b(k) - c(k) * g(k + 1));
+    g(k) = a(k) * v;
+    u(k) = (r(k) - c(k) * u(k + 1)) * v;
+  }
+  // Rows p and p + 1 together.
+  const double x = (u(p) - g(p) * u(p + 1)) / (1.0 - g(p) * g(p + 1));
+  u(p) = x;
+  u(p + 1) -= g(p + 1) * x;
+  for (int j = 1; j < p; ++j) {
+    u(p - j) -= g(p - j) * u(p - j + 1);
+    u(p + 1 + j) -= g(p + 1 + j) * u(p + j);
+  }
+  if (n - p > p) u(n) -= g(n) * u(n - 1);
+}
+
 // Solves a(i) u(i-1) + b(i) u(i) + c(i) u(i+1) = r(i), i = 1..n, by elimination
 // without pivoting (a(1) and c(n) are not read). Every vector is taken by its first n
 // values, whatever the numbering of its section. `work` holds at least n values and is

@@ -154,6 +154,8 @@ void VSS_BUILD_SOIL_TABLES(SubsurfaceState& v, RunIo& io) {
     t->resize(VSS_TABLE_POINTS_ROOM, ns, 0.0);
   }
   for (int j = 1; j <= n; ++j) v.VSPPSI(j) = soil_table_head(j, n);
+  v.inverse_table_spacing.resize(VSS_TABLE_POINTS_ROOM, 0.0);
+  for (int j = 1; j < n; ++j) v.inverse_table_spacing(j) = 1.0 / (v.VSPPSI(j + 1) - v.VSPPSI(j));
 
   v.SOIL_LEVEL_END.resize(ns, 0);
   Array1<int> interval(ns, 1);

@@ -91,8 +91,11 @@ inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& 
   }
   const int i = std::clamp(lo, 1, n - 1);
   index = i;
-  const double t = (x - grid[i]) / (grid[i + 1] - grid[i]);
-  if (!(t >= 0.0 && t <= 1.0)) soil_table_out_of_range(io, v, element, k, t < 0.0, x);
+  // A head beyond the wettest or the driest point (the grid falls from wet to dry).
+  if (!(x <= grid[1] && x >= grid[n])) soil_table_out_of_range(io, v, element, k, x > grid[1], x);
+  // The place within the interval, held to it against the rounding of the product.
+  const double inverse_spacing = v.inverse_table_spacing.data()[i - 1];
+  const double t = std::clamp((x - grid[i]) * inverse_spacing, 0.0, 1.0);
   // The six tables share one shape: points i and i + 1 of soil s lie at the same place
   // in each.
   const std::ptrdiff_t at_i = &v.VSPTHE(i, s) - v.VSPTHE.data();
@@ -102,7 +105,7 @@ inline CellTableValues interpolate_soil_tables(const SubsurfaceState& v, RunIo& 
   };
   const double* theta = v.VSPTHE.data() + at_i;
   return {at(v.VSPTHE), v.VSPETA.data()[at_i + 1], at(v.VSPKR), at(v.VSPDET), at(v.VSPDKR),
-          (theta[1] - theta[0]) / (grid[i + 1] - grid[i])};
+          (theta[1] - theta[0]) * inverse_spacing};
 }
 
 // Interpolates the tables for the cells first..last of `element`: entry i of each span

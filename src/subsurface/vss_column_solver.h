@@ -44,14 +44,29 @@ inline double column_phreatic_level(const SubsurfaceState& vss, int e) {
                   vss.CELL_ELEVATION(m, e) + vss.vspsi(m, e));
 }
 
+// A column's first head for a step: `psi`, the head at the step's start, moved by
+// `change` (its course over the last step), unless that would carry it across
+// saturation, or leave it on saturation, where the solver treats the change of slope
+// with care; the move is held to the solver's own step limit for a head below
+// saturation. The result is only where the iteration starts, not where it ends.
+double column_start_head(double psi, double change);
+
 // Asks the memory system for what solving column e will read, so that a sweep through
 // columns far apart in memory need not wait for each one's data: its cells' own runs
 // and those of its neighbours. Changes nothing.
 void prefetch_column(const FrameState& frame, const SubsurfaceState& vss, int e);
 
-// Returns whether the iteration settled: its last change within VSS_HEAD_TOLERANCE and no
-// head on a break of the storage slope crossed. One that ran out of iterations may
-// still end where it began (a cycle of an even length).
+// The build of the column solver a run takes on this processor: AVX2 where it has the
+// unit, else the baseline (always the baseline in a program built with
+// QUENDAL_BASELINE_KERNELS); whether it runs `kernel`; the build's name.
+ColumnKernel best_column_kernel();
+bool column_kernel_runs(ColumnKernel kernel);
+const char* column_kernel_name(ColumnKernel kernel);
+
+// Solves with the build vss.column_kernel. Returns whether the iteration settled: its
+// last change within VSS_HEAD_TOLERANCE and no head on a break of the storage slope
+// crossed. One that ran out of iterations may still end where it began (a cycle of an
+// even length).
 bool VSS_COLUMN_SOLVER(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& vss,
                        RunIo& io, int e, int severity);
 

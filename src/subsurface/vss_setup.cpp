@@ -260,6 +260,7 @@ void VSS_SET_UP(const FrameState& frame, const SurfaceState& surface, Subsurface
   RecordSink& print = io.units.print();
   write_banner(print, "Start of VSS data  ");
   vss.VSS_ERROR_COUNT = 0;
+  vss.column_kernel = best_column_kernel();
   VSS_READ_DATA_FILE(frame, surface, vss, io);
   stop_on_counted_errors(vss, io);
   skip_series_headings(vss, io);

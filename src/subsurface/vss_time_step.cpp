@@ -101,7 +101,8 @@ void prepare(const FrameState& frame, const SurfaceState& surface, SubsurfaceSta
   }
   v.AVAILABLE_PONDED_DEPTH.resize(nel, 0.0);
   v.CELL_SOURCE_RATE.resize(ll, nel, 0.0);
-  v.CELL_PSI_START.resize(ll, nel, 0.0);
+  // A hot start may have restored the heads at the start of the last step already.
+  if (v.CELL_PSI_START.empty()) v.CELL_PSI_START.resize(ll, nel, 0.0);
   v.CELL_THETA_START.resize(ll, nel, 0.0);
   v.COLUMN_CONVERGED.resize(nel, 0);
   v.COLUMN_PSI_CHANGE.resize_range(0, nel, 0.0);
@@ -224,12 +225,33 @@ void prepare_step(const FrameState& frame, const SurfaceState& surface, Subsurfa
     }
     v.CELL_SOURCE_RATE(ll, e) -= frame.AREA(e) * surface.ET_SOIL_EVAP(e);
   }
+  // The heads the global iteration starts from: each cell's head carried on along its
+  // course over the last step (the heads at its start are still in CELL_PSI_START), for
+  // a step no longer than the last. Where heads move steadily (a wetting front passing,
+  // a water table rising) that start is closer to the step's result than the heads at
+  // its start, and the columns need fewer Newton iterations; the result is the same
+  // within the iteration's tolerance, since every column is solved from there. A head
+  // does not cross saturation on the way (the column solver treats that crossing with
+  // care) and moves by no more than a Newton step of the solver may. The top cell starts
+  // where it is: its course follows the surface water, which ponds and drains from one
+  // step to the next rather than keeping a trend (where the surface and the top cells
+  // trade water back and forth each step, carrying the top cell on sends it the wrong
+  // way and the columns need more iterations, not fewer).
+  const double ratio = v.LAST_STEP_SECONDS > 0.0 ? std::min(dt / v.LAST_STEP_SECONDS, 1.0) : 0.0;
   for (int e = 1; e <= nel; ++e) {
-    for (int k = v.LAYER_BOTTOM_CELL(e, 1); k <= ll; ++k) {
-      v.CELL_PSI_START(k, e) = v.vspsi(k, e);
+    const int kb = v.LAYER_BOTTOM_CELL(e, 1);
+    const bool column = e >= first && ratio > 0.0;
+    for (int k = kb; k <= ll; ++k) {
+      const double psi = v.vspsi(k, e);
+      if (column && k < ll) {
+        const double change = ratio * (psi - v.CELL_PSI_START(k, e));
+        v.vspsi(k, e) = column_start_head(psi, change);
+      }
+      v.CELL_PSI_START(k, e) = psi;
       v.CELL_THETA_START(k, e) = v.CELL_THETA(k, e);
     }
   }
+  v.LAST_STEP_SECONDS = dt;
 }
 
 // After a sweep from the second on: a column stays converged while neither it nor any

@@ -72,9 +72,20 @@ TEST_P(TridiagonalAgainstDense, AgreesWithPivotedDenseSolve) {
   std::vector<double> in_place = r;
   SOLVE_TRIDIAGONAL(a, b, c, in_place, in_place, n);
   for (int i = 0; i < n; ++i) EXPECT_EQ(in_place[i], u[i]) << i;
+
+  // From both ends at once: the same solution up to the same round-off, for even and odd
+  // sizes (the halves meet in the middle or one row below it).
+  std::vector<double> two_ended(n + 1, 0.0), factors(n + 1, 0.0);
+  tridiagonal_elimination_two_ended([&](int i) { return a[i - 1]; }, [&](int i) { return b[i - 1]; },
+                                    [&](int i) { return c[i - 1]; }, [&](int i) { return r[i - 1]; },
+                                    [&](int i) -> double& { return two_ended[i]; },
+                                    [&](int i) -> double& { return factors[i]; }, n);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_NEAR(two_ended[i + 1], expected[i], 1e-13 * (1 + std::fabs(expected[i]))) << i;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, TridiagonalAgainstDense, ::testing::Values(1, 2, 50));
+INSTANTIATE_TEST_SUITE_P(Sizes, TridiagonalAgainstDense, ::testing::Values(1, 2, 3, 4, 5, 7, 20, 50));
 
 TEST(SolveTridiagonal, HandSolvedSmallSystems) {
   // n = 1: u = r / b.
