@@ -400,8 +400,12 @@ TEST(CmInitialiseExample, TheSpillStartsFromItsCategoryProfile) {
       const double depth = 0.5 * vss.CELL_THICKNESS(LL, iel) + vss.CELL_ELEVATION(LL, iel) -
                            vss.CELL_ELEVATION(k, iel);
       // 1 down to 0.3 m, 0 from 0.6 m, falling in between.
-      if (!spill || depth >= 0.6) EXPECT_EQ(c, 0.0) << iel << " " << k;
-      if (spill && depth <= 0.3) EXPECT_EQ(c, 1.0) << iel << " " << k;
+      if (!spill || depth >= 0.6) {
+        EXPECT_EQ(c, 0.0) << iel << " " << k;
+      }
+      if (spill && depth <= 0.3) {
+        EXPECT_EQ(c, 1.0) << iel << " " << k;
+      }
       EXPECT_LE(c, above) << iel << " " << k;
       above = c;
       EXPECT_EQ(cm.CM_REL_CONC_DEAD_SPACE_OLD(k, iel, 1), c);

@@ -246,7 +246,9 @@ TEST(ImpossibleInputs, AreRefusedWithTheFileTheRecordAndTheValue) {
     }
     for (const std::string& piece : c.pieces) {
       EXPECT_NE(where.find(piece), std::string::npos) << piece << "\n" << where;
-      if (c.status == 3) EXPECT_NE(print.find(piece), std::string::npos) << piece;
+      if (c.status == 3) {
+        EXPECT_NE(print.find(piece), std::string::npos) << piece;
+      }
     }
   }
 }

@@ -109,7 +109,9 @@ TEST(WriteFailures, AFileSizeLimitStopsTheRunWithItsErrorNotASignal) {
     EXPECT_NE(r.output.find("error number 1094"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
     EXPECT_EQ(testing::file_exists(vis), c.previous);
-    if (c.previous) EXPECT_EQ(testing::read_file(vis), previous);
+    if (c.previous) {
+      EXPECT_EQ(testing::read_file(vis), previous);
+    }
   }
 }
 
