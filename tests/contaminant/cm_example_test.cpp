@@ -184,6 +184,8 @@ TEST(CmExample, RunsToItsEndFiniteConservingAndCarryingTheRainToTheOutlet) {
     EXPECT_LE(std::fabs(imbalance), 0.01 * (begin.mass + end.in))
         << "M0 " << begin.mass << " M_end " << end.mass << " in " << end.in << " out "
         << end.out << " decayed " << end.decayed;
+    std::printf("[ contaminant ] %s: imbalance %.4f %% of M0 + in\n", g.what,
+                100.0 * imbalance / (begin.mass + end.in));
   }
 }
 
