@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "string_sink.h"
+
 namespace quendal {
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "services/stops.h"
+#include "string_sink.h"
 #include "test_support.h"
 
 namespace quendal {
