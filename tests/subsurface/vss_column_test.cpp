@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -353,6 +354,21 @@ TEST_F(VssColumnTest, AHeadGradientBoundaryMovesNoWaterAndSaysItIsUnfinished) {
   EXPECT_NE(console.find(" unfinished code for boundary type 5 - head gradients\n"),
             std::string::npos)
       << console;
+}
+
+// A value that is not a number where the column takes its inputs stops the step with
+// fatal error 1083 naming the element and the cell, never a column of NaN heads.
+TEST_F(VssColumnTest, ANonFiniteInputStopsTheColumnWithItsElementAndCell) {
+  build(1, 2.0, 1.0);
+  surface.PNETTO(1) = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_THROW(steps(1), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("FATAL ERROR 1083 at time =        0.00 hours, iel =    1, cell ="),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("VSS column solver: a head change is not finite"), std::string::npos) << text;
+  // What the user checks next: the column and its soil.
+  EXPECT_NE(text.find("soil type 1 (:VS05): function 1"), std::string::npos) << text;
 }
 
 // A boundary series that ends stops the run in the step that meets its end, naming
