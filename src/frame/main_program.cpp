@@ -26,7 +26,7 @@ int MAIN_PROGRAM(const std::vector<std::string>& args, const std::string& curren
   // layer put in place before the run (a test's) stays.
   const RunNames& names = model.io.names;
   if ((!names.PLAN_FILE_NAME.empty() || !names.HDF5_FILE_NAME.empty()) &&
-      is_empty_plan_library(*model.output.visualisation.VIS_LIBRARY)) {
+      !model.output.visualisation.VIS_LIBRARY) {
     model.output.visualisation.VIS_LIBRARY = make_plan_file_library(model.io, model.frame);
   }
   SIMULATION_DRIVER(model);

@@ -61,8 +61,10 @@ constexpr int MAX_EXTRA_POINTS = 100;
 
 // The run's visualisation layer and what the visualisation driver keeps between calls.
 struct VisualisationState {
-  // The layer every visualisation call goes to; a test may put its own in place.
-  std::unique_ptr<VisualisationLibrary> VIS_LIBRARY = make_empty_plan_library();
+  // The layer every visualisation call goes to; a test may put its own in place. None
+  // until a run that names a plan or a visualisation output reads its plan: the calls
+  // then record nothing.
+  std::unique_ptr<VisualisationLibrary> VIS_LIBRARY;
   bool VIS_OUTPUT_CLOSED = false;  // the layer is closed once, however the run ends
   bool VIS_FIRST_CALL_PENDING = true;
   bool VIS_SECOND_CALL_PENDING = false;

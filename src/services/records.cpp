@@ -53,15 +53,6 @@ bool KeepingSource::read_record(std::string& line) {
   return true;
 }
 
-std::string StringSink::text() const {
-  std::string s;
-  for (const auto& r : records) {
-    s += r;
-    s += '\n';
-  }
-  return s;
-}
-
 void strip_line_end(std::string& line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
 }

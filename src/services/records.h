@@ -113,13 +113,6 @@ class StringSource : public RecordSource {
   long next_ = 0;
 };
 
-class StringSink : public RecordSink {
- public:
-  void write_record(std::string_view record) override { records.emplace_back(record); }
-  std::string text() const;  // records joined, each followed by '\n'
-  std::vector<std::string> records;
-};
-
 // A record already read, offered again as a source of its own: a reader can parse it
 // while its messages still name the file and the record it came from.
 class RecordAt : public RecordSource {

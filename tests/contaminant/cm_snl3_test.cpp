@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "string_sink.h"
+
 namespace quendal {
 namespace {
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "string_sink.h"
+
 namespace quendal {
 namespace {
 
@@ -50,6 +52,9 @@ TEST(FormattedWriterFields, Integer) {
       {"(I5)", 1e30, "*****"},
   });
   EXPECT_EQ(edit_integer(std::numeric_limits<long long>::min(), 20), "-9223372036854775808");
+  // An 8-byte item keeps all its digits through a format.
+  EXPECT_EQ(format_line("(I3,I20)", 7, std::numeric_limits<long long>::min()),
+            "  7-9223372036854775808");
 }
 
 TEST(FormattedWriterFields, Fixed) {
@@ -250,6 +255,41 @@ TEST(FormattedWriterRecords, MismatchedItemsAreProgramErrors) {
   EXPECT_THROW(format_line("(L2)", 1), std::invalid_argument);
   EXPECT_THROW(format_line("('no data')", 1), std::invalid_argument);
   EXPECT_THROW(format_line("(I3,('x'))", 1, 2), std::invalid_argument);  // reverts to a part with no data
+}
+
+TEST(FormattedWriterRecords, MalformedFormatsAreProgramErrorsNamingTheFault) {
+  struct Case {
+    const char* format;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {"(I5,(F8.2)", "missing ')'"},
+      {"(I5))", "unbalanced ')'"},
+      {"(I5,3)", "descriptor expected"},
+      {"(I5,P)", "P needs a scale factor"},
+      {"(-2I5)", "sign only allowed before P"},
+      {"(I5,BX)", "BN or BZ expected"},
+      {"(Q5)", "unknown descriptor 'Q'"},
+      {"(F8)", "Fw.d expected"},
+      {"(E12.)", "number expected after E"},
+      {"('abc)", "unterminated literal"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    try {
+      FormatSpec spec(c.format);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find(c.fault), std::string::npos) << e.what();
+    }
+  }
+  // The place of the fault, counted inside the outer parentheses: column 3 of "F8",
+  // where the point was due.
+  try {
+    FormatSpec spec("(F8)");
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()), "bad format \"F8\" at position 3: Fw.d expected");
+  }
 }
 
 TEST(FormattedWriterRecords, WritesToSinkAndCachesFormats) {

@@ -129,6 +129,34 @@ TEST(GridRowParsers, WideRowTakesCodesFromTheSameRecordOrTheNext) {
   EXPECT_EQ(codes[2], 6);
 }
 
+TEST(GridRowParsers, WideRowWithAnUnreadableFieldNamesTheRecordItIsOn) {
+  // The row number, a code on the row-number record and a code on the record after it:
+  // each error names the file and the record that holds the faulty field.
+  struct Case {
+    std::vector<std::string> records;
+    long record;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {{"     x3    10  11  12"}, 1, "x3"},
+      {{"      3    1y  11  12"}, 1, "1y"},
+      {{"      3    10", " 11 1z"}, 2, "1z"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    StringSource source(c.records, "wide.txt");
+    int codes[3] = {};
+    try {
+      read_wide_row(source, 3, codes);
+      ADD_FAILURE() << "no error";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.file, "wide.txt");
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_NE(e.text.find(c.text), std::string::npos) << e.text;
+    }
+  }
+}
+
 TEST(GridRowParsers, RealRowFieldsWithoutPointAreWholeNumbers) {
   // Row of 12: ten fields after the row number, two on the continuation record from
   // column 1; "125" is 125.0, a blank field 0, a point is read as written.

@@ -106,6 +106,15 @@ TEST_F(TitledBlockTest, CheckOfAClosedUnitIsFatalError4) {
   EXPECT_EQ(lines[1], "        SYD data file not open: unit 11");
 }
 
+TEST_F(TitledBlockTest, ASectionOfAClosedUnitIsFatalError3NamingTheUnit) {
+  int v = 0;
+  auto lines = fatal_report([&] { read_ints(":VS03", 1, 1, std::span<int>(&v, 1)); });
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], fatal_heading(3));
+  EXPECT_EQ(lines[1], "        Reading heading: :VS03; last item was: ( nothing read yet )");
+  EXPECT_NE(lines[2].find("Unit 11 is not open"), std::string::npos) << lines[2];
+}
+
 // ---- the modes ------------------------------------------------------------------------------
 
 TEST_F(TitledBlockTest, TextModeCutsOrPadsToTheTextsLength) {

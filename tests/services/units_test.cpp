@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "services/stops.h"
+#include "string_sink.h"
 #include "test_support.h"
 
 namespace quendal {
@@ -84,6 +86,37 @@ TEST_F(UnitsTest, RecordsForUnopenedUnitsGoToThePrintFile) {
   // Rewinding or closing what is not open does nothing.
   units.rewind(99);
   units.close(99);
+}
+
+TEST_F(UnitsTest, ACutTakesBackRecordsAndAFailedWriteIsReportedWhenTheRunEnds) {
+  std::string p = dir.file("print.txt");
+  ASSERT_TRUE(units.open(PRINT_UNIT, p, UnitDirection::Output));
+  Unit& print = units.unit(PRINT_UNIT);
+  print.write_record("kept");
+  const long before = print.written_length();
+  EXPECT_EQ(before, 5);  // "kept" and its line end
+  print.write_record("half of a block");
+  print.flush();
+  print.cut_to(before);
+  print.write_record("next");
+  units.flush_all_checked();
+  EXPECT_EQ(read_file(p), "kept\nnext\n");
+
+  // /dev/full takes the open and refuses the write: the unit keeps the system's reason,
+  // and the check a run makes before it says it completed names the file and the reason.
+  ASSERT_TRUE(units.open(30, "/dev/full", UnitDirection::Output));
+  Unit& full = units.unit(30);
+  full.write_record("lost");
+  EXPECT_THROW(full.flush(), OutputWriteError);
+  EXPECT_TRUE(full.failed());
+  EXPECT_EQ(full.failure(), "No space left on device");
+  try {
+    units.flush_all_checked();
+    ADD_FAILURE() << "a failed unit passed the check";
+  } catch (const OutputWriteError& e) {
+    EXPECT_EQ(e.file, "/dev/full");
+    EXPECT_EQ(e.reason, "No space left on device");
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -445,6 +446,50 @@ TEST_F(VssColumnTest, SpringBelowTheColumnIsNoSpring) {
   steps(2);
   EXPECT_EQ(v.SPRING_DISCHARGE(1), 0.0);
   EXPECT_EQ(v.VSS_BOUNDARY_CODE(6, 1), 0);
+}
+
+// A head-gradient boundary is read, warned of, and in the step only says on the console,
+// at each evaluation of its face, that it is unfinished: it moves no water, so the
+// column drains as one without it (a water table 1 m down in a 2 m column, no rain).
+TEST_F(VssColumnTest, AHeadGradientBoundaryMovesNoWaterAndSaysItIsUnfinished) {
+  frame.RUN_START_TIME = DATE_TO_HOURS(2000, 1, 1, 0, 0, model.io);
+  open_input(VSS_LGB_UNIT, "lgb.txt", "2000 1 1 0 0 0.5\n2100 1 1 0 0 0.5\n");
+  build(1, 2.0, 1.0, 1,
+        ":VS11\n0 0 0 0 1 0 0 0\n"
+        ":VS14\n      1 5\n:VS15\n      1 1\n:VS16\n1\n:VS16a\n5 1 1\n:VS16b\n1\n");
+  ASSERT_EQ(v.LATERAL_BOUNDARY_TYPE(1), VSS_LATERAL_HEAD_GRADIENT);
+  EXPECT_NE(print_text().find("Head-gradient boundaries have no effect, elements:     1"),
+            std::string::npos)
+      << print_text();
+  Model plain{console_file};
+  testing::TempDir plain_dir;
+  build_row(plain, plain_dir, 1, 2.0, 1.0);
+  steps(2);
+  run_steps(plain, 2);
+  const int face = v.LATERAL_BOUNDARY_FACE(1);
+  for (int k = v.LAYER_BOTTOM_CELL(1, 1); k <= v.LL; ++k) {
+    EXPECT_EQ(v.CELL_LATERAL_FLOW(face, k, 1), 0.0) << k;
+    EXPECT_EQ(v.vspsi(k, 1), plain.subsurface.vspsi(k, 1)) << k;
+  }
+  const std::string console = console_text();
+  EXPECT_NE(console.find(" unfinished code for boundary type 5 - head gradients\n"),
+            std::string::npos)
+      << console;
+}
+
+// A value that is not a number where the column takes its inputs stops the step with
+// fatal error 1083 naming the element and the cell, never a column of NaN heads.
+TEST_F(VssColumnTest, ANonFiniteInputStopsTheColumnWithItsElementAndCell) {
+  build(1, 2.0, 1.0);
+  surface.PNETTO(1) = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_THROW(steps(1), FatalError);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("FATAL ERROR 1083 at time =        0.00 hours, iel =    1, cell ="),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("VSS column solver: a head change is not finite"), std::string::npos) << text;
+  // What the user checks next: the column and its soil.
+  EXPECT_NE(text.find("soil type 1 (:VS05): function 1"), std::string::npos) << text;
 }
 
 // A boundary series that ends stops the run in the step that meets its end, naming

@@ -162,6 +162,29 @@ TEST_F(VssSetUpTest, DamagedFilesAreRefusedWithANumberedError) {
   }
 }
 
+// A bed zone of one cell (:VS03's third count) is read from :VS07 after the surface zone
+// and refused like it when its thickness is not positive.
+TEST_F(VssSetUpTest, TheBedZoneIsReadAfterTheSurfaceZoneAndMustBeThick) {
+  auto with_bed = [](const std::string& thickness) {
+    std::string text = vss_text();
+    text.replace(text.find(":VS03\n2 2 0 1"), 13, ":VS03\n2 2 1 1");
+    const std::string surface = ":VS06\n0.1 0.2\n";
+    text.replace(text.find(surface), surface.size(), surface + ":VS07\n" + thickness + "\n");
+    return text;
+  };
+  set_up(with_bed("0.3"));
+  ASSERT_EQ(v.DCRBED.size(), 1);
+  EXPECT_EQ(v.DCRBED(1), 0.3);
+  EXPECT_EQ(v.DCSZON(1), 0.1);
+  EXPECT_EQ(v.DCSZON(2), 0.2);
+
+  ASSERT_TRUE(model.io.units.open(PRINT_UNIT, print_path, UnitDirection::Output));
+  EXPECT_THROW(set_up(with_bed("0.0")), FatalError);
+  const std::string print = print_text();
+  EXPECT_NE(print.find("FATAL ERROR 1078"), std::string::npos) << print;
+  EXPECT_NE(print.find("Cell zone thickness"), std::string::npos) << print;
+}
+
 TEST(VssSplitIndex, HandWorkedCases) {
   struct Case {
     int a, b, offset, spacing;

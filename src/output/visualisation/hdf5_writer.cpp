@@ -410,7 +410,7 @@ void append_record(ItemOutput& item, double time) {
 
 // --- the writer ---------------------------------------------------------------------------
 
-class Hdf5Writer final : public VisualisationLibrary, public VisualisationPlanWriter {
+class Hdf5Writer final : public VisualisationWriter, public VisualisationPlanWriter {
  public:
   Hdf5Writer(RunIo& io, const FrameState& frame) : io_(io), frame_(frame) {
     // The library's own clean-up at the process's exit would flush a file whose writes
@@ -452,16 +452,6 @@ class Hdf5Writer final : public VisualisationLibrary, public VisualisationPlanWr
                                                bool, bool, bool) override {
     remember(name, units, description, extra_dimensions, per_cell);
   }
-  // The plan layer answers the plan's questions; the writer is never asked.
-  int GET_METADATA_I(int, std::string_view, std::optional<int>) override { return 0; }
-  std::string GET_METADATA_C(int, std::string_view) override { return {}; }
-  bool GET_METADATA_L(int, std::string_view, std::optional<int>, std::optional<int>) override {
-    return false;
-  }
-  std::int64_t GET_METADATA_I_FIRST(int, std::string_view) override { return 0; }
-  void SET_METADATA_I(int, std::string_view, std::int64_t) override {}
-  bool TIME_TO_RECORD(int, double) override { return false; }
-
   void plan_checked(const std::string& plan_text, const std::vector<VisPlanItem>& items) override;
   void new_record_of(int item) override { recording_ = item; }
   void FOR_NEW_TIME(std::string_view, double, int, int, int, int, int, int, int, std::int64_t&,
@@ -1000,7 +990,7 @@ void Hdf5Writer::stop_on_failure(const std::string& reason) {
 
 }  // namespace
 
-std::unique_ptr<VisualisationLibrary> make_hdf5_writer(RunIo& io, const FrameState& frame) {
+std::unique_ptr<VisualisationWriter> make_hdf5_writer(RunIo& io, const FrameState& frame) {
   return std::make_unique<Hdf5Writer>(io, frame);
 }
 

@@ -35,6 +35,6 @@ constexpr int VIS_OUTPUT_DROPPED_WARNING = 1093;
 
 // The writer of the file named by "hdf5fname"; dates count from the start date in
 // `frame`, read when the file is created. It is also a VisualisationPlanWriter.
-std::unique_ptr<VisualisationLibrary> make_hdf5_writer(RunIo& io, const FrameState& frame);
+std::unique_ptr<VisualisationWriter> make_hdf5_writer(RunIo& io, const FrameState& frame);
 
 }  // namespace quendal

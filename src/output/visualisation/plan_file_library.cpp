@@ -377,9 +377,9 @@ bool VisPlanItem::is_on(int i, int j) const {
   return mask[static_cast<std::size_t>(j - jlow)][static_cast<std::size_t>(i - ilow)] == '1';
 }
 
-PlanFileLibrary::PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationLibrary> writer)
+PlanFileLibrary::PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationWriter> writer)
     : io_(io),
-      writer_(writer ? std::move(writer) : make_empty_plan_library()),
+      writer_(std::move(writer)),
       plan_writer_(dynamic_cast<VisualisationPlanWriter*>(writer_.get())) {}
 
 void PlanFileLibrary::SEND_P(std::string_view key, const VisParameterValue& value, int extent1,

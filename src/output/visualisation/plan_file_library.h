@@ -89,9 +89,10 @@ class VisualisationPlanWriter {
 
 class PlanFileLibrary final : public VisualisationLibrary {
  public:
-  // `writer` receives the record operations; by default they go nowhere. A writer that
-  // is also a VisualisationPlanWriter is handed the plan and the item of each record.
-  explicit PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationLibrary> writer = nullptr);
+  // `writer` receives the run parameters, the registrations and the record operations.
+  // A writer that is also a VisualisationPlanWriter is handed the plan and the item of
+  // each record.
+  PlanFileLibrary(RunIo& io, std::unique_ptr<VisualisationWriter> writer);
 
   void SEND_P(std::string_view key, const VisParameterValue& value, int extent1,
               int extent2) override;
@@ -134,7 +135,7 @@ class PlanFileLibrary final : public VisualisationLibrary {
   VisPlanItem* accepted(int item);
 
   RunIo& io_;
-  std::unique_ptr<VisualisationLibrary> writer_;
+  std::unique_ptr<VisualisationWriter> writer_;
   VisualisationPlanWriter* plan_writer_ = nullptr;  // writer_ as a plan writer, if it is one
   int due_item_ = 0;  // the item TIME_TO_RECORD last found due: the next record's
   std::map<std::string, std::string, std::less<>> texts_;  // pass-1 texts by key

@@ -185,6 +185,7 @@ void VIS_DRIVER(double time, std::string_view mode, const FrameState& frame,
                 const SurfaceState& surface, const SubsurfaceState& subsurface,
                 const SedimentState& sediment, const ContaminantState& contaminant,
                 const OutputState& output, VisualisationState& vis, RunIo& io) {
+  if (!vis.VIS_LIBRARY) return;
   VisualisationLibrary& library = *vis.VIS_LIBRARY;
   const VisualisationSources s{frame, surface, subsurface, sediment, contaminant, output};
   if (vis.VIS_FIRST_CALL_PENDING) {
@@ -208,7 +209,7 @@ void VIS_DRIVER(double time, std::string_view mode, const FrameState& frame,
 }
 
 void VIS_CLOSE(VisualisationState& vis) {
-  if (vis.VIS_OUTPUT_CLOSED) return;
+  if (vis.VIS_OUTPUT_CLOSED || !vis.VIS_LIBRARY) return;
   vis.VIS_OUTPUT_CLOSED = true;
   vis.VIS_LIBRARY->VISUALISATION_TIDY_UP();
 }

@@ -1,7 +1,9 @@
 // The visualisation library as the system sees it: the fourteen operations through
 // which the run hands over its metadata, registers the items it can deliver, asks the
 // plan what is due and saves the values. The run's layer sits behind this interface
-// (OutputState owns it); a test puts a recording layer in its place.
+// (OutputState owns it); a test puts a recording layer in its place. The eight that
+// carry the run's data on (all but the plan's answers) are also the interface of the
+// writer behind the plan layer.
 //
 // Operations keep the library's own names and their arguments in the library's order.
 // Texts are passed without padding; "first" and "latest" are 64-bit counters; times are
@@ -24,9 +26,9 @@ namespace quendal {
 using VisParameterValue =
     std::variant<int, std::span<const bool>, std::span<const int>, std::string_view>;
 
-class VisualisationLibrary {
+class VisualisationWriter {
  public:
-  virtual ~VisualisationLibrary() = default;
+  virtual ~VisualisationWriter() = default;
 
   // A keyed run parameter with the two extents of an array value (0 where absent).
   virtual void SEND_P(std::string_view key, const VisParameterValue& value, int extent1,
@@ -40,15 +42,6 @@ class VisualisationLibrary {
       int pass, bool last, std::string_view name, std::string_view basis, std::string_view units,
       std::string_view description, std::string_view extra_dimensions, bool per_cell,
       bool per_size_group, bool per_contaminant, bool implemented) = 0;
-
-  // The plan's metadata of an item (item 0: the plan itself).
-  virtual int GET_METADATA_I(int item, std::string_view key, std::optional<int> index) = 0;
-  virtual std::string GET_METADATA_C(int item, std::string_view key) = 0;
-  virtual bool GET_METADATA_L(int item, std::string_view key, std::optional<int> plan_column,
-                              std::optional<int> plan_row) = 0;
-  virtual std::int64_t GET_METADATA_I_FIRST(int item, std::string_view key) = 0;
-  virtual void SET_METADATA_I(int item, std::string_view key, std::int64_t value) = 0;
-  virtual bool TIME_TO_RECORD(int item, double time) = 0;
 
   // Opens a new time record of an item; may update `first` and `latest`.
   virtual void FOR_NEW_TIME(std::string_view type, double time, int ilow, int ihigh, int jlow,
@@ -67,9 +60,16 @@ class VisualisationLibrary {
   virtual void VISUALISATION_TIDY_UP() = 0;
 };
 
-// The program's layer until plans are read: a plan of no items. It accepts every call,
-// answers 0, false and empty texts, and so records nothing.
-std::unique_ptr<VisualisationLibrary> make_empty_plan_library();
-bool is_empty_plan_library(const VisualisationLibrary& library);
+class VisualisationLibrary : public VisualisationWriter {
+ public:
+  // The plan's metadata of an item (item 0: the plan itself).
+  virtual int GET_METADATA_I(int item, std::string_view key, std::optional<int> index) = 0;
+  virtual std::string GET_METADATA_C(int item, std::string_view key) = 0;
+  virtual bool GET_METADATA_L(int item, std::string_view key, std::optional<int> plan_column,
+                              std::optional<int> plan_row) = 0;
+  virtual std::int64_t GET_METADATA_I_FIRST(int item, std::string_view key) = 0;
+  virtual void SET_METADATA_I(int item, std::string_view key, std::int64_t value) = 0;
+  virtual bool TIME_TO_RECORD(int item, double time) = 0;
+};
 
 }  // namespace quendal

@@ -205,11 +205,6 @@ OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& conv
   return result;
 }
 
-OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches) {
-  bool converged = true;
-  return OC_JUNCTION_FLOWS(branches, converged);
-}
-
 bool OC_JUNCTION_EVALUATED_AT(const FrameState& frame, int link, int face) {
   const int g = frame.ICMREF(link, face, 2);
   if (g >= 0) return false;

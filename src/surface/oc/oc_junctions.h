@@ -111,8 +111,6 @@ JunctionDerivatives OC_JUNCTION_DERIVATIVES(double z, const JunctionValues& H,
 // `converged` is set false when the balance used all its passes; the flows then still
 // add up to zero, but the junction level was not found to round-off.
 OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches, bool& converged);
-// The same, for a caller that does not ask whether it converged.
-OcJunctionFlows OC_JUNCTION_FLOWS(const OcJunctionBranches& branches);
 
 // True when face `face` of link `link` carries a junction entry (ICMREF(link, face, 2)
 // = -J < 0) and no link that J lists is numbered below `link`: every junction is

@@ -80,8 +80,6 @@ struct SparseLevelSolver::Impl {
 
 SparseLevelSolver::SparseLevelSolver() : impl_(std::make_unique<Impl>()) {}
 SparseLevelSolver::~SparseLevelSolver() = default;
-SparseLevelSolver::SparseLevelSolver(SparseLevelSolver&&) noexcept = default;
-SparseLevelSolver& SparseLevelSolver::operator=(SparseLevelSolver&&) noexcept = default;
 
 void SparseLevelSolver::set_pattern(int n, std::span<const std::pair<int, int>> entries) {
   Impl& s = *impl_;
@@ -114,7 +112,6 @@ void SparseLevelSolver::set_pattern(int n, std::span<const std::pair<int, int>> 
   s.lu_analysed = false;
 }
 
-int SparseLevelSolver::size() const { return static_cast<int>(impl_->A.rows()); }
 int SparseLevelSolver::nonzeros() const { return static_cast<int>(impl_->A.nonZeros()); }
 
 int SparseLevelSolver::slot(int row, int column) const {

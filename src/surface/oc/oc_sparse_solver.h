@@ -35,8 +35,6 @@ class SparseLevelSolver {
  public:
   SparseLevelSolver();
   ~SparseLevelSolver();
-  SparseLevelSolver(SparseLevelSolver&&) noexcept;
-  SparseLevelSolver& operator=(SparseLevelSolver&&) noexcept;
 
   // Relative residual the iteration must reach. 1e-12 already keeps the level changes
   // within 1e-10 of an exact elimination, but the step's thresholds (a square that just
@@ -61,7 +59,6 @@ class SparseLevelSolver {
   // n unknowns (0 .. n - 1) and the entries (row, column) that may be non-zero;
   // repeated entries are one slot. Allocates and analyses; call once.
   void set_pattern(int n, std::span<const std::pair<int, int>> entries);
-  int size() const;
   int nonzeros() const;
   // The slot of entry (row, column) in values(), -1 outside the pattern. A search: for
   // the set-up, not for every step.
@@ -85,7 +82,7 @@ class SparseLevelSolver {
   void set_iteration_cap(int cap);
 
   enum class Outcome { Iterated, Factorised, Singular };
-  // Solves A x = b into x (size() values). On Singular x is undefined and
+  // Solves A x = b into x (n values). On Singular x is undefined and
   // singular_row() names the row found at fault (-1 when LU alone found it singular).
   Outcome solve(std::span<double> x);
 

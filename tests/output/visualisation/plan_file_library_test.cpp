@@ -27,7 +27,8 @@ struct PlanLayer : testing::ModelWithFiles {
 
   void start(const std::string& plan, const std::string& check = "", RunCounts c = {},
              bool output_named = true) {
-    layer = std::make_unique<PlanFileLibrary>(model.io);
+    layer =
+        std::make_unique<PlanFileLibrary>(model.io, std::make_unique<testing::RecordingLibrary>());
     const std::string plan_file = plan.empty() ? "" : dir.write("plan.txt", plan);
     const std::string check_file = check.empty() ? "" : dir.write("check.txt", check);
     layer->SEND_P("planfile", std::string_view(plan_file), 0, 0);

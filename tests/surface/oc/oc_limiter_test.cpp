@@ -286,6 +286,30 @@ TEST_F(ChainTest, VisitsRunningOutStopTheRunAndNameTheLargestDeficit) {
       << text;
 }
 
+TEST_F(LimiterTest, AnUphillRepairOfTheLastRoundIsReportedBeforeTheRunStops) {
+  // The uphill case above (levels 10.0 and 10.05, 0.2 m3/s east) with one visit per
+  // element: the only round repairs face 1 of element 1, taking 0.0255 of its 0.2 m3/s
+  // back (12.75 %), and the visits are spent before a round has changed nothing. The
+  // repair is reported with the flow it cut, then the run stops.
+  build(2);
+  frame.ZGRUND(1) = 9.0;
+  frame.ZGRUND(2) = 9.5;
+  H(1) = 10.0;
+  H(2) = 10.05;
+  flow_east(1, 0.2);
+  const OcLinkSections sections{NXSECT, XINH, XINW, CWIDTH, ZBFULL, LINK_PAIR_AREA};
+  EXPECT_THROW(OC_LIMIT_OUTFLOWS(frame, sections, step, H, Q, work, model.io, true, 1), FatalError);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(30, 1), 1);
+  EXPECT_EQ(model.io.errors.ERROR_COUNTS(60, 1), 1);
+  const std::string text = print_text();
+  EXPECT_NE(text.find("WARNING 1030 at time =        0.00 hours, iel =    1"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Surface water discharge rate 0.2000000     reduced by  12.75% at face   1"
+                      ": depth created =   0.000000    "),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(LimiterTest, AWaveOfEqualisingCutsClimbsTheWholeChannelInOneCall) {
   // 150 elements from west to east, each 0.5 m deep and 0.1 mm above the next, each
   // sending 5e-4 m3/s east; the last (area 1e6 m2) stands 10 m above them all, as an

@@ -61,6 +61,32 @@ TEST_F(SnowDataTest, EnergyBudgetRecordsAreReadForAnyOtherMethod) {
   EXPECT_EQ(print_text(), "");
 }
 
+// Pack mode 1: a grid of depths (mm) and one of specific gravities, each row "(I7,10F7.0)"
+// under its title, over the two squares of one grid row (elements 2 and 3).
+TEST_F(SnowDataTest, APackGridGivesEachSquareItsDepthAndGravity) {
+  FrameState& f = model.frame;
+  f.NX = 2;
+  f.NY = 1;
+  f.ICMXY.resize(2, 1, 0);
+  f.ICMXY(1, 1) = 2;
+  f.ICMXY(2, 1) = 3;
+  const std::string head = "Snow\n      T\nParameters\n    200    0.3  -5.00      1      1\n";
+  read(head + "Depths\n      1  120.0   80.5\nGravities\n      1   0.25    0.0\n");
+  const SurfaceState& s = model.surface;
+  EXPECT_EQ(s.SD(2), 120.0);
+  EXPECT_EQ(s.SD(3), 80.5);
+  EXPECT_EQ(s.SM_ELEMENT_RHOS(2), 0.25);
+  EXPECT_EQ(s.SM_ELEMENT_RHOS(3), 0.0);  // 0: the pack takes RHOS
+  EXPECT_EQ(print_text().find("UNIFORM"), std::string::npos);
+
+  // A negative depth in the grid is refused for its element.
+  EXPECT_THROW(read(head + "Depths\n      1  120.0  -80.5\nGravities\n      1   0.25    0.0\n"),
+               FatalError);
+  const std::string print = print_text();
+  EXPECT_NE(print.find("1086"), std::string::npos) << print;
+  EXPECT_NE(print.find("element     3: initial snow depth"), std::string::npos) << print;
+}
+
 TEST_F(SnowDataTest, ValuesTheSnowStepCannotUseAreRefused) {
   const char* cases[] = {
       "Snow\n      F\nP\n0.00010    0.0   0.00      0      1\nPack\n    0.0\n",
