@@ -287,7 +287,9 @@ TEST_F(CommandLineTest, AFileThatCannotBeOpenedLeavesEveryOutputAsItWas) {
     for (const std::string& f : before) {
       EXPECT_EQ(read_file(run_dir.file(f)), "left by the run before: " + f + "\n") << f;
     }
-    if (c.unit != 44) EXPECT_FALSE(testing::file_exists(run_dir.file("dated.txt")));
+    if (c.unit != 44) {
+      EXPECT_FALSE(testing::file_exists(run_dir.file("dated.txt")));
+    }
     // Nothing stays locked: a run that can open its files now takes them all.
     OutputLocks again;
     for (const std::string& f : before) {

@@ -196,8 +196,12 @@ TEST_F(SoilTablesTest, InterpolationCoversEveryHeadInRange) {
       const double t = (psi - v.VSPPSI(i)) / (v.VSPPSI(i + 1) - v.VSPPSI(i));
       EXPECT_NEAR(p.theta, v.VSPTHE(i, 1) + t * (v.VSPTHE(i + 1, 1) - v.VSPTHE(i, 1)), 1e-15);
       EXPECT_EQ(p.eta, v.VSPETA(i + 1, 1));
-      if (psi >= 0.0) EXPECT_EQ(p.kr, 1.0);
-      if (psi > 0.0) EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+      if (psi >= 0.0) {
+        EXPECT_EQ(p.kr, 1.0);
+      }
+      if (psi > 0.0) {
+        EXPECT_EQ(p.eta, v.SOIL_SPECIFIC_STORAGE(1));
+      }
     }
   }
 }

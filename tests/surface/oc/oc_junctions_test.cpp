@@ -271,7 +271,9 @@ TEST(OcJunctionFlows, DerivativesAreThoseOfTheBalancedJunction) {
       double row = 0.0;
       for (int m = 0; m < 4; ++m) {
         row += flows.D[i][m];
-        if (m != i) EXPECT_GE(flows.D[i][m], 0.0) << m;
+        if (m != i) {
+          EXPECT_GE(flows.D[i][m], 0.0) << m;
+        }
       }
       EXPECT_LE(flows.D[i][i], 0.0);
       EXPECT_LE(std::fabs(row), 1e-12 * std::fabs(flows.D[i][i]));

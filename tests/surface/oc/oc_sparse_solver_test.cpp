@@ -104,7 +104,9 @@ TEST(SparseLevelSolver, SolvesStepSystemsByIterationOrByLu) {
     EXPECT_EQ(solver.solve(x), c.outcome);
     EXPECT_LT(system.error(x), c.tolerance);
     EXPECT_LE(solver.iterations(), c.cap);
-    if (c.outcome == Outcome::Iterated) EXPECT_LE(solver.residual(), SparseLevelSolver::TOLERANCE);
+    if (c.outcome == Outcome::Iterated) {
+      EXPECT_LE(solver.residual(), SparseLevelSolver::TOLERANCE);
+    }
     // Values written again over the same pattern solve again, the analysis reused.
     system.load(solver);
     solver.set_iteration_cap(c.cap);

@@ -122,8 +122,12 @@ TEST(SnowMelt, WaterIsConservedOverASeason) {
     }
     EXPECT_TRUE(melted) << msm;
     EXPECT_GT(released, 100.0);
-    if (msm == 1) EXPECT_EQ(sublimated, 0.0);
-    if (msm == 2) EXPECT_NE(sublimated, 0.0);
+    if (msm == 1) {
+      EXPECT_EQ(sublimated, 0.0);
+    }
+    if (msm == 2) {
+      EXPECT_NE(sublimated, 0.0);
+    }
     EXPECT_NEAR(SM_ELEMENT_WATER(s, 1) + released, start + fallen - sublimated, 1e-9) << msm;
   }
 }
