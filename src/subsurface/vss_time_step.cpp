@@ -33,6 +33,8 @@ void size_series(SubsurfaceState::Series& s, int n) {
 // messages ("well abstraction rate of column 2").
 SeriesValueCheck bounded(Quantity quantity, const char* what) {
   return [quantity, what](int column, double value, const FieldPlace& place) {
+    // The item's name is built only for a value to refuse: the series are read every step.
+    if (within_bounds(quantity, value)) return;
     require_within(quantity, std::string(what) + " of column " + std::to_string(column), value,
                    place);
   };

@@ -80,6 +80,7 @@ void prepare(const FrameState& frame, OcLimiterWork& w) {
   if (w.in_this_round.size() == nel && w.node_of_entry.size() == entries) return;
   w.in_this_round.resize(nel, 0);
   w.in_next_round.resize(nel, 0);
+  w.uphill_repaired.resize(nel, 4, 0);
   w.this_round.reserve(static_cast<std::size_t>(nel));
   w.next_round.reserve(static_cast<std::size_t>(nel));
 
@@ -259,7 +260,6 @@ bool OC_LIMIT_OUTFLOWS(const FrameState& frame, const OcLinkSections& sections, 
                        bool last_resort, int visits_per_element) {
   const int nel = frame.NEL;
   prepare(frame, work);
-  work.uphill_repaired.resize(nel, 4, 0);
   work.uphill_repaired.fill(0);
   work.in_this_round.fill(0);
   work.in_next_round.fill(0);

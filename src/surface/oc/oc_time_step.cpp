@@ -509,8 +509,7 @@ void OC_TIME_STEP(const FrameState& frame, SurfaceState& surface, const Subsurfa
     done = sub == step - done ? step : done + sub;
     if (substeps == 1) {
       if (done == step) break;
-      state.face_volumes.resize(nel, 4, 0.0);
-      state.face_volumes.fill(0.0);
+      state.face_volumes.resize(nel, 4, 0.0);  // zeroed, kept in place when already sized
     }
     for (int e = 1; e <= nel; ++e) {
       for (int f = 1; f <= 4; ++f) state.face_volumes(e, f) += surface.GET_QSA(e, f) * sub;
