@@ -13,14 +13,15 @@
 namespace quendal::testing {
 namespace {
 
-// Its bank data put every bank element 0.5 m above its link's bank-full level, and the
-// run closes the water balance of every element to round-off (levels near 100 m carry
-// about 1e-14 m; 260 steps). The links carry cells of their own when banks are on, and
+// Its bank data put every bank element at its link's bank-full level (the level of the
+// valley floor beside it, so that the floor drains over the banks), and the run closes
+// the water balance of every element to round-off (levels near 100 m carry about
+// 1e-14 m; 260 steps). The links carry cells of their own when banks are on, and
 // a link's bed takes no more than its channel holds plus this step's rain, so the flow
 // limiter never has to make water: the bed used to take the depth over the link's whole
 // area (twice what these sections hold near the bed) and the last step's rain, and the
 // limiter made up to 1.1e-3 m over the upper links (16 warnings 1024).
-TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
+TEST(BanksExample, RunsWithBanksAtBankFull) {
   ExampleCopy copy("banks");
   const InProcessRun run(copy);
   const Model& model = run.model;
@@ -32,7 +33,7 @@ TEST(BanksExample, RunsWithBanksAtBankFullPlusHalfAMetre) {
   for (int l = 1; l <= frame.NLF; ++l) {
     for (int side = 1; side <= 2; ++side) {
       const int b = frame.LINK_BANK_ELEMENT(l, side);
-      EXPECT_EQ(frame.ZGRUND(b), model.surface.ZBFULL(l) + 0.5) << "bank " << b;
+      EXPECT_EQ(frame.ZGRUND(b), model.surface.ZBFULL(l)) << "bank " << b;
     }
   }
   EXPECT_EQ(print.find("ERROR 10"), std::string::npos) << "no numbered error";

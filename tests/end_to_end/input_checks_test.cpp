@@ -95,8 +95,8 @@ TEST(InputChecks, DamagedCopiesOfTheExample) {
        1, 1065, false, "no data in med file\n        file example_met.txt is empty"},
       {"unreadable link record of the OC data file",
        [](ExampleCopy& ex) {
-         ex.replace("example_oc.txt", "      7   112.0     0.2    30.0      -1",
-                    "      7   112.0     0.2    3O.0      -1");
+         ex.replace("example_oc.txt", "      7   110.0    0.02    30.0      -1",
+                    "      7   110.0    0.02    3O.0      -1");
        },
        1, 1019, false,
        "Channel input data is missing or has incorrect format" + std::string(49, ' ') +
