@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "contaminant/cm_link_work.h"
+#include "include/contaminant_link_work.h"
 #include "include/dimensions.h"
 #include "include/model.h"
 

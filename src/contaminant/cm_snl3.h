@@ -9,7 +9,7 @@
 // caller carries on with what it returns.
 #pragma once
 
-#include "contaminant/cm_link_work.h"
+#include "include/contaminant_link_work.h"
 #include "services/records.h"
 
 namespace quendal {

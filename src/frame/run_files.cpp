@@ -122,7 +122,7 @@ void lock_outputs(RunIo& io, const std::vector<RunEntry>& entries) {
         io.output_locks.abandon();
         io.console.write_record("OUTPUT FILE " + e->full +
                                 " IS IN USE BY ANOTHER RUN: this run stops before emptying any output");
-        stop_abnormal(io, " " + trim(e->description));
+        stop_abnormal(io, std::string(" ").append(trim(e->description)));
     }
   }
 }

@@ -13,10 +13,10 @@
 
 #include <array>
 
-#include "contaminant/cm_budget.h"
-#include "contaminant/cm_column_work.h"
-#include "contaminant/cm_link_work.h"
 #include "include/arrays.h"
+#include "include/contaminant_budget.h"
+#include "include/contaminant_column_work.h"
+#include "include/contaminant_link_work.h"
 #include "include/dimensions.h"
 
 namespace quendal {

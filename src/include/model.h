@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 #include "include/contaminant_state.h"
 #include "include/frame_state.h"
@@ -11,14 +12,19 @@
 #include "include/sediment_state.h"
 #include "include/subsurface_state.h"
 #include "include/surface_state.h"
-#include "surface/oc/oc_time_step.h"
 
 namespace quendal {
 
+// What the OC step keeps from one step to the next: its boundary series, its solvers
+// and their work (surface/oc/oc_time_step.h, which whoever reads or steps it includes).
+// The model holds it by this declaration alone, so that the state does not depend on
+// the step's solvers.
+struct OcStepState;
+
 struct Model {
-  explicit Model(std::FILE* console_out = stdout) : io(console_out) {
-    io.clock_hours = &frame.UZNOW;
-  }
+  // Defined where OcStepState is complete (frame/model.cpp).
+  explicit Model(std::FILE* console_out = stdout);
+  ~Model();
   Model(const Model&) = delete;
   Model& operator=(const Model&) = delete;
 
@@ -29,8 +35,9 @@ struct Model {
   SedimentState sediment;
   ContaminantState contaminant;
   OutputState output;
-  // What the OC step keeps from one step to the next (its boundary series and work).
-  OcStepState oc_step;
+  // The OC step's state, made with the model and held for it by oc_step.
+  std::unique_ptr<OcStepState> oc_step_storage;
+  OcStepState& oc_step;
 };
 
 }  // namespace quendal

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "include/arrays.h"
-#include "output/visualisation/visualisation_library.h"
 
 namespace quendal {
+
+// The visualisation layer's interface (output/visualisation/visualisation_library.h): the
+// state holds the run's layer by this declaration alone.
+class VisualisationLibrary;
 
 // Entries of WATER_BALANCE_TOTALS, volumes in m3. Entries 1-6 are totals of the current
 // balance period (one calendar day), 7-12 the same six quantities over the run, 13-17
@@ -60,7 +63,14 @@ constexpr double CLOCK_TOLERANCE_HOURS = 1e-7;
 constexpr int MAX_EXTRA_POINTS = 100;
 
 // The run's visualisation layer and what the visualisation driver keeps between calls.
+// Made, moved and destroyed where the layer's type is complete
+// (output/visualisation/visualisation_driver.cpp).
 struct VisualisationState {
+  VisualisationState();
+  VisualisationState(VisualisationState&&) noexcept;
+  VisualisationState& operator=(VisualisationState&&) noexcept;
+  ~VisualisationState();
+
   // The layer every visualisation call goes to; a test may put its own in place. None
   // until a run that names a plan or a visualisation output reads its plan: the calls
   // then record nothing.

@@ -215,7 +215,8 @@ void write_dated_discharge(double outlet_q, const FrameState& frame, const Outpu
 }
 
 // Unit 43: the run totals and the storages at this moment, in mm over the catchment:
-// columns 1-12 as they always were, then the lateral inflow and the well export.
+// columns 1-12 the run totals and storages, then the lateral inflow and the well
+// export, which close the budget of a catchment with lateral boundaries or wells.
 void write_totals_record(const FrameState& frame, OutputState& output, RunIo& io) {
   output.TOTALS_LAST_RECORD_TIME = frame.UZNOW;
   Unit* totals = named_unit(io, TOTALS_UNIT);

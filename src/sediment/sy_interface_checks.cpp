@@ -241,7 +241,7 @@ namespace {
 
 void dump_reals(RecordSink& out, std::string_view heading, const Array1<double>* a, const double* one,
                 int lo, int hi, const Array2<double>* b = nullptr, int column = 0) {
-  out.write_record(" " + std::string(heading) + ":");
+  out.write_record(std::string(" ").append(heading).append(":"));
   std::string line;
   int on_line = 0;
   for (int i = lo; i <= hi; ++i) {
@@ -257,7 +257,7 @@ void dump_reals(RecordSink& out, std::string_view heading, const Array1<double>*
 }
 
 void dump_integers(RecordSink& out, std::string_view heading, const Array1<int>& a, int lo, int hi) {
-  out.write_record(" " + std::string(heading) + ":");
+  out.write_record(std::string(" ").append(heading).append(":"));
   std::string line;
   int on_line = 0;
   for (int i = lo; i <= hi; ++i) {

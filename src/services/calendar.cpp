@@ -23,7 +23,8 @@ long month_start(long year, int month) {
 }
 
 [[noreturn]] void date_problem(RunIo& io) {
-  // Written as the system has always written it, by a free-format write: one blank first.
+  // The text leads with one blank, the column a free-format write leaves before its
+  // first item, like the other free-format lines of the print file.
   REPORT_ERROR(io, SEVERITY_FATAL, DATE_PROBLEM, PRINT_UNIT, 0, 0,
                " Date problem, probably with rainfall or evaporation - are their start dates "
                "specified correctly in their files?");

@@ -13,7 +13,9 @@
 
 namespace quendal {
 
-// 2.8e-6 h as the single-precision value it has always been.
+// The offset in every calendar hour: 2.8e-6 h as a single-precision number holds it.
+// The calendar hours are defined with this value, so a date gives the same double
+// wherever it is converted, in a run or in a file it wrote.
 constexpr double CALENDAR_OFFSET_HOURS = 2.7999999474559445e-06;
 
 // A date and time as HOURS_TO_DATE returns it.

@@ -133,7 +133,7 @@ std::string assemble(bool negative, std::string integer_part, const std::string&
     // With no digits at all (F3.0 of 0.3) the zero is required, not optional.
     bool required = fraction.empty();
     if (required || static_cast<int>(length) < width) {
-      integer_part = "0";
+      integer_part.push_back('0');
       ++length;
     }
   }

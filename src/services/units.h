@@ -1,8 +1,9 @@
 // The unit table: every file of a run, opened once by its unit number.
 //
-// Code refers to files as the model always has ("write to the print file", "rewind
-// unit 11"), so each open file is a Unit that is both a RecordSource and a
-// RecordSink. Unit 6 is the console.
+// Code refers to files by the unit numbers the run-data file assigns, as the messages
+// and the file descriptions do ("write to the print file", "rewind unit 11"), so each
+// open file is a Unit that is both a RecordSource and a RecordSink. Unit 6 is the
+// console.
 #pragma once
 
 #include <cstdio>

@@ -42,8 +42,9 @@ std::vector<std::string> column_input_lines(const SubsurfaceState& v, int e, int
                        "link's bed) at " + value_text(v.LAYER_BOTTOM_LEVEL(e, n + 1)) +
                        " m; layers from the bottom (soil type, bottom level m):";
   for (int l = 1; l <= n; ++l) {
-    layers += " " + std::to_string(l) + " (" + std::to_string(v.NTSOIL(e, l)) + ", " +
-              value_text(v.LAYER_BOTTOM_LEVEL(e, l)) + ")";
+    layers.append(" ").append(std::to_string(l)).append(" (");
+    layers.append(std::to_string(v.NTSOIL(e, l))).append(", ");
+    layers.append(value_text(v.LAYER_BOTTOM_LEVEL(e, l))).append(")");
   }
   lines.push_back(layers);
   const bool cells_set = v.LL > 0 && !v.CELL_SOIL_TYPE.empty();
@@ -68,8 +69,8 @@ std::string neighbour_tops_line(const FrameState& frame, const SubsurfaceState& 
   for (int f = 1; f <= 4; ++f) {
     const int n = frame.ICMREF(e, f, 2);
     if (n < 1 || n > v.NLYR.size() || v.NLYR(n) <= 0) continue;  // a link without cells
-    line += " " + std::to_string(f) + ": " + std::to_string(n) + ", " +
-            value_text(v.LAYER_BOTTOM_LEVEL(n, v.NLYR(n) + 1)) + ";";
+    line.append(" ").append(std::to_string(f)).append(": ").append(std::to_string(n));
+    line.append(", ").append(value_text(v.LAYER_BOTTOM_LEVEL(n, v.NLYR(n) + 1))).append(";");
     any = true;
   }
   if (!any) return {};

@@ -25,7 +25,8 @@ namespace quendal {
 
 constexpr int VSS_DATA_UNIT = 11;
 
-// Numbered messages of the subsurface set-up beyond those of its Parts.
+// The subsurface set-up's own numbered messages: data it refuses, and data it reads
+// but cannot act on.
 constexpr int VSS_ROOM_ERROR = 1077;       // a count or index outside its room
 constexpr int VSS_SOIL_ERROR = 1078;       // a soil parameter the tables cannot use
 constexpr int VSS_SOIL_TYPE_4_ERROR = 1079;

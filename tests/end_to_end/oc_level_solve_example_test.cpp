@@ -11,6 +11,7 @@
 
 #include "example_copy.h"
 #include "include/model.h"
+#include "surface/oc/oc_time_step.h"
 #include "test_support.h"
 
 namespace quendal {

@@ -19,6 +19,7 @@
 #include "include/model.h"
 #include "services/record_reader.h"
 #include "services/records.h"
+#include "surface/oc/oc_time_step.h"
 #include "test_support.h"
 
 namespace quendal {

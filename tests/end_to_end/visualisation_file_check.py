@@ -160,6 +160,11 @@ class Layout(unittest.TestCase):
             with xr.open_dataset(FULL.path(VIS), engine="h5netcdf", group=group) as ds:
                 for name, variable in ds.variables.items():
                     self.assertIn("long_name", variable.attrs, group + "/" + name)
+                if "time" in ds:
+                    # Whole milliseconds, also where a shortened step leaves the clock
+                    # between them (xarray truncates to the nanosecond).
+                    ns = ds["time"].values.astype("datetime64[ns]").astype(np.int64)
+                    self.assertTrue((ns % 1000000 == 0).all(), group)
         with xr.open_dataset(FULL.path(VIS), engine="h5netcdf", group="items/001_srf_dep") as ds:
             self.assertEqual(ds["time"].values[0], np.datetime64("1990-01-01T00:00"))
             self.assertEqual(ds["time"].values[24], np.datetime64("1990-01-02T00:00"))

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <limits>
@@ -403,8 +404,9 @@ void append_record(ItemOutput& item, double time) {
   checked_status(
       H5Sselect_hyperslab(file_space.get(), H5S_SELECT_SET, &row, nullptr, &one, nullptr));
   Id memory_space(H5Screate_simple(1, &one, nullptr), H5Sclose);
+  const double coordinate = visualisation_time_coordinate(time);
   checked_status(H5Dwrite(item.time.get(), H5T_NATIVE_DOUBLE, memory_space.get(),
-                          file_space.get(), H5P_DEFAULT, &time));
+                          file_space.get(), H5P_DEFAULT, &coordinate));
   item.records = length;
 }
 
@@ -989,6 +991,19 @@ void Hdf5Writer::stop_on_failure(const std::string& reason) {
 }
 
 }  // namespace
+
+double visualisation_time_coordinate(double hours) {
+  constexpr double MILLISECONDS_PER_HOUR = 3.6e6;
+  constexpr double NANOSECONDS_PER_MILLISECOND = 1e6;
+  constexpr double NANOSECONDS_PER_HOUR = 3.6e12;
+  if (!std::isfinite(hours)) return hours;
+  const double milliseconds = std::round(hours * MILLISECONDS_PER_HOUR);
+  double rounded = milliseconds / MILLISECONDS_PER_HOUR;
+  if (rounded * NANOSECONDS_PER_HOUR < milliseconds * NANOSECONDS_PER_MILLISECOND) {
+    rounded = std::nextafter(rounded, std::numeric_limits<double>::infinity());
+  }
+  return rounded;
+}
 
 std::unique_ptr<VisualisationWriter> make_hdf5_writer(RunIo& io, const FrameState& frame) {
   return std::make_unique<Hdf5Writer>(io, frame);

@@ -9,6 +9,7 @@
 #include "output/visualisation/item_tables.h"
 #include "output/visualisation/run_metadata.h"
 #include "output/visualisation/value_accessors.h"
+#include "output/visualisation/visualisation_library.h"
 #include "services/error_reporting.h"
 #include "services/units.h"
 
@@ -180,6 +181,11 @@ bool record_item(int item, double time, const VisualisationSources& s, Visualisa
 }
 
 }  // namespace
+
+VisualisationState::VisualisationState() = default;
+VisualisationState::VisualisationState(VisualisationState&&) noexcept = default;
+VisualisationState& VisualisationState::operator=(VisualisationState&&) noexcept = default;
+VisualisationState::~VisualisationState() = default;
 
 void VIS_DRIVER(double time, std::string_view mode, const FrameState& frame,
                 const SurfaceState& surface, const SubsurfaceState& subsurface,

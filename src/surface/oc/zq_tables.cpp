@@ -106,7 +106,7 @@ void read_table(const FrameState& frame, RecordSource& in, ZqTable& z, int t) {
   for (int k = 2; k <= z.nZQcols; ++k) {
     z.ZQthreshold[k - 1] = threshold_of(headings[k - 1], in.source_name(), heading_record);
   }
-  headings[0] = "Z";
+  headings[0].assign(1, 'Z');
   for (std::string& h : headings) h.resize(HEADING_WIDTH, ' ');
   z.ZQ_COLUMN_HEADINGS = headings;
   z.zcol = 2;
