@@ -1,6 +1,6 @@
 // Cost of the sediment step on generated catchments of growing size, with the water
 // state of generated_catchment.h held fixed: every iteration moves the sediment over
-// the same water step in NEPS sub-steps.
+// the same water step in NEPS sub-steps, and checks the state it leaves.
 //
 // The counter "per_element_substep" is the time of one sub-step divided by the number
 // of elements: it should stay flat as n grows (the step is linear in the elements).
@@ -10,6 +10,7 @@
 #include "include/sediment_state.h"
 #include "sediment/sy_initial_state.h"
 #include "sediment/sy_routing.h"
+#include "sediment/sy_state_check.h"
 
 namespace quendal {
 namespace {
@@ -84,7 +85,11 @@ void BM_SyStep(benchmark::State& bench) {
   auto catchment = bench::generate(n);
   Model& model = *catchment->model;
   set_up_sediment(model);
-  for (auto _ : bench) SY_MOVE_SEDIMENT(model.frame, model.surface, model.sediment);
+  // What SY_STEP does in every later call: move the sediment, then check what it left.
+  for (auto _ : bench) {
+    SY_MOVE_SEDIMENT(model.frame, model.surface, model.sediment);
+    SY_CHECK_STATE(model.frame, model.sediment, model.io);
+  }
   bench.counters["elements"] = model.frame.NEL;
   bench.counters["links"] = model.frame.NLF;
   bench.counters["per_element_substep"] =

@@ -115,17 +115,15 @@ class Reader {
     return v;
   }
   // One value per contaminant with data, into entries 1..NCONCM of a per-contaminant
-  // array, each within the bounds of `quantity` (none when `quantity` is empty).
+  // array, each within the bounds of `quantity`.
   void per_contaminant(std::string_view key, Array1<double>& target, const char* what,
-                       std::optional<Quantity> quantity) {
+                       Quantity quantity) {
     const std::vector<double> v = reals(key, nconcm_);
     for (int m = 1; m <= nconcm_; ++m) {
       const std::size_t i = static_cast<std::size_t>(m - 1);
       target(m) = v[i];
-      if (quantity) {
-        require_within(*quantity, std::string(what) + " of contaminant " + std::to_string(m),
-                       v[i], at(i));
-      }
+      require_within(quantity, std::string(what) + " of contaminant " + std::to_string(m), v[i],
+                     at(i));
     }
   }
   // Values `first`..`last` of each row of `width` values against the bounds of `quantity`.
@@ -349,7 +347,7 @@ void Reader::read_boundaries() {
 // ":CM39" to ":CM61": surface source, soil compositions and the rate and sorption
 // parameters.
 void Reader::read_soils_and_rates() {
-  per_contaminant(":CM39", cm_.CM_SURFACE_SOURCE, "surface source", std::nullopt);
+  per_contaminant(":CM39", cm_.CM_SURFACE_SOURCE, "surface source", Quantity::SURFACE_SOURCE);
   check_count(3004, nscm_at_, "soil types", "CM21: NSCM", NSEE);
   const std::vector<double> soils = reals(":CM41", 4, nscm_);
   check_rows(soils, 4, 1, 3, Quantity::FRACTION, "size-group fraction of a soil of :CM41");
@@ -359,18 +357,19 @@ void Reader::read_soils_and_rates() {
     for (int z = 1; z <= 3; ++z) cm_.CM_SOIL_SIZE_FRACTIONS(s, z) = row[z];
   }
 
-  per_contaminant(":CM43", cm_.CM_FREUNDLICH_EXPONENT, "Freundlich exponent", std::nullopt);
-  per_contaminant(":CM45", cm_.CM_DECAY_RATE, "decay rate", Quantity::RATE_CONSTANT);
+  per_contaminant(":CM43", cm_.CM_FREUNDLICH_EXPONENT, "Freundlich exponent",
+                  Quantity::FREUNDLICH_EXPONENT);
+  per_contaminant(":CM45", cm_.CM_DECAY_RATE, "decay rate", Quantity::DECAY_RATE);
   per_contaminant(":CM47", cm_.CM_BED_LAYER_EXCHANGE, "bed layer exchange coefficient",
-                  Quantity::RATE_CONSTANT);
+                  Quantity::BED_EXCHANGE);
   per_contaminant(":CM49", cm_.CM_WATER_BED_EXCHANGE, "water-bed exchange coefficient",
-                  Quantity::RATE_CONSTANT);
+                  Quantity::BED_EXCHANGE);
   check_count(3005, nsedcm_at_, "sediment sizes", "CM23: NSEDCM", NSEDEE);
 
-  copy_contaminant_rows(":CM51", "CM51", nsedcm_, &cm_.CM_SEDIMENT_KD, Quantity::RATE_CONSTANT,
-                        "sorption coefficient on sediment");
+  copy_contaminant_rows(":CM51", "CM51", nsedcm_, &cm_.CM_SEDIMENT_KD,
+                        Quantity::SORPTION_COEFFICIENT, "sorption coefficient on sediment");
   copy_contaminant_rows(":CM53", "CM53", nscm_, &cm_.CM_DEAD_SPACE_EXCHANGE,
-                        Quantity::RATE_CONSTANT, "dead-space exchange coefficient");
+                        Quantity::DEAD_SPACE_EXCHANGE, "dead-space exchange coefficient");
   copy_contaminant_rows(":CM55", "CM55", nscm_, &cm_.CM_DYNAMIC_SORPTION_FRACTION,
                         Quantity::FRACTION, "dynamic sorption fraction");
 

@@ -2,7 +2,9 @@
 #include "contaminant/cm_column_transport.h"
 #include "contaminant/cm_link_setup.h"
 #include "contaminant/cm_link_transport.h"
+#include "contaminant/cm_state_check.h"
 #include "contaminant/contaminant.h"
+#include "services/state_limits.h"
 
 namespace quendal {
 
@@ -33,18 +35,30 @@ void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
     }
   }
 
-  // 4. The new values become the start of the next step.
+  // 4. The new values become the start of the next step. Each element's values are
+  // tested as they are copied, while they are at hand; only when one fails does the
+  // check go over the state again to find and report it.
   CM_COPY_LINK_STATE(model);
   const SubsurfaceState& vss = model.subsurface;
+  bool held = true;
   for (int k = 1; k <= cm.NCON; ++k) {
+    for (int l = 1; l <= NLF; ++l) {
+      held &= all_concentrations_within_outputs(&cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k), 3);
+    }
     for (int iel = NLF + 1; iel <= NEL; ++iel) {
-      for (int cell = vss.LAYER_BOTTOM_CELL(iel, 1); cell <= LL; ++cell) {
+      const int b = vss.LAYER_BOTTOM_CELL(iel, 1);
+      for (int cell = b; cell <= LL; ++cell) {
         cm.CM_REL_CONC_DYNAMIC_OLD(cell, iel, k) = cm.CM_REL_CONC_DYNAMIC(cell, iel, k);
         cm.CM_REL_CONC_DEAD_SPACE_OLD(cell, iel, k) = cm.CM_REL_CONC_DEAD_SPACE(cell, iel, k);
       }
       cm.CM_WELL_ABSTRACTION_OLD(iel) = vss.WELL_ABSTRACTION(iel);
+      held &= all_concentrations_within_outputs(&cm.CM_REL_CONC_DYNAMIC(b, iel, k), LL - b + 1) &
+              all_concentrations_within_outputs(&cm.CM_REL_CONC_DEAD_SPACE(b, iel, k), LL - b + 1);
     }
   }
+
+  // 5. No step ends over values it cannot have computed.
+  if (!held) CM_CHECK_STATE(frame, vss, cm, model.io);
 }
 
 }  // namespace quendal

@@ -5,6 +5,7 @@
 #include "sediment/sy_input_checks.h"
 #include "sediment/sy_interface_checks.h"
 #include "sediment/sy_routing.h"
+#include "sediment/sy_state_check.h"
 
 namespace quendal {
 
@@ -40,6 +41,8 @@ void SY_STEP(const FrameState& frame, const SurfaceState& surface,
     SY_CHECK_WAT_TIME_DEPENDENT(frame, surface, sediment, io);
   }
   SY_MOVE_SEDIMENT(frame, surface, sediment);
+  // No step ends over values it cannot have computed.
+  SY_CHECK_STATE(frame, sediment, io);
 }
 
 void SY_POST_STEP() {}

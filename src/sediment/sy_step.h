@@ -15,7 +15,8 @@ namespace quendal {
 // checks the sediment data file and builds the initial state, and moves no sediment;
 // later calls check the water components' time-dependent values every
 // SY_CHECK_INTERVAL calls (from the second; failures are reported, the run goes on) and
-// move sediment over the step. Every failure of the set-up is fatal.
+// move sediment over the step, then hold the state to what the run can have computed
+// (SY_CHECK_STATE: fatal 1096). Every failure of the set-up is fatal.
 void SY_STEP(const FrameState& frame, const SurfaceState& surface,
              const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io);
 // Called after the daily balance in every step in which sediment is due; nothing to do.

@@ -96,14 +96,50 @@ constexpr PhysicalBound TABLE[] = {
     {Q::SOIL_DENSITY, "soil density (RHOSO)", "kg/m3", 0.0, 6000.0, true,
      "soil minerals are below 5300 kg/m3 (magnetite); quartz is 2650 kg/m3"},
     {Q::FRACTION, "fraction", "-", 0.0, 1.0, false, "a share of a whole"},
-    {Q::CONCENTRATION, "relative concentration", "-", 0.0, NO_BOUND, false,
-     "a concentration is never negative"},
-    {Q::RATE_CONSTANT,
-     "decay rate, exchange, sorption or spring discharge coefficient", "(as given)", 0.0,
-     NO_BOUND, false, "a negative rate or coefficient would make mass or water"},
+    // A relative concentration is a concentration over a reference the user chooses;
+    // the bound is the widest ratio two concentrations that exist can have.
+    {Q::CONCENTRATION, "relative concentration", "-", 0.0, 1.0e24, false,
+     "a concentration over a reference of one's choice; water holds at most about 1e4 "
+     "kg/m3 of any substance and nothing is measured below about 1e-19 kg/m3 (a thousand "
+     "atoms in a litre), so no two concentrations are more than 1e23 apart"},
+    // The source is read as the flow of water at relative concentration 1 that would
+    // bring the same contaminant onto each square metre of ground. The data file gives
+    // a negative source no meaning, and a sink at a fixed rate would take contaminant
+    // whatever the ground holds, so a source is not negative.
+    {Q::SURFACE_SOURCE, "contaminant source at the ground surface", "m/s", 0.0, 1.0e24, false,
+     "given as water of relative concentration 1 per m2 and s; a negative source would "
+     "take contaminant whatever the ground holds; no more arrives than the most "
+     "concentrated water (1e24) at 1 m/s, far faster than any rain (2000 mm/h is "
+     "0.00056 m/s) or spill"},
+    // The exponent enters every run, linear sorption or not (the capacity is Kd C^(n-1)).
+    {Q::FREUNDLICH_EXPONENT, "Freundlich exponent", "-", 0.0, 10.0, true,
+     "sorption grows as the concentration to this power and vanishes with it, so the "
+     "power is above 0; exponents measured lie between about 0.1 and 2"},
+    {Q::DECAY_RATE, "first-order decay rate", "1/s", 0.0, 1000.0, false,
+     "a negative rate would make mass; a half-life of 1 ms (693 1/s) empties the "
+     "contaminant within the shortest step the model takes (0.18 s), so no faster decay "
+     "changes a result"},
+    {Q::BED_EXCHANGE, "exchange velocity of the stream-bed layers", "m/s", 0.0, 100.0, false,
+     "never negative; exchange with and within the bed is carried by water moving through "
+     "it or by the stream's turbulence, neither faster than the stream, and the fastest "
+     "floods run at about 10 m/s"},
+    // The model adds the coefficient to the water content of a volume of sediment, so it
+    // is the volume-based distribution coefficient: the sediment's density times Kd.
+    {Q::SORPTION_COEFFICIENT, "sorption coefficient on sediment", "m3/m3", 0.0, 1.0e10, false,
+     "what sediment holds over what the same volume of water holds; the strongest sorption "
+     "measured (Kd near 1e8 L/kg for the most hydrophobic organics on organic matter, 1e6 "
+     "L/kg for actinides on clay) times at most 2.65 kg/L, the grains' own density, stays "
+     "below 3e8"},
+    {Q::DEAD_SPACE_EXCHANGE, "exchange rate between dynamic region and dead space", "1/s",
+     0.0, 1000.0, false,
+     "never negative; at 1000 1/s the two regions even out within a millisecond, far inside "
+     "the shortest step the model takes (0.18 s), so no faster exchange changes a result"},
+    // The spring discharges coefficient x head above its outlet x relative conductivity.
+    {Q::SPRING_COEFFICIENT, "spring discharge coefficient", "m2/s", 0.0, NO_BOUND, false,
+     "a negative coefficient would make water"},
 };
 
-static_assert(sizeof(TABLE) / sizeof(TABLE[0]) == static_cast<std::size_t>(Q::RATE_CONSTANT) + 1,
+static_assert(sizeof(TABLE) / sizeof(TABLE[0]) == static_cast<std::size_t>(Q::SPRING_COEFFICIENT) + 1,
               "one row per quantity");
 
 bool below_lower(const PhysicalBound& b, double value) {

@@ -68,7 +68,14 @@ enum class Quantity {
   SOIL_DENSITY,
   FRACTION,
   CONCENTRATION,
-  RATE_CONSTANT,
+  SURFACE_SOURCE,
+  FREUNDLICH_EXPONENT,
+  DECAY_RATE,
+  BED_EXCHANGE,
+  SORPTION_COEFFICIENT,
+  DEAD_SPACE_EXCHANGE,
+  // subsurface, read with the spring
+  SPRING_COEFFICIENT,
 };
 
 constexpr double NO_BOUND = std::numeric_limits<double>::infinity();

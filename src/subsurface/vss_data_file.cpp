@@ -683,7 +683,7 @@ void Reader::read_wells_and_springs() {
       require_at_most(Quantity::DEPTH, "spring depth" + of, values[3 * (j - 1)], place(0));
       require_within(Quantity::ELEVATION, "spring outlet level" + of, values[3 * (j - 1) + 1],
                      place(1));
-      require_within(Quantity::RATE_CONSTANT, "spring discharge coefficient" + of,
+      require_within(Quantity::SPRING_COEFFICIENT, "spring discharge coefficient" + of,
                      values[3 * (j - 1) + 2], place(2));
       v_.SPRING_DEPTH(e) = values[3 * (j - 1)];
       v_.SPRING_LEVEL(e) = values[3 * (j - 1) + 1];

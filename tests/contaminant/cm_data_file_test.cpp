@@ -312,6 +312,58 @@ TEST_F(CmDataFileTest, CountsOutsideTheirLimitsStopTheRun) {
   }
 }
 
+// Every value the run uses is held to the physical bounds of its quantity; the refusal
+// names the record, the columns and the range. Values of the sections nothing uses are
+// not held to any bound, and the merely unusual (a sorption coefficient of 1e6) passes.
+TEST_F(CmDataFileTest, ValuesOutsideTheirPhysicalBoundsAreInputErrors) {
+  const struct {
+    const char* from;
+    const char* to;
+    int record, first_column, last_column;
+    const char* problem;  // empty: accepted
+  } cases[] = {
+      {"\n2 0.4 0.5 0.6\n", "\n2 0.4 1e39 0.6\n", 73, 7, 10,
+       "sorption coefficient on sediment of :CM51 (row 1, value 3) = 1e+39 m3/m3 is outside "
+       "the physical range of sorption coefficient on sediment: 0 to 1e+10 m3/m3"},
+      {"\n2 0.4 0.5 0.6\n", "\n2 0.4 1e6 0.6\n", 0, 0, 0, ""},
+      {":CM43\n1.0 0.9\n", ":CM43\n1.0 0\n", 65, 5, 5,
+       "Freundlich exponent of contaminant 2 = 0 is outside the physical range of Freundlich "
+       "exponent: above 0 to 10"},
+      {":CM39\n1e-9 2e-9\n", ":CM39\n-1e-9 2e-9\n", 60, 1, 5,
+       "surface source of contaminant 1 = -1e-09 m/s is outside the physical range of "
+       "contaminant source at the ground surface: 0 to 1e+24 m/s"},
+      {":CM45\n2e-7 0.0\n", ":CM45\n2e3 0.0\n", 67, 1, 3,
+       "decay rate of contaminant 1 = 2000 1/s is outside the physical range of first-order "
+       "decay rate: 0 to 1000 1/s"},
+      {":CM49\n1e-5 2e-5\n", ":CM49\n1e-5 1e3\n", 71, 6, 8,
+       "water-bed exchange coefficient of contaminant 2 = 1000 m/s is outside the physical "
+       "range of exchange velocity of the stream-bed layers: 0 to 100 m/s"},
+      {"\n2 3e-6 4e-6\n", "\n2 3e-6 1e39\n", 77, 8, 11,
+       "dead-space exchange coefficient of :CM53 (row 2, value 3) = 1e+39 1/s"},
+      {":CM27\n0.0 1.0\n", ":CM27\n0.0 1e25\n", 48, 5, 8,
+       "relative concentration of the rain of contaminant 2 = 1e+25 is outside the physical "
+       "range of relative concentration: 0 to 1e+24"},
+      {":CM61\n1 0 0\n", ":CM61\n1 1e39 -1e39\n", 0, 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.to);
+    start_case(c.from, c.to);
+    if (c.problem[0] == '\0') {
+      EXPECT_NO_THROW(read());
+      continue;
+    }
+    try {
+      read();
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_EQ(e.first_column, c.first_column);
+      EXPECT_EQ(e.last_column, c.last_column);
+      EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+    }
+  }
+}
+
 // The file's size groups are compared with the sediment component's count when it is on.
 TEST_F(CmDataFileTest, SizeGroupsMustCoverTheSedimentComponents) {
   nsed = 4;

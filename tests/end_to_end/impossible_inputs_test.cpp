@@ -136,6 +136,22 @@ std::vector<ImpossibleCase> cases() {
        1,
        3008,
        {"NCON = 7 read from", "valid: 1 to 3"}},
+      {"sorption coefficient of 1e39",
+       "contaminant",
+       {{"contaminant_cmd.txt", "\n1 0.5 1.0 2.0\n", "\n1 1e39 1.0 2.0\n"}},
+       3,
+       0,
+       {"sorption coefficient on sediment of :CM51 (row 1, value 2) = 1e+39 m3/m3",
+        "0 to 1e+10 m3/m3", "contaminant_cmd.txt, record 81, columns 3-6: \"1e39\""}},
+      // Within the bounds, and still far from any sorption measured on sediment: the link
+      // balance drives the channel water's concentration below 0, and the step stops
+      // rather than the run record it.
+      {"sorption coefficient of 1e8",
+       "contaminant",
+       {{"contaminant_cmd.txt", "\n1 0.5 1.0 2.0\n", "\n1 1e8 1e8 1e8\n"}},
+       1,
+       1096,
+       {"relative concentration in the"}},
       {"well series back in time",
        "example",
        {{"example_wld.txt", "1990 1 8 0 0", "1990 1 2 0 0"}},
@@ -231,9 +247,10 @@ TEST(ImpossibleInputs, AreRefusedWithTheFileTheRecordAndTheValue) {
     for (const Edit& e : c.edits) ex.replace(e.file, e.from, e.to);
     auto r = ex.run();
     EXPECT_EQ(r.status, c.status) << r.output;
-    // Sediment reports stand on the sediment print file.
-    const std::string print = ex.print() + ex.output("output_" + std::string(c.example) +
-                                                     "_sediment_print.txt");
+    // Sediment and contaminant reports stand on their own print files.
+    const std::string run = "output_" + std::string(c.example);
+    const std::string print =
+        ex.print() + ex.output(run + "_sediment_print.txt") + ex.output(run + "_cm_print.txt");
     // An input error stands on the console and the print file, a numbered report and
     // the lines after it on the print file.
     const std::string& where = c.status == 3 ? r.output : print;

@@ -76,7 +76,7 @@ TEST(PhysicalBounds, ARefusalNamesThePlaceTheValueAndTheRange) {
   EXPECT_NO_THROW(require_at_most(Quantity::STRICKLER, "STRX", -3.0, place));
   EXPECT_THROW(require_at_most(Quantity::STRICKLER, "STRX", 1e4, place), InputError);
   EXPECT_EQ(range_text(bound_of(Quantity::STRICKLER)), "above 0 to 1000 m^(1/3)/s");
-  EXPECT_EQ(range_text(bound_of(Quantity::CONCENTRATION)), "0 or more");
+  EXPECT_EQ(range_text(bound_of(Quantity::SPRING_COEFFICIENT)), "0 m2/s or more");
 }
 
 }  // namespace
