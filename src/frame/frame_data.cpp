@@ -135,7 +135,7 @@ void write_date(RecordSink& out, const char* label, const FileDate& d) {
 
 // Reads the catchment mask (digit layout) into frame.CATCHMENT_MASK; returns the
 // number of grid squares.
-long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out) {
+long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out, RunIo& io) {
   const std::string title = read_title(in);
   const long title_record = in.record_number();
   if (frame.PRINT_ON) {
@@ -153,7 +153,7 @@ long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out) {
     if (frame.PRINT_ON) {
       write_formatted(out, row_format, FormatArgs(row).add(digits));
     }
-    if (row != y) stop_on_row_mismatch(out, title, row, in);
+    if (row != y) stop_on_row_mismatch(io, out, title, row, in);
     // Only the digit 1 makes a grid square; 0, 2 and any other digit mark a cell outside.
     for (int x = 1; x <= nx; ++x) {
       const bool inside = digits(x) == 1;
@@ -227,7 +227,7 @@ void READ_FACE_CODE_GRID(int columns, int rows, Array2<int>& grid, int unit_in, 
   std::string record;
   for (int y = rows; y >= 1; --y) {
     if (!in.read_record(record)) throw EndOfFileError(in.source_name(), in.record_number());
-    const int row = parse_digit_row(record, {}, in);  // the row number alone
+    const int row = parse_row_number(record, in);
     // The code characters from column 9; a short record reads as blanks (code 0).
     std::string codes = record.size() > 8 ? record.substr(8, static_cast<std::size_t>(columns))
                                           : std::string();
@@ -447,7 +447,7 @@ void INFR(FrameState& frame, RunIo& io) {
   }
 
   // Records 17 to 19: the catchment mask and the face-code grids.
-  read_catchment_mask(frame, in, out);
+  read_catchment_mask(frame, in, out, io);
   READ_FACE_CODE_GRID(nx + 1, ny, frame.LCODEX, FRAME_DATA_UNIT, PRINT_UNIT, frame.PRINT_ON, io);
   READ_FACE_CODE_GRID(nx, ny + 1, frame.LCODEY, FRAME_DATA_UNIT, PRINT_UNIT, frame.PRINT_ON, io);
 

@@ -44,12 +44,12 @@ std::string met_file_name(RunIo& io, int unit) {
 // The console line that tells the user a met file ended before the run, once per file:
 // the print file's message alone is easily missed.
 void announce_end_on_console(RunIo& io, const FrameState& frame, bool& latch, int unit,
-                             const char* what) {
+                             const char* what,
+                             const char* rest = "the rest of the run uses its default values") {
   if (!latch) return;
   latch = false;
   io.console.write_record(format_line("(1X,A,': file ',A,' ended at time =',F10.2,' hours; ',A)",
-                                      what, met_file_name(io, unit), frame.UZNOW,
-                                      "the rest of the run uses its default values"));
+                                      what, met_file_name(io, unit), frame.UZNOW, rest));
 }
 
 // The end message of one kind of met data, printed once: `latch` is cleared by it.
@@ -302,17 +302,55 @@ bool read_free_record(RunIo& io, int unit, Array1<double>& values, FieldLog& pla
   return true;
 }
 
-// One record of an air-temperature file; an ended file gives the default temperature.
-void read_air_temperatures(RunIo& io, int unit, Array1<double>& temperatures, const char* which) {
-  FieldLog places;
+// One record of an air-temperature file, each value within the bounds of an air
+// temperature; `places` receives where each was read. An ended file gives the default
+// temperature for the rest of the run, which the console says once: ten degrees in place
+// of a winter's frost changes snow and evaporation. False when the file has ended.
+bool read_air_temperatures(RunIo& io, const FrameState& frame, int unit,
+                           Array1<double>& temperatures, FieldLog& places, bool& console_latch,
+                           const char* which) {
   if (!read_free_record(io, unit, temperatures, places)) {
     temperatures.fill(MET_DEFAULT_AIR_TEMPERATURE);
-    return;
+    const std::string what = std::string("Finish of air temp - ") + which + " data";
+    const std::string rest = std::string("the rest of the run takes 10 degC as the ") + which +
+                             " air temperature of every met site";
+    announce_end_on_console(io, frame, console_latch, unit, what.c_str(), rest.c_str());
+    return false;
   }
   for (int s = 1; s <= temperatures.size(); ++s) {
     require_within(Quantity::AIR_TEMPERATURE,
                    std::string("air temperature (") + which + ") of met site " + std::to_string(s),
                    temperatures(s), places[static_cast<std::size_t>(s - 1)]);
+  }
+  return true;
+}
+
+// The highest and lowest air temperatures of one interval, each file's record read in
+// step with the other's. A highest below the lowest is a record of one file set beside
+// the wrong record of the other (or the two files swapped); the step's mean would still
+// look plausible, so it is refused. A file that has ended gives its default and nothing
+// to compare.
+void read_air_temperature_records(FrameState& frame, RunIo& io) {
+  auto& latches = frame.met_end_latches;
+  FieldLog high_places, low_places;
+  const bool high_read = read_air_temperatures(io, frame, AIR_TEMPERATURE_HIGH_UNIT,
+                                               frame.AIR_TEMPERATURE_HIGH, high_places,
+                                               latches.console_air_temperature_high, "high");
+  const bool low_read = read_air_temperatures(io, frame, AIR_TEMPERATURE_LOW_UNIT,
+                                              frame.AIR_TEMPERATURE_LOW, low_places,
+                                              latches.console_air_temperature_low, "low");
+  if (!high_read || !low_read) return;
+  for (int s = 1; s <= frame.AIR_TEMPERATURE_HIGH.size(); ++s) {
+    const double high = frame.AIR_TEMPERATURE_HIGH(s);
+    const double low = frame.AIR_TEMPERATURE_LOW(s);
+    if (!(high < low)) continue;
+    const FieldPlace& low_place = low_places[static_cast<std::size_t>(s - 1)];
+    refuse_at(high_places[static_cast<std::size_t>(s - 1)],
+              "highest air temperature of met site " + std::to_string(s) + " = " +
+                  value_text(high) + " degC lies below its lowest, " + value_text(low) +
+                  " degC, read from " + describe_place(low_place) +
+                  " (the records of the two files must cover the same intervals); the highest "
+                  "was read");
   }
 }
 
@@ -364,8 +402,7 @@ void read_epd_record(FrameState& frame, SurfaceState& surface, RunIo& io, bool& 
     }
   }
   if (io.names.AIR_TEMPERATURE_FILES_ON) {
-    read_air_temperatures(io, AIR_TEMPERATURE_HIGH_UNIT, frame.AIR_TEMPERATURE_HIGH, "high");
-    read_air_temperatures(io, AIR_TEMPERATURE_LOW_UNIT, frame.AIR_TEMPERATURE_LOW, "low");
+    read_air_temperature_records(frame, io);
   } else {
     frame.AIR_TEMPERATURE_HIGH.fill(MET_DEFAULT_AIR_TEMPERATURE);
     frame.AIR_TEMPERATURE_LOW.fill(MET_DEFAULT_AIR_TEMPERATURE);

@@ -10,11 +10,13 @@
 // consumed. A file that ends gives defaults for the rest of the run and one message
 // per kind on the print file ("Finish of met data", "Finish of prd data",
 // "Finish of epd data", each followed by "All remaining values will be zero").
-// The console gets one line per file that ended early, naming it and the time.
+// The console gets one line per file that ended early, naming it and the time (the
+// air-temperature files too, whose end the print file does not mention).
 // Every value is held to its physical bounds (services/physical_bounds.h): rainfall,
 // net radiation, wind, pressure (0: not given), air temperature, DEL and VPD (also at
 // most the saturation vapour pressure 20 degC above the record's temperature); a value
-// outside them is an InputError naming the file, record, columns and text. Negative
+// outside them is an InputError naming the file, record, columns and text; so is a
+// highest air temperature below the lowest of the same record, naming both. Negative
 // potential evaporation (dew in a measured series) is read as 0 with one warning 4999
 // per file.
 #pragma once

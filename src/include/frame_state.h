@@ -147,6 +147,8 @@ struct FrameState {
     bool console_met = true;
     bool console_prd = true;
     bool console_epd = true;
+    bool console_air_temperature_high = true;
+    bool console_air_temperature_low = true;
   } met_end_latches;
   // Negative potential evaporation (dew in a measured series) is read as 0 with one
   // warning per file: true until that file's warning has been given.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "include/arrays.h"
 #include "services/console.h"
@@ -28,12 +29,25 @@ struct RunNames {
   bool ZQ_TABLES_ON = false;
 };
 
+class FatalReportContext;
+
 // Counts of the reports made through REPORT_ERROR.
 struct ErrorLog {
   ErrorLog() { ERROR_COUNTS.resize_range(0, 100, 0, 3, 0); }
   int ERROR_TOTAL = 0;
   Array2<int> ERROR_COUNTS;  // (remainder 0..100, thousands digit 0..3)
   std::string HELP_FOLDER;
+  // The contexts whose lines a fatal report adds, outermost first.
+  std::vector<const FatalReportContext*> fatal_contexts;
+  // The error reports (severity 2, with their continuation lines) made at the simulated
+  // time `errors_time`, as their unit has them: the console shows them before a fatal
+  // report made at that time, the first ERRORS_SHOWN of them and the count of the rest.
+  static constexpr int ERRORS_SHOWN = 10;
+  std::vector<std::string> errors_lines;
+  double errors_time = 0.0;
+  int errors_shown = 0;
+  int errors_not_shown = 0;
+  bool error_continues = false;  // continuation lines belong to a report kept
 };
 
 struct RunIo {

@@ -7,6 +7,7 @@
 #include "services/calendar.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/stops.h"
 
@@ -29,34 +30,47 @@ Unit* named_unit(RunIo& io, int unit) {
 
 // --- start -----------------------------------------------------------------------------
 
-// Refuses the extra discharge points file: what is wrong goes to the print file, then
-// the fatal report.
+// Refuses the extra discharge points file: the report, and on the line after it what is
+// wrong.
 [[noreturn]] void refuse_extra_points(RunIo& io, const std::string& detail) {
-  io.units.print().write_record(" Extra discharge points: " + detail);
-  REPORT_ERROR(io, SEVERITY_FATAL, ERROR_EXTRA_DISCHARGE_POINTS, PRINT_UNIT, 0, 0,
-               "no or incorrect data in extra discharge points file");
-  throw FatalError("extra discharge points");  // not reached: a fatal report throws
+  report_fatal_with_detail(io, ERROR_EXTRA_DISCHARGE_POINTS, PRINT_UNIT, 0,
+                           "no or incorrect data in extra discharge points file",
+                           "Extra discharge points: " + detail);
 }
 
 // Unit 47, free format: a record that is skipped, a record with the title (a character
 // item of up to 20 characters) and the number of points, then one record per point
-// with its element and face. A count of zero or less reads no point.
+// with its element and face. A count of zero reads no point; a count below zero is no
+// count at all (a slip that would silently drop every point) and is an input error.
 void read_extra_points(const FrameState& frame, OutputState& output, RunIo& io) {
   output.EXTRA_POINTS.resize(2, MAX_EXTRA_POINTS, 0);
   output.EXTRA_POINT_COUNT = 0;
   if (!io.units.is_open(EXTRA_DISCHARGE_POINTS_UNIT)) return;
   Unit& in = io.units.input(EXTRA_DISCHARGE_POINTS_UNIT);
+  int count = 0;
+  FieldLog places;
   try {
     read_list(in);
     std::string title;
-    int count = 0;
-    read_list(in, title, count);
-    output.EXTRA_POINTS_TITLE = title.substr(0, EXTRA_POINTS_TITLE_LENGTH);
-    if (count > MAX_EXTRA_POINTS) {
-      refuse_extra_points(
-          io, format_line("('file ',A,', record',I6,': ',I0,' points, at most ',I0)", in.path(),
-                          in.record_number(), count, MAX_EXTRA_POINTS));
+    {
+      FieldLogScope scope(in, places);
+      read_list(in, title, count);
     }
+    output.EXTRA_POINTS_TITLE = title.substr(0, EXTRA_POINTS_TITLE_LENGTH);
+  } catch (const InputError& e) {  // an early end of the file included
+    refuse_extra_points(io, e.what());
+  }
+  if (count < 0) {
+    const FieldPlace place = places.size() > 1 ? places[1]
+                                               : FieldPlace{in.path(), in.record_number(), 0, 0, ""};
+    refuse_at(place, "number of extra discharge points = " + std::to_string(count) +
+                                " is below zero; give 0 for no point");
+  }
+  if (count > MAX_EXTRA_POINTS) {
+    refuse_extra_points(io, format_line("('file ',A,', record',I6,': ',I0,' points, at most ',I0)",
+                                        in.path(), in.record_number(), count, MAX_EXTRA_POINTS));
+  }
+  try {
     for (int j = 1; j <= count; ++j) {
       int element = 0, face = 0;
       read_list(in, element, face);
@@ -69,10 +83,10 @@ void read_extra_points(const FrameState& frame, OutputState& output, RunIo& io) 
       output.EXTRA_POINTS(1, j) = element;
       output.EXTRA_POINTS(2, j) = face;
     }
-    output.EXTRA_POINT_COUNT = count > 0 ? count : 0;
   } catch (const InputError& e) {  // an early end of the file included
     refuse_extra_points(io, e.what());
   }
+  output.EXTRA_POINT_COUNT = count;
 }
 
 // The outlet: the last channel link, faces taken in order, that has no neighbour over a

@@ -46,49 +46,170 @@ std::string advice_file_name(const std::string& start_dir, int number) {
   return dir + "helpmessages/" + format_line("(I1,I3.3)", group, remainder);
 }
 
-void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
-                  std::string_view message) {
-  io.errors.HELP_FOLDER = "\\helpmessages";
-  if (severity == SEVERITY_INITIALISE) return;
+namespace {
 
-  std::vector<std::string> records;
-  if (severity >= SEVERITY_FATAL && severity <= SEVERITY_WARNING) {
-    if (severity == SEVERITY_FATAL) records.assign(3, "");
-    records.emplace_back("");
-    std::string heading = format_line("(' !!!',A11,I5.4,' at time =',F12.2,' hours')",
-                                      severity_word(severity), number, io.now());
-    if (element != 0) {
-      heading += format_line("(', iel =',I5)", element);
-      if (cell != 0) heading += format_line("(', cell =',I5)", cell);
-    }
-    records.push_back(heading);
+std::string heading_of(RunIo& io, int severity, int number, int element, int cell) {
+  std::string heading = format_line("(' !!!',A11,I5.4,' at time =',F12.2,' hours')",
+                                    severity_word(severity), number, io.now());
+  if (element != 0) {
+    heading += format_line("(', iel =',I5)", element);
+    if (cell != 0) heading += format_line("(', cell =',I5)", cell);
   }
-  records.push_back(std::string(8, ' ') + std::string(message));
+  return heading;
+}
+
+std::string indented(std::string_view text) { return std::string(8, ' ') + std::string(text); }
+
+void count_report(RunIo& io, int number) {
+  ++io.errors.ERROR_TOTAL;
+  int group = 0, remainder = 0;
+  if (has_own_count(number, group, remainder)) ++io.errors.ERROR_COUNTS(remainder, group);
+}
+
+void forget_errors(ErrorLog& log) {
+  log.errors_lines.clear();
+  log.errors_shown = 0;
+  log.errors_not_shown = 0;
+  log.error_continues = false;
+}
+
+// Keeps the lines of an error report (and of the continuation lines after it) made at
+// the time of the errors kept so far, for the console of a fatal report that follows.
+void keep_error_lines(RunIo& io, int severity, const std::vector<std::string>& records) {
+  ErrorLog& log = io.errors;
+  if (severity == SEVERITY_ERROR) {
+    if (log.errors_time != io.now()) forget_errors(log);
+    log.errors_time = io.now();
+    log.error_continues = log.errors_shown < ErrorLog::ERRORS_SHOWN;
+    if (!log.error_continues) {
+      ++log.errors_not_shown;
+      return;
+    }
+    ++log.errors_shown;
+  } else if (severity != SEVERITY_CONTINUATION) {
+    log.error_continues = false;
+    return;
+  }
+  if (!log.error_continues) return;
+  log.errors_lines.insert(log.errors_lines.end(), records.begin(), records.end());
+}
+
+// A fatal report: on the caller's unit four empty lines, the heading, the message, the
+// details and the lines of the contexts in force; the same, after one empty line, on
+// the console (unless the unit is the console); then the summary and the stop.
+[[noreturn]] void report_fatal(RunIo& io, int number, int unit, int element, int cell,
+                               std::string_view message, const std::vector<std::string>& details) {
+  std::vector<std::string> own{heading_of(io, SEVERITY_FATAL, number, element, cell),
+                               indented(message)};
+  for (const std::string& detail : details) {
+    if (!detail.empty()) own.push_back(indented(detail));
+  }
+  const auto& contexts = io.errors.fatal_contexts;
+  for (auto context = contexts.rbegin(); context != contexts.rend(); ++context) {
+    std::vector<std::string> lines;
+    (*context)->add_lines(lines);
+    for (const std::string& line : lines) {
+      if (!line.empty()) own.push_back(indented(line));
+    }
+  }
+
+  bool on_console = false;
   try {
     Unit* target = io.units.sink_unit(unit);
     RecordSink& out = target ? static_cast<RecordSink&>(*target) : io.console;
-    for (const std::string& record : records) out.write_record(record);
+    on_console = target == nullptr;
+    for (int i = 0; i < 4; ++i) out.write_record("");
+    for (const std::string& record : own) out.write_record(record);
     // A fatal report must be on disk before the stop.
-    if (severity == SEVERITY_FATAL && target) target->flush();
+    if (target) target->flush();
   } catch (const OutputWriteError&) {
-    // A report that cannot be written where it belongs (the print file on a full disk)
-    // stops the run as a write failure; a fatal one, which stops it anyway, is shown on
-    // the console instead.
-    if (severity != SEVERITY_FATAL) throw;
-    for (const std::string& record : records) io.console.write_record(record);
+    // The unit cannot take it (the print file on a full disk): the console has it.
+    on_console = false;
   }
+  if (!on_console) {
+    // The errors reported at this same moment first: a check that reports each fault
+    // it finds as an error ends with one fatal report, which says only that it found
+    // some.
+    ErrorLog& log = io.errors;
+    if (!log.errors_lines.empty() && log.errors_time == io.now()) {
+      for (const std::string& record : log.errors_lines) io.console.write_record(record);
+      if (log.errors_not_shown > 0) {
+        io.console.write_record("");
+        io.console.write_record(indented("... and " + std::to_string(log.errors_not_shown) +
+                                         " more errors: see the print file"));
+      }
+    }
+    io.console.write_record("");
+    for (const std::string& record : own) io.console.write_record(record);
+  }
+  forget_errors(io.errors);
+  count_report(io, number);
+  // What the files hold so far must survive the stop.
+  io.units.flush_all();
+  write_error_summary(io);
+  FATAL_STOP(io, 1);
+  throw FatalError("fatal report");  // FATAL_STOP always throws on a flag of 1
+}
 
-  if (severity != 0) {
-    ++io.errors.ERROR_TOTAL;
-    int group = 0, remainder = 0;
-    if (has_own_count(number, group, remainder)) ++io.errors.ERROR_COUNTS(remainder, group);
+}  // namespace
+
+FatalReportContext::FatalReportContext(RunIo& io) : io_(io) {
+  io_.errors.fatal_contexts.push_back(this);
+}
+
+FatalReportContext::~FatalReportContext() {
+  auto& contexts = io_.errors.fatal_contexts;
+  if (!contexts.empty() && contexts.back() == this) {
+    contexts.pop_back();
+  } else {
+    std::erase(contexts, this);
   }
-  if (severity == SEVERITY_FATAL) {
-    // What the files hold so far must survive the stop.
-    io.units.flush_all();
-    write_error_summary(io);
-    FATAL_STOP(io, 1);
+}
+
+namespace {
+
+// An error, a warning or a continuation line: written to the unit and counted.
+void report_non_fatal(RunIo& io, int severity, int number, int unit, int element, int cell,
+                      std::string_view message) {
+  std::vector<std::string> records;
+  if (severity == SEVERITY_ERROR || severity == SEVERITY_WARNING) {
+    records.emplace_back("");
+    records.push_back(heading_of(io, severity, number, element, cell));
   }
+  records.push_back(indented(message));
+  Unit* target = io.units.sink_unit(unit);
+  RecordSink& out = target ? static_cast<RecordSink&>(*target) : io.console;
+  // A report that cannot be written where it belongs (the print file on a full disk)
+  // stops the run as a write failure.
+  for (const std::string& record : records) out.write_record(record);
+  // What is on the console already is not shown there again.
+  if (target) keep_error_lines(io, severity, records);
+
+  if (severity != 0) count_report(io, number);
+}
+
+void report(RunIo& io, int severity, int number, int unit, int element, int cell,
+            std::string_view message, const std::vector<std::string>& details) {
+  io.errors.HELP_FOLDER = "\\helpmessages";
+  if (severity == SEVERITY_INITIALISE) return;
+  if (severity == SEVERITY_FATAL) report_fatal(io, number, unit, element, cell, message, details);
+  report_non_fatal(io, severity, number, unit, element, cell, message);
+  for (const std::string& detail : details) {
+    if (!detail.empty()) report_non_fatal(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
+  }
+}
+
+}  // namespace
+
+void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
+                  std::string_view message) {
+  static const std::vector<std::string> no_details;
+  report(io, severity, number, unit, element, cell, message, no_details);
+}
+
+void REPORT_ERROR(RunIo& io, int severity, int number, int unit, int element, int cell,
+                  std::string_view message, const std::vector<std::string>& details) {
+  report(io, severity, number, unit, element, cell, message, details);
 }
 
 void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
@@ -100,24 +221,8 @@ void report_fatal_with_detail(RunIo& io, int number, int unit, int element,
 
 void report_fatal_with_details(RunIo& io, int number, int unit, int element, int cell,
                                std::string_view message, const std::vector<std::string>& details) {
-  try {
-    REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, cell, message);
-  } catch (const FatalError&) {
-    // The summary is on the console; on the caller's unit the details follow the message
-    // (on the console when that unit cannot take them).
-    for (const std::string& detail : details) {
-      if (detail.empty()) continue;
-      try {
-        REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, unit, 0, 0, detail);
-        if (Unit* target = io.units.sink_unit(unit)) target->flush();
-      } catch (const OutputWriteError&) {
-        io.console.write_record(std::string(8, ' ') + detail);
-      }
-    }
-    io.units.flush_all();
-    throw;
-  }
-  throw FatalError("fatal report returned");  // REPORT_ERROR always throws on a fatal report
+  REPORT_ERROR(io, SEVERITY_FATAL, number, unit, element, cell, message, details);
+  throw FatalError("fatal report returned");  // a fatal report always throws
 }
 
 std::string values_in_full(std::string_view message,
@@ -136,16 +241,9 @@ std::string values_in_full(std::string_view message,
 
 void report_write_failure(RunIo& io, const std::string& file, const std::string& reason,
                           std::string_view detail) {
+  // Like every fatal report it stands on the console too, where it is read when the
+  // print file lies on the disk that is full.
   const std::string message = "ERROR WRITING FILE " + file + ": " + reason;
-  // The console shows it too: the print file may lie on the disk that is full.
-  if (&io.units.print() != &io.console) {
-    io.console.write_record(" " + message);
-    if (!detail.empty()) {
-      std::string line = " ";
-      line += detail;
-      io.console.write_record(line);
-    }
-  }
   report_fatal_with_detail(io, ERROR_WRITING_FILE, PRINT_UNIT, 0, message,
                            detail.empty() ? std::string_view() : std::string_view(detail));
 }

@@ -93,6 +93,21 @@ int bank_element(const FrameState& frame, int link, int side) {
 
 // ---- Row parsers -------------------------------------------------------------------
 
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+}  // namespace
+
+int parse_row_number(std::string_view record, const RecordSource& where) {
+  RecordAt one(record, where);
+  FormattedRead r(one, digit_row_format(0));
+  int row = 0;
+  r >> row;
+  r.finish();
+  return row;
+}
+
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where) {
   // A cell holds one digit or a blank (0). Anything else is a slip of the keyboard that
   // the field reader would pass as 0 (a sign alone) and that would quietly move the
@@ -107,6 +122,21 @@ int parse_digit_row(std::string_view record, std::span<int> codes, const RecordS
                      std::string(1, c),
                      "Character that is not a digit in the cell of grid column " +
                          std::to_string(i + 1) + " of a digit grid row");
+  }
+  // Past the last cell only blanks may follow (a line end written as CR LF included): a
+  // row shifted one column to the right would otherwise lose its last cell without a
+  // word, and a row of zeros shifted so reads exactly as before.
+  const std::size_t end_of_cells = DIGIT_ROW_FIRST_CELL_COLUMN - 1 + codes.size();
+  for (std::size_t at = end_of_cells; at < record.size(); ++at) {
+    if (is_blank(record[at])) continue;
+    const int column = static_cast<int>(at) + 1;
+    throw InputError(where.source_name(), where.record_number(), column, column,
+                     std::string(1, record[at]),
+                     "Character after the last cell of a digit grid row: the grid has " +
+                         std::to_string(codes.size()) + " columns, its cells stand in columns " +
+                         std::to_string(DIGIT_ROW_FIRST_CELL_COLUMN) + " to " +
+                         std::to_string(end_of_cells) +
+                         "; the row holds more cells than that, or is shifted to the right");
   }
   RecordAt one(record, where);
   FormattedRead r(one, digit_row_format(codes.size()));
@@ -195,14 +225,19 @@ int read_real_row(RecordSource& source, int expected_row, std::span<double> valu
   return row;
 }
 
-void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
+void stop_on_row_mismatch(RunIo& io, RecordSink& out, std::string_view title, int row_found,
                           const RecordSource& where) {
-  write_empty(out, 2);
-  out.write_record("  ERROR IN DATA " + std::string(title));
-  write_empty(out);
-  write_formatted(out, "('  IN THE VICINITY OF LINE K=',I5)", row_found);
-  out.write_record("  row " + std::to_string(row_found) + " read from file " +
-                   where.source_name() + ", record " + std::to_string(where.record_number()));
+  const std::string lines[] = {
+      "", "", "  ERROR IN DATA " + std::string(title), "",
+      format_line("('  IN THE VICINITY OF LINE K=',I5)", row_found),
+      "  row " + std::to_string(row_found) + " read from file " + where.source_name() +
+          ", record " + std::to_string(where.record_number())};
+  // The stop has no summary: the console says what the print file says.
+  for (const std::string& line : lines) out.write_record(line);
+  if (&out != &io.console) {
+    for (const std::string& line : lines) io.console.write_record(line);
+  }
+  io.units.flush_all();
   throw ImmediateStop("grid row " + std::to_string(row_found) +
                       " found where another row was expected under the title: " +
                       trim_right(title));
@@ -259,8 +294,12 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
   const bool digit_layout = ncat >= 1 && ncat <= 9;
   RecordSink& out = io.units.sink(unit_out);
   if (digit_layout && nx > DIGIT_GRID_MAX_COLUMNS) {
-    out.write_record(" NX greater than 500. Change I/O formats in AREADI");
-    out.write_record("Program aborted.");
+    const char* const lines[] = {" NX greater than 500. Change I/O formats in AREADI",
+                                 "Program aborted."};
+    for (const char* line : lines) out.write_record(line);
+    if (&out != &io.console) {
+      for (const char* line : lines) io.console.write_record(line);
+    }
     throw ImmediateStop("NX greater than 500: a digit grid cannot be read");
   }
 
@@ -271,7 +310,7 @@ void AREADI(const FrameState& frame, Array1<int>& values, int mode, int unit_in,
     std::span<int> row_codes(&grid(1, y), static_cast<std::size_t>(nx));
     const int row = digit_layout ? read_digit_row(in, row_codes)
                                  : read_wide_row(in, y, row_codes);
-    if (row != y) stop_on_row_mismatch(out, title, row, in);
+    if (row != y) stop_on_row_mismatch(io, out, title, row, in);
   }
 
   for (int e = 1; e <= frame.NEL; ++e) values(e) = 0;
@@ -314,7 +353,7 @@ void READ_REAL_GRID(const FrameState& frame, Array1<double>& values, int mode, i
   for (int y = ny; y >= 1; --y) {
     const int row = read_real_row(
         in, y, std::span<double>(&grid(1, y), static_cast<std::size_t>(nx)), &fields);
-    if (row != y) stop_on_row_mismatch(out, title, row, in);
+    if (row != y) stop_on_row_mismatch(io, out, title, row, in);
     // A blank field reads as zero, and so may a row cut short over cells outside the
     // catchment; but a row that ends before the field of a grid square has lost a
     // value, and reading it as zero would quietly change the catchment.

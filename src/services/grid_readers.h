@@ -34,10 +34,15 @@ namespace quendal {
 
 // Parses one digit-layout record already read: returns the row number (columns 1-7)
 // and puts the digit of cell i (column 8 + i) into codes[i - 1] for every entry of
-// `codes`; a blank or a missing column reads as 0. Any other character in a cell's
-// column (a letter, a sign, a stray symbol) is an InputError naming the file and record
-// of `where` and the column.
+// `codes`; a blank or a missing column reads as 0 (a short row reads as blanks). Any
+// other character in a cell's column (a letter, a sign, a stray symbol), and anything
+// but blanks after the last cell (column 8 + codes.size()), is an InputError naming
+// the file and record of `where` and the column.
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where);
+
+// The row number (columns 1-7) of a record already read, for rows whose cells are not
+// digits (the face-code grids).
+int parse_row_number(std::string_view record, const RecordSource& where);
 
 // Reads the next record of `source` and parses it as a digit-layout row. The record is
 // returned in `record` (for echoes that write it back). EndOfFileError at the end.
@@ -73,12 +78,12 @@ struct RealRowField {
 int read_real_row(RecordSource& source, int expected_row, std::span<double> values,
                   std::vector<RealRowField>* fields = nullptr);
 
-// Writes the row-number stop message of a grid to `out` ("  ERROR IN DATA " and the
-// title, then "  IN THE VICINITY OF LINE K=" and the row number found, then the row
-// number in full with the file and record of `where`, the record just read) and throws
-// ImmediateStop.
-[[noreturn]] void stop_on_row_mismatch(RecordSink& out, std::string_view title, int row_found,
-                                       const RecordSource& where);
+// Writes the row-number stop message of a grid to `out` and to the console ("  ERROR IN
+// DATA " and the title, then "  IN THE VICINITY OF LINE K=" and the row number found,
+// then the row number in full with the file and record of `where`, the record just
+// read) and throws ImmediateStop.
+[[noreturn]] void stop_on_row_mismatch(RunIo& io, RecordSink& out, std::string_view title,
+                                       int row_found, const RecordSource& where);
 
 // ---- The readers ---------------------------------------------------------------------
 

@@ -43,12 +43,11 @@ bool read_series_record(RunIo& io, RecordSource& source, double base, RealSectio
   const FieldPlace date = date_place(places);
   const std::string where = "in the series " + describe_place(date);
   try {
+    // A calendar report says what is wrong with a date; the line after it says which.
+    const FatalReportLines which_date(io, [&](std::vector<std::string>& lines) {
+      lines.push_back(where);
+    });
     time = DATE_TO_HOURS(year, month, day, hour, minute, io) - base;
-  } catch (const FatalError&) {
-    // The calendar's report is on the print file: the line after it says which date.
-    REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, where);
-    io.units.flush_all();
-    throw;
   } catch (const ImmediateStop&) {
     io.console.write_record(" " + where);
     throw;

@@ -749,7 +749,13 @@ inline bool solve_column(const FrameState& frame, const SurfaceState& surface,
   Work w;
   prepare(c, w);
   bool converged = false;
-  try {
+  {
+    // A head out of the tables or not finite: after the report and its column's items,
+    // the neighbours' tops.
+    const FatalReportLines neighbours(io, [&](std::vector<std::string>& lines) {
+      lines.push_back(neighbour_tops_line(frame, vss, e));
+      lines.push_back(steepest_step_line(frame, vss));
+    });
     for (int iteration = 1; iteration <= VSS_MAX_COLUMN_ITERATIONS && !converged; ++iteration) {
       // An iteration in which a head crossed or reached saturation (or the end of a level
       // stretch) took the storage slope of one side for a change that ended on the other,
@@ -761,15 +767,6 @@ inline bool solve_column(const FrameState& frame, const SurfaceState& surface,
       converged = change <= VSS_HEAD_TOLERANCE && !w.crossed_break;
       vss.newton_iterations += 1;
     }
-  } catch (const FatalError&) {
-    // A head out of the tables or not finite: the report and its column's items are
-    // written; the neighbours' tops follow them.
-    for (const std::string& line :
-         {neighbour_tops_line(frame, vss, e), steepest_step_line(frame, vss)}) {
-      if (!line.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, line);
-    }
-    io.units.flush_all();
-    throw;
   }
   vss.column_solves += 1;
 

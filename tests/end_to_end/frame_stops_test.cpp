@@ -31,6 +31,14 @@ TEST(FrameStops, MaskRowsOutOfOrderStopWithTheLineNumber) {
   EXPECT_NE(print.find("  ERROR IN DATA "), std::string::npos) << print;
   EXPECT_NE(print.find("  IN THE VICINITY OF LINE K=    8"), std::string::npos) << print;
   EXPECT_EQ(r.output.find("Error asummary"), std::string::npos);
+  // The console says what the print file says: the grid, the row and where it was read.
+  for (const char* line : {"  ERROR IN DATA Catchment mask (1 inside)",
+                           "  IN THE VICINITY OF LINE K=    8",
+                           "  row 8 read from file example_frame.txt, record 33"}) {
+    EXPECT_NE(print.find(line), std::string::npos) << line;
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+  }
+  EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
 }
 
 }  // namespace

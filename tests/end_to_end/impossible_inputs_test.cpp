@@ -225,6 +225,67 @@ std::vector<ImpossibleCase> cases() {
        2025,
        {"XDRIP(veg)", "the value was read from file example_syd.txt, record 20, columns 1-4: "
                       "\"-0.3\""}},
+      // With separate rainfall and evaporation files nothing gives Penman-Monteith its
+      // radiation, wind or deficit.
+      {"separate met files with a site computing its evaporation",
+       "upland",
+       {{"upland_et.txt", "per met site\n      1\n", "per met site\n      0\n"}},
+       3,
+       0,
+       {"met site 1 is to compute its potential evaporation",
+        "no net radiation, wind speed or vapour pressure deficit",
+        "upland_et.txt, record 6, columns 1-7: \"0\""}},
+      // A digit row shifted one column right: a row of zeros would read as before, an
+      // inside row would lose its last square.
+      {"mask row of zeros shifted one column right",
+       "example",
+       {{"example_frame.txt", "     10 000000000000", "     10  000000000000"}},
+       3,
+       0,
+       {"Character after the last cell of a digit grid row",
+        "example_frame.txt, record 32, columns 21-21: \"0\""}},
+      {"vegetation code row shifted one column right",
+       "example",
+       {{"example_frame.txt", "Vegetation codes\n     10 000000000000",
+         "Vegetation codes\n     10  000000000000"}},
+       3,
+       0,
+       {"example_frame.txt, record 87, columns 21-21: \"0\""}},
+      // The highest of record 8 of the air-temperature files below its lowest: records
+      // 2 and 8 of the highs swapped.
+      {"highest air temperature below the lowest",
+       "upland",
+       {{"upland_tmax.txt", "00:00\n-1.0\n-1.0\n0.0\n1.0\n3.0\n5.0\n5.0\n4.0\n",
+         "00:00\n-1.0\n4.0\n0.0\n1.0\n3.0\n5.0\n5.0\n-1.0\n"}},
+       3,
+       0,
+       {"highest air temperature of met site 1 = -1 degC lies below its lowest, 2 degC, read "
+        "from file upland_tmin.txt, record 9",
+        "upland_tmax.txt, record 9, columns 1-4: \"-1.0\""}},
+      {"extra discharge points count of -2",
+       "example",
+       {{"example_extra_points.txt", "'internal faces' 2", "'internal faces' -2"}},
+       3,
+       0,
+       {"number of extra discharge points = -2 is below zero",
+        "example_extra_points.txt, record 2, columns 18-19: \"-2\""}},
+      // Level-discharge rows 2 and 6 (records 16 and 20) swapped: row 3 then lies below
+      // row 2.
+      {"level-discharge rows out of order",
+       "upland",
+       {{"upland_zq.txt", " 219.655   0.00048   0.00090", " 219.680   0.00707   0.01325"},
+        {"upland_zq.txt", " 219.680   0.00707   0.01325\n 219.690",
+         " 219.655   0.00048   0.00090\n 219.690"}},
+       1,
+       1087,
+       {"ZQ table   1: row 3 (file ",
+        "upland_zq.txt, record 17): level 219.66 m is not above the level of row 2, 219.68 m"}},
+      {"negative discharge in a level-discharge table",
+       "upland",
+       {{"upland_zq.txt", " 219.700   0.01521", " 219.700  -0.01521"}},
+       1,
+       1087,
+       {"upland_zq.txt, record 21): discharge -0.01521 m3/s of column 2 (>219.55)"}},
       // A well at the top of its range, 100 m3/s from one 100 m square, within what a
       // rate can be but more than any column can give: it drains its column until a
       // head leaves the soil tables. The report's lines name the column's layers, the
@@ -261,12 +322,19 @@ TEST(ImpossibleInputs, AreRefusedWithTheFileTheRecordAndTheValue) {
       EXPECT_NE(print.find(" " + std::to_string(c.number) + " at time ="), std::string::npos)
           << print;
     }
+    // A numbered report stands on the console too, before the summary: whoever watches
+    // it sees why the run stopped.
+    const std::size_t summary = r.output.find(" ### Error asummary and Advice ###");
+    EXPECT_EQ(summary == std::string::npos, c.status != 1) << r.output;
     for (const std::string& piece : c.pieces) {
       EXPECT_NE(where.find(piece), std::string::npos) << piece << "\n" << where;
       if (c.status == 3) {
         EXPECT_NE(print.find(piece), std::string::npos) << piece;
+      } else {
+        EXPECT_LT(r.output.find(piece), summary) << piece << "\n" << r.output;
       }
     }
+    EXPECT_EQ(r.output.find("Normal completion"), std::string::npos);
   }
 }
 

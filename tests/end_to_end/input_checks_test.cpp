@@ -20,10 +20,12 @@ namespace {
 using testing::ExampleCopy;
 
 // The example fed by separate files: hourly rain depths and daily potential evaporation
-// over a two-day run (the met file is then not read).
+// over a two-day run (the met file is then not read), the site's potential evaporation
+// taken from the evaporation file.
 void use_separate_met_files(ExampleCopy& ex, const std::string& rain, const std::string& evap) {
   ex.replace("example_frame.txt", "1990 1 11 0 0", "1990 1 3 0 0");
   ex.replace("example_et.txt", "      F      T      F", "      F      T      T");
+  ex.replace("example_et.txt", "per met site\n      0\n", "per met site\n      1\n");
   ex.replace("rundata_example.txt", "(unit 20)\n0", "(unit 20)\nexample_prd.txt");
   ex.replace("rundata_example.txt", "(unit 21)\n0", "(unit 21)\nexample_epd.txt");
   ex.dir.write("example/example_prd.txt", "Rain depths (mm per hour)\n" + rain);

@@ -95,6 +95,22 @@ TEST(TimeLoop, MetFileOfOneDayEndsOnceAndTheRunGoesOn) {
   EXPECT_EQ(count_of(print, "All remaining values will be zero"), 1);
 }
 
+// The upland example's lowest air temperatures cut to their first 6 bytes (part of the
+// title): the run goes on at 10 degC for the low, and the console says so once, naming
+// the file, as it does for a cut rainfall file.
+TEST(TimeLoop, CutAirTemperatureFileIsNamedOnTheConsole) {
+  ExampleCopy ex("upland");
+  ex.dir.write("example/upland_tmin.txt", ex.output("upland_tmin.txt").substr(0, 6));
+  auto r = ex.run();
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(count_of(r.output, "Finish of air temp - low data: file upland_tmin.txt ended at "
+                               "time =      0.00 hours; the rest of the run takes 10 degC as "
+                               "the low air temperature of every met site"),
+            1)
+      << r.output;
+  EXPECT_EQ(count_of(r.output, "Finish of air temp - high data"), 0);
+}
+
 // 10 mm/h with at most 1 mm per step: steps of 0.1 h, so a half-hour run takes 5.
 TEST(TimeLoop, RainfallDepthLimitShortensTheSteps) {
   ExampleCopy ex;

@@ -377,10 +377,48 @@ TEST_F(SeparateMetFilesTest, AirTemperatureIsTheMeanOfHighAndLow) {
   open_input(AIR_TEMPERATURE_LOW_UNIT, "low.txt", "6.0\n-2.0\n");
   step_from(0.0, 1.0);
   EXPECT_EQ(frame.MET_AIR_TEMPERATURE(1), 13.0);
-  // The high file has ended: its value becomes 10, without a message.
+  // The high file has ended: its value becomes 10, with nothing on the print file and
+  // one line on the console.
   step_from(24.0, 1.0);
   EXPECT_EQ(frame.MET_AIR_TEMPERATURE(1), 4.0);
   EXPECT_EQ(print_text(), "");
+  step_from(25.0, 1.0);
+  step_from(48.0, 1.0);
+  const std::string console = console_text();
+  EXPECT_EQ(count_of(console, "Finish of air temp - high data"), 1) << console;
+  EXPECT_NE(console.find(" Finish of air temp - high data: file " + dir.file("high.txt") +
+                         " ended at time =     24.00 hours; the rest of the run takes 10 degC "
+                         "as the high air temperature of every met site"),
+            std::string::npos)
+      << console;
+}
+
+// A highest temperature below the lowest of the same interval is one file's record set
+// against another interval's: refused, naming both files and records, at whichever
+// site it happens. Equal values (a still, cloudy day) are read.
+TEST_F(SeparateMetFilesTest, HighestBelowLowestIsRefusedNamingBothFilesAndRecords) {
+  sites_and_stations(2, 1);
+  model.io.names.AIR_TEMPERATURE_FILES_ON = true;
+  open_input(EPD_FILE_UNIT, "epd.txt", "2.4 2.4\n2.4 2.4\n");
+  open_input(AIR_TEMPERATURE_HIGH_UNIT, "high.txt", "5.0 4.0\n3.0 -1.0\n");
+  open_input(AIR_TEMPERATURE_LOW_UNIT, "low.txt", "5.0 1.0\n1.0 2.0\n");
+  step_from(0.0, 1.0);
+  EXPECT_EQ(frame.MET_AIR_TEMPERATURE(1), 5.0);
+  try {
+    step_from(24.0, 1.0);
+    ADD_FAILURE() << "highest below lowest accepted";
+  } catch (const InputError& e) {
+    EXPECT_EQ(e.file, dir.file("high.txt"));
+    EXPECT_EQ(e.record, 2);
+    EXPECT_EQ(e.first_column, 5);
+    EXPECT_EQ(e.text, "-1.0");
+    const std::string what = e.what();
+    EXPECT_NE(what.find("highest air temperature of met site 2 = -1 degC lies below its lowest, "
+                        "2 degC, read from file " +
+                        dir.file("low.txt") + ", record 2, columns 5-7: \"2.0\""),
+              std::string::npos)
+        << what;
+  }
 }
 
 // A hot start at 29 h: before the first step the rain record of hours 28..30 (the 15th,

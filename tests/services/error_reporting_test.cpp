@@ -91,6 +91,53 @@ TEST_F(ErrorReportingTest, FatalReportPrintsSummaryWithAdviceAndThrows) {
   EXPECT_NE(console.find(" " + dir.path() + "/helpmessages/1041\n"), std::string::npos);
 }
 
+// Whoever watches the console sees why the run stopped: the report as its unit has it
+// (heading, message, the lines after it and those of the contexts in force, innermost
+// first) before the summary. A context that has ended adds nothing.
+TEST_F(ErrorReportingTest, FatalReportStandsOnTheConsoleBeforeTheSummary) {
+  model.frame.UZNOW = 2.0;
+  {
+    const FatalReportLines ended(model.io, [](std::vector<std::string>& lines) {
+      lines.emplace_back("ended");
+    });
+  }
+  const FatalReportLines outer(model.io, [](std::vector<std::string>& lines) {
+    lines.emplace_back("outer context");
+  });
+  const FatalReportLines inner(model.io, [](std::vector<std::string>& lines) {
+    lines.emplace_back("in the series file w.txt, record 4");
+    lines.emplace_back("");  // an empty line is left out
+  });
+  EXPECT_THROW(report_fatal_with_details(model.io, 1078, PRINT_UNIT, 7, 0, "Check the soil",
+                                         {"the value was read from file v.txt, record 11", ""}),
+               FatalError);
+  const std::string report =
+      " !!!FATAL ERROR 1078 at time =        2.00 hours, iel =    7\n"
+      "        Check the soil\n"
+      "        the value was read from file v.txt, record 11\n"
+      "        in the series file w.txt, record 4\n"
+      "        outer context\n";
+  EXPECT_EQ(print_text(), "\n\n\n\n" + report);
+  const std::string console = console_text();
+  EXPECT_EQ(console.substr(0, report.size() + 1), "\n" + report) << console;
+  EXPECT_NE(console.find(" ### Error asummary and Advice ###", report.size()), std::string::npos);
+  EXPECT_EQ(console.find("ended"), std::string::npos);
+  EXPECT_TRUE(model.io.errors.fatal_contexts.size() == 2);
+}
+
+// A report whose unit is the console is not written there twice; one that its unit
+// cannot take (a print file on a full disk) stands on the console all the same.
+TEST_F(ErrorReportingTest, FatalReportOnTheConsoleOnlyOnce) {
+  EXPECT_THROW(REPORT_ERROR(model.io, 1, 1041, CONSOLE_UNIT, 0, 0, "to the console"), FatalError);
+  EXPECT_EQ(testing::count_of(console_text(), "        to the console\n"), 1);
+  EXPECT_EQ(print_text(), "");
+
+  ASSERT_TRUE(model.io.units.open(PRINT_UNIT, "/dev/full", UnitDirection::Output));
+  const std::size_t before = console_text().size();
+  EXPECT_THROW(REPORT_ERROR(model.io, 1, 1041, PRINT_UNIT, 0, 0, "disk full"), FatalError);
+  EXPECT_EQ(testing::count_of(console_text().substr(before), "        disk full\n"), 1);
+}
+
 TEST_F(ErrorReportingTest, MissingAdviceFileIsPassedOverInSilence) {
   EXPECT_THROW(REPORT_ERROR(model.io, 1, 1, PRINT_UNIT, 0, 0, "fatal"), FatalError);
   std::string console = console_text();

@@ -108,6 +108,41 @@ TEST(GridRowParsers, DigitRowWithANonDigitIsAnInputErrorNamingFileAndColumn) {
   }
 }
 
+// Past the last cell (column 8 + NX) only blanks may stand: a row shifted one column to
+// the right would lose its last cell without a word. Line ends (CR of CR LF) and
+// trailing blanks or tabs are blanks; a short row still reads as blanks.
+TEST(GridRowParsers, DigitRowHoldsNothingButBlanksAfterItsLastCell) {
+  const struct {
+    std::string record;
+    int column;  // of the character refused; 0: read
+  } cases[] = {
+      {"      1 101", 0},      {"      1 101   ", 0},  {"      1 101\r", 0},
+      {"      1 101 \t\r", 0}, {"      1 1", 0},       {"      1", 0},
+      {"      1  101", 12},    // shifted right: the last cell past the grid
+      {"      1  000", 12},    // a row of zeros shifted so reads exactly as before
+      {"      1 101 # a note", 13},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record);
+    StringSource where({}, "mask.txt");
+    int codes[3] = {9, 9, 9};
+    if (c.column == 0) {
+      EXPECT_EQ(parse_digit_row(c.record, codes, where), 1);
+      continue;
+    }
+    try {
+      parse_digit_row(c.record, codes, where);
+      ADD_FAILURE() << "no error";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.file, "mask.txt");
+      EXPECT_EQ(e.first_column, c.column);
+      EXPECT_EQ(e.text, std::string(1, c.record[static_cast<std::size_t>(c.column - 1)]));
+      EXPECT_NE(std::string(e.what()).find("cells stand in columns 9 to 11"), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 TEST(GridRowParsers, WideRowTakesCodesFromTheSameRecordOrTheNext) {
   StringSource source({"      3    10  11", " 12", "      2", "20 21,22", "      1 5 6 7"},
                       "wide.txt");
@@ -218,6 +253,8 @@ TEST_F(GridReadersTest, RowNumberOutOfOrderStopsWithErrorInData) {
   EXPECT_EQ(print.substr(0, stop.size()), stop);
   EXPECT_TRUE(print.ends_with(", record 4\n")) << print;  // the title is record 1
   EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0);
+  // The stop has no summary: the console says what the print file says.
+  EXPECT_EQ(console_text(), print);
 }
 
 TEST_F(GridReadersTest, AreadiWideLayoutForTenOrMoreCategoriesOrNone) {
@@ -285,6 +322,7 @@ TEST_F(GridReadersTest, DigitGridWiderThan500ColumnsIsRefused) {
   EXPECT_THROW(AREADI(frame, codes, GRID_READ, IN, PRINT_UNIT, 9, model.io), ImmediateStop);
   EXPECT_EQ(print_text(),
             " NX greater than 500. Change I/O formats in AREADI\nProgram aborted.\n");
+  EXPECT_EQ(console_text(), print_text());
 }
 
 // ---- READ_REAL_GRID ---------------------------------------------------------------------

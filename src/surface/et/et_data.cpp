@@ -399,6 +399,24 @@ void probe_met_file(RunIo& io, int unit, int error, const char* message) {
   }
 }
 
+// With separate rainfall and evaporation files a site must take its potential
+// evaporation from the evaporation file. Computed by Penman-Monteith, it would need the
+// net radiation, wind speed and vapour pressure deficit that only the single met file
+// gives: all would be 0, and the site's vegetation would neither evaporate nor transpire
+// while the evaporation file was read for nothing.
+void require_evaporation_given(const SurfaceState& s, const FieldLog& places) {
+  for (int site = 1; site <= s.MET_SITE_PE_GIVEN.size(); ++site) {
+    if (s.MET_SITE_PE_GIVEN(site) != 0) continue;
+    refuse_at(places.at(static_cast<std::size_t>(site - 1)),
+              "met site " + std::to_string(site) +
+                  " is to compute its potential evaporation (entry 0), but with separate "
+                  "rainfall and evaporation files (record 2, third field T) the run has no "
+                  "net radiation, wind speed or vapour pressure deficit for it: those files "
+                  "give none. Give a non-zero entry to take the site's potential evaporation "
+                  "from the evaporation file; the entry was read");
+  }
+}
+
 }  // namespace
 
 void allocate_et_state(SurfaceState& s, int nv, int met_sites, int nel) {
@@ -450,7 +468,12 @@ void ET_READ_DATA_FILE(const FrameState& frame, SurfaceState& s, RunIo& io) {
     check_interval("MET_INTERVAL", s.MET_INTERVAL, 0);
   }
   read_title(in);
-  if (frame.MET_SITE_COUNT > 0) read_formatted(in, "(10I7)", s.MET_SITE_PE_GIVEN);
+  FieldLog pe_given_places;
+  if (frame.MET_SITE_COUNT > 0) {
+    FieldLogScope scope(in, pe_given_places);
+    read_formatted(in, "(10I7)", s.MET_SITE_PE_GIVEN);
+  }
+  if (s.MET_FILE_MODE) require_evaporation_given(s, pe_given_places);
 
   for (int v = 1; v <= nv; ++v) read_vegetation_type(in, io, s, v);
 

@@ -1,11 +1,13 @@
 #include "surface/oc/zq_tables.h"
 
+#include <cmath>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
+#include "services/physical_bounds.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 #include "services/stops.h"
@@ -63,6 +65,31 @@ double threshold_of(const std::string& heading, const std::string& file, long re
   return value;
 }
 
+// Row r of a table just read. The lookup takes the first row whose level reaches the
+// upstream level, and the rating slope divides by the rise from one row to the next: a
+// level that does not rise above the row before it would hide the rows after it or
+// divide by zero. A negative discharge would draw water back up through the structure.
+template <class Refuse>
+void check_row(const ZqTable& z, int r, const RecordSource& in, const Refuse& refuse) {
+  const Array2<double>& v = z.ZQ_TABLE_VALUES;
+  const std::string row = "row " + std::to_string(r) + " (file " + in.source_name() +
+                          ", record " + std::to_string(in.record_number()) + "): ";
+  const double level = v(r, 1);
+  if (!std::isfinite(level)) refuse(row + "level " + value_text(level) + " is not a number");
+  if (r > 1 && !(level > v(r - 1, 1))) {
+    refuse(row + "level " + value_text(level) + " m is not above the level of row " +
+           std::to_string(r - 1) + ", " + value_text(v(r - 1, 1)) +
+           " m; the levels must increase from row to row");
+  }
+  for (int k = 2; k <= z.nZQcols; ++k) {
+    const double q = v(r, k);
+    if (q >= 0.0 && std::isfinite(q)) continue;
+    refuse(row + "discharge " + value_text(q) + " m3/s of column " + std::to_string(k) + " (" +
+           trim_right(z.ZQ_COLUMN_HEADINGS[static_cast<std::size_t>(k - 1)]) +
+           ") is not a discharge of 0 or more");
+  }
+}
+
 void read_table(const FrameState& frame, RecordSource& in, ZqTable& z, int t) {
   auto refuse = [&](const std::string& what) {
     throw TableRefused{format_line("('ZQ table',I4,': ',A)", t, what)};
@@ -116,6 +143,7 @@ void read_table(const FrameState& frame, RecordSource& in, ZqTable& z, int t) {
   for (int r = 1; r <= z.nZQrows; ++r) {
     read_list(in, std::span<double>(row));
     for (int k = 1; k <= z.nZQcols; ++k) z.ZQ_TABLE_VALUES(r, k) = row[k - 1];
+    check_row(z, r, in, refuse);
   }
 }
 

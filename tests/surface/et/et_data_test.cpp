@@ -334,12 +334,44 @@ TEST_F(EtDataTest, MissingMetFileIsFatal) {
 }
 
 TEST_F(EtDataTest, SeparateMetFilesAreProbedInTurn) {
-  const std::string separate = replaced(ET_FIXTURE, "      F      T      F", "      F      F      T");
+  const std::string separate =
+      replaced(replaced(ET_FIXTURE, "      F      T      F", "      F      F      T"),
+               "PE given per site\n      0", "PE given per site\n      1");
   open_input(20, "prd.txt", "Rain\n");
   open_input(21, "epd.txt", "");
   open_input(19, "met.txt", "");  // not used in this mode
   expect_refused(separate, 1064, "no data in epd file");
   EXPECT_EQ(model.io.units.unit(20).record_number(), 1);
+}
+
+// Separate rainfall and evaporation files give Penman-Monteith no radiation, wind or
+// deficit: a site that would compute its potential evaporation (entry 0) is refused
+// where its entry stands. The single met file gives them, and takes 0 as before.
+TEST_F(EtDataTest, SeparateMetFilesNeedEverySiteToTakeItsEvaporationFromTheFile) {
+  model.frame.MET_SITE_COUNT = 3;
+  const std::string separate = replaced(ET_FIXTURE, "      F      T      F", "      F      F      T");
+  open_input(20, "prd.txt", "Rain\n");
+  open_input(21, "epd.txt", "Evaporation\n");
+  try {
+    read(replaced(separate, "PE given per site\n      0", "PE given per site\n      1      0      2"));
+    ADD_FAILURE() << "a site without radiation, wind or deficit accepted";
+  } catch (const InputError& e) {
+    EXPECT_EQ(e.file, dir.file("et.txt"));
+    EXPECT_EQ(e.record, 6);
+    EXPECT_EQ(e.first_column, 8);
+    EXPECT_EQ(e.text, "0");
+    const std::string what = e.what();
+    EXPECT_NE(what.find("met site 2 is to compute its potential evaporation"), std::string::npos)
+        << what;
+    EXPECT_NE(what.find("no net radiation, wind speed or vapour pressure deficit"),
+              std::string::npos);
+  }
+  // Every site given: read.
+  read(replaced(separate, "PE given per site\n      0", "PE given per site\n      1      3      2"));
+  EXPECT_EQ(model.surface.MET_SITE_PE_GIVEN(2), 3);
+  // The single met file computes where 0 is given.
+  read(replaced(ET_FIXTURE, "PE given per site\n      0", "PE given per site\n      1      0      2"));
+  EXPECT_EQ(model.surface.MET_SITE_PE_GIVEN(2), 0);
 }
 
 TEST_F(EtDataTest, AirTemperatureFilesAreProbedWhenUsed) {

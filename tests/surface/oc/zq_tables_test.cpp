@@ -109,6 +109,45 @@ TEST_F(ZqTest, BadFilesAndTablesStopTheRun) {
   }
 }
 
+// A level not above the row before it would hide the rows after it from the lookup (and
+// divide the rating slope by zero); a negative discharge would draw water up through
+// the structure. Either is refused with the table, the row, the file and its record
+// (rows 1 to 3 are records 15 to 17), on the print file and the console.
+TEST_F(ZqTest, LevelsMustRiseAndDischargesNotBeNegative) {
+  const std::string rows = "\n10.0 1 5\n10.5 2 6\n11.0, 3, 7\n";
+  const struct {
+    const char* what;
+    std::string rows;
+    std::string named;
+  } cases[] = {
+      {"rows 2 and 3 swapped", "\n10.0 1 5\n11.0, 3, 7\n10.5 2 6\n",
+       "ZQ table   1: row 3 (file " + dir.file("zq.txt") +
+           ", record 17): level 10.5 m is not above the level of row 2, 11 m"},
+      {"a level repeated", "\n10.0 1 5\n10.0 2 6\n11.0, 3, 7\n",
+       "row 2 (file " + dir.file("zq.txt") + ", record 16): level 10 m is not above"},
+      {"a negative discharge", "\n10.0 1 5\n10.5 2 -0.01521\n11.0, 3, 7\n",
+       "row 2 (file " + dir.file("zq.txt") +
+           ", record 16): discharge -0.01521 m3/s of column 3 (>10.6)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = table_file();
+    text.replace(text.find(rows), rows.size(), c.rows);
+    const std::size_t print_before = print_text().size();
+    const std::size_t console_before = console_text().size();
+    EXPECT_THROW(read(text), FatalError);
+    const std::string print = print_text().substr(print_before);
+    EXPECT_NE(print.find("FATAL ERROR 1087"), std::string::npos) << print;
+    EXPECT_NE(print.find(c.named), std::string::npos) << print;
+    EXPECT_NE(console_text().find(c.named, console_before), std::string::npos);
+  }
+  // Rising levels and a discharge of 0 are read.
+  std::string text = table_file();
+  text.replace(text.find(rows), rows.size(), "\n10.0 0 0\n10.5 2 6\n11.0, 3, 7\n");
+  read(text);
+  EXPECT_EQ(surface.ZQ_TABLE_COUNT, 1);
+}
+
 // The first row whose level reaches the upstream level, no interpolation; the column
 // is chosen only on the step that passes 06:00, from the level then.
 TEST_F(ZqTest, LookupByRowAndDailyColumn) {
