@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "contaminant/cm_initialise.h"
+#include "contaminant/cm_saved_state.h"
 #include "frame/element_order.h"
 #include "frame/met_data.h"
+#include "sediment/sy_saved_state.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/record_reader.h"
@@ -97,6 +101,16 @@ struct HotstartRecord {
   bool step_before = false;
   double last_step_seconds = 0.0;
   std::vector<double> psi_start;
+  // Each element's water-balance error accumulated so far and its storage at the last
+  // step, which the next step's balance starts from. Records written before these were
+  // kept lack them; the restart's balance errors then accumulate anew from its second
+  // step.
+  bool balance_given = false;
+  std::vector<double> balance_error, balance_storage;
+  // The state of sediment and contaminants, each when the saving run had set it up.
+  // Records written before these were kept lack them; the component then starts afresh
+  // when it is due (with warning 1097 when it was due already).
+  SavedState sediment, contaminant;
   std::vector<double> vspsi;
 };
 
@@ -112,6 +126,7 @@ class RecordReader {
   RecordReader(RecordSource& source, const Model& model) : source_(source), model_(model) {}
 
   void read(HotstartRecord& r) {
+    r = HotstartRecord();
     label_ = "time=";
     time_read_ = false;
     read_.emplace(source_);
@@ -165,14 +180,7 @@ class RecordReader {
       label_ = "vspsi=";
       *read_ >> text;
       // Items added later, each optional, in the order they are written.
-      if (text == "ZQ_COLUMN=") {
-        label_ = "ZQ_COLUMN=";
-        r.zq_columns_given = true;
-        r.zq_columns.assign(static_cast<std::size_t>(model_.surface.ZQ_TABLE_COUNT), 0);
-        for (int& c : r.zq_columns) *read_ >> c;
-        label_ = "vspsi=";
-        *read_ >> text;
-      }
+      r.zq_columns_given = optional_item(text, "ZQ_COLUMN=", r.zq_columns, model_.surface.ZQ_TABLE_COUNT);
       r.step_before = text == "PSI_START=";
       if (r.step_before) {
         label_ = "PSI_START=";
@@ -182,6 +190,20 @@ class RecordReader {
         label_ = "vspsi=";
         *read_ >> text;
       }
+      r.balance_given = optional_item(text, "ELEMENT_BALANCE_ERROR=", r.balance_error, nel);
+      if (r.balance_given && !optional_item(text, "BALANCE_PREVIOUS_STORAGE=", r.balance_storage, nel)) {
+        throw RecordMisfit{"found \"" + text + "\" where \"BALANCE_PREVIOUS_STORAGE=\" belongs"};
+      }
+      optional_state(text, SY_SAVED_STATE_LABEL, r.sediment, [&](const std::vector<long>& c) {
+        count(c[0], 1, INT_MAX, "the sediment call count SY_CALL_COUNT");
+        count(c[1], 1, NSEDEE, "the number of size groups NSED");
+        return SY_SAVED_LAYOUT(frame, static_cast<int>(c[1]));
+      });
+      optional_state(text, CM_SAVED_STATE_LABEL, r.contaminant, [&](const std::vector<long>& c) {
+        count(c[0], 1, CM_MAX_CONTAMINANTS, "the number of contaminants NCON");
+        count(c[1], 1, NSEDEE, "the number of size groups NSED");
+        return CM_SAVED_LAYOUT(model_, static_cast<int>(c[0]), static_cast<int>(c[1]));
+      });
       if (text != "vspsi=") {
         throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
       }
@@ -206,6 +228,43 @@ class RecordReader {
     label(name);
     v.assign(static_cast<std::size_t>(n), 0.0);
     for (double& x : v) *read_ >> x;
+  }
+  // An item that a record may lack: when `text` is its label, its n values, and the
+  // label that follows into `text`.
+  template <class T>
+  bool optional_item(std::string& text, const char* name, std::vector<T>& v, long n) {
+    if (text != name) return false;
+    label_ = name;
+    v.assign(static_cast<std::size_t>(n), T());
+    for (T& x : v) *read_ >> x;
+    label_ = "vspsi=";
+    *read_ >> text;
+    return true;
+  }
+  // A component's state, which a record may lack: when `text` is its label, two counts,
+  // then the items `layout` lays out for them, each after its own label; and the label
+  // that follows into `text`.
+  template <class Layout>
+  void optional_state(std::string& text, const char* name, SavedState& s, Layout layout) {
+    if (text != name) return;
+    label_ = name;
+    std::vector<long> counts(2, 0);
+    for (long& c : counts) *read_ >> c;
+    s = layout(counts);
+    s.counts = counts;
+    for (SavedItem& item : s.items) {
+      label(item.label.c_str());
+      for (double& x : item.values) *read_ >> x;
+    }
+    s.given = true;
+    label_ = "vspsi=";
+    *read_ >> text;
+  }
+  static void count(long n, long lo, long hi, const std::string& what) {
+    if (n < lo || n > hi) {
+      throw RecordMisfit{what + " is " + std::to_string(n) + ", outside " + std::to_string(lo) +
+                         " to " + std::to_string(hi)};
+    }
   }
   void slugs(const char* name, const std::vector<int>& counts, std::vector<std::vector<double>>& v) {
     label(name);
@@ -319,6 +378,22 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
     label = "PSI_START=";
     require_value(r.last_step_seconds, 0.0, MAX_BASIC_TIMESTEP * 3600.0, "step length (s)");
   }
+  if (r.balance_given) {
+    label = "ELEMENT_BALANCE_ERROR=";
+    require_values(r.balance_error, 1, -INFINITY, INFINITY, "balance error (m)");
+    label = "BALANCE_PREVIOUS_STORAGE=";
+    require_values(r.balance_storage, 1, -INFINITY, INFINITY, "storage (m)");
+  }
+  for (const SavedState* s : {&r.sediment, &r.contaminant}) {
+    for (const SavedItem& item : s->items) {
+      label = item.label;
+      for (std::size_t i = 0; i < item.values.size(); ++i) {
+        if (!std::isfinite(item.values[i])) {
+          throw RecordMisfit{"value " + std::to_string(i + 1) + " of the item is not a number"};
+        }
+      }
+    }
+  }
   // The cells of the columns: heads inside the soil tables, moisture contents between
   // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
   // column are not part of it and hold nothing.
@@ -377,7 +452,7 @@ auto& vegetation_parameter(State& s, int p) {
   }
 }
 
-void apply(const HotstartRecord& r, Model& model) {
+void apply(const HotstartRecord& r, Model& model, const std::string& source) {
   FrameState& frame = model.frame;
   SurfaceState& s = model.surface;
   SubsurfaceState& v = model.subsurface;
@@ -436,6 +511,22 @@ void apply(const HotstartRecord& r, Model& model) {
     copy_cells(r.psi_start, v.CELL_PSI_START, v.LL, nel);
     v.LAST_STEP_SECONDS = r.last_step_seconds;
   }
+  if (r.balance_given) {
+    OutputState& output = model.output;
+    output.ELEMENT_BALANCE_ERROR.resize(nel, 0.0);
+    output.BALANCE_PREVIOUS_STORAGE.resize(nel, 0.0);
+    for (int e = 1; e <= nel; ++e) {
+      output.ELEMENT_BALANCE_ERROR(e) = r.balance_error[static_cast<std::size_t>(e - 1)];
+      output.BALANCE_PREVIOUS_STORAGE(e) = r.balance_storage[static_cast<std::size_t>(e - 1)];
+    }
+    output.balance_error_first_call = false;
+  }
+  // Sediment and contaminants take their state back at the start of the time loop, after
+  // their set-up has read their data files again.
+  model.sediment.saved = r.sediment;
+  model.sediment.saved.source = source;
+  model.contaminant.saved = r.contaminant;
+  model.contaminant.saved.source = source;
 
   // The clocks, and the met data of the restart time.
   frame.UZNOW = r.time;
@@ -504,7 +595,7 @@ void read_hotstart_file(Model& model) {
   // Every complete record is read and checked, also those after the one restored: a
   // file whose later records are out of order or hold impossible values was not
   // written by one run, and the record chosen from it may not be the one meant.
-  long kept_lines = 0, n = 0;
+  long kept_lines = 0, kept_number = 0, n = 0;
   bool have_record = false, found = false;
   HotstartRecord record, candidate;
   double previous_time = 0.0;
@@ -556,6 +647,7 @@ void read_hotstart_file(Model& model) {
     if (!found) {
       std::swap(record, candidate);
       kept_lines = unit.record_number();
+      kept_number = n;
       found = !(record.time < model.frame.HOTSTART_TIME);
     }
     have_record = true;
@@ -565,7 +657,7 @@ void read_hotstart_file(Model& model) {
     print.write_record("");
     print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
   }
-  apply(record, model);
+  apply(record, model, record_name(kept_number, record, true));
 
   // The next record written follows the one restored: the file is positioned after it,
   // and the first write cuts off what came later.
@@ -585,6 +677,53 @@ void prepare_hotstart_output(Model& model) {
       model.io.units.is_open(HOTSTART_UNIT)) {
     model.io.units.rewind(HOTSTART_UNIT);
   }
+}
+
+void check_saved_components(Model& model, bool sediment_due, bool contaminants_due) {
+  const FrameState& frame = model.frame;
+  SavedState& sediment = model.sediment.saved;
+  SavedState& contaminants = model.contaminant.saved;
+  const bool sediment_on = frame.SEDIMENT_ON && sediment_due;
+  const bool contaminants_on = frame.CONTAMINANT_ON && contaminants_due;
+  if (!sediment_on) sediment = SavedState();
+  if (!contaminants_on) contaminants = SavedState();
+  const auto refuse_counts = [&](const SavedState& s, const char* label, const std::string& what) {
+    refuse(model.io, model.io.units.unit(HOTSTART_UNIT).path(), s.source, label, what);
+  };
+  if (sediment.given && sediment.counts[1] != model.sediment.NSED) {
+    refuse_counts(sediment, SY_SAVED_STATE_LABEL,
+                  "the sediment state has " + std::to_string(sediment.counts[1]) +
+                      " size groups where this run's sediment data file gives " +
+                      std::to_string(model.sediment.NSED));
+  }
+  if (contaminants.given) {
+    const int nsed = frame.SEDIMENT_ON ? model.sediment.NSED : CM_DEFAULT_SIZE_GROUPS;
+    if (contaminants.counts[0] != model.contaminant.NCON) {
+      refuse_counts(contaminants, CM_SAVED_STATE_LABEL,
+                    "the contaminant state has " + std::to_string(contaminants.counts[0]) +
+                        " contaminants where this run's contaminant data file gives " +
+                        std::to_string(model.contaminant.NCON));
+    }
+    if (contaminants.counts[1] != nsed) {
+      refuse_counts(contaminants, CM_SAVED_STATE_LABEL,
+                    "the contaminant state was saved over " + std::to_string(contaminants.counts[1]) +
+                        " sediment size groups where this run has " + std::to_string(nsed));
+    }
+  }
+  const bool sediment_afresh = sediment_on && !sediment.given;
+  const bool contaminants_afresh = contaminants_on && !contaminants.given;
+  if (!sediment_afresh && !contaminants_afresh) return;
+  const std::string what =
+      sediment_afresh && contaminants_afresh
+          ? "sediment and contaminants, which were due by then: they start afresh at the "
+            "restart time, set up from their data files"
+      : sediment_afresh ? "sediment, which was due by then: it starts afresh at the restart "
+                          "time, set up from its data file"
+                        : "contaminants, which were due by then: they start afresh at the "
+                          "restart time, set up from their data file";
+  REPORT_ERROR(model.io, SEVERITY_WARNING, HOTSTART_COMPONENTS_AFRESH_WARNING, PRINT_UNIT, 0, 0,
+               "Hot-start file " + model.io.units.unit(HOTSTART_UNIT).path() + ", record at time " +
+                   trim(format_line("(F10.2)", frame.UZNOW)) + " h holds no state of " + what);
 }
 
 void write_hotstart_record(Model& model) {
@@ -658,6 +797,28 @@ void write_hotstart_record(Model& model) {
     w.value(v.LAST_STEP_SECONDS);
     for (int e = 1; e <= nel; ++e) {
       for (int k = 1; k <= v.LL; ++k) w.value(v.CELL_PSI_START.empty() ? 0.0 : v.CELL_PSI_START(k, e));
+    }
+    if (!model.output.balance_error_first_call) {
+      w.label("ELEMENT_BALANCE_ERROR=");
+      for (int e = 1; e <= nel; ++e) w.value(model.output.ELEMENT_BALANCE_ERROR(e));
+      w.label("BALANCE_PREVIOUS_STORAGE=");
+      for (int e = 1; e <= nel; ++e) w.value(model.output.BALANCE_PREVIOUS_STORAGE(e));
+    }
+    // Sediment and contaminants once set up: their counts after the label, then their
+    // items. Integers are whole doubles, which the writer writes without a point.
+    const auto saved_state = [&](const char* label, const SavedState& s) {
+      w.label(label);
+      for (long c : s.counts) w.value(static_cast<double>(c));
+      for (const SavedItem& item : s.items) {
+        w.label(item.label.c_str());
+        for (double x : item.values) w.value(x);
+      }
+    };
+    if (model.sediment.SY_CALL_COUNT >= 1) {
+      saved_state(SY_SAVED_STATE_LABEL, SY_SAVE_STATE(frame, model.sediment));
+    }
+    if (model.contaminant.initial_state_set) {
+      saved_state(CM_SAVED_STATE_LABEL, CM_SAVE_STATE(model));
     }
     cells("vspsi=", v.vspsi);
   }

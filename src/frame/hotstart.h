@@ -51,7 +51,21 @@ void read_hotstart_file(Model& model);
 // empties the file, so no record of an earlier run is left behind it.
 void prepare_hotstart_output(Model& model);
 
-// Appends one record of the current state to unit 28.
+// The state of a component that turns up later than the record: a restarted run whose
+// sediment or contaminants were due already at the record restored, but which holds no
+// state of them, sets them up afresh from their data files.
+constexpr int HOTSTART_COMPONENTS_AFRESH_WARNING = 1097;
+
+// At start-up of a restarted run, once NSED and NCON are known: the state the record
+// holds for sediment and contaminants is kept for a component that is on and due at the
+// restart time (`sediment_due`, `contaminants_due`; a component off, or whose start this
+// run puts later, starts when it is due). Fatal 1090 when its counts do not fit this run
+// (another NSED or NCON); warning 1097, naming them, when components that are due have
+// no state in the record.
+void check_saved_components(Model& model, bool sediment_due, bool contaminants_due);
+
+// Appends one record of the current state to unit 28: the water state and, once set up,
+// the sediment and contaminant states.
 void write_hotstart_record(Model& model);
 
 }  // namespace quendal

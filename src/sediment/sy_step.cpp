@@ -5,6 +5,7 @@
 #include "sediment/sy_input_checks.h"
 #include "sediment/sy_interface_checks.h"
 #include "sediment/sy_routing.h"
+#include "sediment/sy_saved_state.h"
 
 namespace quendal {
 
@@ -40,6 +41,13 @@ void SY_STEP(const FrameState& frame, const SurfaceState& surface,
     SY_CHECK_WAT_TIME_DEPENDENT(frame, surface, sediment, io);
   }
   SY_MOVE_SEDIMENT(frame, surface, sediment);
+}
+
+void SY_RESUME(const FrameState& frame, const SurfaceState& surface,
+               const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io) {
+  sediment.SY_CALL_COUNT = 1;
+  set_up(frame, surface, subsurface, sediment, io);
+  SY_RESTORE_STATE(frame, sediment);
 }
 
 void SY_POST_STEP() {}
