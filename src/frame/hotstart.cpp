@@ -25,6 +25,11 @@ namespace {
 
 constexpr int VALUES_PER_LINE = 5;
 
+// A record's time carries the round-off of the steps that reached it (36.499999999999986
+// h for the 36.5 h record of half-hour steps): a record this little below the time asked
+// for is the record for that time.
+constexpr double HOTSTART_TIME_TOLERANCE = 1e-6;  // h
+
 // The deepest surface water a record may hold, m: far above any flood, far below the
 // levels a corrupted file or a diverging run produces.
 constexpr double HOTSTART_MAX_SURFACE_DEPTH = 1000.0;
@@ -648,7 +653,7 @@ void read_hotstart_file(Model& model) {
       std::swap(record, candidate);
       kept_lines = unit.record_number();
       kept_number = n;
-      found = !(record.time < model.frame.HOTSTART_TIME);
+      found = !(record.time < model.frame.HOTSTART_TIME - HOTSTART_TIME_TOLERANCE);
     }
     have_record = true;
   }
