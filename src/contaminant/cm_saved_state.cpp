@@ -37,12 +37,6 @@ void carried_items(const FrameState& frame, const SubsurfaceState& vss, int ncon
       for (int l = 1; l <= nlf; ++l) io(a, l, k);
     }
   };
-  const auto per_column_cell = [&](const char* label, auto& a, int below) {
-    io.item(label);
-    for (int e = nlf + 1; e <= nel; ++e) {
-      for (int c = bottom(e) - below; c <= LL; ++c) io(a, c, e);
-    }
-  };
 
   io.item("CM_REL_CONC_DYNAMIC=");
   for (int k = 1; k <= ncon; ++k) {
@@ -86,35 +80,26 @@ void carried_items(const FrameState& frame, const SubsurfaceState& vss, int ncon
   bank_cells("CM_BANK_CAPACITY_DYNAMIC=", cm.CM_BANK_CAPACITY_DYNAMIC);
   bank_cells("CM_BANK_CAPACITY_DEAD_SPACE=", cm.CM_BANK_CAPACITY_DEAD_SPACE);
 
-  per_column_cell("CM_STORED_THETA=", cm.CM_STORED_THETA, 0);
-  per_column_cell("CM_STORED_VERTICAL_FLOW=", cm.CM_STORED_VERTICAL_FLOW, 1);
-  per_column_cell("CM_STORED_SINK=", cm.CM_STORED_SINK, 0);
+  // The column set-up's stores of the step before. Not carried: its vertical flows and
+  // the sink of the dynamic region, which the transport weighs with CM_OLD_FLOW_WEIGHT,
+  // 0 (it takes the flow through the base from its own store); and what the
+  // initialisation lays by the set-up's own expressions from the water and sediment
+  // state restored before it: the moisture contents, the surface water depths and face
+  // flows, the loose sediment depths, the erosion rates, and the sediment make-up of the
+  // step before.
   io.item("CM_STORED_FACE_FLUX=");
   for (int e = nlf + 1; e <= nel; ++e) {
     for (int c = bottom(e); c <= LL; ++c) {
       for (int f = 1; f <= 4; ++f) io(cm.CM_STORED_FACE_FLUX, f, c, e);
     }
   }
-  per_column("CM_STORED_WATER_DEPTH=", cm.CM_STORED_WATER_DEPTH);
-  per_column("CM_STORED_DLS=", cm.CM_STORED_DLS);
-  per_column("CM_STORED_EROSION=", cm.CM_STORED_EROSION);
   per_column("CM_STORED_TOP_INPUT=", cm.CM_STORED_TOP_INPUT);
+  per_column("CM_STORED_BASE_FLOW=", cm.CM_STORED_BASE_FLOW);
   per_column("CM_WELL_ABSTRACTION_OLD=", cm.CM_WELL_ABSTRACTION_OLD);
-  io.item("CM_STORED_SURFACE_FLOW=");
-  for (int e = nlf + 1; e <= nel; ++e) {
-    for (int f = 1; f <= 4; ++f) io(cm.CM_STORED_SURFACE_FLOW, f, e);
-  }
-  io.item("CM_FBETA_PREVIOUS=");
-  for (int e = nlf + 1; e <= nel; ++e) {
-    for (int g = 1; g <= nsed; ++g) io(cm.CM_FBETA_PREVIOUS, e, g);
-  }
-  io.item("CM_FDEL_PREVIOUS=");
-  for (int e = 1; e <= nel; ++e) {
-    for (int g = 1; g <= nsed; ++g) io(cm.CM_FDEL_PREVIOUS, e, g);
-  }
-  per_link("CM_LINK_WATER_AREA=", cm.CM_LINK_WATER_AREA);
+  // The links' stores: the bed area with its deposits and the bed's make-up. Their water
+  // areas and bed moisture the initialisation lays from the channel areas and the bank
+  // cells' moisture, as the link set-up does.
   per_link("CM_LINK_BED_AREA=", cm.CM_LINK_BED_AREA);
-  per_link("CM_LINK_BED_THETA=", cm.CM_LINK_BED_THETA);
   io.item("CM_LINK_BED_FRACTIONS_PREVIOUS=");
   for (int l = 1; l <= nlf; ++l) {
     for (int g = 1; g <= nsed; ++g) io(cm.CM_LINK_BED_FRACTIONS_PREVIOUS, l, g);
@@ -148,6 +133,8 @@ void CM_RESTORE_STATE(Model& model) {
   if (saved.counts.size() != 2 || saved.counts[0] != cm.NCON || saved.counts[1] != nsed) {
     throw std::logic_error("saved contaminant state of other counts");
   }
+  // The old flows that are not carried must weigh nothing (see carried_items).
+  if (cm.CM_OLD_FLOW_WEIGHT != 0.0) throw std::logic_error("old contaminant flows weighed but not saved");
   SavedReader reader(saved);
   carried_items(frame, vss, cm.NCON, nsed, cm, reader);
   reader.finish();
@@ -165,11 +152,6 @@ void CM_RESTORE_STATE(Model& model) {
     for (int l = 1; l <= frame.NLF; ++l) {
       for (int c = LL - 2; c <= LL; ++c) cm.CM_REL_CONC_DYNAMIC_OLD(c, l, k) = cm.CM_REL_CONC_DYNAMIC(c, l, k);
     }
-  }
-  // The column set-up stores the base flow as the area times the flow into the bottom
-  // cell, which it stores too.
-  for (int e = frame.NLF + 1; e <= frame.NEL; ++e) {
-    cm.CM_STORED_BASE_FLOW(e) = frame.AREA(e) * cm.CM_STORED_VERTICAL_FLOW(vss.LAYER_BOTTOM_CELL(e, 1) - 1, e);
   }
 }
 

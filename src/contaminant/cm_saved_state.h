@@ -1,10 +1,11 @@
 // The contaminant state one step hands to the next, as a hot-start record carries it:
 // the concentrations of the cells in use (the start of the next step), the exchange
 // values columns and links leave each other (well and bank-exchange concentrations,
-// surface and bank capacities), the stores each column set-up keeps of the water and
-// sediment it saw, and each link's water area, bed area, bed moisture and bed make-up.
-// What the initialisation derives from the data file and the mesh it derives again; the
-// base flow of a column follows from its stored vertical flows.
+// surface and bank capacities), the stores of the column set-up that the restored
+// water and sediment state do not give (lateral flows, net rain, base flow, well
+// abstraction), and each link's bed area and bed make-up.
+// The rest the initialisation lays again, from the data file, the mesh, and the water
+// and sediment state restored before it, by the expressions the steps use.
 #pragma once
 
 #include "include/model.h"

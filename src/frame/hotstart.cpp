@@ -11,6 +11,7 @@
 
 #include "contaminant/cm_initialise.h"
 #include "contaminant/cm_saved_state.h"
+#include "frame/early_counts.h"
 #include "frame/element_order.h"
 #include "frame/met_data.h"
 #include "sediment/sy_saved_state.h"
@@ -585,6 +586,38 @@ std::string record_name(long n, const HotstartRecord& r, bool time_read) {
   throw FatalError(what);  // not reached: a fatal report throws
 }
 
+// The sediment and contaminant state of the record restored against this run's data
+// files, for the components this run has on: fatal when the record's numbers of size
+// groups or contaminants are not theirs.
+void check_component_counts(Model& model, const std::string& file, const HotstartRecord& r,
+                            const std::string& record) {
+  const FrameState& frame = model.frame;
+  RunIo& io = model.io;
+  int nsed = CM_DEFAULT_SIZE_GROUPS;
+  if (frame.SEDIMENT_ON) {
+    GET_NSED_EARLY(model.sediment, io);
+    nsed = model.sediment.NSED;
+  }
+  if (frame.SEDIMENT_ON && r.sediment.given && r.sediment.counts[1] != nsed) {
+    refuse(io, file, record, SY_SAVED_STATE_LABEL,
+           "the sediment state has " + std::to_string(r.sediment.counts[1]) +
+               " size groups where this run's sediment data file gives " + std::to_string(nsed));
+  }
+  if (!frame.CONTAMINANT_ON || !r.contaminant.given) return;
+  GET_NCON_EARLY(model.contaminant, io);
+  if (r.contaminant.counts[0] != model.contaminant.NCON) {
+    refuse(io, file, record, CM_SAVED_STATE_LABEL,
+           "the contaminant state has " + std::to_string(r.contaminant.counts[0]) +
+               " contaminants where this run's contaminant data file gives " +
+               std::to_string(model.contaminant.NCON));
+  }
+  if (r.contaminant.counts[1] != nsed) {
+    refuse(io, file, record, CM_SAVED_STATE_LABEL,
+           "the contaminant state was saved with " + std::to_string(r.contaminant.counts[1]) +
+               " sediment size groups where this run has " + std::to_string(nsed));
+  }
+}
+
 }  // namespace
 
 void read_hotstart_file(Model& model) {
@@ -662,7 +695,9 @@ void read_hotstart_file(Model& model) {
     print.write_record("");
     print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
   }
-  apply(record, model, record_name(kept_number, record, true));
+  const std::string restored = record_name(kept_number, record, true);
+  check_component_counts(model, file, record, restored);
+  apply(record, model, restored);
 
   // The next record written follows the one restored: the file is positioned after it,
   // and the first write cuts off what came later.
@@ -692,29 +727,6 @@ void check_saved_components(Model& model, bool sediment_due, bool contaminants_d
   const bool contaminants_on = frame.CONTAMINANT_ON && contaminants_due;
   if (!sediment_on) sediment = SavedState();
   if (!contaminants_on) contaminants = SavedState();
-  const auto refuse_counts = [&](const SavedState& s, const char* label, const std::string& what) {
-    refuse(model.io, model.io.units.unit(HOTSTART_UNIT).path(), s.source, label, what);
-  };
-  if (sediment.given && sediment.counts[1] != model.sediment.NSED) {
-    refuse_counts(sediment, SY_SAVED_STATE_LABEL,
-                  "the sediment state has " + std::to_string(sediment.counts[1]) +
-                      " size groups where this run's sediment data file gives " +
-                      std::to_string(model.sediment.NSED));
-  }
-  if (contaminants.given) {
-    const int nsed = frame.SEDIMENT_ON ? model.sediment.NSED : CM_DEFAULT_SIZE_GROUPS;
-    if (contaminants.counts[0] != model.contaminant.NCON) {
-      refuse_counts(contaminants, CM_SAVED_STATE_LABEL,
-                    "the contaminant state has " + std::to_string(contaminants.counts[0]) +
-                        " contaminants where this run's contaminant data file gives " +
-                        std::to_string(model.contaminant.NCON));
-    }
-    if (contaminants.counts[1] != nsed) {
-      refuse_counts(contaminants, CM_SAVED_STATE_LABEL,
-                    "the contaminant state was saved over " + std::to_string(contaminants.counts[1]) +
-                        " sediment size groups where this run has " + std::to_string(nsed));
-    }
-  }
   const bool sediment_afresh = sediment_on && !sediment.given;
   const bool contaminants_afresh = contaminants_on && !contaminants.given;
   if (!sediment_afresh && !contaminants_afresh) return;

@@ -25,13 +25,15 @@ void carried_items(const FrameState& frame, int nsed, State& s, Io& io) {
   per_element("DLS=", s.DLS);
   per_element_and_group("FBETA=", s.FBETA, 1, nel);
   per_element_and_group("FDEL=", s.FDEL, 1, nel);
-  // With FDEL, the water each column and link held at the end of the last sub-step
-  // carries the suspended sediment into the next one.
+  // With FDEL, the water each column held at the end of the last sub-step carries the
+  // suspended sediment into the next one. (A link's, its wetted area, the set-up lays
+  // from the channel areas of the restored levels.)
   io.item("SY_PREVIOUS_WATER_DEPTH=");
   for (int e = nlf + 1; e <= nel; ++e) io(s.SY_PREVIOUS_WATER_DEPTH, e);
-  io.item("SY_PREVIOUS_ARXL=");
-  for (int l = 1; l <= nlf; ++l) io(s.SY_PREVIOUS_ARXL, l);
   per_element_and_group("SY_HELD_SEDIMENT=", s.SY_HELD_SEDIMENT, 1, nel);
+  // The rate of the last step, which the contaminants' next step takes as its start.
+  io.item("SY_GROUND_EROSION_RATE=");
+  for (int e = nlf + 1; e <= nel; ++e) io(s.SY_GROUND_EROSION_RATE, e);
   io.item("SY_ACTIVE_LAYER_DEPTH=");
   for (int l = 1; l <= nlf; ++l) io(s.SY_ACTIVE_LAYER_DEPTH, l);
   per_element_and_group("SY_ACTIVE_LAYER_SEDIMENT=", s.SY_ACTIVE_LAYER_SEDIMENT, 1, nlf);

@@ -1,9 +1,11 @@
 // The sediment state one step hands to the next, as a hot-start record carries it: the
 // loose sediment, its composition and suspended concentrations, the water each column
-// and link held at the end of the last sub-step, the volumes held for a later visit, the
-// links' bed layers and net deposition, the junction shares, and the call count that
-// times the interface checks. Everything else the step reads it either computes afresh
-// or takes from the data file, which the set-up call reads again.
+// held at the end of the last sub-step, the volumes held for a later visit, the
+// links' bed layers and net deposition, the junction shares, the ground erosion rate of
+// the last step (the contaminants start their next step from it), and the call count
+// that times the interface checks. Everything else the step reads it either computes
+// afresh or takes from the data file and the restored water state, from which the
+// set-up call lays it again.
 #pragma once
 
 #include "include/frame_state.h"
