@@ -726,7 +726,9 @@ void check_saved_components(Model& model, bool sediment_due, bool contaminants_d
   const bool sediment_on = frame.SEDIMENT_ON && sediment_due;
   const bool contaminants_on = frame.CONTAMINANT_ON && contaminants_due;
   if (!sediment_on) sediment = SavedState();
-  if (!contaminants_on) contaminants = SavedState();
+  // The contaminants ride on the sediment: with the sediment component on, they go on
+  // only from the sediment they were saved with.
+  if (!contaminants_on || (frame.SEDIMENT_ON && !sediment.given)) contaminants = SavedState();
   const bool sediment_afresh = sediment_on && !sediment.given;
   const bool contaminants_afresh = contaminants_on && !contaminants.given;
   if (!sediment_afresh && !contaminants_afresh) return;

@@ -68,8 +68,9 @@ constexpr int HOTSTART_COMPONENTS_AFRESH_WARNING = 1097;
 // At start-up of a restarted run: the state the record holds for sediment and
 // contaminants is kept for a component that is on and due at the restart time
 // (`sediment_due`, `contaminants_due`; a component off, or whose start this run puts
-// later, starts when it is due); warning 1097, naming them, when components that are
-// due have no state in the record.
+// later, starts when it is due), the contaminants' only with the sediment's when the
+// sediment component is on; warning 1097, naming them, when components that are due
+// have no state in the record (or lose it so).
 void check_saved_components(Model& model, bool sediment_due, bool contaminants_due);
 
 // Appends one record of the current state to unit 28: the water state and, once set up,

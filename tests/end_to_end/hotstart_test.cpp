@@ -428,6 +428,19 @@ TEST(Hotstart, RecordWithoutComponentStateStartsThemAfreshWithAWarning) {
     sediment_actual[item.label] = actual.at(item.label);
   }
   expect_same_state(sediment_actual, sediment_expected, "sediment without the contaminant items");
+
+  // A record of a run without the sediment component, restarted with it: the sediment
+  // starts afresh, and so do the contaminants, whose saved state rode on no sediment.
+  ContaminantRun without_sediment;
+  without_sediment.set_switch("SED", false);
+  ASSERT_EQ(without_sediment.run().status, 0) << without_sediment.print();
+  ContaminantRun with_sediment;
+  with_sediment.dir.write("example/hotstart.txt", without_sediment.output("hotstart.txt"));
+  with_sediment.set_hotstart("      T      F   54.0   27.0");
+  ASSERT_EQ(with_sediment.run().status, 0) << with_sediment.print();
+  EXPECT_NE(with_sediment.print().find("holds no state of sediment and contaminants"),
+            std::string::npos)
+      << with_sediment.print();
 }
 
 // A record whose sediment or contaminant state does not fit the run: saved with another
