@@ -593,6 +593,7 @@ void check_component_counts(Model& model, const std::string& file, const Hotstar
                             const std::string& record) {
   const FrameState& frame = model.frame;
   RunIo& io = model.io;
+  if (!r.sediment.given && !r.contaminant.given) return;
   int nsed = CM_DEFAULT_SIZE_GROUPS;
   if (frame.SEDIMENT_ON) {
     GET_NSED_EARLY(model.sediment, io);
@@ -824,10 +825,10 @@ void write_hotstart_record(Model& model) {
       for (int e = 1; e <= nel; ++e) w.value(model.output.BALANCE_PREVIOUS_STORAGE(e));
     }
     // Sediment and contaminants once set up: their counts after the label, then their
-    // items. Integers are whole doubles, which the writer writes without a point.
+    // items.
     const auto saved_state = [&](const char* label, const SavedState& s) {
       w.label(label);
-      for (long c : s.counts) w.value(static_cast<double>(c));
+      for (long c : s.counts) w.value(static_cast<int>(c));
       for (const SavedItem& item : s.items) {
         w.label(item.label.c_str());
         for (double x : item.values) w.value(x);
