@@ -1,15 +1,22 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Restarts of an example from its hot-start records, compared with the uninterrupted run.
 
     bench/restart_matrix.py BINARY EXAMPLE_DIR WORK_DIR [--interval HOURS] [--kills N]
+                            [--at HOURS]
 
 Runs the example once writing a record every INTERVAL hours (24 by default), then restarts
-it from every record and compares, at every step after the record, the dated outlet
-discharge (as printed, 8 decimals) and the end-state file with the uninterrupted run's.
-With --kills N it also kills N runs with SIGKILL at random moments while they write
-records, restarts each from its last complete record and compares it with the restart
-from the same record of the run that ended cleanly. Prints one line per restart and the
-largest difference as a fraction of the peak discharge.
+it from every record (or only from the record at HOURS) and compares, at every step after
+the record, the dated outlet discharge (as printed, 8 decimals), the end-state file and
+every item of the visualisation file at every time both runs recorded after the restart
+(4-byte reals: the difference as a fraction of the item's largest value in the
+uninterrupted run; an exact restart gives 0) with the uninterrupted run's. With --kills N
+it also kills N runs with SIGKILL at random moments, checks that the dated discharge file
+of each holds, line by line, the uninterrupted run's discharge of every step the killed
+run completed (the status file counts them), restarts each from its last complete record
+and compares it with the restart from the same record of the run that ended cleanly.
+Prints one line per restart and the largest differences.
+
+Runs under Debian's python3, which has h5py (python3-h5py).
 """
 import argparse
 import os
@@ -18,6 +25,9 @@ import shutil
 import signal
 import subprocess
 import time
+
+import h5py
+import numpy as np
 
 
 def prepare(example, work, hotstart_fields):
@@ -56,6 +66,56 @@ def end_state(work):
     return open(output(work, "_end_state.txt")).read()
 
 
+def vis_items(work):
+    """Every recorded item of the visualisation file: {item/dataset: (times, values)}."""
+    items = {}
+    with h5py.File(output(work, "_vis.h5"), "r") as f:
+        for name, group in f["items"].items():
+            times = group["time"][:]
+            for key in group:
+                if key == "value" or key.endswith("_value"):
+                    items[f"{name}/{key}"] = (times, group[key][:])
+    return items
+
+
+def compare_vis(restarted, whole, after):
+    """The largest difference, over every item and every time both runs recorded later
+    than `after`, as a fraction of the item's largest value in the uninterrupted run, the
+    item where it lies, and the same at the restart time itself (whose record has no step
+    behind it)."""
+    worst, where, at_restart = 0.0, "", 0.0
+    for key, (times, values) in vis_items(restarted).items():
+        whole_times, whole_values = whole[key]
+        row = {round(float(h), 6): i for i, h in enumerate(whole_times)}
+        largest = np.nanmax(np.abs(whole_values)) if np.isfinite(whole_values).any() else 0.0
+        for j, h in enumerate(times):
+            i = row.get(round(float(h), 6))
+            if i is None or h < after - 1e-6:
+                continue
+            a, b = whole_values[i], values[j]
+            if not np.array_equal(np.isnan(a), np.isnan(b)):
+                difference = float("inf")
+            else:
+                d = np.nan_to_num(np.abs(a.astype(np.float64) - b.astype(np.float64)))
+                d = float(d.max()) if d.size else 0.0
+                difference = d / largest if largest > 0 else (0.0 if d == 0 else float("inf"))
+            if h <= after + 1e-6:
+                at_restart = max(at_restart, difference)
+            elif difference > worst:
+                worst, where = difference, f"{key} at {float(h):.3f} h"
+    return worst, where, at_restart
+
+
+def dated_lines(work):
+    return open(output(work, "_dated_discharge.txt")).read().split("\n")
+
+
+def steps_completed(work):
+    """The step count of the status file (written before a step's run outputs)."""
+    text = open(output(work, "_status.txt")).read()
+    return int(text.split("Number of steps =")[1].split()[0]) if "Number of steps" in text else 0
+
+
 def fields(read, write, time_hours, interval):
     return "%7s%7s%7.3f%7s" % ("T" if read else "F", "T" if write else "F", time_hours, interval)
 
@@ -75,6 +135,7 @@ def main():
     parser.add_argument("--interval", default="24.0", help="hours between records (with a point)")
     parser.add_argument("--kills", type=int, default=0)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--at", type=float, default=None, help="restart only from this record")
     a = parser.parse_args()
     binary = os.path.abspath(a.binary)
     name = os.path.basename(os.path.normpath(a.example))
@@ -87,22 +148,31 @@ def main():
     records = open(os.path.join(whole, "hotstart.txt")).read()
     times = [line.split()[1] for line in records.split("\n") if line.startswith("time=")]
     whole_q, whole_end = discharge(whole), end_state(whole)
+    whole_vis, whole_dated = vis_items(whole), dated_lines(whole)
     peak = max(abs(v) for v in whole_q.values())
-    print(f"{name}: peak {peak:.6g} m3/s, {len(whole_q)} steps, {len(times)} records")
+    print(f"{name}: peak {peak:.6g} m3/s, {len(whole_q)} steps, {len(times)} records, "
+          f"{len(whole_vis)} recorded items, record size {len(records) // max(len(times), 1)} bytes")
 
-    worst = 0.0
+    worst, worst_vis = 0.0, 0.0
     for i, t in enumerate(times):
+        if a.at is not None and abs(float(t) - a.at) > 1e-3:
+            continue
         restarted = os.path.join(a.work, name, f"restart{i:03d}")
         # Just below the record's time, so that its own record is the first at or after it.
         rundata = prepare(a.example, restarted, fields(True, False, max(float(t) - 4e-4, 0.0), a.interval))
         open(os.path.join(restarted, "hotstart.txt"), "w").write(records)
-        status = subprocess.run([binary, "-f", rundata], cwd=restarted, capture_output=True).returncode
+        run = subprocess.run([binary, "-f", rundata], cwd=restarted, capture_output=True)
         steps, unmatched, difference, same_end = compare(restarted, whole_q, whole_end, peak)
-        worst = max(worst, difference)
-        print(f"  from {float(t):9.3f} h: exit {status}, {steps} steps ({unmatched} unmatched), "
+        vis, where, at_restart = compare_vis(restarted, whole_vis, float(t))
+        warnings = open(output(restarted, "_print.txt")).read().count("WARNING 1097")
+        worst, worst_vis = max(worst, difference), max(worst_vis, vis)
+        print(f"  from {float(t):9.3f} h: exit {run.returncode}, {steps} steps ({unmatched} unmatched), "
               f"largest difference {difference:.2e} of the peak, end state "
-              f"{'the same' if same_end else 'DIFFERENT'}")
-    print(f"  largest difference over all restarts: {worst:.2e} of the peak")
+              f"{'the same' if same_end else 'DIFFERENT'}, visualisation items {vis:.2e} of their "
+              f"largest{' (' + where + ')' if where else ''}, {at_restart:.2e} at the restart "
+              f"time; {warnings} warnings 1097")
+    print(f"  largest difference over all restarts: {worst:.2e} of the peak, visualisation "
+          f"{worst_vis:.2e}")
 
     random.seed(a.seed)
     for k in range(a.kills):
@@ -118,6 +188,15 @@ def main():
             continue
         process.send_signal(signal.SIGKILL)
         process.wait()
+        # Every step up to the one the status file counts wrote its dated discharge (the
+        # last one perhaps not yet: the status file comes first), each line as the
+        # uninterrupted run wrote it.
+        lines, completed = dated_lines(killed), steps_completed(killed)
+        written = len(lines) - 1
+        whole_lines = lines[-1] == "" and lines[:-1] == whole_dated[:written]
+        print(f"  kill after {delay:.3f} s: {completed} steps completed, {written} dated discharge "
+              f"lines, {'each the uninterrupted run' + chr(39) + 's' if whole_lines else 'NOT THE SAME'}"
+              f"{'' if written >= completed - 1 else ', LINES MISSING'}")
         left = open(os.path.join(killed, "hotstart.txt")).read()
         restarted = killed + "_restarted"
         rundata = prepare(a.example, restarted, fields(True, False, 9999.0, a.interval))

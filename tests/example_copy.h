@@ -28,9 +28,11 @@ struct ExampleCopy {
   std::string name;  // the example's folder under examples/ and its run name
   std::string root;
 
-  explicit ExampleCopy(std::string example = "example")
+  // `folder`: where the catchment's files are, relative to the source tree; by default
+  // examples/<example>.
+  explicit ExampleCopy(std::string example = "example", const std::string& folder = "")
       : name(std::move(example)), root(dir.file("example")) {
-    std::filesystem::copy(source_dir() + "/examples/" + name, root,
+    std::filesystem::copy(source_dir() + "/" + (folder.empty() ? "examples/" + name : folder), root,
                           std::filesystem::copy_options::recursive);
     // Outputs a run in the source tree may have left are not this run's, nor is the
     // link to the advice files that make run leaves there.

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int CM_PRINT = 25;  // the contaminant print file
 constexpr int CHECK_SEVERITY = 2;  // counted; the checks end in one fatal report
-constexpr int CM_DEFAULT_SIZE_GROUPS = 3;
 
 // 2103 to 2106 for every contaminant that starts from category tables; fatal 2107 when
 // any failed.

@@ -12,6 +12,9 @@ namespace quendal {
 // Contaminants in a catchment with channel links but without bank elements: the stream
 // bed and the link-bank exchange exist only through bank columns.
 constexpr int CM_BANKS_NEEDED_ERROR = 3009;
+// The size groups of the sediment description the initialisation supplies when the
+// sediment component is off.
+constexpr int CM_DEFAULT_SIZE_GROUPS = 3;
 
 // At start-up, before any step is run: fatal CM_BANKS_NEEDED_ERROR on the contaminant
 // print file when contaminants are on, the catchment has links and banks are off.

@@ -2,6 +2,7 @@
 
 #include "contaminant/cm_data_file.h"
 #include "contaminant/cm_initialise.h"
+#include "contaminant/cm_saved_state.h"
 
 namespace quendal {
 
@@ -28,6 +29,11 @@ void CM_INITIALISE(bool SEDIMENT_ON, Model& model) {
     }
   }
   cm.initial_state_set = true;
+}
+
+void CM_RESUME(bool SEDIMENT_ON, Model& model) {
+  CM_INITIALISE(SEDIMENT_ON, model);
+  CM_RESTORE_STATE(model);
 }
 
 }  // namespace quendal

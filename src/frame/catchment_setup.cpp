@@ -25,8 +25,13 @@ void continue_from_hotstart(Model& model) {
   RecordSink& out = model.io.units.print();
   out.write_record("");
   out.write_record("");
-  write_formatted(out, "(' ^^^ HOTSTART OF SIMULATION AT TIME ',F10.2,' ^^^')", frame.UZNOW);
+  const std::string restart =
+      format_line("(' ^^^ HOTSTART OF SIMULATION AT TIME ',F10.2,' ^^^')", frame.UZNOW);
+  out.write_record(restart);
   out.write_record("");
+  // The record restored may lie later than the time asked for (the first at or after
+  // it): the console says where the run goes on.
+  model.io.console.write_record(restart);
   // The record carries the levels, not the channels' wetted areas, which the first
   // step's subsurface and channel evaporation read.
   OC_CHANNEL_AREAS(frame, model.surface);

@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "contaminant/cm_initialise.h"
+#include "contaminant/cm_saved_state.h"
+#include "frame/early_counts.h"
 #include "frame/element_order.h"
 #include "frame/met_data.h"
+#include "sediment/sy_saved_state.h"
 #include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/record_reader.h"
@@ -20,6 +25,11 @@ namespace quendal {
 namespace {
 
 constexpr int VALUES_PER_LINE = 5;
+
+// A record's time carries the round-off of the steps that reached it (36.499999999999986
+// h for the 36.5 h record of half-hour steps): a record this little below the time asked
+// for is the record for that time.
+constexpr double HOTSTART_TIME_TOLERANCE = 1e-6;  // h
 
 // The deepest surface water a record may hold, m: far above any flood, far below the
 // levels a corrupted file or a diverging run produces.
@@ -97,6 +107,16 @@ struct HotstartRecord {
   bool step_before = false;
   double last_step_seconds = 0.0;
   std::vector<double> psi_start;
+  // Each element's water-balance error accumulated so far and its storage at the last
+  // step, which the next step's balance starts from. Records written before these were
+  // kept lack them; the restart's balance errors then accumulate anew from its second
+  // step.
+  bool balance_given = false;
+  std::vector<double> balance_error, balance_storage;
+  // The state of sediment and contaminants, each when the saving run had set it up.
+  // Records written before these were kept lack them; the component then starts afresh
+  // when it is due (with warning 1097 when it was due already).
+  SavedState sediment, contaminant;
   std::vector<double> vspsi;
 };
 
@@ -112,6 +132,7 @@ class RecordReader {
   RecordReader(RecordSource& source, const Model& model) : source_(source), model_(model) {}
 
   void read(HotstartRecord& r) {
+    r = HotstartRecord();
     label_ = "time=";
     time_read_ = false;
     read_.emplace(source_);
@@ -165,14 +186,7 @@ class RecordReader {
       label_ = "vspsi=";
       *read_ >> text;
       // Items added later, each optional, in the order they are written.
-      if (text == "ZQ_COLUMN=") {
-        label_ = "ZQ_COLUMN=";
-        r.zq_columns_given = true;
-        r.zq_columns.assign(static_cast<std::size_t>(model_.surface.ZQ_TABLE_COUNT), 0);
-        for (int& c : r.zq_columns) *read_ >> c;
-        label_ = "vspsi=";
-        *read_ >> text;
-      }
+      r.zq_columns_given = optional_item(text, "ZQ_COLUMN=", r.zq_columns, model_.surface.ZQ_TABLE_COUNT);
       r.step_before = text == "PSI_START=";
       if (r.step_before) {
         label_ = "PSI_START=";
@@ -182,6 +196,20 @@ class RecordReader {
         label_ = "vspsi=";
         *read_ >> text;
       }
+      r.balance_given = optional_item(text, "ELEMENT_BALANCE_ERROR=", r.balance_error, nel);
+      if (r.balance_given && !optional_item(text, "BALANCE_PREVIOUS_STORAGE=", r.balance_storage, nel)) {
+        throw RecordMisfit{"found \"" + text + "\" where \"BALANCE_PREVIOUS_STORAGE=\" belongs"};
+      }
+      optional_state(text, SY_SAVED_STATE_LABEL, r.sediment, [&](const std::vector<long>& c) {
+        count(c[0], 1, INT_MAX, "the sediment call count SY_CALL_COUNT");
+        count(c[1], 1, NSEDEE, "the number of size groups NSED");
+        return SY_SAVED_LAYOUT(frame, static_cast<int>(c[1]));
+      });
+      optional_state(text, CM_SAVED_STATE_LABEL, r.contaminant, [&](const std::vector<long>& c) {
+        count(c[0], 1, CM_MAX_CONTAMINANTS, "the number of contaminants NCON");
+        count(c[1], 1, NSEDEE, "the number of size groups NSED");
+        return CM_SAVED_LAYOUT(model_, static_cast<int>(c[0]), static_cast<int>(c[1]));
+      });
       if (text != "vspsi=") {
         throw RecordMisfit{"found \"" + text + "\" where \"vspsi=\" belongs"};
       }
@@ -206,6 +234,43 @@ class RecordReader {
     label(name);
     v.assign(static_cast<std::size_t>(n), 0.0);
     for (double& x : v) *read_ >> x;
+  }
+  // An item that a record may lack: when `text` is its label, its n values, and the
+  // label that follows into `text`.
+  template <class T>
+  bool optional_item(std::string& text, const char* name, std::vector<T>& v, long n) {
+    if (text != name) return false;
+    label_ = name;
+    v.assign(static_cast<std::size_t>(n), T());
+    for (T& x : v) *read_ >> x;
+    label_ = "vspsi=";
+    *read_ >> text;
+    return true;
+  }
+  // A component's state, which a record may lack: when `text` is its label, two counts,
+  // then the items `layout` lays out for them, each after its own label; and the label
+  // that follows into `text`.
+  template <class Layout>
+  void optional_state(std::string& text, const char* name, SavedState& s, Layout layout) {
+    if (text != name) return;
+    label_ = name;
+    std::vector<long> counts(2, 0);
+    for (long& c : counts) *read_ >> c;
+    s = layout(counts);
+    s.counts = counts;
+    for (SavedItem& item : s.items) {
+      label(item.label.c_str());
+      for (double& x : item.values) *read_ >> x;
+    }
+    s.given = true;
+    label_ = "vspsi=";
+    *read_ >> text;
+  }
+  static void count(long n, long lo, long hi, const std::string& what) {
+    if (n < lo || n > hi) {
+      throw RecordMisfit{what + " is " + std::to_string(n) + ", outside " + std::to_string(lo) +
+                         " to " + std::to_string(hi)};
+    }
   }
   void slugs(const char* name, const std::vector<int>& counts, std::vector<std::vector<double>>& v) {
     label(name);
@@ -319,6 +384,22 @@ void check_record(const HotstartRecord& r, const Model& model, std::string& labe
     label = "PSI_START=";
     require_value(r.last_step_seconds, 0.0, MAX_BASIC_TIMESTEP * 3600.0, "step length (s)");
   }
+  if (r.balance_given) {
+    label = "ELEMENT_BALANCE_ERROR=";
+    require_values(r.balance_error, 1, -INFINITY, INFINITY, "balance error (m)");
+    label = "BALANCE_PREVIOUS_STORAGE=";
+    require_values(r.balance_storage, 1, -INFINITY, INFINITY, "storage (m)");
+  }
+  for (const SavedState* s : {&r.sediment, &r.contaminant}) {
+    for (const SavedItem& item : s->items) {
+      label = item.label;
+      for (std::size_t i = 0; i < item.values.size(); ++i) {
+        if (!std::isfinite(item.values[i])) {
+          throw RecordMisfit{"value " + std::to_string(i + 1) + " of the item is not a number"};
+        }
+      }
+    }
+  }
   // The cells of the columns: heads inside the soil tables, moisture contents between
   // dry and the table's wettest, relative conductivities between 0 and 1. Cells below a
   // column are not part of it and hold nothing.
@@ -377,7 +458,7 @@ auto& vegetation_parameter(State& s, int p) {
   }
 }
 
-void apply(const HotstartRecord& r, Model& model) {
+void apply(const HotstartRecord& r, Model& model, const std::string& source) {
   FrameState& frame = model.frame;
   SurfaceState& s = model.surface;
   SubsurfaceState& v = model.subsurface;
@@ -436,6 +517,22 @@ void apply(const HotstartRecord& r, Model& model) {
     copy_cells(r.psi_start, v.CELL_PSI_START, v.LL, nel);
     v.LAST_STEP_SECONDS = r.last_step_seconds;
   }
+  if (r.balance_given) {
+    OutputState& output = model.output;
+    output.ELEMENT_BALANCE_ERROR.resize(nel, 0.0);
+    output.BALANCE_PREVIOUS_STORAGE.resize(nel, 0.0);
+    for (int e = 1; e <= nel; ++e) {
+      output.ELEMENT_BALANCE_ERROR(e) = r.balance_error[static_cast<std::size_t>(e - 1)];
+      output.BALANCE_PREVIOUS_STORAGE(e) = r.balance_storage[static_cast<std::size_t>(e - 1)];
+    }
+    output.balance_error_first_call = false;
+  }
+  // Sediment and contaminants take their state back at the start of the time loop, after
+  // their set-up has read their data files again.
+  model.sediment.saved = r.sediment;
+  model.sediment.saved.source = source;
+  model.contaminant.saved = r.contaminant;
+  model.contaminant.saved.source = source;
 
   // The clocks, and the met data of the restart time.
   frame.UZNOW = r.time;
@@ -489,6 +586,39 @@ std::string record_name(long n, const HotstartRecord& r, bool time_read) {
   throw FatalError(what);  // not reached: a fatal report throws
 }
 
+// The sediment and contaminant state of the record restored against this run's data
+// files, for the components this run has on: fatal when the record's numbers of size
+// groups or contaminants are not theirs.
+void check_component_counts(Model& model, const std::string& file, const HotstartRecord& r,
+                            const std::string& record) {
+  const FrameState& frame = model.frame;
+  RunIo& io = model.io;
+  if (!r.sediment.given && !r.contaminant.given) return;
+  int nsed = CM_DEFAULT_SIZE_GROUPS;
+  if (frame.SEDIMENT_ON) {
+    GET_NSED_EARLY(model.sediment, io);
+    nsed = model.sediment.NSED;
+  }
+  if (frame.SEDIMENT_ON && r.sediment.given && r.sediment.counts[1] != nsed) {
+    refuse(io, file, record, SY_SAVED_STATE_LABEL,
+           "the sediment state has " + std::to_string(r.sediment.counts[1]) +
+               " size groups where this run's sediment data file gives " + std::to_string(nsed));
+  }
+  if (!frame.CONTAMINANT_ON || !r.contaminant.given) return;
+  GET_NCON_EARLY(model.contaminant, io);
+  if (r.contaminant.counts[0] != model.contaminant.NCON) {
+    refuse(io, file, record, CM_SAVED_STATE_LABEL,
+           "the contaminant state has " + std::to_string(r.contaminant.counts[0]) +
+               " contaminants where this run's contaminant data file gives " +
+               std::to_string(model.contaminant.NCON));
+  }
+  if (r.contaminant.counts[1] != nsed) {
+    refuse(io, file, record, CM_SAVED_STATE_LABEL,
+           "the contaminant state was saved with " + std::to_string(r.contaminant.counts[1]) +
+               " sediment size groups where this run has " + std::to_string(nsed));
+  }
+}
+
 }  // namespace
 
 void read_hotstart_file(Model& model) {
@@ -504,7 +634,7 @@ void read_hotstart_file(Model& model) {
   // Every complete record is read and checked, also those after the one restored: a
   // file whose later records are out of order or hold impossible values was not
   // written by one run, and the record chosen from it may not be the one meant.
-  long kept_lines = 0, n = 0;
+  long kept_lines = 0, kept_number = 0, n = 0;
   bool have_record = false, found = false;
   HotstartRecord record, candidate;
   double previous_time = 0.0;
@@ -556,7 +686,8 @@ void read_hotstart_file(Model& model) {
     if (!found) {
       std::swap(record, candidate);
       kept_lines = unit.record_number();
-      found = !(record.time < model.frame.HOTSTART_TIME);
+      kept_number = n;
+      found = !(record.time < model.frame.HOTSTART_TIME - HOTSTART_TIME_TOLERANCE);
     }
     have_record = true;
   }
@@ -565,7 +696,9 @@ void read_hotstart_file(Model& model) {
     print.write_record("");
     print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
   }
-  apply(record, model);
+  const std::string restored = record_name(kept_number, record, true);
+  check_component_counts(model, file, record, restored);
+  apply(record, model, restored);
 
   // The next record written follows the one restored: the file is positioned after it,
   // and the first write cuts off what came later.
@@ -585,6 +718,32 @@ void prepare_hotstart_output(Model& model) {
       model.io.units.is_open(HOTSTART_UNIT)) {
     model.io.units.rewind(HOTSTART_UNIT);
   }
+}
+
+void check_saved_components(Model& model, bool sediment_due, bool contaminants_due) {
+  const FrameState& frame = model.frame;
+  SavedState& sediment = model.sediment.saved;
+  SavedState& contaminants = model.contaminant.saved;
+  const bool sediment_on = frame.SEDIMENT_ON && sediment_due;
+  const bool contaminants_on = frame.CONTAMINANT_ON && contaminants_due;
+  if (!sediment_on) sediment = SavedState();
+  // The contaminants ride on the sediment: with the sediment component on, they go on
+  // only from the sediment they were saved with.
+  if (!contaminants_on || (frame.SEDIMENT_ON && !sediment.given)) contaminants = SavedState();
+  const bool sediment_afresh = sediment_on && !sediment.given;
+  const bool contaminants_afresh = contaminants_on && !contaminants.given;
+  if (!sediment_afresh && !contaminants_afresh) return;
+  const std::string what =
+      sediment_afresh && contaminants_afresh
+          ? "sediment and contaminants, which were due by then: they start afresh at the "
+            "restart time, set up from their data files"
+      : sediment_afresh ? "sediment, which was due by then: it starts afresh at the restart "
+                          "time, set up from its data file"
+                        : "contaminants, which were due by then: they start afresh at the "
+                          "restart time, set up from their data file";
+  REPORT_ERROR(model.io, SEVERITY_WARNING, HOTSTART_COMPONENTS_AFRESH_WARNING, PRINT_UNIT, 0, 0,
+               "Hot-start file " + model.io.units.unit(HOTSTART_UNIT).path() + ", record at time " +
+                   trim(format_line("(F10.2)", frame.UZNOW)) + " h holds no state of " + what);
 }
 
 void write_hotstart_record(Model& model) {
@@ -658,6 +817,28 @@ void write_hotstart_record(Model& model) {
     w.value(v.LAST_STEP_SECONDS);
     for (int e = 1; e <= nel; ++e) {
       for (int k = 1; k <= v.LL; ++k) w.value(v.CELL_PSI_START.empty() ? 0.0 : v.CELL_PSI_START(k, e));
+    }
+    if (!model.output.balance_error_first_call) {
+      w.label("ELEMENT_BALANCE_ERROR=");
+      for (int e = 1; e <= nel; ++e) w.value(model.output.ELEMENT_BALANCE_ERROR(e));
+      w.label("BALANCE_PREVIOUS_STORAGE=");
+      for (int e = 1; e <= nel; ++e) w.value(model.output.BALANCE_PREVIOUS_STORAGE(e));
+    }
+    // Sediment and contaminants once set up: their counts after the label, then their
+    // items.
+    const auto saved_state = [&](const char* label, const SavedState& s) {
+      w.label(label);
+      for (long c : s.counts) w.value(static_cast<int>(c));
+      for (const SavedItem& item : s.items) {
+        w.label(item.label.c_str());
+        for (double x : item.values) w.value(x);
+      }
+    };
+    if (model.sediment.SY_CALL_COUNT >= 1) {
+      saved_state(SY_SAVED_STATE_LABEL, SY_SAVE_STATE(frame, model.sediment));
+    }
+    if (model.contaminant.initial_state_set) {
+      saved_state(CM_SAVED_STATE_LABEL, CM_SAVE_STATE(model));
     }
     cells("vspsi=", v.vspsi);
   }

@@ -42,8 +42,13 @@ void write_status(Model& model) {
   status.flush();
 }
 
+// When sediment and contaminants become due: hours after the run's start.
+struct ComponentStarts {
+  double sediment = 0.0, contaminants = 0.0;
+};
+
 // The start-up of the time loop, after the catchment set-up.
-void start_up(Model& model, bool& first_cm_step) {
+void start_up(Model& model, bool& first_cm_step, const ComponentStarts& starts) {
   FrameState& frame = model.frame;
   first_cm_step = true;
   // The start-up calls pass the clock (0, or the hot-start time), so nothing recorded
@@ -64,6 +69,22 @@ void start_up(Model& model, bool& first_cm_step) {
     GET_NCON_EARLY(model.contaminant, model.io);
     // A catchment the contaminants cannot run on stops now, not when they become due.
     check_contaminant_banks(frame, model.io);
+  }
+  frame.HRF_SY_COPY.resize(frame.NEL, 0.0);
+  if (frame.HOTSTART_READ) {
+    check_saved_components(model, clock_reached(frame.UZNOW, starts.sediment),
+                           clock_reached(frame.UZNOW, starts.contaminants));
+    // Components whose state the record holds are set up now and take it back, so that
+    // the run's first records show it; their first step then moves on from it as the
+    // saved run's next step did.
+    if (model.sediment.saved.given) {
+      for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);
+      SY_RESUME(frame, model.surface, model.subsurface, model.sediment, model.io);
+    }
+    if (model.contaminant.saved.given) {
+      CM_RESUME(frame.SEDIMENT_ON, model);
+      first_cm_step = false;
+    }
   }
   call_visualisation(model);
 }
@@ -112,15 +133,13 @@ void SIMULATION_DRIVER(Model& model) {
   model.io.console.connect_carriage_control();
   bool first_cm_step = true;
   CATCHMENT_SETUP(model);
-  start_up(model, first_cm_step);
-
   FrameState& frame = model.frame;
-  frame.HRF_SY_COPY.resize(frame.NEL, 0.0);
   const double run_length = hours_in_whole_minutes(frame.RUN_END_TIME - frame.RUN_START_TIME);
-  const double sediment_start =
-      hours_in_whole_minutes(frame.SEDIMENT_START_TIME - frame.RUN_START_TIME);
-  const double contaminant_start =
-      hours_in_whole_minutes(frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME);
+  const ComponentStarts starts{
+      hours_in_whole_minutes(frame.SEDIMENT_START_TIME - frame.RUN_START_TIME),
+      hours_in_whole_minutes(frame.CONTAMINANT_START_TIME - frame.RUN_START_TIME)};
+  start_up(model, first_cm_step, starts);
+
   // A run restarted from a record at or after its end has no step left to take.
   bool finished = frame.HOTSTART_READ && clock_reached(frame.UZNOW, run_length);
   while (!finished) {
@@ -138,9 +157,9 @@ void SIMULATION_DRIVER(Model& model) {
     frame.LAST_OC_STEP_TIME = frame.UZNOW;
 
     // 6-9: sediment and contaminants, once due.
-    const bool sediment_due = frame.SEDIMENT_ON && clock_reached(frame.UZNOW, sediment_start);
+    const bool sediment_due = frame.SEDIMENT_ON && clock_reached(frame.UZNOW, starts.sediment);
     const bool contaminants_due =
-        frame.CONTAMINANT_ON && clock_reached(frame.UZNOW, contaminant_start);
+        frame.CONTAMINANT_ON && clock_reached(frame.UZNOW, starts.contaminants);
     BUILD_ISORT(frame, model.surface, model.subsurface);
     if (sediment_due) {
       for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);

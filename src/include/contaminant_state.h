@@ -18,6 +18,7 @@
 #include "include/contaminant_column_work.h"
 #include "include/contaminant_link_work.h"
 #include "include/dimensions.h"
+#include "include/saved_state.h"
 
 namespace quendal {
 
@@ -160,6 +161,10 @@ struct ContaminantState : ContaminantParameters, ContaminantScales {
 
   // ----- our own account of the mass, per contaminant ---------------------------------
   ContaminantBudget budget;
+
+  // The state a hot-start record restored holds for the component, until the first due
+  // step takes it back.
+  SavedState saved;
 
   // Sizes every run-dependent array for NEL elements (NLF of them links) of LL cells.
   void size(int NEL, int NLF, int LL);

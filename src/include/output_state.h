@@ -100,7 +100,7 @@ struct OutputState {
   // Both (NEL), metres of water over the element's plan area, sized on the first call.
   Array1<double> ELEMENT_BALANCE_ERROR;     // accumulated from the second step on
   Array1<double> BALANCE_PREVIOUS_STORAGE;  // the element's storage at the previous call
-  bool balance_error_first_call = true;     // per process: a hot start accumulates anew
+  bool balance_error_first_call = true;     // until a first call, or a hot start, has set both
 
   // --- catchment water-balance totals ----------------------------------------------
   Array1<double> WATER_BALANCE_TOTALS = Array1<double>(WATER_BALANCE_ENTRIES, 0.0);

@@ -10,6 +10,7 @@
 
 #include "include/arrays.h"
 #include "include/dimensions.h"
+#include "include/saved_state.h"
 
 namespace quendal {
 
@@ -84,6 +85,9 @@ struct SedimentState {
   // (NSEDEE): run totals of solids, m3: detached from the ground and the banks, and
   // carried out of the catchment over faces without a neighbour (the sediment balance).
   Array1<double> solids_eroded, solids_out;
+  // The state a hot-start record restored holds for the component, until its set-up
+  // call takes it back.
+  SavedState saved;
 
   // ===== work of a time-stepping call, sized at set-up ==============================
   // Flow variables of the step's water state.

@@ -28,6 +28,15 @@ Unit* named_unit(RunIo& io, int unit) {
   return io.units.is_open(unit) ? &io.units.unit(unit) : nullptr;
 }
 
+// Every record of the text outputs reaches its file when it is written, so a run that is
+// killed leaves each of them holding every record written before (one write of a few
+// lines per step).
+void flush_text_outputs(RunIo& io) {
+  for (int unit : {OUTLET_DISCHARGE_UNIT, END_STATE_UNIT, TOTALS_UNIT, DATED_DISCHARGE_UNIT}) {
+    if (Unit* u = named_unit(io, unit)) u->flush();
+  }
+}
+
 // --- start -----------------------------------------------------------------------------
 
 // Refuses the extra discharge points file: the report, and on the line after it what is
@@ -157,6 +166,7 @@ void start_mode(const FrameState& frame, const SurfaceState& surface,
   output.DISCHARGE_ACCUMULATOR = 0.0;
   output.EXTRA_POINT_DISCHARGE.resize(MAX_EXTRA_POINTS, 0.0);
   output.EXTRA_POINT_ACCUMULATOR.resize(MAX_EXTRA_POINTS, 0.0);
+  flush_text_outputs(io);
 }
 
 // --- main ------------------------------------------------------------------------------
@@ -255,10 +265,6 @@ void write_totals(const FrameState& frame, OutputState& output, RunIo& io) {
   }
   write_totals_record(frame, output, io);
   output.TOTALS_HOUR_MARK += 24;
-  // What the files hold at each daily record survives whatever happens later.
-  for (int unit : {OUTLET_DISCHARGE_UNIT, TOTALS_UNIT, DATED_DISCHARGE_UNIT}) {
-    if (Unit* u = named_unit(io, unit)) u->flush();
-  }
 }
 
 void main_mode(const FrameState& frame, const SurfaceState& surface, OutputState& output,
@@ -275,6 +281,7 @@ void main_mode(const FrameState& frame, const SurfaceState& surface, OutputState
   write_dated_discharge(outlet_q, frame, output, io);
   write_totals(frame, output, io);
   output.DISCHARGE_PREVIOUS_POSITION = output.DISCHARGE_POSITION;
+  flush_text_outputs(io);
 }
 
 // --- end -------------------------------------------------------------------------------
@@ -290,7 +297,10 @@ void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, Output
     write_totals_record(frame, output, io);
   }
   Unit* out = named_unit(io, END_STATE_UNIT);
-  if (!out) return;
+  if (!out) {
+    flush_text_outputs(io);
+    return;
+  }
   const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
   write_free(*out, "Output at end of simulation for use as", " initial conditions in vsi file");
   write_free(*out, "This output is by element number");
@@ -309,6 +319,7 @@ void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, Output
     }
     write_formatted(*out, VALUES_OF_TEN, heads);
   }
+  flush_text_outputs(io);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 //            simulated hours and at the run's end, comma-separated;
 //   unit 44  the date, the time and the signed outlet discharge of every step;
 // and the extra discharge points file (unit 47, input). A unit that the run-data file
-// does not name is not written.
+// does not name is not written. Each call hands what it wrote to the files before it
+// returns, so a run killed at any moment leaves them holding every record written.
 #pragma once
 
 #include <string_view>

@@ -5,6 +5,7 @@
 #include "sediment/sy_input_checks.h"
 #include "sediment/sy_interface_checks.h"
 #include "sediment/sy_routing.h"
+#include "sediment/sy_saved_state.h"
 #include "sediment/sy_state_check.h"
 
 namespace quendal {
@@ -43,6 +44,13 @@ void SY_STEP(const FrameState& frame, const SurfaceState& surface,
   SY_MOVE_SEDIMENT(frame, surface, sediment);
   // No step ends over values it cannot have computed.
   SY_CHECK_STATE(frame, sediment, io);
+}
+
+void SY_RESUME(const FrameState& frame, const SurfaceState& surface,
+               const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io) {
+  sediment.SY_CALL_COUNT = 1;
+  set_up(frame, surface, subsurface, sediment, io);
+  SY_RESTORE_STATE(frame, sediment);
 }
 
 void SY_POST_STEP() {}

@@ -19,6 +19,12 @@ namespace quendal {
 // (SY_CHECK_STATE: fatal 1096). Every failure of the set-up is fatal.
 void SY_STEP(const FrameState& frame, const SurfaceState& surface,
              const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io);
+// At the start of a run restarted from a record that holds the sediment state
+// (sediment.saved), with HRF_SY_COPY filled: the set-up call's work, then that state in
+// place of the initial one. The next SY_STEP moves sediment as the saved run's next
+// call did.
+void SY_RESUME(const FrameState& frame, const SurfaceState& surface,
+               const SubsurfaceState& subsurface, SedimentState& sediment, RunIo& io);
 // Called after the daily balance in every step in which sediment is due; nothing to do.
 void SY_POST_STEP();
 

@@ -130,7 +130,9 @@ TEST(ExamplesDrain, StormWaterLeavesTheLandSurfaceWithinTwoDays) {
       for (double h : wet) {
         if (h <= hours[t] + 1e-9) last_rain = h;
       }
-      if (hours[t] - last_rain >= 48.0) EXPECT_LT(storage[t], 1.0) << "hour " << hours[t];
+      if (hours[t] - last_rain >= 48.0) {
+        EXPECT_LT(storage[t], 1.0) << "hour " << hours[t];
+      }
     }
     EXPECT_LT(storage.back(), 1.0);
     // The totals file's last record agrees (0.001 mm printed; float32 depths).

@@ -8,7 +8,10 @@
 #include <map>
 #include <string>
 
+#include "contaminant/cm_saved_state.h"
 #include "example_copy.h"
+#include "sediment/sy_saved_state.h"
+#include "services/formatted_writer.h"
 #include "services/record_reader.h"
 #include "services/records.h"
 
@@ -17,7 +20,8 @@ namespace {
 
 // A copy of an example whose run-data file names hotstart.txt as its hot-start file.
 struct HotstartRun : ExampleCopy {
-  explicit HotstartRun(const std::string& example) : ExampleCopy(example) {
+  explicit HotstartRun(const std::string& example, const std::string& folder = "")
+      : ExampleCopy(example, folder) {
     replace("rundata_" + name + ".txt", "(unit 28)\n0", "(unit 28)\nhotstart.txt");
   }
   void set_end(const std::string& date) { replace(name + "_frame.txt", "1990 1 11 0 0", date); }
@@ -63,6 +67,57 @@ struct StormRun : HotstartRun {
     set_hotstart("      F      T    0.0    5.0");
   }
 };
+
+// The contaminant example (sediment from the run's start, contaminants from hour 24: a
+// spill, its daughter and a rain tracer, through soils, banks and channel beds) over its
+// first 63 hours, with a record every 27 hours: at 1 (the first step), 27 and 54 hours,
+// the last in the second storm (rain from hour 50 to 59), when water, sediment and
+// contaminants run over the ground and through the channels.
+struct ContaminantRun : HotstartRun {
+  ContaminantRun() : HotstartRun("contaminant") {
+    set_end("1990 1 3 15 0");
+    set_hotstart("      F      T    0.0   27.0");
+  }
+};
+
+// What sediment and contaminants hold when a run ends: every value their steps carry to
+// the next (as a record would hold it), the last step's sediment discharge over every
+// face, the concentrations of every cell in both regions, and each element's
+// accumulated water-balance error.
+std::map<std::string, std::vector<double>> component_state(const Model& m) {
+  std::map<std::string, std::vector<double>> state;
+  for (const SavedState& saved : {SY_SAVE_STATE(m.frame, m.sediment), CM_SAVE_STATE(m)}) {
+    for (const SavedItem& item : saved.items) state[item.label] = item.values;
+  }
+  const auto all = [&](const char* name, const double* data, long size) {
+    state[name] = std::vector<double>(data, data + size);
+  };
+  const Array3<double>& s = m.sediment.SY_FACE_SEDIMENT_DISCHARGE;
+  all("SY_FACE_SEDIMENT_DISCHARGE", s.data(), s.extent(1) * s.extent(2) * s.extent(3));
+  for (const Array3<double>* c : {&m.contaminant.CM_REL_CONC_DYNAMIC, &m.contaminant.CM_REL_CONC_DEAD_SPACE}) {
+    all(c == &m.contaminant.CM_REL_CONC_DYNAMIC ? "all dynamic" : "all dead space", c->data(),
+        c->extent(1) * c->extent(2) * c->extent(3));
+  }
+  all("ELEMENT_BALANCE_ERROR", m.output.ELEMENT_BALANCE_ERROR.data(), m.output.ELEMENT_BALANCE_ERROR.size());
+  return state;
+}
+
+// Every value of `actual` is the value of `expected`: an exact restart computes the same
+// doubles.
+void expect_same_state(const std::map<std::string, std::vector<double>>& actual,
+                       const std::map<std::string, std::vector<double>>& expected,
+                       const std::string& what) {
+  ASSERT_EQ(actual.size(), expected.size()) << what;
+  for (const auto& [name, values] : expected) {
+    ASSERT_TRUE(actual.count(name)) << what << ": " << name;
+    const std::vector<double>& got = actual.at(name);
+    ASSERT_EQ(got.size(), values.size()) << what << ": " << name;
+    const auto first = std::mismatch(values.begin(), values.end(), got.begin());
+    EXPECT_TRUE(first.first == values.end())
+        << what << ": " << name << " value " << (first.first - values.begin()) << " is "
+        << *first.second << " where the uninterrupted run has " << *first.first;
+  }
+}
 
 // Hours of the records in the file.
 std::vector<double> record_times(const std::string& text) {
@@ -300,6 +355,142 @@ TEST(Hotstart, FileWithoutACompleteRecordOrWithAWrongLabelIsFatal) {
   wrong.replace(wrong.find("HRF="), 4, "HRX=");
   renamed.set_hotstart("      T      F    0.0   24.0");
   expect_refused(renamed, wrong, "record 1 (time 1.00000 h), item \"HRF=\": found \"HRX=\"");
+}
+
+// The sediment and the contaminants continue as the water does. The restart from the
+// 54 h record (both running, in the storm) and the one from the 1 h record (sediment set
+// up, the contaminants due only at 24 h, when the restarted run initialises them from
+// the water and sediment it has reached) end the run with every value the two
+// components carry, the sediment discharge of the last step, every concentration and
+// every element's balance error equal to the uninterrupted run's, as well as its
+// discharge and end state.
+TEST(Hotstart, SedimentAndContaminantsContinueExactly) {
+  ContaminantRun whole;
+  InProcessRun w(whole);
+  ASSERT_EQ(w.status, 0) << whole.print();
+  const std::string file = whole.output("hotstart.txt");
+  ASSERT_EQ(record_times(file), (std::vector<double>{1.0, 27.0, 54.0}));
+  const auto expected = component_state(w.model);
+  ASSERT_FALSE(expected.at("CM_REL_CONC_DYNAMIC=").empty());
+  ASSERT_FALSE(expected.at("SY_HELD_SEDIMENT=").empty());
+
+  for (const double from : {54.0, 27.0, 1.0}) {
+    ContaminantRun restarted;
+    restarted.dir.write("example/hotstart.txt", file);
+    restarted.set_hotstart(format_line("('      T      F',F7.1,'   27.0')", from));
+    InProcessRun r(restarted);
+    ASSERT_EQ(r.status, 0) << restarted.print();
+    EXPECT_EQ(restarted.print().find("WARNING 1097"), std::string::npos);
+    expect_same_run_from(restarted, whole, from);
+    expect_same_state(component_state(r.model), expected, "restart from " + std::to_string(from) + " h");
+  }
+}
+
+// A record without the state of components that were due by its time: a file written
+// by the program before records carried that state (tests/end_to_end/fixtures/
+// water_only_hotstart: a copy of the contaminant example with 1 m cells, run to 72 h,
+// and the record it wrote at 48 h), and the example's own 54 h record without its
+// contaminant items. The water continues exactly; warning 1097 names what starts afresh
+// at the restart time. Without the contaminant items the sediment still continues
+// exactly.
+TEST(Hotstart, RecordWithoutComponentStateStartsThemAfreshWithAWarning) {
+  const std::string fixture = "tests/end_to_end/fixtures/water_only_hotstart";
+  HotstartRun earlier_whole("contaminant", fixture);
+  ASSERT_EQ(earlier_whole.run().status, 0) << earlier_whole.print();
+  HotstartRun earlier("contaminant", fixture);
+  earlier.set_hotstart("      T      F   48.0   24.0");
+  ASSERT_EQ(earlier.run().status, 0) << earlier.print();
+  expect_same_run_from(earlier, earlier_whole, 48.0);
+  EXPECT_NE(earlier.print().find("WARNING 1097"), std::string::npos);
+  EXPECT_NE(earlier.print().find(
+                "record at time 48.00 h holds no state of sediment and contaminants, which were "
+                "due by then: they start afresh at the restart time"),
+            std::string::npos)
+      << earlier.print();
+
+  ContaminantRun whole;
+  InProcessRun w(whole);
+  ASSERT_EQ(w.status, 0) << whole.print();
+  ContaminantRun restarted;
+  restarted.dir.write("example/hotstart.txt", without_items(whole.output("hotstart.txt"), "CM_STATE="));
+  restarted.set_hotstart("      T      F   54.0   27.0");
+  InProcessRun r(restarted);
+  ASSERT_EQ(r.status, 0) << restarted.print();
+  expect_same_run_from(restarted, whole, 54.0);
+  EXPECT_EQ(count_of(restarted.print(), "WARNING 1097"), 1);
+  EXPECT_NE(restarted.print().find("holds no state of contaminants, which were due by then"),
+            std::string::npos);
+  const auto expected = component_state(w.model);
+  auto actual = component_state(r.model);
+  std::map<std::string, std::vector<double>> sediment_expected, sediment_actual;
+  for (const SavedItem& item : SY_SAVE_STATE(w.model.frame, w.model.sediment).items) {
+    sediment_expected[item.label] = expected.at(item.label);
+    sediment_actual[item.label] = actual.at(item.label);
+  }
+  expect_same_state(sediment_actual, sediment_expected, "sediment without the contaminant items");
+
+  // A record of a run without the sediment component, restarted with it: the sediment
+  // starts afresh, and so do the contaminants, whose saved state rode on no sediment.
+  ContaminantRun without_sediment;
+  without_sediment.set_switch("SED", false);
+  ASSERT_EQ(without_sediment.run().status, 0) << without_sediment.print();
+  ContaminantRun with_sediment;
+  with_sediment.dir.write("example/hotstart.txt", without_sediment.output("hotstart.txt"));
+  with_sediment.set_hotstart("      T      F   54.0   27.0");
+  ASSERT_EQ(with_sediment.run().status, 0) << with_sediment.print();
+  EXPECT_NE(with_sediment.print().find("holds no state of sediment and contaminants"),
+            std::string::npos)
+      << with_sediment.print();
+}
+
+// A record whose sediment or contaminant state does not fit the run: saved with another
+// number of size groups than its items hold (read by the wrong layout), or with more
+// contaminants than this run's data file gives. Fatal 1090 naming the record and the
+// item, before the first step.
+TEST(Hotstart, ComponentStateThatDoesNotFitIsRefused) {
+  ContaminantRun whole;
+  ASSERT_EQ(whole.run().status, 0) << whole.print();
+  const std::string file = whole.output("hotstart.txt");
+  std::string groups = file;
+  const std::size_t at = groups.find("SY_STATE= ", groups.find("time= 54"));
+  groups.replace(groups.find(' ', at + 10) + 1, 1, "2");  // NSED 3 -> 2
+  ContaminantRun two_groups;
+  two_groups.set_hotstart("      T      F   54.0   27.0");
+  expect_refused(two_groups, groups, "record 3 (time 54.0000 h), item \"FDEL=\": found");
+
+  ContaminantRun two_contaminants;
+  two_contaminants.replace("contaminant_cmd.txt", "(1 spill, 2 its daughter, 3 rain tracer)\n3",
+                           "(1 spill, 2 its daughter, 3 rain tracer)\n2");
+  two_contaminants.set_hotstart("      T      F   54.0   27.0");
+  expect_refused(two_contaminants, file,
+                 "record 3 (time 54.0000 h), item \"CM_STATE=\": the contaminant state has 3 "
+                 "contaminants where this run's contaminant data file gives 2");
+}
+
+// The upland example's clock carries round-off: its record for 36.5 h is written at
+// 36.499999999999986 h. HSTIME 36.50 restarts from that record (a record less than
+// 1e-6 h below the time asked for is the record for it), not from the next one 12 hours
+// later; the run goes on from the record's time as written, the console says where, and
+// the half-hourly discharge is the uninterrupted run's to the last digit.
+TEST(Hotstart, RecordJustBelowTheTimeAskedForIsTheOneRestored) {
+  HotstartRun whole("upland");
+  whole.set_hotstart("      F      T    0.0   12.0");
+  ASSERT_EQ(whole.run().status, 0) << whole.print();
+  const std::string file = whole.output("hotstart.txt");
+  const std::vector<double> times = record_times(file);
+  const auto near = std::find_if(times.begin(), times.end(),
+                                 [](double h) { return std::fabs(h - 36.5) < 1e-6; });
+  ASSERT_NE(near, times.end());
+  EXPECT_LT(*near, 36.5) << "the case of a record time just below the one asked for";
+
+  HotstartRun restarted("upland");
+  restarted.dir.write("example/hotstart.txt", file);
+  restarted.set_hotstart("      T      F  36.50   12.0");
+  const CommandResult r = restarted.run();
+  ASSERT_EQ(r.status, 0) << restarted.print();
+  EXPECT_NE(r.output.find(" ^^^ HOTSTART OF SIMULATION AT TIME      36.50 ^^^"), std::string::npos)
+      << r.output;
+  expect_same_run_from(restarted, whole, *near, 0.5);
 }
 
 }  // namespace
