@@ -673,10 +673,10 @@ def run_one(n, args, bounds):
         # lines after it give a file and a record.
         reports = re.findall(r" !!!(?:FATAL ERROR|      ERROR)[^\n]*\n((?:        [^\n]*\n?)+)",
                              print_text)
-        result["named"] = any(re.search(r"file \S.*record \d+", r) for r in reports)
+        result["named"] = any(re.search(r"file \S.*record +\d+", r) for r in reports)
     elif result["status"] == 2:
         result["message"] = console.strip().splitlines()[-1] if console.strip() else ""
-        result["named"] = bool(re.search(r"record \d+", console + print_text))
+        result["named"] = bool(re.search(r"record +\d+", console + print_text))
     if result["status"] == 0:
         result["outside"] = completed_run_values(root, example, bounds)
         result["not_finite"] = outputs_not_finite(root)
