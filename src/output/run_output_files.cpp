@@ -289,6 +289,27 @@ void main_mode(const FrameState& frame, const SurfaceState& surface, OutputState
 // Unit 42: the phreatic levels and the cell heads, by element, in the form the initial
 // conditions file of the subsurface component reads. With banks off the channel links
 // have no column of their own and are left out.
+void write_end_state(const FrameState& frame, const SubsurfaceState& subsurface, Unit& out) {
+  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
+  write_free(out, "Output at end of simulation for use as", " initial conditions in vsi file");
+  write_free(out, "This output is by element number");
+  out.write_record("");
+  write_free(out, "phreatic surface level ");
+  FormatArgs levels;
+  for (int i = first; i <= frame.NEL; ++i) levels.add(subsurface.PHREATIC_LEVEL(i));
+  write_formatted(out, VALUES_OF_TEN, levels);
+  out.write_record("");
+  write_free(out, "Heads at end of simulation");
+  for (int i = first; i <= frame.NEL; ++i) {
+    write_formatted(out, "(I7)", i);
+    FormatArgs heads;
+    for (int k = subsurface.LAYER_BOTTOM_CELL(i, 1); k <= subsurface.LL; ++k) {
+      heads.add(subsurface.vspsi(k, i));
+    }
+    write_formatted(out, VALUES_OF_TEN, heads);
+  }
+}
+
 void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, OutputState& output,
               RunIo& io) {
   // The totals close at the run's end: the last record is of the last step, also when
@@ -296,29 +317,7 @@ void end_mode(const FrameState& frame, const SubsurfaceState& subsurface, Output
   if (frame.UZNOW > output.TOTALS_LAST_RECORD_TIME + CLOCK_TOLERANCE_HOURS) {
     write_totals_record(frame, output, io);
   }
-  Unit* out = named_unit(io, END_STATE_UNIT);
-  if (!out) {
-    flush_text_outputs(io);
-    return;
-  }
-  const int first = frame.BANKS_ON ? 1 : frame.NLF + 1;
-  write_free(*out, "Output at end of simulation for use as", " initial conditions in vsi file");
-  write_free(*out, "This output is by element number");
-  out->write_record("");
-  write_free(*out, "phreatic surface level ");
-  FormatArgs levels;
-  for (int i = first; i <= frame.NEL; ++i) levels.add(subsurface.PHREATIC_LEVEL(i));
-  write_formatted(*out, VALUES_OF_TEN, levels);
-  out->write_record("");
-  write_free(*out, "Heads at end of simulation");
-  for (int i = first; i <= frame.NEL; ++i) {
-    write_formatted(*out, "(I7)", i);
-    FormatArgs heads;
-    for (int k = subsurface.LAYER_BOTTOM_CELL(i, 1); k <= subsurface.LL; ++k) {
-      heads.add(subsurface.vspsi(k, i));
-    }
-    write_formatted(*out, VALUES_OF_TEN, heads);
-  }
+  if (Unit* out = named_unit(io, END_STATE_UNIT)) write_end_state(frame, subsurface, *out);
   flush_text_outputs(io);
 }
 

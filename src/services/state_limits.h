@@ -52,9 +52,6 @@ inline bool all_concentrations_within_outputs(const double* v, long n) {
   }
   return beyond >= 0;
 }
-inline bool value_within_outputs(double x, double to_output_units = 1.0) {
-  return all_within_outputs(&x, 1, to_output_units);
-}
 inline bool concentration_within_outputs(double c) {
   return all_concentrations_within_outputs(&c, 1);
 }
