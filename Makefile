@@ -25,7 +25,8 @@ build-test: deps
 test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-# Builds and runs the benchmarks (a few minutes; the figures are only as steady as the
+# Builds and runs the benchmarks: the first build takes a few minutes, the five
+# benchmarks then run for about 40 seconds (the figures are only as steady as the
 # machine is quiet).
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DQUENDAL_BUILD_BENCH=ON

@@ -2,6 +2,7 @@
 // file and to report. The Model owns one RunIo; procedures take it by reference.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,15 @@ struct ErrorLog {
   int errors_shown = 0;
   int errors_not_shown = 0;
   bool error_continues = false;  // continuation lines belong to a report kept
+  // Every number reported with a non-zero severity (those without a count of their own
+  // in ERROR_COUNTS too): how often, and the files its reports went to, in the order
+  // first met ("" for the console). The console names them at the end of a completed
+  // run.
+  struct NumberReports {
+    int count = 0;
+    std::vector<std::string> files;
+  };
+  std::map<int, NumberReports> reported;
 };
 
 struct RunIo {

@@ -1,5 +1,6 @@
 #include "output/end_of_run_summary.h"
 
+#include "services/error_reporting.h"
 #include "services/formatted_writer.h"
 #include "services/stops.h"
 #include "services/units.h"
@@ -118,6 +119,11 @@ void complete_run(RunIo& io, const std::function<void()>& write) {
     if (print) print->cut_to(before);
     throw;
   }
+  // A run that reported errors or warnings says so where its user reads first, with
+  // the numbers, their counts and the files that hold the reports, before it says that
+  // it completed: otherwise the console of a run with hundreds of reports would look
+  // as clean as one with none. A run without reports shows only the completion line.
+  for (const std::string& line : reported_errors_lines(io.errors)) io.console.write_record(line);
   io.console.write_record("");
   write_free(io.console, "Normal completion of QUENDAL run");
 }

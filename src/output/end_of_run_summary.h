@@ -1,8 +1,8 @@
 // The close of a run that reached its end date: on the print file, how often each
 // error number was reported, the normal-completion record with the simulated hours and
 // the step count, and the catchment water budget in millimetres; on the console, the
-// completion line, once all of it is on disk. A run stopped by a fatal error never gets
-// here.
+// numbers the run reported (when it reported any) and the completion line, once all of
+// it is on disk. A run stopped by a fatal error never gets here.
 #pragma once
 
 #include <functional>
@@ -20,7 +20,8 @@ namespace quendal {
 void END_OF_RUN_SUMMARY(const FrameState& frame, const OutputState& output, RunIo& io);
 
 // Writes the records of a completed run's end with `write` (the summary and what
-// follows it on the print file), then says on the console that the run completed. The
+// follows it on the print file), then says on the console which numbers the run
+// reported, with their counts and files, and that the run completed. The
 // records reach the print file whole or not at all: a print file that cannot take them
 // is cut back to what it held before and the failure (OutputWriteError) goes on, so the
 // print file never claims a completion that the run then reports as failed.

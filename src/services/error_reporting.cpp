@@ -1,5 +1,6 @@
 #include "services/error_reporting.h"
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -60,10 +61,17 @@ std::string heading_of(RunIo& io, int severity, int number, int element, int cel
 
 std::string indented(std::string_view text) { return std::string(8, ' ') + std::string(text); }
 
-void count_report(RunIo& io, int number) {
+// Counts a report of `number` written to `file` (nullptr: the console).
+void count_report(RunIo& io, int number, const Unit* file) {
   ++io.errors.ERROR_TOTAL;
   int group = 0, remainder = 0;
   if (has_own_count(number, group, remainder)) ++io.errors.ERROR_COUNTS(remainder, group);
+  ErrorLog::NumberReports& reports = io.errors.reported[number];
+  ++reports.count;
+  const std::string& name = file ? file->path() : std::string();
+  if (std::find(reports.files.begin(), reports.files.end(), name) == reports.files.end()) {
+    reports.files.push_back(name);
+  }
 }
 
 void forget_errors(ErrorLog& log) {
@@ -114,8 +122,8 @@ void keep_error_lines(RunIo& io, int severity, const std::vector<std::string>& r
   }
 
   bool on_console = false;
+  Unit* target = io.units.sink_unit(unit);
   try {
-    Unit* target = io.units.sink_unit(unit);
     RecordSink& out = target ? static_cast<RecordSink&>(*target) : io.console;
     on_console = target == nullptr;
     for (int i = 0; i < 4; ++i) out.write_record("");
@@ -143,7 +151,7 @@ void keep_error_lines(RunIo& io, int severity, const std::vector<std::string>& r
     for (const std::string& record : own) io.console.write_record(record);
   }
   forget_errors(io.errors);
-  count_report(io, number);
+  count_report(io, number, target && !target->failed() ? target : nullptr);
   // What the files hold so far must survive the stop.
   io.units.flush_all();
   write_error_summary(io);
@@ -185,7 +193,7 @@ void report_non_fatal(RunIo& io, int severity, int number, int unit, int element
   // What is on the console already is not shown there again.
   if (target) keep_error_lines(io, severity, records);
 
-  if (severity != 0) count_report(io, number);
+  if (severity != 0) count_report(io, number, target);
 }
 
 void report(RunIo& io, int severity, int number, int unit, int element, int cell,
@@ -299,6 +307,26 @@ void write_error_summary(RunIo& io) {
   con.write_record(format_line("(' ### End of asummary: recorded error count is',I7,' ###')",
                                io.errors.ERROR_TOTAL));
   con.write_record("");
+}
+
+std::vector<std::string> reported_errors_lines(const ErrorLog& log) {
+  std::vector<std::string> lines;
+  if (log.ERROR_TOTAL == 0) return lines;
+  lines.emplace_back("");
+  lines.emplace_back(" Errors and warnings were reported during the run:");
+  for (const auto& [number, reports] : log.reported) {
+    std::string line = format_line("(' No. of occurrences of error number',I5.4,' is',I6)",
+                                   number, reports.count);
+    const char* separator = " in ";
+    for (const std::string& file : reports.files) {
+      line += separator;
+      line += file.empty() ? "the console" : file;
+      separator = ", ";
+    }
+    lines.push_back(line);
+  }
+  lines.push_back(format_line("(' Recorded error count is',I7)", log.ERROR_TOTAL));
+  return lines;
 }
 
 }  // namespace quendal

@@ -93,6 +93,13 @@ void FATAL_STOP(RunIo& io, int flag);
 // The error summary the console shows before a fatal stop.
 void write_error_summary(RunIo& io);
 
+// The lines a completed run's console shows before its completion line when the run
+// made reports with a non-zero severity: every number reported, in increasing order,
+// with its count as the error summary shows it and the files that hold its reports,
+// then the recorded error count (ERROR_TOTAL, which counts also the numbers that the
+// print file's listing leaves out). No lines for a run without reports.
+std::vector<std::string> reported_errors_lines(const ErrorLog& log);
+
 // The advice file of an error number: <start dir>/helpmessages/<g><rrr>.
 std::string advice_file_name(const std::string& start_dir, int number);
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +111,30 @@ TEST(UplandExample, RunsEveryPathItsDataAsk) {
   EXPECT_EQ(report_counts(copy.print())[1082], 1);
   EXPECT_GE(report_counts(copy.output("output_upland_sediment_print.txt"))[2050], 1)
       << "the interface check ran";
+  // The console names every number with the count of its reports in the file that holds
+  // them, and their total, before it says that the run completed.
+  {
+    const std::string console = read_file(copy.dir.file("console.txt"));
+    const std::size_t completion = console.rfind("\n Normal completion of QUENDAL run\n");
+    ASSERT_NE(completion, std::string::npos) << console;
+    std::set<int> numbers;
+    int total = 0;
+    for (const std::string file : {"output_upland_print.txt", "output_upland_sediment_print.txt"}) {
+      for (const auto& [number, count] : report_counts(copy.output(file))) {
+        char line[512];
+        std::snprintf(line, sizeof line, " No. of occurrences of error number %04d is%6d in %s/%s\n",
+                      number, count, copy.root.c_str(), file.c_str());
+        EXPECT_LT(console.find(line), completion) << line << console.substr(completion - 400);
+        numbers.insert(number);
+        total += count;
+      }
+    }
+    EXPECT_EQ(numbers, (std::set<int>{1082, 2003, 2050}));
+    EXPECT_EQ(count_of(console, " No. of occurrences of error number"), 3);
+    char line[64];
+    std::snprintf(line, sizeof line, " Recorded error count is%7d\n", total);
+    EXPECT_LT(console.find(line), completion) << console.substr(completion - 400);
+  }
   const std::vector<std::string> items =
       expect_visualisation_file(copy, "upland_vis_plan.txt", "output_upland_vis.h5");
   ASSERT_EQ(items.size(), 28u);

@@ -151,6 +151,38 @@ TEST_F(ErrorReportingTest, ReportToAnUnopenedUnitGoesToThePrintFile) {
   EXPECT_NE(print_text().find("        to unit 25\n"), std::string::npos);
 }
 
+// The lines a completed run's console shows: every number reported, in order, with its
+// count and the files its reports went to (a unit not open sends them to the print
+// file, unit 6 to the console), those without a count of their own (4999) included,
+// and the total of all of them. Continuation lines count for nothing.
+TEST_F(ErrorReportingTest, CompletedRunNamesTheNumbersReportedAndTheirFiles) {
+  EXPECT_TRUE(reported_errors_lines(model.io.errors).empty()) << "no reports, no lines";
+
+  const std::string sediment_path = dir.file("sediment.txt");
+  ASSERT_TRUE(model.io.units.open(24, sediment_path, UnitDirection::Output));
+  const struct {
+    int severity, number, unit;
+  } reports[] = {
+      {2, 2050, 24}, {0, 0, 24},    {2, 2003, 24},          {2, 2050, 24},
+      {3, 1082, PRINT_UNIT},        {3, 1039, 25},          {3, 1039, 24},
+      {3, 4999, PRINT_UNIT},        {3, 2, CONSOLE_UNIT},   {3, 2, PRINT_UNIT},
+  };
+  for (const auto& r : reports) REPORT_ERROR(model.io, r.severity, r.number, r.unit, 0, 0, "x");
+
+  const std::vector<std::string> expected = {
+      "",
+      " Errors and warnings were reported during the run:",
+      " No. of occurrences of error number 0002 is     2 in the console, " + print_path,
+      " No. of occurrences of error number 1039 is     2 in " + print_path + ", " + sediment_path,
+      " No. of occurrences of error number 1082 is     1 in " + print_path,
+      " No. of occurrences of error number 2003 is     1 in " + sediment_path,
+      " No. of occurrences of error number 2050 is     2 in " + sediment_path,
+      " No. of occurrences of error number 4999 is     1 in " + print_path,
+      " Recorded error count is      9",
+  };
+  EXPECT_EQ(reported_errors_lines(model.io.errors), expected);
+}
+
 TEST(ErrorReporting, AdviceFileNames) {
   EXPECT_EQ(advice_file_name("/home/u", 2), "/home/u/helpmessages/0002");
   EXPECT_EQ(advice_file_name("/home/u/", 1041), "/home/u/helpmessages/1041");
