@@ -116,8 +116,20 @@ def steps_completed(work):
     return int(text.split("Number of steps =")[1].split()[0]) if "Number of steps" in text else 0
 
 
+def fixed_field(value, width=7):
+    """`value` in a fixed field of `width` columns, always with a decimal point: a real
+    written without one takes the field's implied decimals (2 for the hot-start times, so
+    that "12" would be 0.12 h). As many decimals as fit."""
+    for decimals in range(6, -1, -1):
+        text = "%.*f" % (decimals, value) + ("." if decimals == 0 else "")
+        if len(text) <= width:
+            return text.rjust(width)
+    raise SystemExit(f"{value} does not fit a {width}-column field")
+
+
 def fields(read, write, time_hours, interval):
-    return "%7s%7s%7.3f%7s" % ("T" if read else "F", "T" if write else "F", time_hours, interval)
+    return "%7s%7s%s%s" % ("T" if read else "F", "T" if write else "F", fixed_field(time_hours),
+                           fixed_field(interval))
 
 
 def compare(restarted, whole_q, whole_end, peak):
@@ -132,7 +144,7 @@ def main():
     parser.add_argument("binary")
     parser.add_argument("example")
     parser.add_argument("work")
-    parser.add_argument("--interval", default="24.0", help="hours between records (with a point)")
+    parser.add_argument("--interval", type=float, default=24.0, help="hours between records")
     parser.add_argument("--kills", type=int, default=0)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--at", type=float, default=None, help="restart only from this record")

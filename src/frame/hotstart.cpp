@@ -4,9 +4,12 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "contaminant/cm_initialise.h"
@@ -37,7 +40,100 @@ constexpr double HOTSTART_MAX_SURFACE_DEPTH = 1000.0;
 // The lowest temperature a snow pack can have, deg C.
 constexpr double ABSOLUTE_ZERO = -273.15;
 
-// Writes the items of one record as lines of a few values each.
+// ---- the record's check ----------------------------------------------------------------
+//
+// A record written by this version carries CHECK_MARK on its first line, after its
+// time, step and top cell, and ends with a check line of its own: CHECK_LABEL, the
+// number of values in the record and a hash of its text in 16 hexadecimal digits. The
+// text is every line from the first to the last before the check line, each line's
+// characters followed by one line feed; a line's end is not part of it otherwise, so a
+// copy of the file with carriage returns before the line feeds still checks.
+//
+// The hash is FNV-1a of 64 bits. Each byte changes the sum by h = (h xor b) * p with
+// an odd p, a step that is one-to-one on the 64-bit sum, so two texts of one length that
+// differ in a single byte always have different sums: a changed digit, sign, point or
+// exponent never passes. Any other change passes with a chance of 2^-64 (CRC-32, the
+// other candidate, leaves 2^-32 and needs a table). A record cut short loses values,
+// which the count shows plainly; and a record cut inside its last value has lost its
+// check line altogether. Records without the mark (written before records were
+// checked) are read without a check, as they always were.
+constexpr std::string_view CHECK_MARK = "CHECK=FNV1A64";
+constexpr std::string_view CHECK_LABEL = "CHECK=";
+constexpr int CHECK_HASH_DIGITS = 16;
+
+class TextCheck {
+ public:
+  void add_line(std::string_view line) {
+    for (const char c : line) add_byte(static_cast<unsigned char>(c));
+    add_byte('\n');
+  }
+  void add_values(long n) { values_ += n; }
+  long values() const { return values_; }
+  std::uint64_t hash() const { return hash_; }
+
+ private:
+  void add_byte(unsigned char b) { hash_ = (hash_ ^ b) * 0x100000001b3ULL; }
+  std::uint64_t hash_ = 0xcbf29ce484222325ULL;
+  long values_ = 0;
+};
+
+std::string hash_text(std::uint64_t hash) {
+  char buffer[CHECK_HASH_DIGITS + 1];
+  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
+  return buffer;
+}
+
+// The blank-separated words of a line.
+std::vector<std::string_view> words_of(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t at = 0;
+  while (true) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string_view::npos) return words;
+    const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+    words.push_back(line.substr(at, end - at));
+    at = end;
+  }
+}
+
+// Whether `line` begins with the word `word`.
+bool begins_with_word(std::string_view line, std::string_view word) {
+  const std::size_t at = line.find_first_not_of(" \t");
+  if (at == std::string_view::npos || line.substr(at, word.size()) != word) return false;
+  const std::size_t end = at + word.size();
+  return end == line.size() || line[end] == ' ' || line[end] == '\t';
+}
+
+// The values of a line of a record: its words but the labels (which end in "=") and the
+// mark.
+long values_in(std::string_view line) {
+  long n = 0;
+  std::size_t at = 0;
+  while ((at = line.find_first_not_of(" \t", at)) != std::string_view::npos) {
+    const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+    const std::string_view word = line.substr(at, end - at);
+    if (!word.ends_with('=') && word != CHECK_MARK) ++n;
+    at = end;
+  }
+  return n;
+}
+
+// Whether the first line of a record says that the record carries a check: "time=", its
+// three values, then the mark.
+bool carries_check(std::string_view first_line) {
+  const std::vector<std::string_view> words = words_of(first_line);
+  return words.size() >= 5 && words[0] == "time=" && words[4] == CHECK_MARK;
+}
+
+// Whether `line` begins as the first line of a record does, or as the start of one: its
+// first word "time=" or the first letters of it.
+bool begins_like_head(std::string_view line) {
+  const std::vector<std::string_view> words = words_of(line);
+  constexpr std::string_view head = "time=";
+  return !words.empty() && words[0].size() <= head.size() && head.starts_with(words[0]);
+}
+
+// Writes the items of one record as lines of a few values each, and its check.
 class RecordWriter {
  public:
   explicit RecordWriter(RecordSink& sink) : sink_(sink) {}
@@ -45,6 +141,11 @@ class RecordWriter {
   void label(const char* text) {
     flush();
     line_ = text;
+  }
+  // A word of the line that is not a value (the mark on the first line).
+  void word(std::string_view text) {
+    line_ += ' ';
+    line_ += text;
   }
   void value(double x) {
     // The shortest text that reads back to the same double.
@@ -54,25 +155,36 @@ class RecordWriter {
   }
   void value(int n) { add(std::to_string(n)); }
   void flush() {
-    if (!line_.empty()) sink_.write_record(line_);
-    line_.clear();
+    if (!line_.empty()) write_line();
     count_ = 0;
+  }
+  // Ends the record with its check line.
+  void finish() {
+    flush();
+    sink_.write_record(std::string(CHECK_LABEL) + " " + std::to_string(check_.values()) + " " +
+                       hash_text(check_.hash()));
   }
 
  private:
   void add(std::string_view text) {
     if (count_ == VALUES_PER_LINE) {
-      sink_.write_record(line_);
-      line_.clear();
+      write_line();
       count_ = 0;
     }
     line_ += ' ';
     line_ += text;
     ++count_;
+    check_.add_values(1);
+  }
+  void write_line() {
+    sink_.write_record(line_);
+    check_.add_line(line_);
+    line_.clear();
   }
   RecordSink& sink_;
   std::string line_;
   int count_ = 0;
+  TextCheck check_;
 };
 
 // One record as read, applied to the model only once it is complete and checked.
@@ -127,9 +239,136 @@ struct RecordMisfit {
   int element = 0, cell = 0;
 };
 
+// The lines of the hot-start file, with a line put back when a record's reader has met
+// the first line of the next record.
+class FileLines {
+ public:
+  explicit FileLines(Unit& unit) : unit_(unit) {}
+  bool next(std::string& line) {
+    if (held_) {
+      line = std::move(*held_);
+      held_.reset();
+      ++number_;
+      return true;
+    }
+    if (!unit_.read_record(line)) return false;
+    number_ = unit_.record_number();
+    return true;
+  }
+  void put_back(std::string line) {
+    held_ = std::move(line);
+    --number_;
+  }
+  // The first line of the next record, past blank lines; false at the end of the file.
+  bool next_head(std::string& line) {
+    while (next(line)) {
+      if (line.find_first_not_of(" \t") != std::string::npos) return true;
+    }
+    return false;
+  }
+  // Whether nothing but blank lines follows.
+  bool at_end() {
+    std::string line;
+    if (!next_head(line)) return true;
+    put_back(std::move(line));
+    return false;
+  }
+  // The number of the line taken last (1 for the first line of the file).
+  long number() const { return number_; }
+  const std::string& name() const { return unit_.path(); }
+
+ private:
+  Unit& unit_;
+  std::optional<std::string> held_;
+  long number_ = 0;
+};
+
+// The lines of one record, its first line already taken. A checked record ends at its
+// check line, or, when that is missing, before the first line of the next record or at
+// the end of the file; its text is summed as it is handed out. A record without the
+// mark ends where its reader stops reading, as records always did.
+class RecordLines : public RecordSource {
+ public:
+  RecordLines(FileLines& lines, std::string first, bool checked)
+      : lines_(lines), first_(std::move(first)), checked_(checked) {}
+  bool read_record(std::string& line) override {
+    if (first_) {
+      line = std::move(*first_);
+      first_.reset();
+    } else if (ended_ || !lines_.next(line)) {
+      ended_ = true;
+      line.clear();
+      return false;
+    } else if (checked_ && begins_with_word(line, CHECK_LABEL)) {
+      check_line_ = std::move(line);
+      ended_ = true;
+      line.clear();
+      return false;
+    } else if (checked_ && begins_with_word(line, "time=")) {
+      lines_.put_back(std::move(line));
+      ended_ = next_follows_ = true;
+      line.clear();
+      return false;
+    }
+    check_.add_line(line);
+    check_.add_values(values_in(line));
+    ++handed_out_;
+    return true;
+  }
+  const std::string& source_name() const override { return lines_.name(); }
+  long record_number() const override { return lines_.number(); }
+
+  // Takes the lines of a checked record up to its end; the number of lines taken.
+  long read_to_end() {
+    const long before = handed_out_;
+    std::string line;
+    while (read_record(line)) {
+    }
+    return handed_out_ - before;
+  }
+  // After read_to_end: what is wrong with the record's check ("" when it holds).
+  std::string check_fault() const {
+    if (check_line_.empty()) {
+      return std::string("the record's first line says it carries a check and it has none (") +
+             (next_follows_ ? "the next record follows" : "the file ends") + " where its \"" +
+             std::string(CHECK_LABEL) + "\" line belongs)";
+    }
+    const std::vector<std::string_view> words = words_of(check_line_);
+    long values = -1;
+    if (words.size() != 3 || !parse_fortran_integer(words[1], values) || values < 0 ||
+        words[2].size() != CHECK_HASH_DIGITS ||
+        words[2].find_first_not_of("0123456789abcdef") != std::string_view::npos) {
+      return "its check line \"" + check_line_ + "\" is not the count of its values and " +
+             std::to_string(CHECK_HASH_DIGITS) + " hexadecimal digits";
+    }
+    if (values != check_.values()) {
+      return "the record holds " + std::to_string(check_.values()) +
+             " values where its check line counts " + std::to_string(values);
+    }
+    if (words[2] != hash_text(check_.hash())) {
+      return "the record's text sums to " + hash_text(check_.hash()) + " where its check line gives " +
+             std::string(words[2]) + ": the text was changed after it was written";
+    }
+    return "";
+  }
+  // Whether the first line of another record followed this one.
+  bool next_follows() const { return next_follows_; }
+
+ private:
+  FileLines& lines_;
+  std::optional<std::string> first_;
+  bool checked_;
+  bool ended_ = false, next_follows_ = false;
+  long handed_out_ = 0;
+  std::string check_line_;
+  TextCheck check_;
+};
+
 class RecordReader {
  public:
-  RecordReader(RecordSource& source, const Model& model) : source_(source), model_(model) {}
+  // `checked`: the record's first line carries the mark of a checked record.
+  RecordReader(RecordSource& source, const Model& model, bool checked)
+      : source_(source), model_(model), checked_(checked) {}
 
   void read(HotstartRecord& r) {
     r = HotstartRecord();
@@ -147,6 +386,10 @@ class RecordReader {
     if (r.top_cell != v.LL) {
       throw RecordMisfit{"top cell LL = " + std::to_string(r.top_cell) + " where this run has " +
                          std::to_string(v.LL)};
+    }
+    if (checked_) {
+      std::string mark;
+      *read_ >> mark;
     }
     values("cstore=", r.cstore, nel - first + 1);
     values("HRF=", r.hrf, nel);
@@ -222,6 +465,10 @@ class RecordReader {
   }
   const std::string& last_label() const { return label_; }
   bool time_read() const { return time_read_; }
+  // The label of the component state whose items were being read when reading stopped
+  // ("" when none), and the counts it gave.
+  const std::string& state_label() const { return state_label_; }
+  const std::vector<long>& state_counts() const { return state_counts_; }
 
  private:
   void label(const char* expected) {
@@ -258,10 +505,15 @@ class RecordReader {
     for (long& c : counts) *read_ >> c;
     s = layout(counts);
     s.counts = counts;
+    // Counts that fit their bounds but not the items that follow them: a count changed in
+    // the file, or a run whose data files give other counts than the saving run's.
+    state_label_ = name;
+    state_counts_ = counts;
     for (SavedItem& item : s.items) {
       label(item.label.c_str());
       for (double& x : item.values) *read_ >> x;
     }
+    state_label_.clear();
     s.given = true;
     label_ = "vspsi=";
     *read_ >> text;
@@ -283,8 +535,11 @@ class RecordReader {
   RecordSource& source_;
   std::optional<ListRead> read_;
   const Model& model_;
+  bool checked_;
   std::string label_;
   bool time_read_ = false;
+  std::string state_label_;
+  std::vector<long> state_counts_;
 };
 
 // ---- checks of a complete record -------------------------------------------------------
@@ -586,37 +841,69 @@ std::string record_name(long n, const HotstartRecord& r, bool time_read) {
   throw FatalError(what);  // not reached: a fatal report throws
 }
 
+// The number of sediment size groups of this run: its sediment data file's, or, with the
+// sediment component off, the contaminants' default.
+int run_size_groups(Model& model) {
+  if (!model.frame.SEDIMENT_ON) return CM_DEFAULT_SIZE_GROUPS;
+  GET_NSED_EARLY(model.sediment, model.io);
+  return model.sediment.NSED;
+}
+
+// The counts of a component state (`label` and `counts` as the record gives them)
+// against this run's data files, for a component this run has on: what disagrees, ""
+// when nothing does.
+std::string count_disagreement(Model& model, const std::string& label,
+                               const std::vector<long>& counts) {
+  const FrameState& frame = model.frame;
+  if (label == SY_SAVED_STATE_LABEL) {
+    if (!frame.SEDIMENT_ON) return "";
+    const int nsed = run_size_groups(model);
+    if (counts[1] == nsed) return "";
+    return "the sediment state has " + std::to_string(counts[1]) +
+           " size groups where this run's sediment data file gives " + std::to_string(nsed);
+  }
+  if (!frame.CONTAMINANT_ON) return "";
+  GET_NCON_EARLY(model.contaminant, model.io);
+  if (counts[0] != model.contaminant.NCON) {
+    return "the contaminant state has " + std::to_string(counts[0]) +
+           " contaminants where this run's contaminant data file gives " +
+           std::to_string(model.contaminant.NCON);
+  }
+  const int nsed = run_size_groups(model);
+  if (counts[1] == nsed) return "";
+  return "the contaminant state was saved with " + std::to_string(counts[1]) +
+         " sediment size groups where this run has " + std::to_string(nsed);
+}
+
 // The sediment and contaminant state of the record restored against this run's data
 // files, for the components this run has on: fatal when the record's numbers of size
 // groups or contaminants are not theirs.
 void check_component_counts(Model& model, const std::string& file, const HotstartRecord& r,
                             const std::string& record) {
-  const FrameState& frame = model.frame;
-  RunIo& io = model.io;
-  if (!r.sediment.given && !r.contaminant.given) return;
-  int nsed = CM_DEFAULT_SIZE_GROUPS;
-  if (frame.SEDIMENT_ON) {
-    GET_NSED_EARLY(model.sediment, io);
-    nsed = model.sediment.NSED;
+  for (const SavedState* state : {&r.sediment, &r.contaminant}) {
+    if (!state->given) continue;
+    const std::string label = state == &r.sediment ? SY_SAVED_STATE_LABEL : CM_SAVED_STATE_LABEL;
+    const std::string disagreement = count_disagreement(model, label, state->counts);
+    if (!disagreement.empty()) refuse(model.io, file, record, label, disagreement);
   }
-  if (frame.SEDIMENT_ON && r.sediment.given && r.sediment.counts[1] != nsed) {
-    refuse(io, file, record, SY_SAVED_STATE_LABEL,
-           "the sediment state has " + std::to_string(r.sediment.counts[1]) +
-               " size groups where this run's sediment data file gives " + std::to_string(nsed));
+}
+
+// What reading a record met: the item, the fault, and the element and cell concerned.
+struct ReadFault {
+  std::string label, what;
+  int element = 0, cell = 0;
+};
+
+// The fault to name for a record that could not be read: a count of a component state
+// that disagrees with this run's data files, when reading stopped inside the items
+// those counts lay out, rather than the item that then did not fit.
+ReadFault fault_to_name(Model& model, const RecordReader& reader, const ReadFault& fault) {
+  if (!reader.state_label().empty()) {
+    const std::string disagreement =
+        count_disagreement(model, reader.state_label(), reader.state_counts());
+    if (!disagreement.empty()) return ReadFault{reader.state_label(), disagreement};
   }
-  if (!frame.CONTAMINANT_ON || !r.contaminant.given) return;
-  GET_NCON_EARLY(model.contaminant, io);
-  if (r.contaminant.counts[0] != model.contaminant.NCON) {
-    refuse(io, file, record, CM_SAVED_STATE_LABEL,
-           "the contaminant state has " + std::to_string(r.contaminant.counts[0]) +
-               " contaminants where this run's contaminant data file gives " +
-               std::to_string(model.contaminant.NCON));
-  }
-  if (r.contaminant.counts[1] != nsed) {
-    refuse(io, file, record, CM_SAVED_STATE_LABEL,
-           "the contaminant state was saved with " + std::to_string(r.contaminant.counts[1]) +
-               " sediment size groups where this run has " + std::to_string(nsed));
-  }
+  return fault;
 }
 
 }  // namespace
@@ -631,6 +918,7 @@ void read_hotstart_file(Model& model) {
   const std::string& file = unit.path();
   const FileShape shape = shape_of(file);
   unit.rewind();
+  FileLines lines(unit);
   // Every complete record is read and checked, also those after the one restored: a
   // file whose later records are out of order or hold impossible values was not
   // written by one run, and the record chosen from it may not be the one meant.
@@ -638,37 +926,88 @@ void read_hotstart_file(Model& model) {
   bool have_record = false, found = false;
   HotstartRecord record, candidate;
   double previous_time = 0.0;
-  while (true) {
+  // The file's last record when it was passed over as cut: its name, and why.
+  std::string cut_record, cut_reason;
+  std::string head;
+  while (lines.next_head(head)) {
     ++n;
-    RecordReader reader(unit, model);
-    bool complete = true;
+    // A first line with nothing after it is a record cut inside its first line, whether
+    // or not a line end follows the cut (a mark cut short no longer says that the record
+    // carries a check).
+    if (begins_like_head(head) && lines.at_end()) {
+      if (!have_record) {
+        refuse(io, file, "record 1", "time=", "the file ends before its first record is complete");
+      }
+      cut_record = "record " + std::to_string(n);
+      cut_reason = "the file ends after its first line";
+      break;
+    }
+    const bool checked = carries_check(head);
+    RecordLines source(lines, std::move(head), checked);
+    RecordReader reader(source, model, checked);
+    std::optional<ReadFault> fault;
+    bool file_ended = false;
+    long fault_line = 0;
     try {
       reader.read(candidate);
-      // A record that ends on a cut last line may have lost digits of its last value.
-      if (!shape.last_line_whole && unit.record_number() >= shape.lines) complete = false;
     } catch (const EndOfFileError&) {
-      complete = false;
+      fault = ReadFault{reader.last_label(),
+                        checked ? "the record ends before the item is complete"
+                                : "the file ends before the item is complete"};
+      file_ended = true;
     } catch (const InputError& error) {
-      // Only the cut end of the file may hold a value that does not read.
-      if (shape.last_line_whole || error.record < shape.lines) {
-        refuse(io, file, record_name(n, candidate, reader.time_read()), reader.last_label(),
-               error.what());
-      }
-      complete = false;
+      fault = ReadFault{reader.last_label(), error.what()};
+      fault_line = error.record;
     } catch (const RecordMisfit& misfit) {
-      // Nor a label cut short.
-      if (shape.last_line_whole || unit.record_number() < shape.lines) {
-        refuse(io, file, record_name(n, candidate, reader.time_read()), reader.last_label(),
-               misfit.what, misfit.element, misfit.cell);
-      }
-      complete = false;
+      fault = ReadFault{reader.last_label(), misfit.what, misfit.element, misfit.cell};
+      fault_line = source.record_number();
     }
-    if (!complete) {
-      if (!have_record) {
-        refuse(io, file, "record 1", reader.last_label(),
-               "the file ends before its first record is complete");
+    const std::string name = record_name(n, candidate, reader.time_read());
+    // Whether the record counts as cut off by the end of the file, and why.
+    std::string cut;
+    if (checked) {
+      // The check decides: a record whose check holds is whole as written, and what
+      // reading it met does not fit this run; one whose check fails was damaged, or, as
+      // the file's last record, cut by a run that stopped while writing it.
+      const long extra_lines = source.read_to_end();
+      const std::string check_fault = source.check_fault();
+      if (!check_fault.empty()) {
+        if (source.next_follows() || !lines.at_end()) {
+          std::string what = check_fault;
+          if (fault) {
+            const ReadFault named = fault_to_name(model, reader, *fault);
+            what += "; reading it met, at item \"" + named.label + "\": " + named.what;
+          }
+          refuse(io, file, name, std::string(CHECK_LABEL), what);
+        }
+        cut = check_fault;
+      } else if (!fault && extra_lines > 0) {
+        fault = ReadFault{std::string(CHECK_LABEL),
+                          "the record holds more values than this run reads: line " +
+                              std::to_string(source.record_number() - extra_lines) +
+                              " follows its last item"};
       }
+    } else if (file_ended) {
+      cut = "the file ends inside it";
+    } else if (!shape.last_line_whole &&
+               (fault ? fault_line >= shape.lines : source.record_number() >= shape.lines)) {
+      // A record that ends on a cut last line may have lost digits of its last value;
+      // only there may a value not read, or a label be cut short.
+      cut = "the file's last line has no line end";
+    }
+    if (!cut.empty()) {
+      if (!have_record) {
+        refuse(io, file, "record 1", checked ? std::string(CHECK_LABEL) : reader.last_label(),
+               "the file ends before its first record is complete" +
+                   (checked ? ": " + cut : std::string()));
+      }
+      cut_record = name;
+      cut_reason = cut;
       break;
+    }
+    if (fault) {
+      const ReadFault named = fault_to_name(model, reader, *fault);
+      refuse(io, file, name, named.label, named.what, named.element, named.cell);
     }
     std::string label;
     try {
@@ -685,16 +1024,27 @@ void read_hotstart_file(Model& model) {
     previous_time = time;
     if (!found) {
       std::swap(record, candidate);
-      kept_lines = unit.record_number();
+      kept_lines = source.record_number();
       kept_number = n;
       found = !(record.time < model.frame.HOTSTART_TIME - HOTSTART_TIME_TOLERANCE);
     }
     have_record = true;
   }
-  if (!found) {
-    RecordSink& print = io.units.print();
-    print.write_record("");
-    print.write_record(" WARNING: END OF HOTSTART FILE REACHED");
+  if (!have_record) {
+    refuse(io, file, "record 1", "time=", "the file ends before its first record is complete");
+  }
+  // The restart does not go on from the time asked for, or a record was lost: the print
+  // file and the console say so.
+  if (!found || !cut_record.empty()) {
+    std::vector<std::string> warning = {"", " WARNING: END OF HOTSTART FILE REACHED"};
+    if (!cut_record.empty()) {
+      warning.push_back(" The last record of " + file + ", " + cut_record +
+                        ", is passed over as cut short while it was written: " + cut_reason);
+    }
+    for (const std::string& line : warning) {
+      io.units.print().write_record(line);
+      io.console.write_record(line);
+    }
   }
   const std::string restored = record_name(kept_number, record, true);
   check_component_counts(model, file, record, restored);
@@ -760,6 +1110,7 @@ void write_hotstart_record(Model& model) {
     w.value(frame.UZNOW);
     w.value(frame.UZNEXT);
     w.value(v.LL);
+    w.word(CHECK_MARK);
     w.label("cstore=");
     for (int e = first; e <= nel; ++e) w.value(s.cstore(e));
     w.label("HRF=");
@@ -841,6 +1192,7 @@ void write_hotstart_record(Model& model) {
       saved_state(CM_SAVED_STATE_LABEL, CM_SAVE_STATE(model));
     }
     cells("vspsi=", v.vspsi);
+    w.finish();
   }
   unit.flush();
 }

@@ -11,7 +11,11 @@
 // ("CM_STATE=") once those components are set up, each with its counts and then its
 // own labelled items, and last the pressure heads of every cell. Reals are
 // written as the shortest text that reads back to the same double, so a restart
-// continues from exactly the state saved. Records written before the order, the
+// continues from exactly the state saved. The first line carries a mark after its
+// values ("CHECK=FNV1A64"), and the record ends with a check line: "CHECK=", the number
+// of its values and a 64-bit FNV-1a hash of its text, so that a record changed or cut
+// after it was written is never read. Records without the mark, written before records
+// were checked, are read as they always were. Records written before the order, the
 // moisture contents, the conductivities and the vegetation were saved (the heads then
 // follow the meltwater slugs directly) are read too; the restart derives those from the
 // heads, the surface levels and the restart time, and so follows the saved run closely
@@ -36,19 +40,23 @@ constexpr int HOTSTART_ERROR = 1090;
 // HOTSTART_TIME (or less than 1e-6 h before it: the time of a record carries the
 // round-off of the steps that reached it), or of the last complete record when the
 // file ends first (with
-// " WARNING: END OF HOTSTART FILE REACHED"). Values are read into temporaries and only
-// a complete record is applied; a record cut by the end of the file (a run that
-// stopped while writing) counts as absent. Every complete record of the file is read
-// and checked first, also those after the one restored: fatal 1090, naming the file,
-// the record and the item (and the element and cell), when no record is complete, a
-// label or count does not fit, a record's time is not after the previous record's, or
-// the sediment or contaminant state of the record restored has other numbers of size
-// groups or contaminants than this run's data files (for a component it has on), or
-// a value is not a number or lies outside what its item can hold (a negative time,
-// storage, snow depth or meltwater, a step outside 0 .. 2 h, a surface-water depth
-// below 0 or above 1000 m, a head outside the soil tables, a moisture content below 0
-// or above the soil's wettest, a relative conductivity outside 0 .. 1, an element order
-// that is not one of this run's elements each once).
+// " WARNING: END OF HOTSTART FILE REACHED" on the print file and the console). Values
+// are read into temporaries and only a complete record is applied. The file's last
+// record, when it is cut by the end of the file or fails its check (a run that stopped
+// while writing it), is passed over with that warning whatever the restart time, and
+// a line naming it and what is wrong. Every other record of the file is read and
+// checked first, also those after the one restored: fatal 1090, naming the file, the
+// record and the item (and the element and cell), when a record that carries a check
+// has none or fails it (named as item "CHECK="), no record is complete, a label or
+// count does not fit (a count of a component state that disagrees with this run's
+// data files is named as that count), a record's time is not after the previous
+// record's, or the sediment or contaminant state of the record restored has other
+// numbers of size groups or contaminants than this run's data files (for a component
+// it has on), or a value is not a number or lies outside what its item can hold (a
+// negative time, storage, snow depth or meltwater, a step outside 0 .. 2 h, a
+// surface-water depth below 0 or above 1000 m, a head outside the soil tables, a
+// moisture content below 0 or above the soil's wettest, a relative conductivity
+// outside 0 .. 1, an element order that is not one of this run's elements each once).
 // Then sets UZNOW, LAST_OC_STEP_TIME, ET_CLOCK and HOTSTART_TIME to the record's time,
 // leaves it in NEXT_HOTSTART_TIME and its step in UZNEXT, and reads the met data
 // forward to that time (MET_DATA_CATCH_UP). The sediment and contaminant state wait in
@@ -74,7 +82,7 @@ constexpr int HOTSTART_COMPONENTS_AFRESH_WARNING = 1097;
 void check_saved_components(Model& model, bool sediment_due, bool contaminants_due);
 
 // Appends one record of the current state to unit 28: the water state and, once set up,
-// the sediment and contaminant states.
+// the sediment and contaminant states, then its check line.
 void write_hotstart_record(Model& model);
 
 }  // namespace quendal

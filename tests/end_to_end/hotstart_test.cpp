@@ -157,13 +157,25 @@ void expect_same_run_from(HotstartRun& restarted, HotstartRun& whole, double fro
   EXPECT_EQ(restarted.end_state(), whole.end_state());
 }
 
+// The hot-start file `file` as versions wrote it before records carried a check: no
+// mark after the first line's values, no check line at the end of each record.
+std::string unchecked(const std::string& file) {
+  std::string earlier;
+  for (std::string line : lines_of(file)) {
+    if (line.starts_with("CHECK=")) continue;
+    if (line.starts_with("time=")) line = line.substr(0, line.rfind(" CHECK=FNV1A64"));
+    earlier += line + "\n";
+  }
+  return earlier;
+}
+
 // The hot-start file `file` in the layout of an earlier version: every record without
-// its items from the one labelled `first` up to the heads, which the records then carry
-// directly after what precedes that item.
+// its check and without its items from the one labelled `first` up to the heads, which
+// the records then carry directly after what precedes that item.
 std::string without_items(const std::string& file, const std::string& first) {
   std::string earlier;
   bool left_out = false;
-  for (const std::string& line : lines_of(file)) {
+  for (const std::string& line : lines_of(unchecked(file))) {
     if (line.starts_with(first)) left_out = true;
     if (line.starts_with("vspsi=")) left_out = false;
     if (!left_out) earlier += line + "\n";
@@ -281,11 +293,13 @@ TEST(Hotstart, RestartKeepsTheWeirTablesOperatingColumn) {
 // Every record of the file is checked, also those after the one restored (the 5 h
 // record here): times that do not increase, a level no surface water reaches and a head
 // that is not a number each stop the run before its first step with 1090 naming the
-// record and the item, and the file is left as it was.
+// record and the item, and the file is left as it was. (Records without a check, as
+// earlier versions wrote them: a changed value in a checked record fails its check
+// first.)
 TEST(Hotstart, ImpossibleRecordsAreRefusedNamingRecordAndItem) {
   StormRun whole;
   ASSERT_EQ(whole.run().status, 0) << whole.print();
-  const std::string file = whole.output("hotstart.txt");
+  const std::string file = unchecked(whole.output("hotstart.txt"));
   // `text` with the first value after the first `label` of record `n` (from 1) replaced.
   const auto with_value = [](std::string text, int n, const std::string& label,
                              const std::string& value) {
@@ -328,8 +342,10 @@ TEST(Hotstart, FileCutInItsLastRecordRestartsFromTheRecordBefore) {
   HotstartExample restarted;
   restarted.dir.write("example/hotstart.txt", file.substr(0, cut));
   restarted.set_hotstart("      T      F  100.0   24.0");
-  ASSERT_EQ(restarted.run().status, 0) << restarted.print();
+  const CommandResult r = restarted.run();
+  ASSERT_EQ(r.status, 0) << restarted.print();
   EXPECT_NE(restarted.print().find(" WARNING: END OF HOTSTART FILE REACHED"), std::string::npos);
+  EXPECT_NE(r.output.find(" WARNING: END OF HOTSTART FILE REACHED"), std::string::npos) << r.output;
   EXPECT_NE(restarted.print().find("HOTSTART OF SIMULATION AT TIME      48.00"), std::string::npos);
   expect_same_run_from(restarted, whole, 48.0);
 }
@@ -351,10 +367,123 @@ TEST(Hotstart, FileWithoutACompleteRecordOrWithAWrongLabelIsFatal) {
     expect_refused(restarted, c.text, "hotstart.txt, record 1, item \"");
   }
   HotstartExample renamed;
-  std::string wrong = file;
+  std::string wrong = unchecked(file);
   wrong.replace(wrong.find("HRF="), 4, "HRX=");
   renamed.set_hotstart("      T      F    0.0   24.0");
   expect_refused(renamed, wrong, "record 1 (time 1.00000 h), item \"HRF=\": found \"HRX=\"");
+}
+
+// A record is read only whole and unchanged: it carries a check of its text. In the
+// contaminant example's file (records at 1, 27 and 54 h), a record whose text was
+// changed (a digit of a concentration, the count of contaminants) or that lost its
+// check line is refused with 1090 naming the file, the record and the failed check,
+// whether it comes before the record restored or after it; the count of contaminants is
+// named too, against the data file, as it is in a record written without a check.
+// The file's last record is different: a run that stopped while writing it may leave it
+// cut anywhere, with a new line after the cut or not, so when it fails its check it is
+// passed over with the warning, on the console too and whatever the restart time, and
+// the run goes on exactly from the record before.
+TEST(Hotstart, RecordsAreReadOnlyWholeAndUnchanged) {
+  ContaminantRun whole;
+  ASSERT_EQ(whole.run().status, 0) << whole.print();
+  const std::string file = whole.output("hotstart.txt");
+  ASSERT_EQ(record_times(file), (std::vector<double>{1.0, 27.0, 54.0}));
+  const std::size_t second = file.find("time= 27 "), third = file.find("time= 54 ");
+  ASSERT_NE(file.find("CM_STATE= 3 3", second), std::string::npos);
+  // `text` with the first digit from 1 to 8 after `label` in the record at `record`
+  // raised by one.
+  const auto digit_raised = [](std::string text, std::size_t record, const std::string& label) {
+    const std::size_t at = text.find_first_of("12345678", text.find(label, record));
+    text[at] = static_cast<char>(text[at] + 1);
+    return text;
+  };
+  const auto replaced = [](std::string text, std::size_t from, const std::string& what,
+                           const std::string& by) {
+    return text.replace(text.find(what, from), what.size(), by);
+  };
+  const std::size_t second_check = file.find("\nCHECK=", second) + 1;
+  const std::string second_unchecked = file.substr(0, second_check) +
+                                       file.substr(file.find('\n', second_check) + 1);
+  struct Refusal {
+    std::string text, hstime, expected, also;
+  };
+  const std::string record_2 = "hotstart.txt, record 2 (time 27.0000 h), item ";
+  const Refusal refusals[] = {
+      {digit_raised(file, second, "CM_REL_CONC_DYNAMIC="), "   54.0",
+       record_2 + "\"CHECK=\": the record's text sums to ", ""},
+      {second_unchecked, "    1.0",
+       record_2 + "\"CHECK=\": the record's first line says it carries a check and it has "
+                  "none (the next record follows",
+       ""},
+      {replaced(file, second, "CM_STATE= 3 3", "CM_STATE= 2 3"), "   54.0",
+       record_2 + "\"CHECK=\": the record's text sums to ",
+       "; reading it met, at item \"CM_STATE=\": the contaminant state has 2 contaminants "
+       "where this run's contaminant data file gives 3"},
+      {replaced(unchecked(file), unchecked(file).find("time= 27 "), "CM_STATE= 3 3", "CM_STATE= 2 3"),
+       "   54.0",
+       record_2 + "\"CM_STATE=\": the contaminant state has 2 contaminants where this run's "
+                  "contaminant data file gives 3",
+       ""},
+  };
+  for (const Refusal& c : refusals) {
+    ContaminantRun restarted;
+    restarted.set_hotstart("      T      F" + c.hstime + "   27.0");
+    expect_refused(restarted, c.text, c.expected);
+    EXPECT_NE(restarted.print().find(c.also), std::string::npos) << restarted.print();
+  }
+
+  // The last record cut inside its last value (the last head before its check line) and
+  // ended with a new line: the restart from 54 h goes on from 27 h, as the uninterrupted
+  // run did.
+  const std::size_t last_check = file.rfind("\nCHECK="), last_value = file.rfind(' ', last_check) + 1;
+  ASSERT_GE(last_check - last_value, 2u);
+  const std::string cut_in_value = file.substr(0, (last_value + last_check) / 2) + "\n";
+  ContaminantRun restarted;
+  restarted.dir.write("example/hotstart.txt", cut_in_value);
+  restarted.set_hotstart("      T      F   54.0   27.0");
+  const CommandResult r = restarted.run();
+  ASSERT_EQ(r.status, 0) << restarted.print();
+  const std::string passed_over = " The last record of hotstart.txt, record 3";
+  const std::string as_cut = ", is passed over as cut short while it was written: ";
+  for (const std::string& out : {r.output, restarted.print()}) {
+    EXPECT_NE(out.find(" WARNING: END OF HOTSTART FILE REACHED\n" + passed_over +
+                       " (time 54.0000 h)" + as_cut +
+                       "the record's first line says it carries a check and it has none"),
+              std::string::npos)
+        << out;
+  }
+  EXPECT_NE(r.output.find(" ^^^ HOTSTART OF SIMULATION AT TIME      27.00 ^^^"), std::string::npos);
+  expect_same_run_from(restarted, whole, 27.0);
+
+  // Cut inside its check, changed (it may have been written over), cut in the middle
+  // with no new line after it, cut inside the mark of its first line: passed over the
+  // same, also by a restart from an earlier record. These runs end where they restart.
+  struct PassOver {
+    std::string text, hstime, end, restored, reason;
+  };
+  const std::string at_54 = " (time 54.0000 h)" + as_cut;
+  const PassOver pass_overs[] = {
+      {file.substr(0, file.size() - 4) + "\n", "   54.0", "1990 1 2 3 0", "27.00",
+       at_54 + "its check line \""},
+      {digit_raised(file, third, "CM_REL_CONC_DEAD_SPACE="), "   54.0", "1990 1 2 3 0", "27.00",
+       at_54 + "the record's text sums to "},
+      {file.substr(0, third + (file.size() - third) / 2), "    1.0", "1990 1 1 1 0", " 1.00",
+       at_54 + "the record's first line says it carries a check and it has none"},
+      {file.substr(0, file.find(" CHECK=FNV1A64", third) + 4) + "\n", "   54.0",
+       "1990 1 2 3 0", "27.00", as_cut + "the file ends after its first line"},
+  };
+  for (const PassOver& c : pass_overs) {
+    ContaminantRun cut;
+    cut.replace("contaminant_frame.txt", "1990 1 3 15 0", c.end);
+    cut.dir.write("example/hotstart.txt", c.text);
+    cut.set_hotstart("      T      F" + c.hstime + "   27.0");
+    const CommandResult rc = cut.run();
+    ASSERT_EQ(rc.status, 0) << cut.print();
+    EXPECT_NE(rc.output.find(" ^^^ HOTSTART OF SIMULATION AT TIME      " + c.restored + " ^^^"),
+              std::string::npos)
+        << rc.output;
+    EXPECT_NE(rc.output.find(passed_over + c.reason), std::string::npos) << rc.output;
+  }
 }
 
 // The sediment and the contaminants continue as the water does. The restart from the
@@ -443,20 +572,23 @@ TEST(Hotstart, RecordWithoutComponentStateStartsThemAfreshWithAWarning) {
       << with_sediment.print();
 }
 
-// A record whose sediment or contaminant state does not fit the run: saved with another
-// number of size groups than its items hold (read by the wrong layout), or with more
-// contaminants than this run's data file gives. Fatal 1090 naming the record and the
-// item, before the first step.
+// A record whose sediment or contaminant state does not fit the run: a record without a
+// check whose count of size groups was changed (its items then do not fit it), or a
+// record saved with more contaminants than this run's data file gives. Fatal 1090
+// naming the record and the count that disagrees with the data file, before the first
+// step.
 TEST(Hotstart, ComponentStateThatDoesNotFitIsRefused) {
   ContaminantRun whole;
   ASSERT_EQ(whole.run().status, 0) << whole.print();
   const std::string file = whole.output("hotstart.txt");
-  std::string groups = file;
+  std::string groups = unchecked(file);
   const std::size_t at = groups.find("SY_STATE= ", groups.find("time= 54"));
   groups.replace(groups.find(' ', at + 10) + 1, 1, "2");  // NSED 3 -> 2
   ContaminantRun two_groups;
   two_groups.set_hotstart("      T      F   54.0   27.0");
-  expect_refused(two_groups, groups, "record 3 (time 54.0000 h), item \"FDEL=\": found");
+  expect_refused(two_groups, groups,
+                 "record 3 (time 54.0000 h), item \"SY_STATE=\": the sediment state has 2 size "
+                 "groups where this run's sediment data file gives 3");
 
   ContaminantRun two_contaminants;
   two_contaminants.replace("contaminant_cmd.txt", "(1 spill, 2 its daughter, 3 rain tracer)\n3",
