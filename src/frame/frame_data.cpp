@@ -20,11 +20,12 @@ constexpr double QUENDAL_VERSION = 4.4;
 constexpr const char* QUENDAL_BANNER =
     "QUENDAL Version 4.4.6 for PC - incorporating VANTOLIX Version 2";
 constexpr double DEFAULT_DISCHARGE_INTERVAL = 24.0;  // hours
+constexpr std::size_t FIRST_FACE_COLUMN = 9;  // of a face-code row: the code of face 1
 
-// A date as the frame data file gives it, with the record it came from.
+// A date as the frame data file gives it, with where it was written.
 struct FileDate {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-  long record = 0;
+  FieldPlace place;  // the record, and the columns and text of its five values
 };
 
 std::string read_title(RecordSource& in) {
@@ -39,8 +40,19 @@ void skip_line(RecordSource& in) { read_list(in); }
 FileDate read_date(RecordSource& in) {
   skip_line(in);
   FileDate d;
-  read_list(in, d.year, d.month, d.day, d.hour, d.minute);
-  d.record = in.record_number();
+  FieldLog places;
+  {
+    FieldLogScope scope(in, places);
+    read_list(in, d.year, d.month, d.day, d.hour, d.minute);
+  }
+  d.place.file = in.source_name();
+  d.place.record = in.record_number();
+  for (const FieldPlace& p : places) {
+    if (p.record != d.place.record || p.first_column == 0) continue;
+    if (d.place.first_column == 0) d.place.first_column = p.first_column;
+    d.place.last_column = p.last_column;
+    d.place.text += (d.place.text.empty() ? "" : " ") + p.text;
+  }
   return d;
 }
 
@@ -54,13 +66,28 @@ std::string date_text(const FileDate& d) {
          " " + std::to_string(d.hour) + " " + std::to_string(d.minute);
 }
 
-// The calendar counts no leap day before 1952 and no day before 1950: an earlier date
-// would come out as a wrong time or a day 0, not as an error that says why.
-void check_year(const RecordSource& in, const FileDate& d, const char* which) {
+[[noreturn]] void refuse_date(const FileDate& d, const std::string& problem) {
+  const FieldPlace& p = d.place;
+  throw InputError(p.file, p.record, p.first_column, p.last_column,
+                   p.first_column > 0 ? p.text : date_text(d), problem);
+}
+
+// The calendar counts no leap day before 1952 and no day before 1950, and past a few
+// thousand years its hours no longer keep the minute; a date that does not exist (30
+// February, hour 24) would only come back from it as another date. Every date the run
+// converts is refused here instead, where the file and the record are known.
+constexpr int LAST_CALENDAR_YEAR = 9999;
+
+void check_date(const FileDate& d, const char* which) {
   if (d.year < 1950) {
-    refuse(in, d.record, date_text(d),
-           std::string(which) + " date before 1950, outside the model's calendar");
+    refuse_date(d, std::string(which) + " date before 1950, outside the model's calendar");
   }
+  if (d.year > LAST_CALENDAR_YEAR) {
+    refuse_date(d, std::string(which) + " date after " + std::to_string(LAST_CALENDAR_YEAR) +
+                       ", outside the model's calendar");
+  }
+  const std::string fault = date_fault(d.year, d.month, d.day, d.hour, d.minute);
+  if (!fault.empty()) refuse_date(d, std::string(which) + " date that does not exist: " + fault);
 }
 
 double hours_of(const FileDate& d, RunIo& io) {
@@ -168,6 +195,55 @@ long read_catchment_mask(FrameState& frame, RecordSource& in, RecordSink& out, R
   return squares;
 }
 
+// A face-code grid: LCODEX holds the west face of every cell (NX + 1 faces a row, the
+// last the east edge of the grid), LCODEY its south face (NY + 1 rows, the last the
+// north edge).
+enum class FaceGrid { LCODEX, LCODEY };
+
+// A link code makes a channel link that carries water to and from the grid squares
+// beside it. On the outer edge of the grid no link is made and the code would be
+// dropped; on a face with no grid square on either side the link would be cut off from
+// the catchment and drain nothing, and the water meant for it would stay on the land.
+// Both are codes on the wrong face, most often a row shifted by a column, and are
+// refused where they stand.
+void check_link_face(const FrameState& frame, FaceGrid grid, int x, int y, int code,
+                     const FieldPlace& place) {
+  if (code < 4) return;  // 4 or more makes a link
+  const bool x_faces = grid == FaceGrid::LCODEX;
+  const char* const name = x_faces ? "LCODEX" : "LCODEY";
+  const std::string face = std::string("Link code ") + place.text + " on " + name +
+                           " face (column " + std::to_string(x) + ", row " + std::to_string(y) +
+                           ")";
+  const int edge = x_faces ? frame.NX + 1 : frame.NY + 1;
+  const char* const slip = " (a code on the wrong face, or a row shifted by a column)";
+  if ((x_faces ? x : y) == edge) {
+    refuse_at(place, face + ", the " + (x_faces ? "east" : "north") +
+                         " edge of the grid, where no channel link is made: the links of " + name +
+                         " lie in " + (x_faces ? "columns 1 to " : "rows 1 to ") +
+                         std::to_string(edge - 1) + slip);
+  }
+  // The cells on either side: west and east of an LCODEX face, south and north of an
+  // LCODEY face; a cell beyond the edge of the grid does not exist.
+  const int x0 = x_faces ? x - 1 : x, y0 = x_faces ? y : y - 1;
+  const auto in_grid = [](int i, int j) { return i >= 1 && j >= 1; };
+  const auto square = [&](int i, int j) { return in_grid(i, j) && frame.CATCHMENT_MASK(i, j); };
+  if (square(x0, y0) || square(x, y)) return;
+  const auto cell = [](int i, int j) {
+    std::string text = "(";
+    text += std::to_string(i);
+    text += ", ";
+    text += std::to_string(j);
+    return text + ")";
+  };
+  const std::string sides = in_grid(x0, y0)
+                                ? "between cells " + cell(x0, y0) + " and " + cell(x, y) +
+                                      ", neither of them a grid square of the catchment"
+                                : "on the " + std::string(x_faces ? "west" : "south") +
+                                      " edge of the grid beside cell " + cell(x, y) +
+                                      ", not a grid square of the catchment";
+  refuse_at(place, face + " " + sides + "; every channel link borders at least one" + slip);
+}
+
 // Every grid square's code of a code grid (or a default) must name an existing site,
 // station or type: the met data and the ET step index their tables with it.
 void check_codes(const FrameState& frame, const Array1<int>& codes, int count,
@@ -218,19 +294,22 @@ int face_code_of(char c) {
 }
 
 void READ_FACE_CODE_GRID(int columns, int rows, Array2<int>& grid, int unit_in, int unit_out,
-                         bool print_on, RunIo& io) {
+                         bool print_on, RunIo& io, const FaceCodeCheck& check) {
   RecordSource& in = io.units.unit(unit_in);
   RecordSink& out = io.units.sink(unit_out);
   const std::string title = read_title(in);
   if (print_on) out.write_record(title);
   grid.resize(columns, rows, 0);
   std::string record;
+  const std::size_t last_face_column = FIRST_FACE_COLUMN - 1 + static_cast<std::size_t>(columns);
   for (int y = rows; y >= 1; --y) {
     if (!in.read_record(record)) throw EndOfFileError(in.source_name(), in.record_number());
     const int row = parse_row_number(record, in);
     // The code characters from column 9; a short record reads as blanks (code 0).
-    std::string codes = record.size() > 8 ? record.substr(8, static_cast<std::size_t>(columns))
-                                          : std::string();
+    std::string codes =
+        record.size() >= FIRST_FACE_COLUMN
+            ? record.substr(FIRST_FACE_COLUMN - 1, static_cast<std::size_t>(columns))
+            : std::string();
     codes.resize(static_cast<std::size_t>(columns), ' ');
     if (print_on) {
       write_formatted(out, "(I7,1X,A)", row, codes);
@@ -245,8 +324,25 @@ void READ_FACE_CODE_GRID(int columns, int rows, Array2<int>& grid, int unit_in, 
       io.units.flush_all();
       throw ImmediateStop(why);
     }
+    // A code past the last face would be dropped without a word: the row holds a face
+    // too many, or is shifted to the right and every code in it stands on the wrong face.
+    if (const int column = first_text_after_column(record, last_face_column)) {
+      throw InputError(in.source_name(), in.record_number(), column, column,
+                       std::string(1, record[static_cast<std::size_t>(column - 1)]),
+                       "Character after the last face of a face-code row: the grid has " +
+                           std::to_string(columns) + " faces a row, in columns " +
+                           std::to_string(FIRST_FACE_COLUMN) + " to " +
+                           std::to_string(last_face_column) +
+                           "; the row holds more codes than that, or is shifted to the right");
+    }
     for (int x = 1; x <= columns; ++x) {
-      grid(x, y) = face_code_of(codes[static_cast<std::size_t>(x - 1)]);
+      const char c = codes[static_cast<std::size_t>(x - 1)];
+      grid(x, y) = face_code_of(c);
+      if (check) {
+        const int column = static_cast<int>(FIRST_FACE_COLUMN) - 1 + x;
+        check(x, y, grid(x, y),
+              FieldPlace{in.source_name(), in.record_number(), column, column, std::string(1, c)});
+      }
     }
   }
 }
@@ -268,8 +364,13 @@ void INFR(FrameState& frame, RunIo& io) {
   }
   const int nx = frame.NX;
   const int ny = frame.NY;
+  // The start and end dates are checked as they are read; the sediment and contaminant
+  // starts once the switches say whether they are used (a date that is never used may
+  // be left as anything).
   const FileDate start = read_date(in);
+  check_date(start, "start");
   const FileDate end = read_date(in);
+  check_date(end, "end");
   const FileDate sediment_start = read_date(in);
   const FileDate contaminant_start = read_date(in);
 
@@ -338,12 +439,10 @@ void INFR(FrameState& frame, RunIo& io) {
   out.write_record(" " + std::string(80, '*'));
 
   // The dates (block 10, and 11 and 12 for the components that are on).
-  check_year(in, start, "start");
-  check_year(in, end, "end");
   frame.RUN_START_TIME = hours_of(start, io);
   frame.RUN_END_TIME = hours_of(end, io);
   if (!(frame.RUN_END_TIME > frame.RUN_START_TIME)) {
-    refuse(in, end.record, date_text(end), "end of simulation not after its start");
+    refuse_date(end, "end of simulation not after its start");
   }
   out.write_record("0");
   write_empty(out);
@@ -355,7 +454,7 @@ void INFR(FrameState& frame, RunIo& io) {
   frame.CALENDAR_MONTH = start.month;
   frame.CALENDAR_DAY = start.day;
   if (frame.SEDIMENT_ON) {
-    check_year(in, sediment_start, "sediment start");
+    check_date(sediment_start, "sediment start");
     frame.SEDIMENT_START_TIME = hours_of(sediment_start, io);
     write_empty(out, 2);
     write_date(out, " START OF SEDIMENT SIMULATION  : ", sediment_start);
@@ -363,7 +462,7 @@ void INFR(FrameState& frame, RunIo& io) {
                     frame.SEDIMENT_START_TIME - frame.RUN_START_TIME);
   }
   if (frame.CONTAMINANT_ON) {
-    check_year(in, contaminant_start, "contaminant start");
+    check_date(contaminant_start, "contaminant start");
     frame.CONTAMINANT_START_TIME = hours_of(contaminant_start, io);
     write_empty(out, 2);
     write_date(out, " START OF CONTAMINANT SIMULATION  : ", contaminant_start);
@@ -448,8 +547,15 @@ void INFR(FrameState& frame, RunIo& io) {
 
   // Records 17 to 19: the catchment mask and the face-code grids.
   read_catchment_mask(frame, in, out, io);
-  READ_FACE_CODE_GRID(nx + 1, ny, frame.LCODEX, FRAME_DATA_UNIT, PRINT_UNIT, frame.PRINT_ON, io);
-  READ_FACE_CODE_GRID(nx, ny + 1, frame.LCODEY, FRAME_DATA_UNIT, PRINT_UNIT, frame.PRINT_ON, io);
+  for (const FaceGrid grid : {FaceGrid::LCODEX, FaceGrid::LCODEY}) {
+    const bool x_faces = grid == FaceGrid::LCODEX;
+    READ_FACE_CODE_GRID(x_faces ? nx + 1 : nx, x_faces ? ny : ny + 1,
+                        x_faces ? frame.LCODEX : frame.LCODEY, FRAME_DATA_UNIT, PRINT_UNIT,
+                        frame.PRINT_ON, io,
+                        [&frame, grid](int x, int y, int code, const FieldPlace& place) {
+                          check_link_face(frame, grid, x, y, code, place);
+                        });
+  }
 
   // The elements and their neighbours, before any per-element grid.
   NUMBER_ELEMENTS(frame, io, frame.PRINT_ON);

@@ -14,16 +14,22 @@
 // DISCHARGE_INTERVAL, ISORT; and, through NUMBER_ELEMENTS, the element tables.
 //
 // Values that would be used as a size or an index are checked as they are read: a
-// grid of 2 to 399 columns and rows, dates from 1950 with the end after the start, a
-// positive basic time step and rain-depth limit, counts and codes within range, a
-// catchment mask with at least one grid square; grid spacings and ground elevations
-// are held to their physical bounds. A failure is an input error naming the file and
-// the record (or the month error 4820 of the calendar).
+// grid of 2 to 399 columns and rows, dates that exist, from 1950 to 9999, with the end
+// after the start (the dates of components that are off are not used and not
+// checked), a positive basic time step and rain-depth limit, counts and codes within
+// range, a catchment mask with at least one grid square, no face code past the last
+// face of its row and every link code on a face that makes a link beside at least one
+// grid square; grid spacings and ground elevations are held to their physical bounds.
+// A failure is an input error naming the file and the record, so no date reaches the
+// calendar that would stop the run there.
 #pragma once
+
+#include <functional>
 
 #include "include/arrays.h"
 #include "include/frame_state.h"
 #include "include/run_io.h"
+#include "services/records.h"
 
 namespace quendal {
 
@@ -37,14 +43,21 @@ constexpr int MAX_GRID_ROWS = 399;
 // echo to the print file.
 void INFR(FrameState& frame, RunIo& io);
 
+// Called for every face of a face-code grid as its row is read: the face (x, y), its
+// code and where its character stands (a blank past the end of a short row included).
+using FaceCodeCheck = std::function<void(int x, int y, int code, const FieldPlace& place)>;
+
 // Reads one face-code grid of `columns` x `rows` into `grid` (resized to that and
 // cleared first): a title record, then rows `rows` down to 1, each with the row number
-// in columns 1-7, one ignored column and one code character per column from column 9.
-// With `print_on` the title and every row are written back to unit_out. A row number
-// other than the one expected writes "  ^^^   INCORRECT COORDINATE" to unit_out and a
-// line on the console, and stops the run at once.
+// in columns 1-7, one ignored column and one code character per column from column 9
+// (a short row reads as blanks). With `print_on` the title and every row are written
+// back to unit_out. A row number other than the one expected writes
+// "  ^^^   INCORRECT COORDINATE" to unit_out and a line on the console, and stops the
+// run at once; anything but blanks after the last face (column 8 + `columns`) is an
+// InputError naming the file, the record and the column. `check`, when given, sees
+// every face of a row once the row is stored.
 void READ_FACE_CODE_GRID(int columns, int rows, Array2<int>& grid, int unit_in, int unit_out,
-                         bool print_on, RunIo& io);
+                         bool print_on, RunIo& io, const FaceCodeCheck& check = {});
 
 // The stored code of a face-code character: "I" 1, "." 2, "R" 6, "W" 7, "A" 8, "H" 9,
 // "F" 10, "P" 11; any other character (a blank, a lower-case letter) 0.

@@ -43,6 +43,26 @@ bool is_leap_year(long year) {
   return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
+int days_in_month(long year, int month) {
+  return month == 12 ? 31
+                     : static_cast<int>(month_start(year, month + 1) - month_start(year, month));
+}
+
+std::string date_fault(int year, int month, int day, int hour, int minute) {
+  static const char* const MONTH_NAMES[13] = {
+      "",     "January", "February",  "March",   "April",    "May",     "June",
+      "July", "August",  "September", "October", "November", "December"};
+  if (month < 1 || month > 12) return "month " + std::to_string(month) + " outside 1 to 12";
+  const int days = days_in_month(year, month);
+  if (day < 1 || day > days) {
+    return "day " + std::to_string(day) + " of " + MONTH_NAMES[month] + " " +
+           std::to_string(year) + ", a month of " + std::to_string(days) + " days";
+  }
+  if (hour < 0 || hour > 23) return "hour " + std::to_string(hour) + " outside 0 to 23";
+  if (minute < 0 || minute > 59) return "minute " + std::to_string(minute) + " outside 0 to 59";
+  return {};
+}
+
 long days_before_year(long year) {
   // Leap days of 1952, 1956, ... up to year - 1; none before 1952.
   const long leaps = year > 1952 ? leap_years_up_to(year - 1) - leap_years_up_to(1951) : 0;

@@ -9,6 +9,8 @@
 // the calendar's design.
 #pragma once
 
+#include <string>
+
 #include "include/run_io.h"
 
 namespace quendal {
@@ -43,5 +45,13 @@ void HOURS_TO_DATE(DateRecord& date, double hours, RunIo& io);
 // from 1952 on).
 long days_before_year(long year);
 bool is_leap_year(long year);
+// Days of `month` (1..12) in `year`: 28 to 31.
+int days_in_month(long year, int month);
+
+// What keeps a date from existing, for a reader to refuse it where it was read, before
+// any conversion stops the run: "month 13 outside 1 to 12", "day 30 of February 1990,
+// a month of 28 days", "hour 25 outside 0 to 23", "minute 60 outside 0 to 59". Empty
+// when the date exists. The year is the caller's to check.
+std::string date_fault(int year, int month, int day, int hour, int minute);
 
 }  // namespace quendal

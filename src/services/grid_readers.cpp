@@ -108,6 +108,13 @@ int parse_row_number(std::string_view record, const RecordSource& where) {
   return row;
 }
 
+int first_text_after_column(std::string_view record, std::size_t last_column) {
+  for (std::size_t at = last_column; at < record.size(); ++at) {
+    if (!is_blank(record[at])) return static_cast<int>(at) + 1;
+  }
+  return 0;
+}
+
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where) {
   // A cell holds one digit or a blank (0). Anything else is a slip of the keyboard that
   // the field reader would pass as 0 (a sign alone) and that would quietly move the
@@ -127,11 +134,9 @@ int parse_digit_row(std::string_view record, std::span<int> codes, const RecordS
   // row shifted one column to the right would otherwise lose its last cell without a
   // word, and a row of zeros shifted so reads exactly as before.
   const std::size_t end_of_cells = DIGIT_ROW_FIRST_CELL_COLUMN - 1 + codes.size();
-  for (std::size_t at = end_of_cells; at < record.size(); ++at) {
-    if (is_blank(record[at])) continue;
-    const int column = static_cast<int>(at) + 1;
+  if (const int column = first_text_after_column(record, end_of_cells)) {
     throw InputError(where.source_name(), where.record_number(), column, column,
-                     std::string(1, record[at]),
+                     std::string(1, record[static_cast<std::size_t>(column - 1)]),
                      "Character after the last cell of a digit grid row: the grid has " +
                          std::to_string(codes.size()) + " columns, its cells stand in columns " +
                          std::to_string(DIGIT_ROW_FIRST_CELL_COLUMN) + " to " +

@@ -40,6 +40,10 @@ namespace quendal {
 // the file and record of `where` and the column.
 int parse_digit_row(std::string_view record, std::span<int> codes, const RecordSource& where);
 
+// The first column after `last_column` of a fixed-column record that holds anything but
+// a blank (a row shifted to the right, or one cell too many), 0 when there is none.
+int first_text_after_column(std::string_view record, std::size_t last_column);
+
 // The row number (columns 1-7) of a record already read, for rows whose cells are not
 // digits (the face-code grids).
 int parse_row_number(std::string_view record, const RecordSource& where);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "model_fixture.h"
 #include "services/calendar.h"
 #include "services/stops.h"
@@ -272,14 +275,142 @@ TEST_F(FrameDataTest, FaceCodeRowOutOfOrderStopsAndSaysWhyWhateverPrintOnSays) {
   EXPECT_NE(console_text().find("row 5 found where row 2 was expected"), std::string::npos);
 }
 
-TEST_F(FrameDataTest, ImpossibleStartDateStopsWithDateTrap) {
-  EXPECT_THROW(run(with(fixture_text(), "2000 1 1 0 0", "2001 2 29 0 0")), ImmediateStop);
-  EXPECT_EQ(console_text(), " date trap\n");
+// A date that does not exist is refused where it was read, before the calendar could
+// turn it into another date or stop the run without saying where; the message names
+// the date, the record and its columns as written.
+TEST_F(FrameDataTest, DatesThatDoNotExistAreInputErrorsNamingTheRecordAndValue) {
+  const std::string sediment_only =
+      "      F      F      T      F      F      F      F      F      F      F";
+  const std::string sediment_and_contaminants =
+      "      F      F      T      T      F      F      F      F      F      F";
+  struct Case {
+    const char* from;
+    const char* to;
+    bool contaminants_on;
+    long record;
+    const char* problem;
+  } cases[] = {
+      {"2000 1 3 12 0", "2001 2 29 0 0", false, 7,
+       "end date that does not exist: day 29 of February 2001, a month of 28 days"},
+      {"2000 1 3 12 0", "2100 2 29 0 0", false, 7, "day 29 of February 2100, a month of 28"},
+      {"2000 1 3 12 0", "2000 4 31 0 0", false, 7, "day 31 of April 2000, a month of 30 days"},
+      {"2000 1 3 12 0", "2000 13 3 12 0", false, 7,
+       "end date that does not exist: month 13 outside 1 to 12"},
+      {"2000 1 3 12 0", "2000 0 3 12 0", false, 7, "month 0 outside 1 to 12"},
+      {"2000 1 3 12 0", "2000 1 0 12 0", false, 7, "day 0 of January 2000, a month of 31 days"},
+      {"2000 1 3 12 0", "2000 1 3 24 0", false, 7, "hour 24 outside 0 to 23"},
+      {"2000 1 1 0 0", "2000 1 1 25 0", false, 5,
+       "start date that does not exist: hour 25 outside 0 to 23"},
+      {"2000 1 1 0 0", "2000 1 1 0 60", false, 5, "minute 60 outside 0 to 59"},
+      {"2000 1 1 0 0", "2000 1 1 -1 0", false, 5, "hour -1 outside 0 to 23"},
+      {"2000 1 3 12 0", "10000 1 1 0 0", false, 7, "end date after 9999"},
+      {"2000 1 2 0 0", "2000 6 31 0 0", false, 9,
+       "sediment start date that does not exist: day 31 of June"},
+      {"2000 1 2 6 30", "2000 2 30 6 30", true, 11,
+       "contaminant start date that does not exist: day 30 of February 2000, a month of 29 "
+       "days"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.to);
+    frame = FrameState();
+    std::string text = with(fixture_text(), c.from, c.to);
+    if (c.contaminants_on) text = with(text, sediment_only, sediment_and_contaminants);
+    try {
+      run(text);
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_NE(e.file.find("frame.txt"), std::string::npos);
+      EXPECT_EQ(e.text, c.to);  // the date as written, with its columns
+      EXPECT_EQ(e.first_column, 1);
+      EXPECT_EQ(e.last_column, static_cast<int>(std::string(c.to).size()));
+      EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+    }
+  }
+  // Nothing reached the calendar: no date trap, no numbered report.
+  EXPECT_EQ(console_text(), "");
+  EXPECT_EQ(model.io.errors.ERROR_TOTAL, 0);
 }
 
-TEST_F(FrameDataTest, MonthOutsideTheYearIsError4820) {
-  EXPECT_THROW(run(with(fixture_text(), "2000 1 3 12 0", "2000 13 3 12 0")), FatalError);
-  EXPECT_TRUE(printed("FATAL ERROR 4820"));
+// Dates that exist pass, leap days included; the date of a component that is off is
+// never used, and whatever it holds is left alone.
+TEST_F(FrameDataTest, DatesThatExistAndUnusedDatesAreTaken) {
+  // 29 February 2000 (a leap century) 23:59: 59 days, 23 h and 59 min after the start.
+  run(with(fixture_text(), "2000 1 3 12 0", "2000 2 29 23 59"));
+  EXPECT_NEAR(frame.RUN_END_TIME - frame.RUN_START_TIME, 24.0 * 59 + 23 + 59.0 / 60, 1e-6);
+  frame = FrameState();
+  run(with(fixture_text(), "2000 1 2 6 30", "0 0 0 0 0"));  // contaminants off
+  EXPECT_FALSE(frame.CONTAMINANT_ON);
+}
+
+// A face-code row holds one character a face from column 9: anything after the last
+// face is a code that would be dropped (a row shifted to the right, or a face too
+// many). A link code must stand on a face where a link is made and that borders the
+// catchment: elsewhere the link would be dropped, or cut off from every grid square.
+TEST_F(FrameDataTest, MisplacedFaceCodesAreInputErrorsNamingTheFace) {
+  // Mask rows 0110 / 1211 / 0110: cells (1,1), (4,1), (2,2), (1,3) and (4,3) are outside.
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> edits;
+    long record;
+    int column;
+    const char* text;
+    const char* problem;
+  } cases[] = {
+      {{{"      3 I.I.I\n", "      3 I.I.I.\n"}}, 35, 14, ".",
+       "Character after the last face of a face-code row: the grid has 5 faces a row, in "
+       "columns 9 to 13"},
+      {{{"      4 .II.\n", "      4  .II.\n"}}, 39, 13, ".",
+       "the grid has 4 faces a row, in columns 9 to 12"},
+      {{{"      1 I.I.I\n", "      1 R.I.I\n"}}, 37, 9, "R",
+       "Link code R on LCODEX face (column 1, row 1) on the west edge of the grid beside cell "
+       "(1, 1), not a grid square of the catchment"},
+      {{{"      2 I...I\n", "      2 I...W\n"}}, 36, 13, "W",
+       "Link code W on LCODEX face (column 5, row 2), the east edge of the grid, where no "
+       "channel link is made: the links of LCODEX lie in columns 1 to 4"},
+      {{{"      4 .II.\n", "      4 .IIP\n"}}, 39, 12, "P",
+       "Link code P on LCODEY face (column 4, row 4), the north edge of the grid"},
+      {{{"      1 .II.\n", "      1 HII.\n"}}, 42, 9, "H",
+       "Link code H on LCODEY face (column 1, row 1) on the south edge of the grid beside "
+       "cell (1, 1)"},
+      {{{"      2 1211\n", "      2 0211\n"}, {"      2 I...I\n", "      2 IA..I\n"}}, 36, 10, "A",
+       "Link code A on LCODEX face (column 2, row 2) between cells (1, 2) and (2, 2), neither "
+       "of them a grid square of the catchment; every channel link borders at least one"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    frame = FrameState();
+    std::string text = fixture_text();
+    for (const auto& [from, to] : c.edits) text = with(text, from, to);
+    try {
+      run(text);
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(e.record, c.record);
+      EXPECT_NE(e.file.find("frame.txt"), std::string::npos);
+      EXPECT_EQ(e.first_column, c.column);
+      EXPECT_EQ(e.text, c.text);
+      EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+    }
+  }
+}
+
+// What stays allowed: trailing blanks, short rows (blanks), codes that make no link on
+// any face, a link with a grid square on one side only, and a shift that keeps every
+// link between grid squares (nothing in the file tells it from what was meant).
+TEST_F(FrameDataTest, FaceCodesThatMakeNoStrayLinkAreTaken) {
+  std::string text = with(fixture_text(), "      3 I.I.I\n", "      3 I.I.I   \n");
+  text = with(text, "      1 I.I.I\n", "      1\n");      // short: all blank
+  text = with(text, "      4 .II.\n", "      4 IIII\n");  // I on the north edge
+  text = with(text, "      2 .R.r\n", "      2 R..r\n");  // (1,1) out, (1,2) in
+  run(text);
+  EXPECT_EQ(frame.LCODEX(1, 1), 0);
+  EXPECT_EQ(frame.LCODEY(4, 4), 1);
+  ASSERT_EQ(frame.NLF, 1);
+  EXPECT_EQ(frame.ICMREF(1, 2, 1), 1);  // the link's column
+  frame = FrameState();
+  run(with(fixture_text(), "      2 .R.r\n", "      2 ..R.\n"));  // one face east: (3,1), (3,2)
+  ASSERT_EQ(frame.NLF, 1);
+  EXPECT_EQ(frame.ICMREF(1, 2, 1), 3);
 }
 
 // Values that would be used as sizes or indices are refused where they are read, with
