@@ -193,7 +193,7 @@ void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& 
                 std::end(dialog_options);
   if (dialog) {
     // There is no file dialog here: the run-data file must be named with -f or -c.
-    stop_free(io, "Missing filename   Use -f filneme");
+    stop_free(io, "Missing filename   Use -f filename");
   } else if (option == "-f") {
     if (args.size() > 1) name = args[1];
   } else if (option == "-c") {
@@ -202,18 +202,21 @@ void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& 
     if (!dir.empty() && dir.back() != '/') dir += '/';
     std::string list = dir + CATCHMENT_LIST;
     if (!file_exists(list)) {
-      stop_free(io, std::string("Cannot find file ") + CATCHMENT_LIST + " in executable directory");
+      stop_free(io, std::string("Cannot find file ") + CATCHMENT_LIST +
+                        " in the current directory" +
+                        (current_dir.empty() ? "" : " " + current_dir));
     }
     if (!find_catchment(io, list, catchment, name)) {
       stop_free(io, "cannot find catchment " + trim_right(catchment) + " in " + CATCHMENT_LIST);
     }
   } else {
-    stop_free(io, "Unrecognised command line argument " + trim_right(option) +
-                      " Recognise only -a, -c and -f");
+    io.console.write_record(" Unrecognised command line argument " + trim_right(option) +
+                            " Recognise only -a, -c and -f");
+    stop_free(io, "Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>");
   }
 
   name = name_from_line(name);
-  if (name.empty()) stop_free(io, "Missing filename   Use -f filneme");
+  if (name.empty()) stop_free(io, "Missing filename   Use -f filename");
   if (!file_exists(name)) stop_free(io, "Cannot find rundata file " + name);
   names.RUN_DIR = directory_of(name);
   std::string run_name;

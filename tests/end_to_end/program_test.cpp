@@ -18,8 +18,10 @@ TEST(Program, CommandLineStopsAreNonZero) {
   dir.write("notes.txt", "x\n");
   auto r = run_command(quendal_binary() + " -x", dir.path());
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find(" Unrecognised command line argument -x Recognise only -a, -c and -f"),
-            std::string::npos);
+  EXPECT_NE(r.output.find(" Unrecognised command line argument -x Recognise only -a, -c and -f\n"
+                          " Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>\n"),
+            std::string::npos)
+      << r.output;
   r = run_command(quendal_binary() + " -f notes.txt", dir.path());
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\""), std::string::npos);

@@ -79,16 +79,18 @@ TEST_F(CommandLineTest, RefusedArgumentsAndNames) {
     std::string message;
   };
   dir.write("exists.txt", "");
+  const std::string usage = " Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>\n";
   const Case cases[] = {
-      {{"-x"}, " Unrecognised command line argument -x Recognise only -a, -c and -f\n"},
-      {{"-A"}, " Unrecognised command line argument -A Recognise only -a, -c and -f\n"},
-      {{"-f"}, " Missing filename   Use -f filneme\n"},
-      {{}, " Missing filename   Use -f filneme\n"},  // would open a file dialog
-      {{"-results"}, " Missing filename   Use -f filneme\n"},
+      {{"--help"},
+       " Unrecognised command line argument --help Recognise only -a, -c and -f\n" + usage},
+      {{"-A"}, " Unrecognised command line argument -A Recognise only -a, -c and -f\n" + usage},
+      {{"-f"}, " Missing filename   Use -f filename\n"},
+      {{}, " Missing filename   Use -f filename\n"},  // would open a file dialog
+      {{"-results"}, " Missing filename   Use -f filename\n"},
       {{"-f", dir.file("nothere_rundata_a.txt")},
        (" Cannot find rundata file " + dir.file("nothere_rundata_a.txt") + "\n")},
       {{"-f", dir.file("exists.txt")}, " RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\"\n"},
-      {{"-c"}, " Cannot find file catchments.txt in executable directory\n"},
+      {{"-c"}, " Cannot find file catchments.txt in the current directory " + dir.path() + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
