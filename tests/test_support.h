@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,6 +71,24 @@ inline int count_of(const std::string& text, const std::string& what) {
 }
 
 inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Every file, folder and link under `root`, with a file's contents and a link's target:
+// what a run that stops at start must leave exactly as it was.
+inline std::map<std::string, std::string> tree_of(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(e.path(), root).string();
+    if (e.is_symlink()) {
+      tree[name] = "link to " + fs::read_symlink(e.path()).string();
+    } else if (e.is_regular_file()) {
+      tree[name] = read_file(e.path().string());
+    } else {
+      tree[name] = "folder";
+    }
+  }
+  return tree;
+}
 
 struct CommandResult {
   int status = -1;

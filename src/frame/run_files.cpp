@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "services/formatted_writer.h"
 #include "services/records.h"
 #include "services/stops.h"
+#include "surface/oc/zq_tables.h"
 
 namespace quendal {
 
@@ -127,6 +130,159 @@ void lock_outputs(RunIo& io, const std::vector<RunEntry>& entries) {
   }
 }
 
+// How the run uses a file it names. Files that are only read may share a name; a file
+// that the run writes must be named once.
+enum class FileRole { Read, Written, ReadAndWritten };
+
+const char* role_text(FileRole role) {
+  switch (role) {
+    case FileRole::Read: return "read";
+    case FileRole::Written: return "written";
+    case FileRole::ReadAndWritten: return "read and written";
+  }
+  return "";
+}
+
+FileRole role_of(int unit) {
+  if (unit == 28) return FileRole::ReadAndWritten;  // the hot-start file
+  if (unit == 50) return FileRole::Written;          // the visualisation output
+  // Units 14, 26, 30, 39 and 40 are opened without change and never written: whatever
+  // file they name is kept as it is, like an input's.
+  return RUNDATA_UNITS(unit) == UnitUse::Output ? FileRole::Written : FileRole::Read;
+}
+
+// A file named for the run: its unit, the unit's description, the name as the run has
+// it, and how the run uses it.
+struct NamedFile {
+  int unit;
+  std::string description;
+  std::string full;
+  FileRole role;
+};
+
+// Where a name that does not exist yet would be made: its directory with every link
+// resolved, then its own name; a link there that leads nowhere yet is followed to where
+// the file would be made. The name as given, made absolute and normal, when its
+// directory cannot be resolved (it does not exist, and the file cannot be made).
+std::string place_to_be(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char* real = realpath(dir.c_str(), nullptr);
+    if (!real) break;
+    std::string place = real;
+    std::free(real);
+    if (place.back() != '/') place += '/';
+    place += name;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(place.c_str(), target, sizeof target - 1);
+    if (n <= 0) return place;
+    target[n] = '\0';
+    const std::string link_dir = place.substr(0, place.find_last_of('/') + 1);
+    path = target[0] == '/' ? std::string(target) : link_dir + target;
+  }
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+// What makes two names one file: the device and inode of a file that exists, the place
+// it would be made for one that does not. Files that are not regular files are left to
+// the opening: a device such as /dev/null holds nothing to lose, and a folder cannot be
+// opened as a file.
+struct FileIdentity {
+  bool compared = false;
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string place;  // the resolved name, for the message
+  bool operator==(const FileIdentity& o) const {
+    if (!compared || !o.compared || exists != o.exists) return false;
+    return exists ? device == o.device && inode == o.inode : place == o.place;
+  }
+};
+
+FileIdentity identity_of(const std::string& full) {
+  FileIdentity id;
+  struct stat st;
+  if (stat(full.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return id;
+    id.compared = id.exists = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    char* real = realpath(full.c_str(), nullptr);
+    id.place = real ? real : full;
+    std::free(real);
+  } else {
+    id.compared = true;
+    id.place = place_to_be(full);
+  }
+  return id;
+}
+
+// Stops the run before it opens anything for writing when a file it writes is also
+// named for another unit: an output named as an input would empty the input, two
+// outputs on one file would write through each other, and the hot-start file is read
+// and written by its own unit alone. Every such file is named, with each unit that
+// names it, how the run uses it and the name it gives.
+void refuse_shared_files(RunIo& io, const std::vector<RunEntry>& entries) {
+  const RunNames& names = io.names;
+  std::vector<NamedFile> files{
+      {RUNDATA_UNIT, "run-data file", names.RUNDATA_FILE_NAME, FileRole::Read}};
+  bool zq_tables = false;
+  for (const RunEntry& e : entries) {
+    files.push_back({e.unit, trim(e.description), e.full, role_of(e.unit)});
+    zq_tables = zq_tables || e.unit == ZQ_TABLE_UNIT;
+  }
+  files.push_back({LOG_UNIT, "log file", names.LOG_FILE_NAME, FileRole::Written});
+  if (zq_tables) {
+    files.push_back({ZQ_ECHO_UNIT, "level-discharge tables' echo", names.RUN_DIR + ZQ_ECHO_FILE,
+                     FileRole::Written});
+    files.push_back({ZQ_LOOKUP_UNIT, "level-discharge tables' lookups",
+                     names.RUN_DIR + ZQ_LOOKUP_FILE, FileRole::Written});
+    files.push_back({ZQ_FLOW_UNIT, "level-discharge tables' flows", names.RUN_DIR + ZQ_FLOW_FILE,
+                     FileRole::Written});
+  }
+  if (!names.CATCHMENT_LIST_FILE_NAME.empty()) {
+    files.push_back({875, "catchment list", names.CATCHMENT_LIST_FILE_NAME, FileRole::Read});
+  }
+
+  std::vector<FileIdentity> ids;
+  ids.reserve(files.size());
+  for (const NamedFile& f : files) ids.push_back(identity_of(f.full));
+  std::vector<bool> reported(files.size(), false);
+  bool refused = false;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (reported[i]) continue;
+    std::vector<std::size_t> group{i};
+    bool written = files[i].role != FileRole::Read;
+    for (std::size_t j = i + 1; j < files.size(); ++j) {
+      if (!reported[j] && ids[j] == ids[i]) {
+        group.push_back(j);
+        written = written || files[j].role != FileRole::Read;
+      }
+    }
+    if (group.size() < 2 || !written) continue;
+    refused = true;
+    io.console.write_record("FILE " + ids[i].place +
+                            " IS NAMED FOR MORE THAN ONE UNIT AND THE RUN WRITES IT: "
+                            "this run stops before writing any file");
+    for (std::size_t k : group) {
+      reported[k] = true;
+      const NamedFile& f = files[k];
+      const std::string description = f.description.empty() ? "" : " " + f.description;
+      io.console.write_record(" unit " + std::to_string(f.unit) + " (" + role_text(f.role) + ")" +
+                              description + ": " + f.full);
+    }
+  }
+  if (refused) {
+    io.console.write_record("ABNORMAL END");
+    io.units.flush_all();
+    throw ImmediateStop("a file the run writes is named for more than one unit");
+  }
+}
+
 }  // namespace
 
 UnitUse RUNDATA_UNITS(int unit) {
@@ -193,7 +349,7 @@ void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& 
                 std::end(dialog_options);
   if (dialog) {
     // There is no file dialog here: the run-data file must be named with -f or -c.
-    stop_free(io, "Missing filename   Use -f filneme");
+    stop_free(io, "Missing filename   Use -f filename");
   } else if (option == "-f") {
     if (args.size() > 1) name = args[1];
   } else if (option == "-c") {
@@ -202,18 +358,22 @@ void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& 
     if (!dir.empty() && dir.back() != '/') dir += '/';
     std::string list = dir + CATCHMENT_LIST;
     if (!file_exists(list)) {
-      stop_free(io, std::string("Cannot find file ") + CATCHMENT_LIST + " in executable directory");
+      stop_free(io, std::string("Cannot find file ") + CATCHMENT_LIST +
+                        " in the current directory" +
+                        (current_dir.empty() ? "" : " " + current_dir));
     }
     if (!find_catchment(io, list, catchment, name)) {
       stop_free(io, "cannot find catchment " + trim_right(catchment) + " in " + CATCHMENT_LIST);
     }
+    names.CATCHMENT_LIST_FILE_NAME = list;
   } else {
-    stop_free(io, "Unrecognised command line argument " + trim_right(option) +
-                      " Recognise only -a, -c and -f");
+    io.console.write_record(" Unrecognised command line argument " + trim_right(option) +
+                            " Recognise only -a, -c and -f");
+    stop_free(io, "Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>");
   }
 
   name = name_from_line(name);
-  if (name.empty()) stop_free(io, "Missing filename   Use -f filneme");
+  if (name.empty()) stop_free(io, "Missing filename   Use -f filename");
   if (!file_exists(name)) stop_free(io, "Cannot find rundata file " + name);
   names.RUN_DIR = directory_of(name);
   std::string run_name;
@@ -268,8 +428,10 @@ void OPEN_RUN_FILES(RunIo& io) {
   const int last_read = unit;  // the first unit whose entry the file did not reach
   units.close(RUNDATA_UNIT);
 
-  // Every output opened and locked, then every input opened, before any output is
-  // emptied: a run that cannot start leaves the files of the run before it as they were.
+  // No file the run writes may be named twice; then every output opened and locked,
+  // then every input opened, before any output is emptied: a run that cannot start
+  // leaves the files of the run before it as they were.
+  refuse_shared_files(io, entries);
   lock_outputs(io, entries);
   std::vector<std::string> created;  // update files made here, removed if the run stops
   for (const RunEntry& e : entries) {

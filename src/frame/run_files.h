@@ -34,6 +34,10 @@ void READ_COMMAND_LINE(const std::vector<std::string>& args, const std::string& 
 // io.output_locks and opens every input, before it empties any output and writes the
 // log. A file that cannot be opened, or an output that another run holds, stops the run
 // (exit status 2) with every output as it was and no file of its own left behind.
+// Before any of that, a file the run writes (an output, the log, the level-discharge
+// tables' diagnostics, the hot-start file) that is also named for another unit (an
+// input, the run-data file, the catchment list, another output) stops the run the same
+// way, having opened nothing for writing.
 void OPEN_RUN_FILES(RunIo& io);
 
 // The run name of a run-data file name: the characters between the last "rundata_" and

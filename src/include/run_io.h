@@ -19,6 +19,7 @@ struct RunNames {
   std::string RUN_NAME;
   std::string RUN_DIR;    // directory of the run-data file, ending in "/" (or empty)
   std::string START_DIR;  // current directory when the program started
+  std::string CATCHMENT_LIST_FILE_NAME;  // the catchment list read for "-c" ("" otherwise)
   std::string LOG_FILE_NAME;
   std::string PLAN_FILE_NAME;
   std::string CHECK_FILE_NAME;

@@ -18,8 +18,10 @@ TEST(Program, CommandLineStopsAreNonZero) {
   dir.write("notes.txt", "x\n");
   auto r = run_command(quendal_binary() + " -x", dir.path());
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find(" Unrecognised command line argument -x Recognise only -a, -c and -f"),
-            std::string::npos);
+  EXPECT_NE(r.output.find(" Unrecognised command line argument -x Recognise only -a, -c and -f\n"
+                          " Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>\n"),
+            std::string::npos)
+      << r.output;
   r = run_command(quendal_binary() + " -f notes.txt", dir.path());
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\""), std::string::npos);
@@ -38,6 +40,28 @@ TEST(Program, MissingFrameFileIsAnAbnormalEnd) {
             std::string::npos)
       << r.output;
   EXPECT_FALSE(testing::file_exists(dir.file("run/frame.txt")));
+}
+
+// A slip in the run-data file that names an input (the met file) for an output (the
+// dated discharge) stops the program before it has written anything: every file of the
+// catchment is as it was, and no output or log is made.
+TEST(Program, AnOutputNamedAsAnInputStopsBeforeAnyFileIsWritten) {
+  TempDir dir;
+  std::filesystem::copy(testing::source_dir() + "/examples/example", dir.file("example"),
+                        std::filesystem::copy_options::recursive);
+  const std::string rd = dir.file("example/rundata_example.txt");
+  std::string text = read_file(rd);
+  text.replace(text.find("output_example_dated_discharge.txt"), 34, "example_met.txt");
+  dir.write("example/rundata_example.txt", text);
+  const auto before = testing::tree_of(dir.path());
+  auto r = run_command(quendal_binary() + " -f rundata_example.txt", dir.file("example"));
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find(" unit 19 (read) Met data file (unit 19): example_met.txt\n"
+                          " unit 44 (written) Dated outlet discharge (unit 44): example_met.txt\n"
+                          "ABNORMAL END"),
+            std::string::npos)
+      << r.output;
+  EXPECT_TRUE(testing::tree_of(dir.path()) == before);
 }
 
 TEST(Program, ExampleCatchmentRunsToANormalEnd) {

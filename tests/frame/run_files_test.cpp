@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 #include "include/model.h"
 #include "services/stops.h"
 #include "test_support.h"
@@ -11,6 +14,7 @@ namespace {
 
 using testing::read_file;
 using testing::TempDir;
+using testing::tree_of;
 
 TEST(RunFiles, RunNameAndDirectoryOfANameTable) {
   struct Case {
@@ -79,16 +83,18 @@ TEST_F(CommandLineTest, RefusedArgumentsAndNames) {
     std::string message;
   };
   dir.write("exists.txt", "");
+  const std::string usage = " Usage: quendal -f rundata_<name>.txt  or  quendal -c <catchment>\n";
   const Case cases[] = {
-      {{"-x"}, " Unrecognised command line argument -x Recognise only -a, -c and -f\n"},
-      {{"-A"}, " Unrecognised command line argument -A Recognise only -a, -c and -f\n"},
-      {{"-f"}, " Missing filename   Use -f filneme\n"},
-      {{}, " Missing filename   Use -f filneme\n"},  // would open a file dialog
-      {{"-results"}, " Missing filename   Use -f filneme\n"},
+      {{"--help"},
+       " Unrecognised command line argument --help Recognise only -a, -c and -f\n" + usage},
+      {{"-A"}, " Unrecognised command line argument -A Recognise only -a, -c and -f\n" + usage},
+      {{"-f"}, " Missing filename   Use -f filename\n"},
+      {{}, " Missing filename   Use -f filename\n"},  // would open a file dialog
+      {{"-results"}, " Missing filename   Use -f filename\n"},
       {{"-f", dir.file("nothere_rundata_a.txt")},
        (" Cannot find rundata file " + dir.file("nothere_rundata_a.txt") + "\n")},
       {{"-f", dir.file("exists.txt")}, " RUNDATA FILENAME MUST HAVE FORM \"rundata_name.txt\"\n"},
-      {{"-c"}, " Cannot find file catchments.txt in executable directory\n"},
+      {{"-c"}, " Cannot find file catchments.txt in the current directory " + dir.path() + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -328,6 +334,117 @@ TEST_F(CommandLineTest, ASecondRunSharingAnyOutputStopsBeforeTouchingAny) {
   EXPECT_EQ(read_file(dir.file("dated.txt")), "the first run's discharge\n");
   EXPECT_EQ(read_file(dir.file("print_two.txt")), "the second run's old print\n");
   EXPECT_FALSE(testing::file_exists(dir.file("output_two_log.txt")));
+}
+
+// A file that the run writes (an output, the log, the level-discharge tables' files,
+// the hot-start file) and that another unit also names, under any form of its name,
+// stops the run before it writes, empties or makes any file; the message names the
+// file and every unit that names it. Files that are only read may be shared, and the
+// hot-start file is read and written by its own unit.
+TEST_F(CommandLineTest, AFileTheRunWritesNamedForAnotherUnitStopsBeforeAnyWrite) {
+  struct Case {
+    const char* what;
+    std::map<int, std::string> units;  // besides 10-13 and the print file (23)
+    bool from_list;                    // started with "-c"
+    std::string place;                 // the file, as the message names it ("" when allowed)
+    std::vector<std::string> lines;    // "unit (use) description: name" lines
+  };
+  const std::string rd_name = "rundata_clash.txt";
+  const std::string log_name = "output_clash_log.txt";
+  const Case cases[] = {
+      {"an output on an input", {{44, "frame.txt"}}, false, "frame.txt",
+       {"10 (read) Unit 10: frame.txt", "44 (written) Unit 44: frame.txt"}},
+      {"an output on the run-data file", {{41, rd_name}}, false, rd_name,
+       {"2 (read) run-data file: " + rd_name, "41 (written) Unit 41: " + rd_name}},
+      {"the visualisation output on an input, through ./", {{50, "./vss.txt"}}, false, "vss.txt",
+       {"11 (read) Unit 11: vss.txt", "50 (written) Unit 50: ./vss.txt"}},
+      {"an output on the plan file, through ..", {{48, "plan.txt"}, {42, "sub/../plan.txt"}}, false,
+       "plan.txt", {"42 (written) Unit 42: sub/../plan.txt", "48 (read) Unit 48: plan.txt"}},
+      {"an output named with backslashes", {{22, "sub\\..\\et.txt"}}, false, "et.txt",
+       {"13 (read) Unit 13: et.txt", "22 (written) Unit 22: sub/../et.txt"}},
+      {"two outputs on a file not made yet", {{41, "q.txt"}, {44, "q.txt"}}, false, "q.txt",
+       {"41 (written) Unit 41: q.txt", "44 (written) Unit 44: q.txt"}},
+      {"two outputs on a file not made yet, one through ..",
+       {{41, "q.txt"}, {43, "sub/../q.txt"}}, false, "q.txt",
+       {"41 (written) Unit 41: q.txt", "43 (written) Unit 43: sub/../q.txt"}},
+      {"an output through a link to an input", {{43, "link_to_oc.txt"}}, false, "oc.txt",
+       {"12 (read) Unit 12: oc.txt", "43 (written) Unit 43: link_to_oc.txt"}},
+      {"two outputs, one through a link to a file not made yet",
+       {{41, "link_to_new.txt"}, {44, "new.txt"}}, false, "new.txt",
+       {"41 (written) Unit 41: link_to_new.txt", "44 (written) Unit 44: new.txt"}},
+      {"an input on the log", {{47, log_name}}, false, log_name,
+       {"47 (read) Unit 47: " + log_name, "52 (written) log file: " + log_name}},
+      {"the hot-start file named as an input too", {{28, "hot.txt"}, {29, "hot.txt"}}, false,
+       "hot.txt", {"28 (read and written) Unit 28: hot.txt", "29 (read) Unit 29: hot.txt"}},
+      {"the check file on a level-discharge tables' file",
+       {{51, "zq.txt"}, {49, "zq_echo_777.txt"}}, false, "zq_echo_777.txt",
+       {"49 (read) Unit 49: zq_echo_777.txt",
+        "777 (written) level-discharge tables' echo: zq_echo_777.txt"}},
+      {"an output on an unused unit's file", {{14, "notes.txt"}, {24, "notes.txt"}}, false,
+       "notes.txt", {"14 (read) Unit 14: notes.txt", "24 (written) Unit 24: notes.txt"}},
+      {"an output on the catchment list", {{42, "catchments.txt"}}, true, "catchments.txt",
+       {"42 (written) Unit 42: catchments.txt", "875 (read) catchment list: catchments.txt"}},
+      {"the hot-start file alone", {{28, "hot.txt"}}, false, "", {}},
+      {"two inputs on one file", {{45, "temps.txt"}, {46, "./temps.txt"}}, false, "", {}},
+      {"outputs thrown away on a device", {{41, "/dev/null"}, {44, "/dev/null"}}, false, "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir run_dir;
+    for (const char* f : {"frame.txt", "vss.txt", "oc.txt", "et.txt", "plan.txt", "hot.txt",
+                          "temps.txt", "zq.txt", "zq_echo_777.txt", "notes.txt"}) {
+      run_dir.write(f, std::string("the data of ") + f + "\n");
+    }
+    run_dir.write("print.txt", "the print of the run before\n");
+    run_dir.write(log_name, "the log of the run before\n");
+    run_dir.write("sub/x", "");
+    run_dir.write("catchments.txt", "clash\n" + rd_name + "\n");
+    std::filesystem::create_symlink("oc.txt", run_dir.file("link_to_oc.txt"));
+    std::filesystem::create_symlink("new.txt", run_dir.file("link_to_new.txt"));
+    std::map<int, std::string> units = {
+        {10, "frame.txt"}, {11, "vss.txt"}, {12, "oc.txt"}, {13, "et.txt"}, {23, "print.txt"}};
+    for (const auto& [unit, name] : c.units) units[unit] = name;
+    std::string text = "Title of the run\n";
+    for (int unit = 10; unit <= 51; ++unit) {
+      text += "Unit " + std::to_string(unit) + "\n" + (units.count(unit) ? units[unit] : "0");
+      text += "\n";
+    }
+    run_dir.write(rd_name, text);
+    const auto before = tree_of(run_dir.path());
+
+    Model fresh{console_file};
+    std::fflush(console_file);
+    const long from = std::ftell(console_file);
+    int status = 0;
+    try {
+      READ_COMMAND_LINE(c.from_list ? std::vector<std::string>{"-c", "clash"}
+                                    : std::vector<std::string>{"-f", run_dir.file(rd_name)},
+                        run_dir.path(), fresh.io);
+      OPEN_RUN_FILES(fresh.io);
+    } catch (const ImmediateStop&) {
+      status = 2;
+    }
+    fresh.io.units.close_all();
+    fresh.io.console.flush();
+    const std::string said = read_file(console_path).substr(static_cast<std::size_t>(from));
+    if (c.place.empty()) {
+      EXPECT_EQ(status, 0) << said;
+      continue;
+    }
+    EXPECT_EQ(status, 2);
+    const std::string real_dir = std::filesystem::canonical(run_dir.path()).string() + "/";
+    std::string expected = "FILE " + real_dir + c.place +
+                           " IS NAMED FOR MORE THAN ONE UNIT AND THE RUN WRITES IT: this run "
+                           "stops before writing any file\n";
+    for (const std::string& line : c.lines) {  // the name as the run has it, in the run's folder
+      const std::size_t name = line.rfind(": ") + 2;
+      expected += " unit " + line.substr(0, name) + run_dir.path() + "/" + line.substr(name) + "\n";
+    }
+    expected += "ABNORMAL END\n";
+    EXPECT_NE(said.find(expected), std::string::npos) << said << "\nexpected:\n" << expected;
+    EXPECT_TRUE(tree_of(run_dir.path()) == before) << "a file was written, emptied or made";
+    fresh.io.output_locks.release();
+  }
 }
 
 TEST_F(CommandLineTest, ZeroAfterABlankIsAFileName) {
