@@ -307,9 +307,14 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
     if (e >= first) v.COLUMN_WORK_LIST(++count) = e;
   }
   v.COLUMN_WORK_COUNT = count;
-  int severity = 0;
-  for (int sweep = 1; sweep <= VSS_MAX_GLOBAL_SWEEPS; ++sweep) {
-    if (sweep == VSS_MAX_GLOBAL_SWEEPS) severity = 2;
+  // The sweep known to be the last is the one in which the column solver reports its
+  // own failures (GlobalSweepLimit says when the iteration stops short of convergence).
+  GlobalSweepLimit limit;
+  bool last = false;
+  int sweep = 0;
+  while (true) {
+    sweep += 1;
+    const int severity = last ? 2 : 0;
     v.global_sweeps += 1;
     double dmax = 0.0;
     bool unsettled = false;
@@ -332,11 +337,14 @@ void global_iteration(const FrameState& frame, const SurfaceState& surface, Subs
       dmax = std::max(dmax, change);
     }
     if (dmax <= VSS_HEAD_TOLERANCE && !unsettled) return;
+    if (last) break;
+    last = limit.next_is_last(sweep, dmax);
     if (sweep >= 2) next_work_list(frame, v);
   }
   v.GLOBAL_SOLVER_FAILURES += 1;
   if (v.GLOBAL_SOLVER_FAILURES < SOLVER_MESSAGE_LIMIT) {
     REPORT_ERROR(io, SEVERITY_ERROR, 1039, PRINT_UNIT, 0, 0, "Maximum iterations in VSS global solver");
+    REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, limit.stop_text(sweep));
     // The column that changed most in the last sweep is the one holding the iteration up.
     if (const int e = column_changing_most(v); e > 0) {
       REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
@@ -517,6 +525,27 @@ void exchange_outputs(const FrameState& frame, const SurfaceState& surface, Subs
 }
 
 }  // namespace
+
+bool GlobalSweepLimit::next_is_last(int sweep, double change) {
+  if (change < VSS_STALL_FALL * best_) {
+    best_ = change;
+    best_sweep_ = sweep;
+  }
+  if (sweep + 1 >= VSS_MAX_GLOBAL_SWEEPS) return true;
+  stalled_ = sweep + 1 >= VSS_STALL_CHECK_SWEEP && sweep - best_sweep_ >= VSS_STALL_SWEEPS;
+  return stalled_;
+}
+
+std::string GlobalSweepLimit::stop_text(int sweeps) const {
+  if (!stalled_) {
+    return "stopped at the limit of " + std::to_string(sweeps) +
+           " sweeps, the largest head change still falling";
+  }
+  const long percent = std::lround(100.0 * (1.0 - VSS_STALL_FALL));
+  return "stopped after " + std::to_string(sweeps) + " sweeps: the largest head change fell by "
+         "less than " + std::to_string(percent) + "% over the last " +
+         std::to_string(VSS_STALL_SWEEPS);
+}
 
 void VSS_TIME_STEP(const FrameState& frame, const SurfaceState& surface, SubsurfaceState& v,
                    RunIo& io) {

@@ -86,9 +86,9 @@ TEST(WaterBudget, EveryStretchOfTheRunCloses) {
     const double to_mm = 1000.0 / frame.TOTAL_CATCHMENT_AREA;
     EXPECT_NEAR(change * to_mm, inflow * to_mm, 1e-6);
     // Every term is there to be counted: the east edge drains, the well exports. Darcy
-    // puts the east edge's drain at some 0.03 mm in the four days with banks (eight
-    // squares, 8 m of aquifer at 0.1 m/day, head 0.5 m lower 50 m away), 20 times more
-    // in the example's aquifer of 2 m/day: ten times the totals' printed 0.001 mm at least.
+    // puts the east edge's drain at some 0.6 mm in the four days (eight squares, 8 m of
+    // aquifer at 2 m/day, head 0.5 m lower 50 m away; with banks 0.85 mm), far above
+    // ten times the totals' printed 0.001 mm.
     EXPECT_LT(t(WB_LATERAL_FLOW_RUN) * to_mm, -0.01);
     EXPECT_GT(t(WB_WELL_EXPORT_RUN) * to_mm, 0.3);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -106,6 +107,7 @@ struct VssColumnTest : testing::ModelWithFiles {
   // end the sweeps start from; the global iteration stops at changes of 1e-4 m, which
   // bounds what the order may leave behind.
   void rain_on_the_ends(bool reversed);
+  void pond_on_a_row_of(double width);
   void steps(int n) { run_steps(model, n); }
 };
 
@@ -349,6 +351,89 @@ TEST_F(VssColumnTest, ColumnsFarFromAChangeAreNotSolvedAgainAfterTheSecondSweep)
     EXPECT_LE(solved, COLUMNS * full + 5 * (swept - full)) << "step " << step;
   }
   EXPECT_GT(later_sweeps, 0);  // the steps did go past the second sweep
+}
+
+// A pond of 0.5 m on the west square of a row of twelve small squares over a water table
+// 1 m down: narrow columns couple so strongly through their saturated cells that a sweep
+// of the global iteration takes little off the change (about 0.87 of it remains with
+// 1 m squares, 0.99 with 0.2 m squares). With 1 m squares the iteration goes on past
+// ten sweeps and reaches its tolerance at every step (in 30 to 45 sweeps; ten left each
+// step unconverged); with 0.2 m squares the change stalls above the tolerance, and the
+// iteration stops well before its cap and says why.
+void VssColumnTest::pond_on_a_row_of(double width) {
+  build(12, 5.0, 1.0);
+  frame.DHF.fill(0.5 * width);
+  frame.AREA.fill(width * width);
+  surface.HRF(1) = 100.5;
+}
+
+TEST_F(VssColumnTest, NarrowColumnsSweepOnWhileTheChangeFalls) {
+  pond_on_a_row_of(1.0);
+  long most = 0;
+  for (int step = 1; step <= 3; ++step) {
+    const long sweeps = v.global_sweeps;
+    steps(1);
+    most = std::max(most, v.global_sweeps - sweeps);
+  }
+  EXPECT_TRUE(report_numbers().empty()) << print_text();
+  EXPECT_GT(most, 10);
+}
+
+TEST_F(VssColumnTest, NarrowColumnsStopWhenTheChangeStalls) {
+  pond_on_a_row_of(0.2);
+  steps(1);
+  const long sweeps = v.global_sweeps;
+  EXPECT_GT(sweeps, 10);
+  EXPECT_LT(sweeps, VSS_MAX_GLOBAL_SWEEPS);
+  EXPECT_EQ(report_numbers(), std::vector<std::string>{"1039"});
+  EXPECT_NE(print_text().find("        Maximum iterations in VSS global solver\n        stopped after " +
+                              std::to_string(sweeps) +
+                              " sweeps: the largest head change fell by less than 10% over the "
+                              "last 5\n"),
+            std::string::npos)
+      << print_text();
+}
+
+// When the global iteration gives up short of its tolerance, fed the largest change of
+// each sweep. A change that keeps falling by a tenth within five sweeps goes on (the bank
+// catchments' 0.76 per sweep reaches 1e-4 m from 1.2 m in 36 sweeps; 0.95 per sweep only
+// at the cap); one that no longer does stops, but never before the tenth sweep, which
+// ends every stop that comes earlier, as the ten sweeps always did.
+TEST(GlobalSweepLimit, GoesOnWhileTheChangeFallsAndStopsWhenItStalls) {
+  struct Case {
+    const char* name;
+    std::function<double(int)> change;  // of sweep s
+    int last;                           // the sweep that is the last one
+    bool stalled;
+  };
+  const Case cases[] = {
+      {"0.76 per sweep", [](int s) { return 1.2 * std::pow(0.76, s - 1); }, 0, false},
+      {"0.95 per sweep", [](int s) { return std::pow(0.95, s - 1); }, VSS_MAX_GLOBAL_SWEEPS, false},
+      {"flat from the third", [](int s) { return s < 3 ? 1.0 / s : 1e-3; }, 10, true},
+      {"0.99 per sweep", [](int s) { return std::pow(0.99, s - 1); }, 10, true},
+      {"falling, then flat from the 20th", [](int s) { return std::pow(0.76, std::min(s, 20)); },
+       26, true},
+      {"swinging after the 15th",
+       [](int s) { return std::pow(0.7, std::min(s, 15)) * (s > 15 && s % 2 ? 3.0 : 1.0); }, 21,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GlobalSweepLimit limit;
+    int last = 0;
+    for (int s = 1; s < VSS_MAX_GLOBAL_SWEEPS && last == 0; ++s) {
+      if (c.change(s) <= VSS_HEAD_TOLERANCE) break;  // converged
+      if (limit.next_is_last(s, c.change(s))) last = s + 1;
+    }
+    EXPECT_EQ(last, c.last);
+    if (last == 0) continue;
+    const std::string text = limit.stop_text(last);
+    EXPECT_EQ(text, c.stalled ? "stopped after " + std::to_string(last) +
+                                    " sweeps: the largest head change fell by less than 10% over "
+                                    "the last 5"
+                              : "stopped at the limit of 100 sweeps, the largest head change "
+                                "still falling");
+  }
 }
 
 // A saturated column under a pond of 0.5 m: every head rises by 0.5 m and the soil
