@@ -111,7 +111,7 @@ def dated_lines(work):
 
 
 def steps_completed(work):
-    """The step count of the status file (written before a step's run outputs)."""
+    """The step count of the status file (written after all of a step's outputs)."""
     text = open(output(work, "_status.txt")).read()
     return int(text.split("Number of steps =")[1].split()[0]) if "Number of steps" in text else 0
 
@@ -201,14 +201,14 @@ def main():
         process.send_signal(signal.SIGKILL)
         process.wait()
         # Every step up to the one the status file counts wrote its dated discharge (the
-        # last one perhaps not yet: the status file comes first), each line as the
-        # uninterrupted run wrote it.
+        # status file comes after the step's outputs), each line as the uninterrupted run
+        # wrote it.
         lines, completed = dated_lines(killed), steps_completed(killed)
         written = len(lines) - 1
         whole_lines = lines[-1] == "" and lines[:-1] == whole_dated[:written]
         print(f"  kill after {delay:.3f} s: {completed} steps completed, {written} dated discharge "
               f"lines, {'each the uninterrupted run' + chr(39) + 's' if whole_lines else 'NOT THE SAME'}"
-              f"{'' if written >= completed - 1 else ', LINES MISSING'}")
+              f"{'' if written >= completed else ', LINES MISSING'}")
         left = open(os.path.join(killed, "hotstart.txt")).read()
         restarted = killed + "_restarted"
         rundata = prepare(a.example, restarted, fields(True, False, 9999.0, a.interval))

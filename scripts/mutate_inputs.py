@@ -707,6 +707,11 @@ def main():
                              "parts (\"met,snow,et\")")
     parser.add_argument("--list", action="store_true", help="one line per mutant")
     args = parser.parse_args()
+    # Each mutant runs in a directory of its own: a binary named relative to where the
+    # script was started is found from there.
+    args.binary = os.path.abspath(args.binary)
+    if not (os.path.isfile(args.binary) and os.access(args.binary, os.X_OK)):
+        parser.error("no program at %s (build it first, or name it with --binary)" % args.binary)
     bounds = readme_bounds()
     with ThreadPoolExecutor(max_workers=args.jobs) as pool:
         results = list(pool.map(lambda n: run_one(n, args, bounds), range(args.count)))

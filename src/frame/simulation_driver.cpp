@@ -24,6 +24,7 @@ namespace quendal {
 namespace {
 
 constexpr int STATUS_UNIT = 22;
+constexpr int SEDIMENT_PRINT_UNIT = 24;
 constexpr int CONTAMINANT_PRINT_UNIT = 25;
 
 // Dates are given to the minute, so the run length and the start times of sediment and
@@ -40,6 +41,15 @@ void write_status(Model& model) {
   write_formatted(status, "('Current time = ',F10.2,' hours. Number of steps = ',I7,' steps.'/)",
                   model.frame.UZNOW, model.frame.STEP_COUNT);
   status.flush();
+}
+
+// The print files hand what they were given to the system (no sync to disk): a run
+// killed later leaves in them every line written up to here. A file not written to
+// since its last flush costs nothing.
+void flush_print_files(Model& model) {
+  for (int unit : {PRINT_UNIT, SEDIMENT_PRINT_UNIT, CONTAMINANT_PRINT_UNIT}) {
+    model.io.units.flush_written(unit);
+  }
 }
 
 // When sediment and contaminants become due: hours after the run's start.
@@ -87,6 +97,8 @@ void start_up(Model& model, bool& first_cm_step, const ComponentStarts& starts) 
     }
   }
   call_visualisation(model);
+  // The echo of the inputs is kept even when the first step is killed.
+  flush_print_files(model);
 }
 
 }  // namespace
@@ -192,14 +204,21 @@ void SIMULATION_DRIVER(Model& model) {
                              model.io);
     }
 
-    // 13-17: hot-start record, status file, visualisation, run outputs, progress line.
+    // 13-17: hot-start record, visualisation, print files, run outputs, status file,
+    // progress line. The print files are handed over before the run outputs, so that a
+    // step's dated discharge line is never in its file without the step's print lines.
     if (frame.HOTSTART_WRITE && frame.UZNOW >= frame.NEXT_HOTSTART_TIME) {
       write_hotstart_record(model);
       frame.NEXT_HOTSTART_TIME += frame.HOTSTART_INTERVAL;
     }
-    write_status(model);
     call_visualisation(model);
+    flush_print_files(model);
     WRITE_RUN_OUTPUTS("main ", frame, model.surface, model.subsurface, model.output, model.io);
+    // The status file counts the step only once every output of the step is in its file,
+    // so it comes last rather than before the visualisation and the run outputs: a run
+    // killed in between never leaves a status counting a step whose dated discharge
+    // line (or any other record of the step) is missing.
+    write_status(model);
     write_progress_line(model);
 
     // 18: the end test.

@@ -29,7 +29,8 @@ enum class UnitDirection {
 
 class Unit : public RecordSource, public RecordSink {
  public:
-  Unit(int number, std::string path, std::FILE* file);
+  // Takes over `fd`, a file opened for reading, writing or both.
+  Unit(int number, std::string path, int fd);
   ~Unit() override;
   Unit(const Unit&) = delete;
   Unit& operator=(const Unit&) = delete;
@@ -39,6 +40,8 @@ class Unit : public RecordSource, public RecordSink {
   long record_number() const override { return record_; }
   // Writes one record. The first write after a rewind cuts the file there, so a file
   // that is rewound and rewritten (the status file) holds only what was written last.
+  // Records are buffered, and the system is only ever handed whole records with their
+  // line ends: whenever a run stops, however it stops, each file ends with a whole line.
   // A write that fails throws OutputWriteError; from then on the unit takes no more
   // records (they are dropped), so that reporting the failure cannot fail again here.
   void write_record(std::string_view record) override;
@@ -46,6 +49,8 @@ class Unit : public RecordSource, public RecordSink {
   void rewind();
   // Hands what is buffered to the system; OutputWriteError when that fails.
   void flush();
+  // Records written and not yet handed to the system (none once the unit failed).
+  bool holds_unflushed() const { return write_length_ > 0 && !failed(); }
   // The failure met, if any: the system's reason ("" while the unit writes).
   bool failed() const { return !failure_.empty(); }
   const std::string& failure() const { return failure_; }
@@ -57,18 +62,23 @@ class Unit : public RecordSource, public RecordSink {
   const std::string& path() const { return path_; }
 
  private:
-  enum class LastOp { None, Read, Write };
-  void switch_to(LastOp op);
+  void give_back_read_ahead();
+  void hand_over();
+  void write_alone(std::string_view record);
   [[noreturn]] void fail(int error);
 
   int number_;
   std::string path_;
-  std::FILE* file_;
+  int fd_;
   long record_ = 0;
   bool truncate_on_write_ = false;
-  LastOp last_op_ = LastOp::None;
-  char* buffer_ = nullptr;
-  std::size_t buffer_size_ = 0;
+  // Reading: a block of the file, of which [read_next_, read_end_) is not taken yet; the
+  // file's offset stands after the block.
+  std::unique_ptr<char[]> read_buffer_;
+  std::size_t read_next_ = 0, read_end_ = 0;
+  // Writing: whole records, not yet handed to the system, that go at the file's offset.
+  std::unique_ptr<char[]> write_buffer_;
+  std::size_t write_length_ = 0;
   std::string failure_;
 };
 
@@ -99,6 +109,9 @@ class UnitTable {
   RecordSink& print() { return sink(PRINT_UNIT); }
   Console& console() { return console_; }
 
+  // Hands the records written to `unit` to the system when there are any; nothing when
+  // the unit is not open, has failed or holds nothing unflushed.
+  void flush_written(int unit);
   // Rewinding or closing a unit that is not open does nothing.
   void rewind(int unit);
   void close(int unit);

@@ -18,17 +18,21 @@ using testing::Hdf5File;
 
 struct FullDevice {
   const char* what;
-  const char* entry;  // the unit's description and file in the run-data file
+  const char* entry;   // the unit's description and file in the run-data file
+  const char* status;  // how the status file begins when the run has stopped
 };
 
 // Two days of the example; /dev/full takes every open and refuses every write with "No
 // space left on device". The dated discharge is written every step; the end state only
 // at the end, after the last step, where a failure must still keep the run from
-// completing.
+// completing. The status file is written after a step's outputs: the step whose dated
+// discharge failed is not counted, the last step before the end state is.
 TEST(WriteFailures, ATextOutputThatCannotBeWrittenStopsTheRun) {
   const FullDevice cases[] = {
-      {"dated discharge", "Dated outlet discharge (unit 44)\noutput_example_dated_discharge.txt"},
-      {"end state", "End state (unit 42)\noutput_example_end_state.txt"},
+      {"dated discharge", "Dated outlet discharge (unit 44)\noutput_example_dated_discharge.txt",
+       "Reading data sets ...\n"},
+      {"end state", "End state (unit 42)\noutput_example_end_state.txt",
+       "Current time =      48.00 hours."},
   };
   for (const FullDevice& c : cases) {
     SCOPED_TRACE(c.what);
@@ -46,6 +50,8 @@ TEST(WriteFailures, ATextOutputThatCannotBeWrittenStopsTheRun) {
     const std::string print = example.print();
     EXPECT_NE(print.find("FATAL ERROR 1094"), std::string::npos) << print;
     EXPECT_EQ(print.find("Normal completion"), std::string::npos);
+    EXPECT_TRUE(example.output("output_example_status.txt").starts_with(c.status))
+        << example.output("output_example_status.txt");
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "services/stops.h"
 #include "string_sink.h"
 #include "test_support.h"
@@ -71,6 +74,51 @@ TEST_F(UnitsTest, UpdateUnitKeepsAnExistingFileAndCreatesAMissingOne) {
   std::string fresh = dir.file("new.txt");
   ASSERT_TRUE(units.open(14, fresh, UnitDirection::Update));
   EXPECT_TRUE(testing::file_exists(fresh));
+}
+
+// What the system holds of a file at any moment (what a run killed then leaves) is whole
+// lines: short lines reach it many at a time, a line longer than the unit's buffer by
+// itself, also on a unit that was read before it is written; flush_written() hands over
+// what is pending and nothing more.
+TEST_F(UnitsTest, TheSystemIsOnlyEverHandedWholeLines) {
+  struct Case {
+    const char* name;
+    UnitDirection direction;
+    const char* before;  // the file before the unit is opened; an Update unit reads it
+  };
+  for (const Case& c : {Case{"output", UnitDirection::Output, ""},
+                        Case{"update after a read", UnitDirection::Update, "read first\n"}}) {
+    SCOPED_TRACE(c.name);
+    const std::string p = dir.write("lines.txt", c.before);
+    ASSERT_TRUE(units.open(PRINT_UNIT, p, c.direction));
+    Unit& u = units.unit(PRINT_UNIT);
+    std::string expected = c.before;
+    if (c.direction == UnitDirection::Update) {
+      std::string line;
+      ASSERT_TRUE(u.read_record(line));
+    }
+    const auto on_disk_whole = [&] {
+      const auto size = std::filesystem::file_size(p);
+      if (size == 0) return true;
+      std::ifstream in(p, std::ios::binary);
+      in.seekg(static_cast<std::streamoff>(size) - 1);
+      return in.get() == '\n';
+    };
+    // Lines of 1 to 997 characters, some 600 KB in all, and among them two of 200,000.
+    for (int i = 0; i < 1200; ++i) {
+      const std::string record = (i % 500 == 250) ? std::string(200000, 'L')
+                                                  : std::string(1 + (i * 37) % 997, 'a' + i % 26);
+      u.write_record(record);
+      expected += record + "\n";
+      ASSERT_TRUE(on_disk_whole()) << "after record " << i + 1;
+    }
+    EXPECT_TRUE(u.holds_unflushed());
+    units.flush_written(PRINT_UNIT);
+    EXPECT_FALSE(u.holds_unflushed());
+    EXPECT_EQ(read_file(p), expected);
+    EXPECT_EQ(u.written_length(), static_cast<long>(expected.size()));
+    units.close(PRINT_UNIT);
+  }
 }
 
 TEST_F(UnitsTest, RecordsForUnopenedUnitsGoToThePrintFile) {
