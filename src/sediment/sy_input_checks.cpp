@@ -61,8 +61,8 @@ void check_compositions(SyChecks& check, InputPlaces& places, int number, const 
   check.real(number, 1, n, 0, sum_name, "EQ", 1.0, ConstRealSection(sum), COMPOSITION_SUM_TOLERANCE);
 }
 
-void check_boundaries(SyChecks& check, const FrameState& frame, const SedimentState& s, int sfb,
-                      int srb) {
+void check_boundaries(SyChecks& check, InputPlaces& places, const FrameState& frame,
+                      const SedimentState& s, int sfb, int srb) {
   const int nsyb = s.NSYB, nsed = s.NSED;
   const int flux = s.NSYC(1), flux_series = s.NSYC(2), rating = s.NSYC(3), rating_series = s.NSYC(4);
   check.scalar(2036, "NSYCEE", "GE", std::max(flux + flux_series, rating + rating_series), NSYCEE);
@@ -75,6 +75,15 @@ void check_boundaries(SyChecks& check, const FrameState& frame, const SedimentSt
   int found = check.integer(2037, 1, nsyb, 0, "NSYBCD(bdry,1)", "GE", 1, ConstIntegerSection(elements));
   found += check.integer(2037, 1, nsyb, 0, "NSYBCD(bdry,1)", "LE", frame.NEL, ConstIntegerSection(elements));
   if (found == 0) {
+    // The checks of a boundary element's faces name the boundary's row.
+    const char* const face_checks[] = {"NBFACE[NSYBCD[*][1]]", "ICMREF[NSYBCD[*][1]][NBFACE][2]"};
+    for (const char* item : face_checks) places.forget(item);
+    for (int b = 1; b <= nsyb; ++b) {
+      if (const FieldPlace* row = places.find("NSYBCD", b)) {
+        const FieldPlace place = *row;
+        for (const char* item : face_checks) places.note(item, b, 0, place);
+      }
+    }
     std::vector<int> faces(elements.size());
     for (int b = 1; b <= nsyb; ++b) faces[b - 1] = frame.NBFACE(elements[b - 1]);
     found = check.integer(2038, 1, nsyb, 0, "NBFACE[NSYBCD[*][1]](bdry)", "GE", 1, ConstIntegerSection(faces));
@@ -179,7 +188,7 @@ void SY_CHECK_INPUT(const FrameState& frame, int ns, const SedimentState& s, int
     check.real(2035, 1, nel, k, "FDEL(iel,sed)", "GE", 0.0, column(s.FDEL, k, nel));
   }
 
-  if (s.NSYB > 0 && NELEE >= 2 * s.NSYB) check_boundaries(check, frame, s, sfb, srb);
+  if (s.NSYB > 0 && NELEE >= 2 * s.NSYB) check_boundaries(check, io.places, frame, s, sfb, srb);
 
   if (check.count > 0) {
     REPORT_ERROR(io, SEVERITY_FATAL, 2000, SY_PRINT_UNIT, 0, 0,
