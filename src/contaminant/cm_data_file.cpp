@@ -295,8 +295,13 @@ void Reader::read_initial_concentrations(int m) {
     check_rows(pairs, 2, 1, 1, Quantity::CONCENTRATION,
                "relative concentration of the table" + table);
     for (int j = 1; j <= ntbl; ++j) {
-      cm_.DTAB(k, j, m) = pairs[2 * static_cast<std::size_t>(j - 1)];
-      cm_.CTAB(k, j, m) = pairs[2 * static_cast<std::size_t>(j - 1) + 1];
+      const std::size_t i = 2 * static_cast<std::size_t>(j - 1);
+      cm_.DTAB(k, j, m) = pairs[i];
+      cm_.CTAB(k, j, m) = pairs[i + 1];
+      if (i + 1 < at_.size()) {
+        io_.places.note(cm_table_place_item("DTAB", m), k, j, at_[i]);
+        io_.places.note(cm_table_place_item("CTAB", m), k, j, at_[i + 1]);
+      }
     }
   }
 }
@@ -405,6 +410,10 @@ void Reader::read() {
 }
 
 }  // namespace
+
+std::string cm_table_place_item(std::string_view array, int m) {
+  return std::string(array) + " of contaminant " + std::to_string(m);
+}
 
 void CM_READ_DATA_FILE(const FrameState& frame, const SubsurfaceState& subsurface, int nsed,
                        ContaminantParameters& contaminant, RunIo& io) {

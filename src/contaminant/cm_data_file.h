@@ -8,6 +8,9 @@
 // rate coefficients are held to their physical bounds (services/physical_bounds.h).
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "include/contaminant_state.h"
 #include "include/frame_state.h"
 #include "include/run_io.h"
@@ -29,7 +32,11 @@ constexpr int CM_COUNT_ERROR = 3008;
 // count of the run at this moment (0 when the sediment component is off): the file must
 // give data for at least NCON contaminants, subsurface.NS soil types and nsed size
 // groups (fatal error 3008).
+// Where the depths and concentrations of the category tables (":CM26e") were read is
+// noted in io.places, entry (k, j) of contaminant m's tables under
+// cm_table_place_item("DTAB" or "CTAB", m) at (k, j), for the checks of the set-up.
 void CM_READ_DATA_FILE(const FrameState& frame, const SubsurfaceState& subsurface, int nsed,
                        ContaminantParameters& contaminant, RunIo& io);
+std::string cm_table_place_item(std::string_view array, int m);
 
 }  // namespace quendal

@@ -1,9 +1,12 @@
 #include "contaminant/cm_initialise.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "contaminant/cm_bed_geometry.h"
+#include "contaminant/cm_data_file.h"
 #include "services/array_checks.h"
 #include "services/error_reporting.h"
 
@@ -21,6 +24,37 @@ void check_category_tables(const FrameState& frame, ContaminantState& cm, RunIo&
   std::vector<char> flags(static_cast<std::size_t>(std::max(CM_MAX_TABLE_ROWS, 1)) + 1);
   auto flag_section = [&](int lo, int n) { return FlagSection(flags.data(), n, 1, lo); };
   const long row_stride = CM_MAX_CATEGORIES;
+  // The checks of category k of contaminant m name where its values were read: the
+  // places the reader noted are put under the checks' names, row j at position j.
+  const char* const first_depth = "DTAB[ncat,1]";
+  const char* const depths = "DTAB[ncat,ntab]";
+  const char* const concentrations = "CTAB[nmne,ntab]";
+  auto note_table = [&](int k, int m) {
+    for (const char* item : {first_depth, depths, concentrations}) io.places.forget(item);
+    const std::string depth_item = cm_table_place_item("DTAB", m);
+    const std::string concentration_item = cm_table_place_item("CTAB", m);
+    for (int j = 1; j <= cm.NTBL(k, m); ++j) {
+      if (const FieldPlace* place = io.places.find(depth_item, k, j)) {
+        const FieldPlace depth = *place;
+        if (j == 1) io.places.note(first_depth, k, 0, depth);
+        io.places.note(depths, j, 0, depth);
+      }
+      if (const FieldPlace* place = io.places.find(concentration_item, k, j)) {
+        const FieldPlace concentration = *place;
+        io.places.note(concentrations, j, 0, concentration);
+      }
+    }
+  };
+  // The place of the first value a check refused, which the closing report names too.
+  std::optional<FieldPlace> first_refused;
+  auto remember = [&](int failures, const char* item, int lo, int n) {
+    if (failures == 0 || first_refused) return;
+    for (int i = 0; i < n; ++i) {
+      if (flags[static_cast<std::size_t>(i)] == 0) continue;
+      if (const FieldPlace* place = io.places.find(item, lo + i, 0)) first_refused = *place;
+      return;
+    }
+  };
   for (int m = 1; m <= cm.NCON; ++m) {
     if (!cm.CM_CATEGORY_TABLES_ON[m]) continue;
     for (int iel = frame.NLF + 1; iel <= frame.NEL; ++iel) {
@@ -29,26 +63,34 @@ void check_category_tables(const FrameState& frame, ContaminantState& cm, RunIo&
                           flag_section(iel, 1));
     }
     for (int k = 1; k <= cm.NCAT(m); ++k) {
-      CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2104, CM_PRINT, k, k, 0, 0, "DTAB[ncat,1]", "EQ", 0.0,
-                       0.0, RealSection(&cm.DTAB(k, 1, m), 1, 1, k), count, flag_section(k, 1));
+      note_table(k, m);
+      remember(CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2104, CM_PRINT, k, k, 0, 0, first_depth, "EQ",
+                                0.0, 0.0, RealSection(&cm.DTAB(k, 1, m), 1, 1, k), count,
+                                flag_section(k, 1)),
+               first_depth, k, 1);
       const int rows = cm.NTBL(k, m);
       if (rows >= 2) {
-        CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2105, CM_PRINT, 2, rows, 0, 0, "DTAB[ncat,ntab]", "GTa",
-                         ConstRealSection(&cm.DTAB(k, 1, m), rows - 1, row_stride, 2), 0.0,
-                         RealSection(&cm.DTAB(k, 2, m), rows - 1, row_stride, 2), count,
-                         flag_section(2, rows - 1));
+        remember(CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2105, CM_PRINT, 2, rows, 0, 0, depths, "GTa",
+                                  ConstRealSection(&cm.DTAB(k, 1, m), rows - 1, row_stride, 2),
+                                  0.0, RealSection(&cm.DTAB(k, 2, m), rows - 1, row_stride, 2),
+                                  count, flag_section(2, rows - 1)),
+                 depths, 2, rows - 1);
       }
     }
     for (int k = 1; k <= cm.NCAT(m); ++k) {
       const int rows = cm.NTBL(k, m);
-      CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2106, CM_PRINT, 1, rows, 0, 0, "CTAB[nmne,ntab]", "GE", 0.0,
-                       0.0, RealSection(&cm.CTAB(k, 1, m), rows, row_stride, 1), count,
-                       flag_section(1, rows));
+      note_table(k, m);
+      remember(CHECK_REAL_ARRAY(io, CHECK_SEVERITY, 2106, CM_PRINT, 1, rows, 0, 0, concentrations,
+                                "GE", 0.0, 0.0, RealSection(&cm.CTAB(k, 1, m), rows, row_stride, 1),
+                                count, flag_section(1, rows)),
+               concentrations, 1, rows);
     }
   }
   if (count > 0) {
-    REPORT_ERROR(io, SEVERITY_FATAL, 2107, CM_PRINT, 0, 0,
-                 "Error(s) detected while checking static/initial interface");
+    report_fatal_with_detail(io, 2107, CM_PRINT, 0,
+                             "Error(s) detected while checking static/initial interface",
+                             first_refused ? "the first of them: " + value_read_from(*first_refused)
+                                           : std::string());
   }
 }
 

@@ -45,14 +45,7 @@ FileDate read_date(RecordSource& in) {
     FieldLogScope scope(in, places);
     read_list(in, d.year, d.month, d.day, d.hour, d.minute);
   }
-  d.place.file = in.source_name();
-  d.place.record = in.record_number();
-  for (const FieldPlace& p : places) {
-    if (p.record != d.place.record || p.first_column == 0) continue;
-    if (d.place.first_column == 0) d.place.first_column = p.first_column;
-    d.place.last_column = p.last_column;
-    d.place.text += (d.place.text.empty() ? "" : " ") + p.text;
-  }
+  d.place = joined_place(places, in.source_name(), in.record_number());
   return d;
 }
 
@@ -373,6 +366,8 @@ void INFR(FrameState& frame, RunIo& io) {
   check_date(end, "end");
   const FileDate sediment_start = read_date(in);
   const FileDate contaminant_start = read_date(in);
+  frame.SEDIMENT_START_PLACE = sediment_start.place;
+  frame.CONTAMINANT_START_PLACE = contaminant_start.place;
 
   // Records 7 and 8: grid spacings.
   frame.GRID_SPACING_X.resize(nx - 1, 0.0);
@@ -390,8 +385,13 @@ void INFR(FrameState& frame, RunIo& io) {
 
   // Record 10: time-step controls.
   read_title(in);
-  read_formatted(in, "(4F7.0,L7)", frame.MAX_RAIN_DEPTH_PER_STEP, frame.TIMESTEP_GROWTH,
-                 frame.OC_MAX_CHANNEL_FLOW, frame.BASIC_TIMESTEP, frame.SOFT_START);
+  {
+    FieldLog places;
+    FieldLogScope scope(in, places);
+    read_formatted(in, "(4F7.0,L7)", frame.MAX_RAIN_DEPTH_PER_STEP, frame.TIMESTEP_GROWTH,
+                   frame.OC_MAX_CHANNEL_FLOW, frame.BASIC_TIMESTEP, frame.SOFT_START);
+    if (places.size() > 2) frame.OC_MAX_CHANNEL_FLOW_PLACE = places[2];
+  }
   // The step control divides by both: a zero or negative value would stall the clock.
   if (!(frame.BASIC_TIMESTEP > 0.0) || !(frame.MAX_RAIN_DEPTH_PER_STEP > 0.0)) {
     refuse(in, in.record_number(),

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "contaminant/cm_initialise.h"
 #include "contaminant/contaminant.h"
@@ -177,8 +179,18 @@ void SIMULATION_DRIVER(Model& model) {
       for (int iel = 1; iel <= frame.NEL; ++iel) frame.HRF_SY_COPY(iel) = GET_HRF(model.surface, iel);
       SY_STEP(frame, model.surface, model.subsurface, model.sediment, model.io);
     } else if (contaminants_due && frame.SEDIMENT_ON) {
-      REPORT_ERROR(model.io, SEVERITY_FATAL, 1041, CONTAMINANT_PRINT_UNIT, 0, 0,
-                   "Start-time for sediment is later than for contaminants");
+      // The two dates, where the frame data file gave them.
+      std::vector<std::string> dates;
+      if (!frame.SEDIMENT_START_PLACE.file.empty()) {
+        dates.push_back("the sediment start was read from " +
+                        describe_place(frame.SEDIMENT_START_PLACE));
+      }
+      if (!frame.CONTAMINANT_START_PLACE.file.empty()) {
+        dates.push_back("the contaminant start was read from " +
+                        describe_place(frame.CONTAMINANT_START_PLACE));
+      }
+      report_fatal_with_details(model.io, 1041, CONTAMINANT_PRINT_UNIT, 0, 0,
+                                "Start-time for sediment is later than for contaminants", dates);
     }
     if (contaminants_due) {
       if (first_cm_step) {

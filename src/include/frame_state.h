@@ -4,6 +4,7 @@
 #include <string>
 
 #include "include/arrays.h"
+#include "services/records.h"
 
 namespace quendal {
 
@@ -48,6 +49,11 @@ struct FrameState {
   double MAX_RAIN_DEPTH_PER_STEP = 0.0;  // largest rainfall depth per step, mm
   double TIMESTEP_GROWTH = 0.0;          // largest relative growth of the step
   double OC_MAX_CHANNEL_FLOW = 0.0;      // largest allowed channel face flow, m3/s
+  // Where the file gave the values that checks during the run hold the run to, so that
+  // their reports name the file, the record and the text.
+  FieldPlace OC_MAX_CHANNEL_FLOW_PLACE;
+  FieldPlace SEDIMENT_START_PLACE;
+  FieldPlace CONTAMINANT_START_PLACE;
   double BASIC_TIMESTEP = 0.0;           // hours, at most MAX_BASIC_TIMESTEP
   bool SOFT_START = false;
   bool SNOW_ON = false;

@@ -12,6 +12,7 @@
 
 #include "include/arrays.h"
 #include "include/dimensions.h"
+#include "services/records.h"
 
 namespace quendal {
 
@@ -141,6 +142,9 @@ struct SubsurfaceState {
   int IAQCON_COUNT = 0;
   Array2<int> IAQCON;                     // (4, IAQCON_COUNT)
   int VSS_ERROR_COUNT = 0;                // errors counted while setting up
+  // Where the value of the first counted error was read, when its report names one:
+  // the report that stops the set-up on the count names it too (file empty: none).
+  FieldPlace VSS_FIRST_ERROR_PLACE;
 
   // --- soil property tables (subsurface/soil_tables.h) -----------------------------
   // Heads of the table points (VSPPSI, wet to dry) and, per point and soil

@@ -304,11 +304,17 @@ void Reader::read_element_data() {
 // Option -1 of :SY52: a link's bed is made of its bank soil, a column's loose sediment
 // of its top soil. A soil type outside 1..NS copies nothing: the input check refuses a
 // bank soil out of range and the interface check a top soil out of range, so such an
-// element never reaches a step.
+// element never reaches a step. The copies take the places of the soil's fractions.
 void Reader::copy_soil_compositions() {
   auto copy = [&](int element, int soil) {
     if (soil < 1 || soil > ns_) return;
-    for (int k = 1; k <= s_.NSED; ++k) s_.FBETA(element, k) = s_.SOSDFN(soil, k);
+    for (int k = 1; k <= s_.NSED; ++k) {
+      s_.FBETA(element, k) = s_.SOSDFN(soil, k);
+      if (const FieldPlace* place = io_.places.find("SOSDFN", soil, k)) {
+        const FieldPlace fraction = *place;
+        io_.places.note("FBETA", element, k, fraction);
+      }
+    }
   };
   for (int link = 1; link <= f_.NLF; ++link) copy(link, s_.NTSOBK(link));
   for (int iel = f_.NLF + 1; iel <= f_.NEL; ++iel) copy(iel, s_.SY_SURFACE_SOIL_TYPE(iel));
@@ -318,6 +324,9 @@ void Reader::copy_soil_compositions() {
 void Reader::read_boundaries() {
   FieldLog at;
   const std::vector<int> counts = ints(":SY61", 5, &at);
+  // The input checks name the record of the counts (their sums) and of a boundary's row.
+  for (const char* item : {"NSYCEE", "NSYBCD"}) io_.places.forget(item);
+  if (!at.empty()) io_.places.note("NSYCEE", 1, 0, joined_place(at, at[0].file, at[0].record));
   s_.NSYB = counts[0];
   for (int type = 1; type <= 4; ++type) s_.NSYC(type) = counts[type];
   if (s_.NSYB <= 0) return;
@@ -343,6 +352,11 @@ void Reader::read_boundaries() {
     }
     // Types 2 and 4 number their categories after those of types 1 and 3.
     if (type % 2 == 0) category += s_.NSYC(type - 1);
+    const auto first = rows_at.begin() + 3 * (b - 1);
+    if (rows_at.end() - first >= 3) {
+      const FieldLog row(first, first + 3);
+      io_.places.note("NSYBCD", b, 0, joined_place(row, row[0].file, row[0].record));
+    }
     s_.NSYBCD(b, 1) = element;
     s_.NSYBCD(b, 2) = type;
     s_.NSYBCD(b, 3) = category;

@@ -1,6 +1,8 @@
 #include "sediment/sy_input_checks.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "include/dimensions.h"
@@ -20,20 +22,47 @@ ConstRealSection column(const Array2<double>& table, int k, int n) {
   return ConstRealSection(n > 0 ? &table(1, k) : nullptr, n);
 }
 
+// Where the fractions of entry i (noted under `item` at (i, k)) were read, noted under
+// the name of their sum's check, so that its report names them: their record and
+// columns when they share one record, else the record of the first.
+void note_sum_places(InputPlaces& places, std::string_view item, std::string_view sum_name,
+                     int n, int nsed) {
+  const std::string sum_item(sum_name.substr(0, sum_name.find('(')));
+  places.forget(sum_item);
+  for (int i = 1; i <= n; ++i) {
+    FieldLog fractions;
+    for (int k = 1; k <= nsed; ++k) {
+      if (const FieldPlace* place = places.find(item, i, k)) fractions.push_back(*place);
+    }
+    if (fractions.empty()) continue;
+    FieldPlace joined = joined_place(fractions, fractions[0].file, fractions[0].record);
+    const bool one_record = std::all_of(fractions.begin(), fractions.end(), [&](const FieldPlace& p) {
+      return p.file == joined.file && p.record == joined.record;
+    });
+    if (!one_record) {
+      joined.first_column = joined.last_column = 0;
+      joined.text.clear();
+    }
+    places.note(sum_item, i, 0, joined);
+  }
+}
+
 // Each group's fractions not negative, and their sum over the groups 1 (within the
 // tolerance) for entries 1..n.
-void check_compositions(SyChecks& check, int number, const char* name, const char* sum_name,
-                        const Array2<double>& table, int n, int nsed) {
+void check_compositions(SyChecks& check, InputPlaces& places, int number, const char* name,
+                        const char* sum_name, const Array2<double>& table, int n, int nsed) {
   std::vector<double> sum(static_cast<std::size_t>(std::max(n, 0)), 0.0);
   for (int k = 1; k <= nsed; ++k) {
     for (int i = 1; i <= n; ++i) sum[i - 1] += table(i, k);
     check.real(number, 1, n, k, name, "GE", 0.0, column(table, k, n));
   }
+  const std::string_view item(name, std::string_view(name).find('('));
+  note_sum_places(places, item, sum_name, n, nsed);
   check.real(number, 1, n, 0, sum_name, "EQ", 1.0, ConstRealSection(sum), COMPOSITION_SUM_TOLERANCE);
 }
 
-void check_boundaries(SyChecks& check, const FrameState& frame, const SedimentState& s, int sfb,
-                      int srb) {
+void check_boundaries(SyChecks& check, InputPlaces& places, const FrameState& frame,
+                      const SedimentState& s, int sfb, int srb) {
   const int nsyb = s.NSYB, nsed = s.NSED;
   const int flux = s.NSYC(1), flux_series = s.NSYC(2), rating = s.NSYC(3), rating_series = s.NSYC(4);
   check.scalar(2036, "NSYCEE", "GE", std::max(flux + flux_series, rating + rating_series), NSYCEE);
@@ -46,6 +75,15 @@ void check_boundaries(SyChecks& check, const FrameState& frame, const SedimentSt
   int found = check.integer(2037, 1, nsyb, 0, "NSYBCD(bdry,1)", "GE", 1, ConstIntegerSection(elements));
   found += check.integer(2037, 1, nsyb, 0, "NSYBCD(bdry,1)", "LE", frame.NEL, ConstIntegerSection(elements));
   if (found == 0) {
+    // The checks of a boundary element's faces name the boundary's row.
+    const char* const face_checks[] = {"NBFACE[NSYBCD[*][1]]", "ICMREF[NSYBCD[*][1]][NBFACE][2]"};
+    for (const char* item : face_checks) places.forget(item);
+    for (int b = 1; b <= nsyb; ++b) {
+      if (const FieldPlace* row = places.find("NSYBCD", b)) {
+        const FieldPlace place = *row;
+        for (const char* item : face_checks) places.note(item, b, 0, place);
+      }
+    }
     std::vector<int> faces(elements.size());
     for (int b = 1; b <= nsyb; ++b) faces[b - 1] = frame.NBFACE(elements[b - 1]);
     found = check.integer(2038, 1, nsyb, 0, "NBFACE[NSYBCD[*][1]](bdry)", "GE", 1, ConstIntegerSection(faces));
@@ -121,7 +159,7 @@ void SY_CHECK_INPUT(const FrameState& frame, int ns, const SedimentState& s, int
     check.real(2021, 1, ns, 0, "GKF(soil)", "GE", 0.0, s.GKF);
     check.real(2022, 1, ns, 0, "RHOSO(soil)", "GT", 0.0, s.RHOSO);
     if (nlf > 0) check.real(2023, 1, ns, 0, "BKB(soil)", "GE", 0.0, s.BKB);
-    check_compositions(check, 2024, "SOSDFN(soil,sed)", "SOSDFN[*][sum_over_sed](soil)", s.SOSDFN,
+    check_compositions(check, io.places, 2024, "SOSDFN(soil,sed)", "SOSDFN[*][sum_over_sed](soil)", s.SOSDFN,
                        ns, nsed);
     check.real(2025, 1, nv, 0, "XDRIP(veg)", "GE", 0.0, s.XDRIP);
     check.real(2026, 1, nv, 0, "DRDRIP(veg)", "GT", 0.0, s.DRDRIP);
@@ -145,12 +183,12 @@ void SY_CHECK_INPUT(const FrameState& frame, int ns, const SedimentState& s, int
   check.real(2032, first, nel, 0, "PLS(iel)", "GE", 0.0, s.PLS);
   check.real(2032, first, nel, 0, "PLS(iel)", "LT", 1.0, s.PLS);
   check.real(2033, 1, nel, 0, "DLS(iel)", "GE", 0.0, s.DLS);
-  check_compositions(check, 2034, "FBETA(iel,sed)", "FBETA[*][sum_over_sed](iel)", s.FBETA, nel, nsed);
+  check_compositions(check, io.places, 2034, "FBETA(iel,sed)", "FBETA[*][sum_over_sed](iel)", s.FBETA, nel, nsed);
   for (int k = 1; k <= nsed; ++k) {
     check.real(2035, 1, nel, k, "FDEL(iel,sed)", "GE", 0.0, column(s.FDEL, k, nel));
   }
 
-  if (s.NSYB > 0 && NELEE >= 2 * s.NSYB) check_boundaries(check, frame, s, sfb, srb);
+  if (s.NSYB > 0 && NELEE >= 2 * s.NSYB) check_boundaries(check, io.places, frame, s, sfb, srb);
 
   if (check.count > 0) {
     REPORT_ERROR(io, SEVERITY_FATAL, 2000, SY_PRINT_UNIT, 0, 0,

@@ -1,7 +1,6 @@
 #include "services/array_checks.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -84,22 +83,22 @@ std::string position_text(std::string_view name, long i, int i2, int i3) {
   return text;
 }
 
-// The array a check's name refers to: its leading identifier, when a parenthesis or
-// nothing follows it ("STRX(iel)" is STRX; "XINH[ link = 3](j)" names no array).
-std::string_view checked_array(std::string_view name) {
-  std::size_t n = 0;
-  while (n < name.size() && (std::isalnum(static_cast<unsigned char>(name[n])) || name[n] == '_')) ++n;
-  const std::size_t rest = name.find_first_not_of(' ', n);
-  if (n == 0 || (rest != std::string_view::npos && name[rest] != '(')) return {};
-  return name.substr(0, n);
+// What a check's name looks its values' places up under: the name before its
+// parenthesis ("STRX(iel)" is STRX, "SOSDFN[*][sum_over_sed](soil)" is
+// SOSDFN[*][sum_over_sed]: a value computed from values read, noted by its check).
+std::string_view checked_item(std::string_view name) {
+  const std::size_t end = std::min(name.find('('), name.size());
+  const std::size_t last = name.find_last_not_of(' ', end == 0 ? 0 : end - 1);
+  if (end == 0 || last == std::string_view::npos) return {};
+  return name.substr(0, last + 1);
 }
 
 // The line after a report: where in its data file the first failing value was read.
 std::string place_line(const RunIo& io, std::string_view name, long i, int i2) {
-  const std::string_view array = checked_array(name);
-  if (array.empty()) return {};
-  const FieldPlace* place = io.places.find(array, i, i2);
-  return place ? "the value was read from " + describe_place(*place) : std::string();
+  const std::string_view item = checked_item(name);
+  if (item.empty()) return {};
+  const FieldPlace* place = io.places.find(item, i, i2);
+  return place ? value_read_from(*place) : std::string();
 }
 
 // One check, real or integer: `reference(i)` gives R at position i, `failing(v, r)` the

@@ -56,7 +56,9 @@ void READ_INTEGER_BLOCK_MN(RunIo& io, TitledBlockState& state, const FrameState&
     throw std::invalid_argument("READ_INTEGER_BLOCK_MN: grid larger than ICMXY");
   }
   std::vector<int> work(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
-  READ_INTEGER_BLOCK(io, state, ncat, unit_in, unit_out, key, nx, ny, work);
+  const FieldLog placed = read_with_places(io, unit_in, [&] {
+    READ_INTEGER_BLOCK(io, state, ncat, unit_in, unit_out, key, nx, ny, work);
+  });
 
   for (int y = 1; y <= ny; ++y) {
     for (int x = 1; x <= nx; ++x) {
@@ -64,12 +66,16 @@ void READ_INTEGER_BLOCK_MN(RunIo& io, TitledBlockState& state, const FrameState&
       if (e <= 0) continue;  // cells outside the catchment may hold anything
       const int v = work[static_cast<std::size_t>(x - 1) + static_cast<std::size_t>(nx) * (y - 1)];
       if (v < 1 || v > ncat) {
-        // The message is the one users know; the continuation says where the value is.
+        // The message is the one users know (it names another file and section); the
+        // continuation says where the value is.
+        std::string detail = "Category " + std::to_string(v) + " outside 1 to " +
+                             std::to_string(ncat) + " at grid cell (" + std::to_string(x) + ", " +
+                             std::to_string(y) + "), element " + std::to_string(e) + ", under " +
+                             std::string(key);
+        const std::size_t entry = grid_place_entry(x, y, nx, ny);
+        if (entry < placed.size()) detail += "; " + value_read_from(placed[entry]);
         report_block_fatal(io, unit_out, number, 0, "Error in NCELEM in :MN43 in MN data file",
-                           "Category " + std::to_string(v) + " outside 1 to " +
-                               std::to_string(ncat) + " at grid cell (" + std::to_string(x) +
-                               ", " + std::to_string(y) + "), element " + std::to_string(e) +
-                               ", under " + std::string(key));
+                           detail);
       }
       if (!codes.covers(e)) {
         throw std::out_of_range("READ_INTEGER_BLOCK_MN: element " + std::to_string(e) +

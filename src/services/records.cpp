@@ -11,6 +11,23 @@ std::string describe_place(const FieldPlace& place) {
   return s;
 }
 
+FieldPlace joined_place(const FieldLog& places, const std::string& file, long record) {
+  FieldPlace joined;
+  joined.file = file;
+  joined.record = record;
+  for (const FieldPlace& p : places) {
+    if (p.file != file || p.record != record || p.first_column == 0) continue;
+    if (joined.first_column == 0) joined.first_column = p.first_column;
+    joined.last_column = p.last_column;
+    joined.text += (joined.text.empty() ? "" : " ") + p.text;
+  }
+  return joined;
+}
+
+std::string value_read_from(const FieldPlace& place) {
+  return "the value was read from " + describe_place(place);
+}
+
 StringSource::StringSource(std::vector<std::string> lines, std::string name)
     : lines_(std::move(lines)), name_(std::move(name)) {
   for (auto& l : lines_) strip_line_end(l);

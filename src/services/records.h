@@ -27,6 +27,13 @@ using FieldLog = std::vector<FieldPlace>;
 
 // "file F, record R, columns a-b: "text"" (the columns and text only when known).
 std::string describe_place(const FieldPlace& place);
+// The place of several values of one record read in turn (a date, a row of
+// fractions): the columns from the first to the last of `places` that lie in record
+// `record` of `file`, and their texts separated by blanks; the others are left out.
+FieldPlace joined_place(const FieldLog& places, const std::string& file, long record);
+// The line after a report that a value read is wrong: "the value was read from " and
+// its place, as above.
+std::string value_read_from(const FieldPlace& place);
 
 class RecordSource {
  public:

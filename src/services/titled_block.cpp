@@ -47,6 +47,12 @@ std::pair<int, int> bank_copy_sources(const FrameState& frame, int l, long first
 
 std::string unit_not_open(int unit) { return "Unit " + std::to_string(unit) + " is not open"; }
 
+// The line after a report on value i of `placed`: where it was read; empty when its
+// place is not known.
+std::string read_from(const FieldLog& placed, std::size_t i) {
+  return i < placed.size() ? value_read_from(placed[i]) : std::string();
+}
+
 std::string position(const RecordSource& source) {
   return "file " + source.source_name() + ", record " + std::to_string(source.record_number());
 }
@@ -121,12 +127,23 @@ void read_items(RunIo& io, const TitledBlockState& state, int unit_in, int unit_
       return "Reading VSS data for item no. " + i_field(item, 4) + " under title: " +
              state.current_line;
     };
-    guarded_read(io, unit_in, unit_out, number, message,
-                 [&](RecordSource& source) { read_list(source, item, points); });
+    FieldLog placed;  // the item number's place, then the point count's
+    guarded_read(io, unit_in, unit_out, number, message, [&](RecordSource& source) {
+      FieldLogScope scope(source, placed);
+      read_list(source, item, points);
+    });
+    // The value in full when its field shows asterisks, and where it was read.
+    auto detail = [&](const std::string& text, std::string_view name, long long value,
+                      std::size_t i) {
+      std::string line = values_in_full(text, {{name, value}});
+      const std::string where = read_from(placed, i);
+      if (!where.empty()) line += (line.empty() ? "" : "; ") + where;
+      return line;
+    };
     if (item < 1 || item > item_room) {
       const std::string text = "VSS item no." + i_field(item, 6) + " outside room 1 to" +
                                i_field(item_room, 6) + " under title: " + state.current_line;
-      fatal(io, unit_out, number, 0, text, values_in_full(text, {{"item", item}}));
+      fatal(io, unit_out, number, 0, text, detail(text, "item", item, 0));
     }
     // Entry (item, k) is at (item - 1) + na * (k - 1): the points that fit both arrays.
     const long long point_room =
@@ -136,7 +153,7 @@ void read_items(RunIo& io, const TitledBlockState& state, int unit_in, int unit_
       const std::string text = "VSS item no." + i_field(item, 6) + " point count" +
                                i_field(points, 6) + " outside room 0 to" +
                                i_field(point_room, 6) + " under title: " + state.current_line;
-      fatal(io, unit_out, number, 0, text, values_in_full(text, {{"points", points}}));
+      fatal(io, unit_out, number, 0, text, detail(text, "points", points, 1));
     }
     auto at = [&](int k) { return static_cast<std::size_t>((item - 1) + na * (k - 1)); };
     guarded_read(io, unit_in, unit_out, number, message(), [&](RecordSource& source) {
@@ -239,11 +256,14 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
   if (!target.place_item.empty()) io.places.forget(target.place_item);
   const std::string base(key);
   int option = 0;
-  READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, key, 1, 1, 0, nullptr,
-                    std::span<int>(&option, 1), {});
+  const FieldLog option_at = read_with_places(io, unit_in, [&] {
+    READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, key, 1, 1, 0, nullptr,
+                      std::span<int>(&option, 1), {});
+  });
   ncat = option;
   if (ncat < target.min_ncat) {
-    fatal(io, unit_out, 1, 0, "Ivalid option NCAT =" + i_field(ncat, 4) + " at title line " + base);
+    fatal(io, unit_out, 1, 0, "Invalid option NCAT =" + i_field(ncat, 4) + " at title line " + base,
+          read_from(option_at, 0));
   }
   if (ncat < 0) return;
 
@@ -281,9 +301,7 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
           if (e <= 0) continue;
           const double value = rwork[(x - 1) + static_cast<std::size_t>(nx) * (y - 1)];
           element_value(values, e) = value;
-          // Row y's record holds its number, then the row's nx values.
-          const std::size_t entry =
-              static_cast<std::size_t>(ny - y) * (static_cast<std::size_t>(nx) + 1) + x;
+          const std::size_t entry = grid_place_entry(x, y, nx, ny);
           if (keep_places && entry < at.size()) {
             see(value, at[entry]);
             note(e, k, at[entry]);
@@ -322,11 +340,14 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
       return;  // one value set for all: nothing to copy to the banks
     }
     std::vector<int> iwork(std::max<std::size_t>(cells, static_cast<std::size_t>(nlf)));
-    auto give = [&](int element, int category, char letter) {
+    // `at` holds where the category was read.
+    auto give = [&](int element, int category, char letter, const FieldLog& placed,
+                    std::size_t at) {
       if (category < 1 || category > ncat) {
         fatal(io, unit_out, 9, element,
               "Invalid category value" + i_field(category, 4) + " while reading " + base + letter +
-                  " : should be in range [1," + i_field(ncat, 4) + "]");
+                  " : should be in range [1," + i_field(ncat, 4) + "]",
+              read_from(placed, at));
       }
       for (int k = 1; k <= q; ++k) {
         element_value(column(k), element) = table[static_cast<std::size_t>(category - 1) * q + (k - 1)];
@@ -334,16 +355,23 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
       note_row(element, category);
     };
     if (links_given) {
-      READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, base + "d", nlf, 1, 0,
-                        nullptr, std::span<int>(iwork.data(), static_cast<std::size_t>(nlf)), {});
-      for (int l = 1; l <= nlf; ++l) give(l, iwork[l - 1], 'd');
+      const FieldLog links_at = read_with_places(io, unit_in, [&] {
+        READ_TITLED_BLOCK(io, state, TITLED_INTEGERS, unit_in, unit_out, base + "d", nlf, 1, 0,
+                          nullptr, std::span<int>(iwork.data(), static_cast<std::size_t>(nlf)), {});
+      });
+      for (int l = 1; l <= nlf; ++l) give(l, iwork[l - 1], 'd', links_at, static_cast<std::size_t>(l - 1));
     }
-    READ_TITLED_BLOCK(io, state, TITLED_INTEGER_GRID, unit_in, unit_out, base + "e", nx, ny, ncat,
-                      nullptr, std::span<int>(iwork.data(), cells), {});
+    const FieldLog grid_at = read_with_places(io, unit_in, [&] {
+      READ_TITLED_BLOCK(io, state, TITLED_INTEGER_GRID, unit_in, unit_out, base + "e", nx, ny,
+                        ncat, nullptr, std::span<int>(iwork.data(), cells), {});
+    });
     for (int y = 1; y <= ny; ++y) {
       for (int x = 1; x <= nx; ++x) {
         const int e = frame.ICMXY(x, y);
-        if (e > 0) give(e, iwork[(x - 1) + static_cast<std::size_t>(nx) * (y - 1)], 'e');
+        if (e > 0) {
+          give(e, iwork[(x - 1) + static_cast<std::size_t>(nx) * (y - 1)], 'e', grid_at,
+               grid_place_entry(x, y, nx, ny));
+        }
       }
     }
   }
@@ -357,6 +385,11 @@ void read_category_grid_impl(RunIo& io, TitledBlockState& state, const FrameStat
 }  // namespace
 
 // ---- building blocks ------------------------------------------------------------------
+
+std::size_t grid_place_entry(int x, int y, int nx, int ny) {
+  return static_cast<std::size_t>(ny - y) * (static_cast<std::size_t>(nx) + 1) +
+         static_cast<std::size_t>(x);
+}
 
 void report_block_fatal(RunIo& io, int unit_out, int number, int element,
                         std::string_view message, const std::string& detail) {

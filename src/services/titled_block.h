@@ -184,6 +184,11 @@ constexpr std::size_t BLOCK_LINE_LENGTH = 80;
 [[noreturn]] void report_block_fatal(RunIo& io, int unit_out, int number, int element,
                                      std::string_view message, const std::string& detail = {});
 
+// The entry of the places of a grid section's values (read_with_places around the
+// section's grid) that holds cell (x, y) of a grid of nx columns and ny rows: rows are
+// read from row ny down, each its row number, then its nx values.
+std::size_t grid_place_entry(int x, int y, int nx, int ny);
+
 // How a title line must hold its section's key.
 enum class TagMatch {
   contains,  // anywhere in the line

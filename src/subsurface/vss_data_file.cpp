@@ -82,7 +82,7 @@ class Reader {
                            const FieldPlace& place) {
     report_block_fatal(io_, PRINT_UNIT, number, element,
                        message + " (" + trim_right(state_.current_line) + ")",
-                       "the value was read from " + describe_place(place));
+                       value_read_from(place));
   }
   // Refuses a count or index outside first..last.
   void check_room(const char* what, long long value, long long first, long long last,

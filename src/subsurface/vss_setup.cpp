@@ -28,9 +28,14 @@ void write_banner(RecordSink& print, const std::string& word_and_gap) {
 
 void stop_on_counted_errors(const SubsurfaceState& vss, RunIo& io) {
   if (vss.VSS_ERROR_COUNT <= 0) return;
-  REPORT_ERROR(io, SEVERITY_FATAL, 1040, PRINT_UNIT, 0, 0,
-               format_line("(I4,' Errors have occurred in VSS data reading ','or initialisation.')",
-                           vss.VSS_ERROR_COUNT));
+  const std::string message = format_line(
+      "(I4,' Errors have occurred in VSS data reading ','or initialisation.')", vss.VSS_ERROR_COUNT);
+  std::string detail = values_in_full(message, {{"count", vss.VSS_ERROR_COUNT}});
+  if (!vss.VSS_FIRST_ERROR_PLACE.file.empty()) {
+    detail += (detail.empty() ? "" : "; ") + std::string("the first of them: ") +
+              value_read_from(vss.VSS_FIRST_ERROR_PLACE);
+  }
+  report_fatal_with_detail(io, 1040, PRINT_UNIT, 0, message, detail);
 }
 
 // The layer of element e that holds cell k (0 when none does).
@@ -181,11 +186,23 @@ bool set_initial_conditions(const FrameState& frame, SubsurfaceState& vss, RunIo
     const int b = vss.LAYER_BOTTOM_CELL(e, 1);
     try {
       int n = 0;
-      read_list(vsi, n);
+      FieldLog placed;
+      {
+        FieldLogScope scope(vsi, placed);
+        read_list(vsi, n);
+      }
       if (n != e) {
         vss.VSS_ERROR_COUNT += 1;
-        REPORT_ERROR(io, SEVERITY_ERROR, 1041, PRINT_UNIT, 0, 0,
-                     format_line("('Error reading VSS initial conditions for element ',I4,'.')", e));
+        const std::string message =
+            format_line("('Error reading VSS initial conditions for element ',I4,'.')", e);
+        REPORT_ERROR(io, SEVERITY_ERROR, 1041, PRINT_UNIT, 0, 0, message);
+        // Where the file gives another element number in its place.
+        std::string where = values_in_full(message, {{"element", e}});
+        if (!placed.empty()) {
+          where += (where.empty() ? "" : "; ") + value_read_from(placed[0]);
+          if (vss.VSS_FIRST_ERROR_PLACE.file.empty()) vss.VSS_FIRST_ERROR_PLACE = placed[0];
+        }
+        if (!where.empty()) REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0, where);
         return false;
       }
       ListRead r(vsi);
@@ -260,6 +277,7 @@ void VSS_SET_UP(const FrameState& frame, const SurfaceState& surface, Subsurface
   RecordSink& print = io.units.print();
   write_banner(print, "Start of VSS data  ");
   vss.VSS_ERROR_COUNT = 0;
+  vss.VSS_FIRST_ERROR_PLACE = FieldPlace();
   vss.column_kernel = best_column_kernel();
   VSS_READ_DATA_FILE(frame, surface, vss, io);
   stop_on_counted_errors(vss, io);

@@ -1,5 +1,7 @@
 #include "sediment/sy_data_file.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "sediment/sediment_fixture.h"
@@ -156,6 +158,42 @@ TEST_F(SyReadTest, BoundaryRoomsAndTypesAreFatal) {
     EXPECT_THROW(SYREAD(frame, 2, sediment, io), FatalError);
     EXPECT_EQ(report_numbers(), std::vector<std::string>{c.number});
     EXPECT_NE(print_text().find(std::string("        ") + c.message), std::string::npos) << print_text();
+  }
+}
+
+// A check of values read names, on the line after its report, the record they were
+// read from; a sum or a boundary's row names the values it is made of.
+TEST_F(SyReadTest, InputChecksNameTheRecordOfTheValuesChecked) {
+  struct Case {
+    const char* from;
+    const char* to;
+    const char* number;
+    const char* place;  // in "the value was read from file syd.txt, record ..."
+  } cases[] = {
+      {"0.2 0.3 0.5\n", "0.2 0.3 0.6\n", "2024", "record 15, columns 1-11: \"0.2 0.3 0.6\""},
+      // Six series categories beside five steady ones: more than the room of 10.
+      {":SY61 boundaries\n0 0 0 0 0\n",
+       ":SY61\n1 5 6 0 0\n:SY62\n4 1 1\n:SY63\n1 2 3\n1 2 3\n1 2 3\n1 2 3\n1 2 3\n", "2036",
+       "record 49, columns 1-9: \"1 5 6 0 0\""},
+      {":SY61 boundaries\n0 0 0 0 0\n", ":SY61\n1 0 0 0 0\n:SY62\n  99 1 1\n", "2037",
+       "record 51, columns 3-8: \"99 1 1\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    build(true);
+    syd(changed(c.from, c.to));
+    SYREAD(frame, 2, sediment, io);
+    EXPECT_THROW(SY_CHECK_INPUT(frame, 2, sediment, SY_FLUX_SERIES_UNIT, SY_RATING_SERIES_UNIT, io),
+                 FatalError);
+    const std::vector<std::string> numbers = report_numbers();
+    EXPECT_NE(std::find(numbers.begin(), numbers.end(), c.number), numbers.end());
+    const std::vector<std::string> lines = lines_of(print_text());
+    const auto report = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.find(std::string(" ") + c.number + " at time") != std::string::npos;
+    });
+    ASSERT_LT(report + 2, lines.end());
+    EXPECT_NE(report[2].find("        the value was read from file "), std::string::npos) << report[2];
+    EXPECT_NE(report[2].find(std::string("syd.txt, ") + c.place), std::string::npos) << report[2];
   }
 }
 

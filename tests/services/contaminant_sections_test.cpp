@@ -253,7 +253,10 @@ TEST_F(CategoryCodesTest, CategoryAboveTheCountIsFatalError3090) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], fatal_heading(3090));
   EXPECT_EQ(lines[1], "        Error in NCELEM in :MN43 in MN data file");
-  EXPECT_EQ(lines[2], "        Category 4 outside 1 to 3 at grid cell (2, 1), element 5, under :CM26c");
+  // The text names another file and section; the line after it names this file's.
+  EXPECT_EQ(lines[2], "        Category 4 outside 1 to 3 at grid cell (2, 1), element 5, under :CM26c"
+                      "; the value was read from file " + data_path +
+                          ", record 3, columns 10-10: \"4\"");
 }
 
 TEST_F(CategoryCodesTest, LinkWithoutBankNeighboursIsRefused) {

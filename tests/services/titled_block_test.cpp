@@ -278,6 +278,9 @@ struct RoomCase {
   const char* text;
   int number;
   const char* message_start;
+  // For a value read from the file: its place ("record R, columns a-b: ..."), which
+  // the line after the message names.
+  const char* place = nullptr;
 };
 
 TEST_F(TitledBlockTest, CountsOutsideTheRoomOfTheArraysAreRefused) {
@@ -291,12 +294,14 @@ TEST_F(TitledBlockTest, CountsOutsideTheRoomOfTheArraysAreRefused) {
       {"real grid too large", TITLED_REAL_GRID, 2, 3, 0, 0, 5, ":K\n", 11,
        "Grid of floating-point values     2 x     3 outside room 0 to       5"},
       {"item number beyond the leading dimension", TITLED_ITEMS, 2, 0, 1, 10, 10,
-       ":K\n3 1\n5\n1.0\n", 16, "VSS item no.     3 outside room 1 to     2"},
-      {"item number zero", TITLED_ITEMS, 2, 0, 1, 10, 10, ":K\n0 1\n5\n1.0\n", 16,
-       "VSS item no.     0 outside room 1 to     2"},
+       ":K\n3 1\n5\n1.0\n", 16, "VSS item no.     3 outside room 1 to     2",
+       "record 2, columns 1-1: \"3\""},
+      {"item number zero", TITLED_ITEMS, 2, 0, 1, 10, 10, ":K\n 0 1\n5\n1.0\n", 16,
+       "VSS item no.     0 outside room 1 to     2", "record 2, columns 2-2: \"0\""},
       // item 2 with leading dimension 2 in 6 reals: entries 2, 4, 6 -> 3 points
       {"more points than room", TITLED_ITEMS, 2, 0, 1, 10, 6, ":K\n2 4\n1 2 3 4\n1 2 3 4\n", 16,
-       "VSS item no.     2 point count     4 outside room 0 to     3"},
+       "VSS item no.     2 point count     4 outside room 0 to     3",
+       "record 2, columns 3-3: \"4\""},
       {"negative item count", TITLED_ITEMS, 2, 0, -1, 10, 10, ":K\n", 16,
        "VSS item count    -1 is negative"},
       {"more soils than the leading dimension", TITLED_SOILS, 2, 0, 3, 30, 30, ":K\n", 14,
@@ -315,6 +320,10 @@ TEST_F(TitledBlockTest, CountsOutsideTheRoomOfTheArraysAreRefused) {
     EXPECT_EQ(lines[0], fatal_heading(c.number));
     EXPECT_EQ(lines[1].rfind(std::string(8, ' ') + c.message_start, 0), 0u) << lines[1];
     EXPECT_NE(lines[1].find(":K"), std::string::npos) << lines[1];  // names the block
+    if (c.place != nullptr) {
+      ASSERT_GE(lines.size(), 3u);
+      EXPECT_EQ(lines[2], "        the value was read from file " + data_path + ", " + c.place);
+    }
     for (int v : ints) EXPECT_EQ(v, -7);  // nothing is stored past the room
     for (double v : reals) EXPECT_EQ(v, -7.0);
   }
@@ -425,10 +434,12 @@ TEST_F(CategoryGridTest, CategoryOutsideTheRangeNamesTheElement) {
   auto lines = fatal_report([&] {
     READ_CATEGORY_GRID(io, state, frame, target, DATA_UNIT, PRINT_UNIT, ":SY41", ncat, values);
   });
-  ASSERT_GE(lines.size(), 2u);
+  ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], fatal_heading(9, 5));
   EXPECT_EQ(lines[1],
             "        Invalid category value   4 while reading :SY41e : should be in range [1,   3]");
+  EXPECT_EQ(lines[2], "        the value was read from file " + data_path +
+                          ", record 9, columns 10-10: \"4\"");
 }
 
 TEST_F(CategoryGridTest, LinkCategoryOutsideTheRangeNamesTheLink) {
@@ -437,10 +448,12 @@ TEST_F(CategoryGridTest, LinkCategoryOutsideTheRangeNamesTheLink) {
   auto lines = fatal_report([&] {
     READ_CATEGORY_GRID(io, state, frame, target, DATA_UNIT, PRINT_UNIT, ":SY41", ncat, values);
   });
-  ASSERT_GE(lines.size(), 2u);
+  ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], fatal_heading(9, 1));
   EXPECT_EQ(lines[1],
             "        Invalid category value   0 while reading :SY41d : should be in range [1,   3]");
+  EXPECT_EQ(lines[2], "        the value was read from file " + data_path +
+                          ", record 6, columns 1-1: \"0\"");
 }
 
 TEST_F(CategoryGridTest, OptionBelowTheMinimumIsFatalError1) {
@@ -450,9 +463,11 @@ TEST_F(CategoryGridTest, OptionBelowTheMinimumIsFatalError1) {
   auto lines = fatal_report([&] {
     READ_CATEGORY_GRID(io, state, frame, target, DATA_UNIT, PRINT_UNIT, ":SY52", ncat, values);
   });
-  ASSERT_GE(lines.size(), 2u);
+  ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], fatal_heading(1));
-  EXPECT_EQ(lines[1], "        Ivalid option NCAT =  -2 at title line :SY52");
+  EXPECT_EQ(lines[1], "        Invalid option NCAT =  -2 at title line :SY52");
+  EXPECT_EQ(lines[2], "        the value was read from file " + data_path +
+                          ", record 2, columns 1-2: \"-2\"");
 }
 
 TEST_F(CategoryGridTest, AllowedNegativeOptionReadsNothingMore) {

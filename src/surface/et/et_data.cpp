@@ -84,7 +84,7 @@ void check_count(RunIo& io, int v, const char* what, int n, int lowest, int room
         io, ET_DATA_ERROR, PRINT_UNIT, 0,
         format_line("('Vegetation type',I4,': ',A,' =',I7,' is outside',I3,' to',I4)", v, what, n,
                     lowest, room),
-        "the value was read from " + describe_place(place));
+        value_read_from(place));
   }
 }
 
@@ -129,7 +129,7 @@ void read_time_table(RecordSource& in, RunIo& io, SurfaceState& s, int p, int v)
                                            "row',I4,': time',G12.4,' days is not later than the "
                                            "row before')",
                                            v, VARYING_NAMES[p], r, t.times(v, r)),
-                               "the value was read from " + describe_place(places[0]));
+                               value_read_from(places[0]));
     }
   }
 }
@@ -162,7 +162,7 @@ void check_vegetation(RunIo& io, const SurfaceState& s, int v, const VegetationP
     report_fatal_with_detail(io, ET_DATA_ERROR, PRINT_UNIT, 0,
                              format_line("('Vegetation type',I4,': ',A,' =',G12.4,1X,A)", v, text,
                                          value, requirement),
-                             "the value was read from " + describe_place(place));
+                             value_read_from(place));
   };
   if (s.ET_VARIABLE_RA(v)) {
     if (!(s.ZO(v) > 0.0)) {
@@ -458,7 +458,7 @@ void ET_READ_DATA_FILE(const FrameState& frame, SurfaceState& s, RunIo& io) {
           format_line("(A,' =',G12.4,' hours: the interval between met records must be "
                       "positive')",
                       name, value),
-          "the value was read from " + describe_place(interval_places[item]));
+          value_read_from(interval_places[item]));
     }
   };
   if (s.MET_FILE_MODE) {

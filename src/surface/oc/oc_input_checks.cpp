@@ -63,7 +63,7 @@ int first_flagged(const std::vector<char>& flags, long n) {
 void report_pair_place(RunIo& io, const char* array, int link, int j) {
   if (const FieldPlace* place = io.places.find(array, link, j)) {
     REPORT_ERROR(io, SEVERITY_CONTINUATION, 0, PRINT_UNIT, 0, 0,
-                 "the value was read from " + describe_place(*place));
+                 value_read_from(*place));
   }
 }
 

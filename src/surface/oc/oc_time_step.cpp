@@ -434,8 +434,15 @@ void check_channel_flows(const FrameState& frame, const SurfaceState& surface, R
   for (int l = 1; l <= frame.NLF; ++l) {
     for (int f = 1; f <= 4; ++f) {
       if (std::fabs(surface.QOC(l, f)) > frame.OC_MAX_CHANNEL_FLOW) {
-        REPORT_ERROR(io, SEVERITY_FATAL, 1029, PRINT_UNIT, l, 0,
-                     "CHANNEL FLOWS EXCEED MAXIMUM ALLOWED");
+        // The flow found, and where the limit it passed was given.
+        std::string detail = "flow " + value_text(surface.QOC(l, f)) + " m3/s at face " +
+                             std::to_string(f) + " above the limit " +
+                             value_text(frame.OC_MAX_CHANNEL_FLOW) + " m3/s";
+        if (!frame.OC_MAX_CHANNEL_FLOW_PLACE.file.empty()) {
+          detail += "; the limit was read from " + describe_place(frame.OC_MAX_CHANNEL_FLOW_PLACE);
+        }
+        report_fatal_with_detail(io, 1029, PRINT_UNIT, l, "CHANNEL FLOWS EXCEED MAXIMUM ALLOWED",
+                                 detail);
       }
     }
   }

@@ -18,7 +18,7 @@ constexpr int DEGREE_DAY = 1;
 
 [[noreturn]] void refuse(RunIo& io, const std::string& message, const FieldPlace* place) {
   report_fatal_with_detail(io, SNOW_DATA_ERROR, PRINT_UNIT, 0, message,
-                           place ? "the value was read from " + describe_place(*place) : "");
+                           place ? value_read_from(*place) : "");
 }
 [[noreturn]] void refuse(RunIo& io, const std::string& message, const FieldPlace& place) {
   refuse(io, message, &place);
