@@ -12,19 +12,21 @@ CmCapacity CM_SORPTION_COEFFICIENTS_GUARDED(double C, double base_old, double ba
                                             const CmSizeWeights& w_new, const CmSizeWeights& K,
                                             int N, bool nonlinear, double n, double dt) {
   CmCapacity c;
-  if (IS_ZERO(C) || C < 0.0) {
-    c.cap = base_old;
-    c.rate = (base_new - base_old) / dt;
-    return c;
-  }
   double Ko = 0.0, Kn = 0.0;
   for (int g = 1; g <= N; ++g) {
     Ko += w_old[g] * K[g];
     Kn += w_new[g] * K[g];
   }
   if (!nonlinear) {
+    // Whatever the concentration: a capacity that dropped to the base where the
+    // concentration is zero would jump back by the sorbed share once it is not, and
+    // multiply what the compartment holds by it.
     c.cap = base_old + Ko;
     c.rate = (base_new - base_old + Kn - Ko) / dt;
+  } else if (IS_ZERO(C) || C < 0.0) {
+    // The power of a concentration at or below zero is not a number.
+    c.cap = base_old;
+    c.rate = (base_new - base_old) / dt;
   } else {
     const double P = std::pow(C, n - 2.0);
     c.cap = base_new + Ko * P * C;
@@ -32,6 +34,14 @@ CmCapacity CM_SORPTION_COEFFICIENTS_GUARDED(double C, double base_old, double ba
     c.rate = (base_new - base_old + (Kn - Ko) * P * C) / dt;
   }
   return c;
+}
+
+CmTransfer CM_SORBED_TRANSFER(const CmCapacity& c, double porosity, double C0,
+                              double infiltration) {
+  // The transfer per unit of concentration, taken at the start of the step (it holds
+  // over the whole step for linear sorption) and carried by the concentration at its end.
+  const double per_conc = (c.cap - porosity) * infiltration;
+  return {per_conc * C0, per_conc, c.rate * C0 * infiltration};
 }
 
 void CM_LINK_TRANSPORT(int l, Model& model) {
@@ -162,14 +172,12 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
-      const double t = Cs0 * sum_deep / length;
-      w.BED_TRANSFER = {(c.cap - porosity) * t, (c.cap - porosity + c.slope) * t, c.rate * t};
+      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, sum_deep / (D * length));
     }
     if (wet) {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cw0, 1.0, 1.0, fS, fS, K, NSED, nonlinear, n, dt);
-      const double t = Cw0 * sum_surface / length;
-      w.WATER_TRANSFER = {(c.cap - porosity) * t, (c.cap - porosity + c.slope) * t, c.rate * t};
+      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cw0, sum_surface / (D * length));
     } else {
       w.WATER_TRANSFER = {};
     }

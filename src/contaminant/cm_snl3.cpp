@@ -42,21 +42,28 @@ struct Linear3 {
   double g[3];
 };
 
-// Gaussian elimination with partial pivoting on a copy. False when a pivot vanishes
-// against the size of the matrix (a singular or nearly singular system) or a value is not
-// finite.
+// Gaussian elimination with partial pivoting on a copy, each row first brought to its
+// largest coefficient's power of two (exactly, so a row keeps its digits): the
+// compartments' rows differ in size by the ratio of their capacities (1 for the water
+// against the sorption coefficient, up to 1e10, for the bed), and a pivot is judged
+// against its own row. False when a row is zero, a pivot vanishes against its row (a
+// singular or nearly singular system) or a value is not finite.
 bool solve_linear3(Linear3 s, double x[3]) {
-  double scale = 0.0;
-  for (auto& row : s.m) {
-    for (double v : row) scale = std::fmax(scale, std::fabs(v));
+  for (int r = 0; r < 3; ++r) {
+    double largest = 0.0;
+    for (double v : s.m[r]) largest = std::fmax(largest, std::fabs(v));
+    if (!(largest > 0.0) || !std::isfinite(largest)) return false;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    for (double& v : s.m[r]) v = std::ldexp(v, -exponent);
+    s.g[r] = std::ldexp(s.g[r], -exponent);
   }
-  if (!(scale > 0.0) || !std::isfinite(scale)) return false;
   for (int c = 0; c < 3; ++c) {
     int p = c;
     for (int r = c + 1; r < 3; ++r) {
       if (std::fabs(s.m[r][c]) > std::fabs(s.m[p][c])) p = r;
     }
-    if (!(std::fabs(s.m[p][c]) > 1e-14 * scale)) return false;
+    if (!(std::fabs(s.m[p][c]) > 0.5e-14)) return false;
     if (p != c) {
       for (int j = 0; j < 3; ++j) std::swap(s.m[p][j], s.m[c][j]);
       std::swap(s.g[p], s.g[c]);
