@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "contaminant/cm_isotherm.h"
 #include "contaminant/cm_snl3.h"
 #include "services/predicates.h"
 
@@ -24,11 +25,14 @@ CmCapacity CM_SORPTION_COEFFICIENTS_GUARDED(double C, double base_old, double ba
     c.cap = base_old + Ko;
     c.rate = (base_new - base_old + Kn - Ko) / dt;
   } else if (IS_ZERO(C) || C < 0.0) {
-    // The power of a concentration at or below zero is not a number.
+    // The power of a concentration at or below zero is not a number: no sorption at the
+    // start; the chord passes give it from the concentration reached.
     c.cap = base_old;
     c.rate = (base_new - base_old) / dt;
+    c.sorbed = Kn;
   } else {
     const double P = std::pow(C, n - 2.0);
+    c.sorbed = Kn;
     c.cap = base_new + Ko * P * C;
     c.slope = (n - 1.0) * Ko * P;
     c.rate = (base_new - base_old + (Kn - Ko) * P * C) / dt;
@@ -43,6 +47,43 @@ CmTransfer CM_SORBED_TRANSFER(const CmCapacity& c, double porosity, double C0,
   const double per_conc = (c.cap - porosity) * infiltration;
   return {per_conc * C0, per_conc, c.rate * C0 * infiltration};
 }
+
+namespace {
+
+// Passes of the link balance under Freundlich sorption after the first.
+constexpr int CM_LINK_CHORD_PASSES = 10;
+
+// The console of the passes before the last, whose outcome nobody reads.
+class QuietSink : public RecordSink {
+ public:
+  void write_record(std::string_view) override {}
+};
+
+// The storage per unit change of a compartment's concentration from C0 to C, over what
+// the tangent at C0 (cap + rate x dt + slope x C0) gives: the chord of the sorbed part
+// at the end of the step, sorbed x C^n, from C0 to C (at C = C0 its tangent), where the
+// tangent's slope takes the sediment of the start.
+void set_chord(CmCapacity& c, double C0, double C, double n) {
+  if (!(c.sorbed > 0.0)) return;
+  if (IS_ZERO(C0) || C0 < 0.0) {
+    c.chord = C > 0.0 ? c.sorbed * std::pow(C, n - 1.0) : 0.0;
+  } else {
+    c.chord = c.sorbed * (freundlich_chord_slope(C0, C, n) - std::pow(C0, n - 1.0)) - c.slope * C0;
+  }
+}
+
+// The capacity of a compartment at the concentration c it reached over the step, from
+// its capacity over the step at the start concentration c0, `total`, of which `base`
+// does not depend on the concentration. Linear: `total`. Freundlich: along the isotherm,
+// whose sorbed part goes with c^(n-1); a tangent held from c0 to c misses it by far once
+// c is many times c0, and gives a negative capacity under n < 1.
+double capacity_reached(double total, double base, double c0, double c, bool nonlinear,
+                        double n) {
+  if (!nonlinear || !(c0 > 0.0) || !(c > 0.0)) return total;
+  return base + (total - base) * std::pow(c / c0, n - 1.0);
+}
+
+}  // namespace
 
 void CM_LINK_TRANSPORT(int l, Model& model) {
   ContaminantState& cm = model.contaminant;
@@ -103,7 +144,9 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
   const double theta_old = cm.CM_LINK_BED_THETA_OLD(l), theta_new = cm.CM_LINK_BED_THETA(l);
 
   ContaminantLinkBudget& budget = cm.link_budget;
+  const bool nonlinear = cm.CM_NONLINEAR_ON;
   for (int k = 1; k <= cm.NCON; ++k) {
+    const double n = cm.CM_FREUNDLICH_EXPONENT(k);
     // Bank cells: the start-of-step state above the bed, the exchange concentration
     // each bank column left for the link, and the bank's present top cell.
     for (int s = 1; s <= 2; ++s) {
@@ -118,9 +161,8 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
       const double top = cm.CM_REL_CONC_DYNAMIC(LL, e, k);
       w.BANK_TOP_REL_CONC(s) = top;
       // Capacity of the bank's surface water that enters over the side.
-      w.BANK_CAPACITY(s) = cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt +
-                           (top - cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k)) *
-                               cm.CM_SURFACE_CAPACITY_SLOPE(e, k);
+      w.BANK_CAPACITY(s) = capacity_reached(
+          cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt, 1.0, cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k), top, nonlinear, n);
     }
 
     const double Cd0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL - 2, l, k);
@@ -142,14 +184,13 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
         continue;
       }
       for (int j = first; j < first + 3; ++j) {
-        const int n = w.NEIGHBOUR(j);
-        if (n == 0) continue;
-        const double c = cm.CM_REL_CONC_DYNAMIC(LL, n, k);
+        const int m = w.NEIGHBOUR(j);
+        if (m == 0) continue;
+        const double c = cm.CM_REL_CONC_DYNAMIC(LL, m, k);
         w.NEIGHBOUR_REL_CONC(j) = c;
-        w.NEIGHBOUR_CAPACITY(j) = cm.CM_LINK_SURFACE_CAPACITY(n, k) +
-                                  cm.CM_LINK_SURFACE_CAPACITY_RATE(n, k) * dt +
-                                  (c - cm.CM_REL_CONC_DYNAMIC_OLD(LL, n, k)) *
-                                      cm.CM_LINK_SURFACE_CAPACITY_SLOPE(n, k);
+        const double c0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL, m, k);
+        w.NEIGHBOUR_CAPACITY(j) = capacity_reached(
+            cm.CM_LINK_SURFACE_CAPACITY(m, k) + cm.CM_LINK_SURFACE_CAPACITY_RATE(m, k) * dt, 1.0, c0, c, nonlinear, n);
       }
     }
 
@@ -167,8 +208,6 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // deep layer, and (wet only) water into the surface layer.
     CmSizeWeights K{};
     for (int g = 1; g <= NSED; ++g) K[g] = cm.CM_SEDIMENT_KD(g, k);
-    const bool nonlinear = cm.CM_NONLINEAR_ON;
-    const double n = cm.CM_FREUNDLICH_EXPONENT(k);
     {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
@@ -200,7 +239,21 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     w.WATER_BED_EXCHANGE = cm.CM_WATER_BED_EXCHANGE(k) * width / D;
     w.DECAY = cm.CM_DECAY_RATE_SCALED(k);
 
+    // The balance is linear in the change over the step. Under Freundlich sorption the
+    // storage per unit change is first the isotherm's tangent at the start, then its
+    // chord to the concentration of the pass before; only the last pass reports.
     double Cd = Cd0, Cs = Cs0, Cw = Cw0;
+    if (nonlinear) {
+      QuietSink quiet;
+      int quiet_failures = 0;
+      for (int pass = 0; pass <= CM_LINK_CHORD_PASSES; ++pass) {
+        if (pass > 0) CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
+        set_chord(w.WATER_CAPACITY, Cw0, Cw, n);
+        set_chord(w.DEPOSIT_CAPACITY, Cw0, Cw, n);
+        set_chord(w.SURFACE_LAYER_CAPACITY, Cs0, Cs, n);
+        set_chord(w.DEEP_LAYER_CAPACITY, Cd0, Cd, n);
+      }
+    }
     CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
                     model.io.console);
     cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k) = Cd;
@@ -208,12 +261,14 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     cm.CM_REL_CONC_DYNAMIC(LL, l, k) = Cw;
 
     // Capacities at the end of the step.
-    const CmCapacity& kw = w.WATER_CAPACITY;
-    const CmCapacity& ks = w.SURFACE_LAYER_CAPACITY;
-    const CmCapacity& kd = w.DEEP_LAYER_CAPACITY;
-    const double Kw = (Cw - Cw0) * kw.slope + kw.cap + kw.rate * dt;
-    const double Ks = (Cs - Cs0) * ks.slope + ks.cap + ks.rate * dt;
-    const double Kd = (Cd - Cd0) * kd.slope + kd.cap + kd.rate * dt;
+    const auto reached = [&](const CmCapacity& c, double base, double C0, double C) {
+      return capacity_reached(c.cap + c.rate * dt, base, C0, C, nonlinear, n);
+    };
+    // The bed's base over the step under Freundlich sorption, as the capacity gives it.
+    const double bed_base = 2.0 * theta_new - theta_old;
+    const double Kw = reached(w.WATER_CAPACITY, 1.0, Cw0, Cw);
+    const double Ks = reached(w.SURFACE_LAYER_CAPACITY, bed_base, Cs0, Cs);
+    const double Kd = reached(w.DEEP_LAYER_CAPACITY, bed_base, Cd0, Cd);
 
     // The link's share of the budget. What passes to a neighbouring link, a bank or the
     // aquifer stays inside the catchment; what enters or leaves through a free end, the
