@@ -19,8 +19,8 @@ constexpr int CM_PRINT_UNIT = 25;
 // A concentration read at the start of a step is never below this: the sorption
 // slopes divide by it and a power of 0 is not defined for every exponent.
 constexpr double CM_CONCENTRATION_FLOOR = 1e-16;
-// Molecular diffusion coefficient, 3e-8 m2/s, scaled by the inverse diffusivity.
-constexpr double CM_SCALED_DIFFUSION = 3e-5;
+// Molecular diffusion coefficient, m2/s; the columns take it over the diffusivity scale.
+constexpr double CM_MOLECULAR_DIFFUSION = 3e-8;
 constexpr int CM_NONLINEAR_PASSES = 10;
 
 // What one column's transport reads throughout, for the contaminant in hand.
@@ -667,7 +667,7 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
       w.Kd(i) = cm.CM_SOIL_KD(soil, k);
       w.fs(i) = cm.CM_DYNAMIC_SORPTION_FRACTION(soil, k);
       w.alpha(i) = cm.CM_DEAD_SPACE_EXCHANGE(soil, k);
-      w.Dm1(i) = w.Dm2(i) = CM_SCALED_DIFFUSION;
+      w.Dm1(i) = w.Dm2(i) = CM_MOLECULAR_DIFFUSION * cm.CM_INVERSE_DIFFUSIVITY;
     }
     w.Dm1(t + 1) = w.Dm2(t + 1) = 0.0;
     c.n = cm.CM_FREUNDLICH_EXPONENT(k);
