@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "contaminant/cm_isotherm.h"
 #include "contaminant/cm_snl3.h"
 #include "services/predicates.h"
 
@@ -26,13 +25,15 @@ CmCapacity CM_SORPTION_COEFFICIENTS_GUARDED(double C, double base_old, double ba
     c.rate = (base_new - base_old + Kn - Ko) / dt;
   } else if (IS_ZERO(C) || C < 0.0) {
     // The power of a concentration at or below zero is not a number: no sorption at the
-    // start; the chord passes give it from the concentration reached.
+    // start; the link balance's passes give it from the concentration reached.
     c.cap = base_old;
     c.rate = (base_new - base_old) / dt;
+    c.end_base = base_new;
     c.sorbed = Kn;
   } else {
     const double P = std::pow(C, n - 2.0);
     c.sorbed = Kn;
+    c.end_base = 2.0 * base_new - base_old;
     c.cap = base_new + Ko * P * C;
     c.slope = (n - 1.0) * Ko * P;
     c.rate = (base_new - base_old + (Kn - Ko) * P * C) / dt;
@@ -50,8 +51,8 @@ CmTransfer CM_SORBED_TRANSFER(const CmCapacity& c, double porosity, double C0,
 
 namespace {
 
-// Passes of the link balance under Freundlich sorption after the first.
-constexpr int CM_LINK_CHORD_PASSES = 10;
+// Passes of the link balance under Freundlich sorption, at most.
+constexpr int CM_LINK_FREUNDLICH_PASSES = 10;
 
 // The console of the passes before the last, whose outcome nobody reads.
 class QuietSink : public RecordSink {
@@ -59,17 +60,34 @@ class QuietSink : public RecordSink {
   void write_record(std::string_view) override {}
 };
 
-// The storage per unit change of a compartment's concentration from C0 to C, over what
-// the tangent at C0 (cap + rate x dt + slope x C0) gives: the chord of the sorbed part
-// at the end of the step, sorbed x C^n, from C0 to C (at C = C0 its tangent), where the
-// tangent's slope takes the sediment of the start.
-void set_chord(CmCapacity& c, double C0, double C, double n) {
-  if (!(c.sorbed > 0.0)) return;
-  if (IS_ZERO(C0) || C0 < 0.0) {
-    c.chord = C > 0.0 ? c.sorbed * std::pow(C, n - 1.0) : 0.0;
-  } else {
-    c.chord = c.sorbed * (freundlich_chord_slope(C0, C, n) - std::pow(C0, n - 1.0)) - c.slope * C0;
+// A compartment's capacity at the end of the step at concentration C under Freundlich
+// sorption: end_base + sorbed x C^(n-1); at or below zero the bare base.
+double capacity_at(const CmCapacity& c, double C, double n) {
+  if (!(C > 0.0) || !(c.sorbed > 0.0)) return c.end_base;
+  return c.end_base + c.sorbed * std::pow(C, n - 1.0);
+}
+
+// The concentration C >= 0 at which a compartment holds `held` per unit volume at the end
+// of the step: end_base C + sorbed C^n = held (at most one C: the left side rises with
+// C). Newton's method in log C, where the left side is a sum of exponentials (convex and
+// rising), from the upper end of the bracket below: each step stays above the root and
+// the steps shrink quadratically. The root lies between where each term alone would hold
+// `held` and where each would hold half of it, a factor 2^(1/n) apart at most.
+double concentration_holding(const CmCapacity& c, double held, double n) {
+  const double a = c.end_base, s = c.sorbed;
+  if (!(held > 0.0)) return 0.0;
+  if (!(s > 0.0) || n == 1.0) return held / (a + s);
+  double C = std::pow(held / s, 1.0 / n);
+  if (a > 0.0) C = std::fmin(C, held / a);
+  for (int i = 0; i < 100; ++i) {
+    const double linear = a * C, power = s * std::pow(C, n);
+    const double excess = linear + power - held;
+    if (!(excess > 0.0)) break;
+    const double step = excess / (linear + n * power);
+    C *= std::exp(-step);
+    if (step <= 1e-15) break;
   }
+  return C;
 }
 
 // The capacity of a compartment at the concentration c it reached over the step, from
@@ -239,36 +257,65 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     w.WATER_BED_EXCHANGE = cm.CM_WATER_BED_EXCHANGE(k) * width / D;
     w.DECAY = cm.CM_DECAY_RATE_SCALED(k);
 
-    // The balance is linear in the change over the step. Under Freundlich sorption the
-    // storage per unit change is first the isotherm's tangent at the start, then its
-    // chord to the concentration of the pass before; only the last pass reports.
+    // The balance is linear in the change over the step. Under Freundlich sorption it is
+    // solved in passes, each holding every compartment's capacity at the end of the step
+    // (sediment and concentration) at the concentration the pass before reached, the
+    // first at the start concentration; only the last pass reports. Each pass is then the
+    // balance of linear sorption, whose matrix is an M-matrix over a right-hand side of
+    // what the compartments held and what enters them, so no compartment goes below
+    // zero; a tangent or a chord from the start would hold no such thing, and under an
+    // exponent below 1, whose isotherm is infinitely steep at zero, a compartment
+    // emptying to near zero alternated between two concentrations, one of them below
+    // zero. The passes converge as the capacity changes less than the concentration
+    // (by a factor |1 - n| at most in its logarithm, the base speeding them); what a
+    // compartment holds at the end is what the last pass gave it, and its concentration
+    // is the one at which the isotherm holds that, so the contaminant's mass closes
+    // however far the passes went.
     double Cd = Cd0, Cs = Cs0, Cw = Cw0;
     if (nonlinear) {
+      CmCapacity* const held[4] = {&w.WATER_CAPACITY, &w.DEPOSIT_CAPACITY,
+                                   &w.SURFACE_LAYER_CAPACITY, &w.DEEP_LAYER_CAPACITY};
+      for (CmCapacity* c : held) c->slope = 0.0;
       QuietSink quiet;
       int quiet_failures = 0;
-      for (int pass = 0; pass <= CM_LINK_CHORD_PASSES; ++pass) {
-        if (pass > 0) CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
-        set_chord(w.WATER_CAPACITY, Cw0, Cw, n);
-        set_chord(w.DEPOSIT_CAPACITY, Cw0, Cw, n);
-        set_chord(w.SURFACE_LAYER_CAPACITY, Cs0, Cs, n);
-        set_chord(w.DEEP_LAYER_CAPACITY, Cd0, Cd, n);
+      for (int pass = 1; pass <= CM_LINK_FREUNDLICH_PASSES; ++pass) {
+        const double reached[4] = {Cw, Cw, Cs, Cd};
+        bool settled = pass > 1;
+        for (int i = 0; i < 4; ++i) {
+          const double rate = (capacity_at(*held[i], reached[i], n) - held[i]->cap) / dt;
+          settled = settled && std::fabs(rate - held[i]->rate) <= 1e-13 * std::fabs(rate);
+          held[i]->rate = rate;
+        }
+        const bool last = settled || pass == CM_LINK_FREUNDLICH_PASSES;
+        if (last) {
+          CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
+                          model.io.console);
+          break;
+        }
+        CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
       }
+      const auto at_end = [&](const CmCapacity& c, double C) {
+        return C > 0.0 ? concentration_holding(c, (c.cap + c.rate * dt) * C, n) : C;
+      };
+      Cw = at_end(w.WATER_CAPACITY, Cw);
+      Cs = at_end(w.SURFACE_LAYER_CAPACITY, Cs);
+      Cd = at_end(w.DEEP_LAYER_CAPACITY, Cd);
+    } else {
+      CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
+                      model.io.console);
     }
-    CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
-                    model.io.console);
     cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k) = Cd;
     cm.CM_REL_CONC_DYNAMIC(LL - 1, l, k) = Cs;
     cm.CM_REL_CONC_DYNAMIC(LL, l, k) = Cw;
 
-    // Capacities at the end of the step.
-    const auto reached = [&](const CmCapacity& c, double base, double C0, double C) {
-      return capacity_reached(c.cap + c.rate * dt, base, C0, C, nonlinear, n);
+    // Capacities at the end of the step: under Freundlich sorption along the isotherm at
+    // the concentration reached.
+    const auto end_capacity = [&](const CmCapacity& c, double C) {
+      return nonlinear ? capacity_at(c, C, n) : c.cap + c.rate * dt;
     };
-    // The bed's base over the step under Freundlich sorption, as the capacity gives it.
-    const double bed_base = 2.0 * theta_new - theta_old;
-    const double Kw = reached(w.WATER_CAPACITY, 1.0, Cw0, Cw);
-    const double Ks = reached(w.SURFACE_LAYER_CAPACITY, bed_base, Cs0, Cs);
-    const double Kd = reached(w.DEEP_LAYER_CAPACITY, bed_base, Cd0, Cd);
+    const double Kw = end_capacity(w.WATER_CAPACITY, Cw);
+    const double Ks = end_capacity(w.SURFACE_LAYER_CAPACITY, Cs);
+    const double Kd = end_capacity(w.DEEP_LAYER_CAPACITY, Cd);
 
     // The link's share of the budget. What passes to a neighbouring link, a bank or the
     // aquifer stays inside the catchment; what enters or leaves through a free end, the

@@ -290,14 +290,14 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
   const CmTransfer& Fd = w.BED_TRANSFER;
 
   // Capacities over the step, and the storage per unit change of the concentration:
-  // the isotherm's tangent at the start concentration, or its chord in the passes of
-  // Freundlich sorption. The balance is linear in the change: a tangent held over the
-  // whole change (the slope times the change squared) turns over under an exponent
-  // below 1 and holds no concentration that rises far above its start.
-  const double Kw = kw.cap + kw.rate * dt, Kw1 = Kw + kw.slope * Cw0 + kw.chord;
-  const double Kp = kp.cap + kp.rate * dt, Kp1 = Kp + kp.slope * Cw0 + kp.chord;
-  const double Ks = ks.cap + ks.rate * dt, Ks1 = Ks + ks.slope * Cs0 + ks.chord;
-  const double Kd = kd.cap + kd.rate * dt, Kd1 = Kd + kd.slope * Cd0 + kd.chord;
+  // the capacity and its tangent at the start concentration. The balance is linear in
+  // the change: a tangent held over the whole change (the slope times the change
+  // squared) turns over under an exponent below 1 and holds no concentration that rises
+  // far above its start.
+  const double Kw = kw.cap + kw.rate * dt, Kw1 = Kw + kw.slope * Cw0;
+  const double Kp = kp.cap + kp.rate * dt, Kp1 = Kp + kp.slope * Cw0;
+  const double Ks = ks.cap + ks.rate * dt, Ks1 = Ks + ks.slope * Cs0;
+  const double Kd = kd.cap + kd.rate * dt, Kd1 = Kd + kd.slope * Cd0;
 
   // Flow terms.
   const double V1 = w.END_VELOCITY(1), V2 = w.END_VELOCITY(2);

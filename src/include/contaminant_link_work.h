@@ -12,17 +12,16 @@
 namespace quendal {
 
 // A storage capacity over the step: its start value, its slope with respect to the
-// start concentration and its rate of change. Under Freundlich sorption also the
-// sorption coefficient of the compartment's sediment (`sorbed`, which the isotherm's
-// power multiplies) and, in the passes after the first, what the chord of the isotherm
-// from the start concentration to the last pass's adds to the tangent storage per unit
-// change of the concentration (`chord`).
+// start concentration and its rate of change. Under Freundlich sorption also what the
+// capacity at the end of the step is made of: `end_base`, the part that does not depend
+// on the concentration, and `sorbed`, the sorption coefficient of the compartment's
+// sediment, which the isotherm's power C^(n-1) multiplies.
 struct CmCapacity {
   double cap = 0.0;
   double slope = 0.0;
   double rate = 0.0;
+  double end_base = 0.0;
   double sorbed = 0.0;
-  double chord = 0.0;
 };
 
 // A transfer of sorbed contaminant between compartments: value, linear coefficient
