@@ -156,9 +156,11 @@ struct InProcessRun {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> console;  // outlives the model
   Model model;
   int status = 0;
-  explicit InProcessRun(ExampleCopy& copy)
+  // `prepare` changes the model before the run (a scale the data files do not set).
+  explicit InProcessRun(ExampleCopy& copy, const std::function<void(Model&)>& prepare = nullptr)
       : console(std::fopen(copy.dir.file("console.txt").c_str(), "w"), &std::fclose),
         model(console.get()) {
+    if (prepare) prepare(model);
     status = copy.run_in_process(model);
   }
 };

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "contaminant/cm_isotherm.h"
 #include "services/error_reporting.h"
 #include "services/predicates.h"
 #include "services/solvers.h"
@@ -18,8 +19,8 @@ constexpr int CM_PRINT_UNIT = 25;
 // A concentration read at the start of a step is never below this: the sorption
 // slopes divide by it and a power of 0 is not defined for every exponent.
 constexpr double CM_CONCENTRATION_FLOOR = 1e-16;
-// Molecular diffusion coefficient, 3e-8 m2/s, scaled by the inverse diffusivity.
-constexpr double CM_SCALED_DIFFUSION = 3e-5;
+// Molecular diffusion coefficient, m2/s; the columns take it over the diffusivity scale.
+constexpr double CM_MOLECULAR_DIFFUSION = 3e-8;
 constexpr int CM_NONLINEAR_PASSES = 10;
 
 // What one column's transport reads throughout, for the contaminant in hand.
@@ -425,15 +426,6 @@ void assemble_bottom_row(Column& c) {
 // contaminant's mass closes to rounding and the decay handed on is the decay the row
 // took off.
 
-// The slope of the chord of C^n from Co to C: (C^n - Co^n) / (C - Co), n Co^(n-1) in
-// the limit; a C below 0 counts as 0. Co > 0.
-double chord_slope(double Co, double C, double n) {
-  const double r = std::max(C, 0.0) / Co - 1.0;
-  const double tangent = n * std::pow(Co, n - 1.0);
-  if (r == 0.0) return tangent;
-  return tangent / n * std::expm1(n * std::log1p(r)) / r;
-}
-
 // The storage of each region per unit change of its concentration: the tangent, or
 // with `chords` the chord to the last solve's concentration; and what the chord adds to
 // the row. The imposed bottom row is no balance and takes nothing.
@@ -448,8 +440,8 @@ void set_capacities(Column& c, bool chords) {
     w.cap_s(i) = tangent_s;
     if (chords && c.n != 1.0) {
       const double td = c.n * std::pow(Co, c.n - 1.0), ts = c.n * std::pow(So, c.n - 1.0);
-      w.cap_d(i) += w.sorbed_d(i) * (chord_slope(Co, Co + c.Fs * w.X(i), c.n) - td);
-      w.cap_s(i) += w.sorbed_s(i) * (chord_slope(So, So + c.Fs * w.R(i), c.n) - ts);
+      w.cap_d(i) += w.sorbed_d(i) * (freundlich_chord_slope(Co, Co + c.Fs * w.X(i), c.n) - td);
+      w.cap_s(i) += w.sorbed_s(i) * (freundlich_chord_slope(So, So + c.Fs * w.R(i), c.n) - ts);
     }
     w.Bp(i) = gi * (w.cap_d(i) - tangent_d);
     w.Gp(i) = gi * (w.cap_s(i) - tangent_s);
@@ -525,7 +517,7 @@ void new_concentrations(Column& c) {
   if (!c.base_flux && freundlich) {
     const double Co = w.Co(b);
     w.cap_d(b) = w.Rd(b) + Co * w.Rd_slope(b) +
-                 w.sorbed_d(b) * (chord_slope(Co, w.base_value, n) - n * std::pow(Co, n - 1.0));
+                 w.sorbed_d(b) * (freundlich_chord_slope(Co, w.base_value, n) - n * std::pow(Co, n - 1.0));
   }
   for (int i = b; i <= t; ++i) {
     const double X = w.X(i), R = w.R(i);
@@ -675,7 +667,7 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
       w.Kd(i) = cm.CM_SOIL_KD(soil, k);
       w.fs(i) = cm.CM_DYNAMIC_SORPTION_FRACTION(soil, k);
       w.alpha(i) = cm.CM_DEAD_SPACE_EXCHANGE(soil, k);
-      w.Dm1(i) = w.Dm2(i) = CM_SCALED_DIFFUSION;
+      w.Dm1(i) = w.Dm2(i) = CM_MOLECULAR_DIFFUSION * cm.CM_INVERSE_DIFFUSIVITY;
     }
     w.Dm1(t + 1) = w.Dm2(t + 1) = 0.0;
     c.n = cm.CM_FREUNDLICH_EXPONENT(k);

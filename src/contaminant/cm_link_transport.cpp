@@ -12,27 +12,96 @@ CmCapacity CM_SORPTION_COEFFICIENTS_GUARDED(double C, double base_old, double ba
                                             const CmSizeWeights& w_new, const CmSizeWeights& K,
                                             int N, bool nonlinear, double n, double dt) {
   CmCapacity c;
-  if (IS_ZERO(C) || C < 0.0) {
-    c.cap = base_old;
-    c.rate = (base_new - base_old) / dt;
-    return c;
-  }
   double Ko = 0.0, Kn = 0.0;
   for (int g = 1; g <= N; ++g) {
     Ko += w_old[g] * K[g];
     Kn += w_new[g] * K[g];
   }
   if (!nonlinear) {
+    // Whatever the concentration: a capacity that dropped to the base where the
+    // concentration is zero would jump back by the sorbed share once it is not, and
+    // multiply what the compartment holds by it.
     c.cap = base_old + Ko;
     c.rate = (base_new - base_old + Kn - Ko) / dt;
+  } else if (IS_ZERO(C) || C < 0.0) {
+    // The power of a concentration at or below zero is not a number: no sorption at the
+    // start; the link balance's passes give it from the concentration reached.
+    c.cap = base_old;
+    c.rate = (base_new - base_old) / dt;
+    c.end_base = base_new;
+    c.sorbed = Kn;
   } else {
     const double P = std::pow(C, n - 2.0);
+    c.sorbed = Kn;
+    c.end_base = 2.0 * base_new - base_old;
     c.cap = base_new + Ko * P * C;
     c.slope = (n - 1.0) * Ko * P;
     c.rate = (base_new - base_old + (Kn - Ko) * P * C) / dt;
   }
   return c;
 }
+
+CmTransfer CM_SORBED_TRANSFER(const CmCapacity& c, double porosity, double C0,
+                              double infiltration) {
+  // The transfer per unit of concentration, taken at the start of the step (it holds
+  // over the whole step for linear sorption) and carried by the concentration at its end.
+  const double per_conc = (c.cap - porosity) * infiltration;
+  return {per_conc * C0, per_conc, c.rate * C0 * infiltration};
+}
+
+namespace {
+
+// Passes of the link balance under Freundlich sorption, at most.
+constexpr int CM_LINK_FREUNDLICH_PASSES = 10;
+
+// The console of the passes before the last, whose outcome nobody reads.
+class QuietSink : public RecordSink {
+ public:
+  void write_record(std::string_view) override {}
+};
+
+// A compartment's capacity at the end of the step at concentration C under Freundlich
+// sorption: end_base + sorbed x C^(n-1); at or below zero the bare base.
+double capacity_at(const CmCapacity& c, double C, double n) {
+  if (!(C > 0.0) || !(c.sorbed > 0.0)) return c.end_base;
+  return c.end_base + c.sorbed * std::pow(C, n - 1.0);
+}
+
+// The concentration C >= 0 at which a compartment holds `held` per unit volume at the end
+// of the step: end_base C + sorbed C^n = held (at most one C: the left side rises with
+// C). Newton's method in log C, where the left side is a sum of exponentials (convex and
+// rising), from the upper end of the bracket below: each step stays above the root and
+// the steps shrink quadratically. The root lies between where each term alone would hold
+// `held` and where each would hold half of it, a factor 2^(1/n) apart at most.
+double concentration_holding(const CmCapacity& c, double held, double n) {
+  const double a = c.end_base, s = c.sorbed;
+  if (!(held > 0.0)) return 0.0;
+  if (!(s > 0.0) || n == 1.0) return held / (a + s);
+  double C = std::pow(held / s, 1.0 / n);
+  if (a > 0.0) C = std::fmin(C, held / a);
+  for (int i = 0; i < 100; ++i) {
+    const double linear = a * C, power = s * std::pow(C, n);
+    const double excess = linear + power - held;
+    if (!(excess > 0.0)) break;
+    const double step = excess / (linear + n * power);
+    C *= std::exp(-step);
+    if (step <= 1e-15) break;
+  }
+  return C;
+}
+
+// The capacity of a compartment at the concentration c it reached over the step, from
+// its capacity over the step at the start concentration c0, `total`, of which `base`
+// does not depend on the concentration. Linear: `total`. Freundlich: along the isotherm,
+// whose sorbed part goes with c^(n-1); a tangent held from c0 to c misses it by far once
+// c is many times c0, and gives a negative capacity under n < 1.
+double capacity_reached(double total, double base, double c0, double c, bool nonlinear,
+                        double n) {
+  if (!nonlinear || !(c0 > 0.0) || !(c > 0.0)) return total;
+  return base + (total - base) * std::pow(c / c0, n - 1.0);
+}
+
+}  // namespace
 
 void CM_LINK_TRANSPORT(int l, Model& model) {
   ContaminantState& cm = model.contaminant;
@@ -93,7 +162,9 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
   const double theta_old = cm.CM_LINK_BED_THETA_OLD(l), theta_new = cm.CM_LINK_BED_THETA(l);
 
   ContaminantLinkBudget& budget = cm.link_budget;
+  const bool nonlinear = cm.CM_NONLINEAR_ON;
   for (int k = 1; k <= cm.NCON; ++k) {
+    const double n = cm.CM_FREUNDLICH_EXPONENT(k);
     // Bank cells: the start-of-step state above the bed, the exchange concentration
     // each bank column left for the link, and the bank's present top cell.
     for (int s = 1; s <= 2; ++s) {
@@ -108,9 +179,8 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
       const double top = cm.CM_REL_CONC_DYNAMIC(LL, e, k);
       w.BANK_TOP_REL_CONC(s) = top;
       // Capacity of the bank's surface water that enters over the side.
-      w.BANK_CAPACITY(s) = cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt +
-                           (top - cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k)) *
-                               cm.CM_SURFACE_CAPACITY_SLOPE(e, k);
+      w.BANK_CAPACITY(s) = capacity_reached(
+          cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt, 1.0, cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k), top, nonlinear, n);
     }
 
     const double Cd0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL - 2, l, k);
@@ -132,14 +202,13 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
         continue;
       }
       for (int j = first; j < first + 3; ++j) {
-        const int n = w.NEIGHBOUR(j);
-        if (n == 0) continue;
-        const double c = cm.CM_REL_CONC_DYNAMIC(LL, n, k);
+        const int m = w.NEIGHBOUR(j);
+        if (m == 0) continue;
+        const double c = cm.CM_REL_CONC_DYNAMIC(LL, m, k);
         w.NEIGHBOUR_REL_CONC(j) = c;
-        w.NEIGHBOUR_CAPACITY(j) = cm.CM_LINK_SURFACE_CAPACITY(n, k) +
-                                  cm.CM_LINK_SURFACE_CAPACITY_RATE(n, k) * dt +
-                                  (c - cm.CM_REL_CONC_DYNAMIC_OLD(LL, n, k)) *
-                                      cm.CM_LINK_SURFACE_CAPACITY_SLOPE(n, k);
+        const double c0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL, m, k);
+        w.NEIGHBOUR_CAPACITY(j) = capacity_reached(
+            cm.CM_LINK_SURFACE_CAPACITY(m, k) + cm.CM_LINK_SURFACE_CAPACITY_RATE(m, k) * dt, 1.0, c0, c, nonlinear, n);
       }
     }
 
@@ -157,19 +226,15 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // deep layer, and (wet only) water into the surface layer.
     CmSizeWeights K{};
     for (int g = 1; g <= NSED; ++g) K[g] = cm.CM_SEDIMENT_KD(g, k);
-    const bool nonlinear = cm.CM_NONLINEAR_ON;
-    const double n = cm.CM_FREUNDLICH_EXPONENT(k);
     {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
-      const double t = Cs0 * sum_deep / length;
-      w.BED_TRANSFER = {(c.cap - porosity) * t, (c.cap - porosity + c.slope) * t, c.rate * t};
+      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, sum_deep / (D * length));
     }
     if (wet) {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cw0, 1.0, 1.0, fS, fS, K, NSED, nonlinear, n, dt);
-      const double t = Cw0 * sum_surface / length;
-      w.WATER_TRANSFER = {(c.cap - porosity) * t, (c.cap - porosity + c.slope) * t, c.rate * t};
+      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cw0, sum_surface / (D * length));
     } else {
       w.WATER_TRANSFER = {};
     }
@@ -192,20 +257,65 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     w.WATER_BED_EXCHANGE = cm.CM_WATER_BED_EXCHANGE(k) * width / D;
     w.DECAY = cm.CM_DECAY_RATE_SCALED(k);
 
+    // The balance is linear in the change over the step. Under Freundlich sorption it is
+    // solved in passes, each holding every compartment's capacity at the end of the step
+    // (sediment and concentration) at the concentration the pass before reached, the
+    // first at the start concentration; only the last pass reports. Each pass is then the
+    // balance of linear sorption, whose matrix is an M-matrix over a right-hand side of
+    // what the compartments held and what enters them, so no compartment goes below
+    // zero; a tangent or a chord from the start would hold no such thing, and under an
+    // exponent below 1, whose isotherm is infinitely steep at zero, a compartment
+    // emptying to near zero alternated between two concentrations, one of them below
+    // zero. The passes converge as the capacity changes less than the concentration
+    // (by a factor |1 - n| at most in its logarithm, the base speeding them); what a
+    // compartment holds at the end is what the last pass gave it, and its concentration
+    // is the one at which the isotherm holds that, so the contaminant's mass closes
+    // however far the passes went.
     double Cd = Cd0, Cs = Cs0, Cw = Cw0;
-    CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
-                    model.io.console);
+    if (nonlinear) {
+      CmCapacity* const held[4] = {&w.WATER_CAPACITY, &w.DEPOSIT_CAPACITY,
+                                   &w.SURFACE_LAYER_CAPACITY, &w.DEEP_LAYER_CAPACITY};
+      for (CmCapacity* c : held) c->slope = 0.0;
+      QuietSink quiet;
+      int quiet_failures = 0;
+      for (int pass = 1; pass <= CM_LINK_FREUNDLICH_PASSES; ++pass) {
+        const double reached[4] = {Cw, Cw, Cs, Cd};
+        bool settled = pass > 1;
+        for (int i = 0; i < 4; ++i) {
+          const double rate = (capacity_at(*held[i], reached[i], n) - held[i]->cap) / dt;
+          settled = settled && std::fabs(rate - held[i]->rate) <= 1e-13 * std::fabs(rate);
+          held[i]->rate = rate;
+        }
+        const bool last = settled || pass == CM_LINK_FREUNDLICH_PASSES;
+        if (last) {
+          CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
+                          model.io.console);
+          break;
+        }
+        CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
+      }
+      const auto at_end = [&](const CmCapacity& c, double C) {
+        return C > 0.0 ? concentration_holding(c, (c.cap + c.rate * dt) * C, n) : C;
+      };
+      Cw = at_end(w.WATER_CAPACITY, Cw);
+      Cs = at_end(w.SURFACE_LAYER_CAPACITY, Cs);
+      Cd = at_end(w.DEEP_LAYER_CAPACITY, Cd);
+    } else {
+      CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
+                      model.io.console);
+    }
     cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k) = Cd;
     cm.CM_REL_CONC_DYNAMIC(LL - 1, l, k) = Cs;
     cm.CM_REL_CONC_DYNAMIC(LL, l, k) = Cw;
 
-    // Capacities at the end of the step.
-    const CmCapacity& kw = w.WATER_CAPACITY;
-    const CmCapacity& ks = w.SURFACE_LAYER_CAPACITY;
-    const CmCapacity& kd = w.DEEP_LAYER_CAPACITY;
-    const double Kw = (Cw - Cw0) * kw.slope + kw.cap + kw.rate * dt;
-    const double Ks = (Cs - Cs0) * ks.slope + ks.cap + ks.rate * dt;
-    const double Kd = (Cd - Cd0) * kd.slope + kd.cap + kd.rate * dt;
+    // Capacities at the end of the step: under Freundlich sorption along the isotherm at
+    // the concentration reached.
+    const auto end_capacity = [&](const CmCapacity& c, double C) {
+      return nonlinear ? capacity_at(c, C, n) : c.cap + c.rate * dt;
+    };
+    const double Kw = end_capacity(w.WATER_CAPACITY, Cw);
+    const double Ks = end_capacity(w.SURFACE_LAYER_CAPACITY, Cs);
+    const double Kd = end_capacity(w.DEEP_LAYER_CAPACITY, Cd);
 
     // The link's share of the budget. What passes to a neighbouring link, a bank or the
     // aquifer stays inside the catchment; what enters or leaves through a free end, the

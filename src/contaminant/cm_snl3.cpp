@@ -42,21 +42,28 @@ struct Linear3 {
   double g[3];
 };
 
-// Gaussian elimination with partial pivoting on a copy. False when a pivot vanishes
-// against the size of the matrix (a singular or nearly singular system) or a value is not
-// finite.
+// Gaussian elimination with partial pivoting on a copy, each row first brought to its
+// largest coefficient's power of two (exactly, so a row keeps its digits): the
+// compartments' rows differ in size by the ratio of their capacities (1 for the water
+// against the sorption coefficient, up to 1e10, for the bed), and a pivot is judged
+// against its own row. False when a row is zero, a pivot vanishes against its row (a
+// singular or nearly singular system) or a value is not finite.
 bool solve_linear3(Linear3 s, double x[3]) {
-  double scale = 0.0;
-  for (auto& row : s.m) {
-    for (double v : row) scale = std::fmax(scale, std::fabs(v));
+  for (int r = 0; r < 3; ++r) {
+    double largest = 0.0;
+    for (double v : s.m[r]) largest = std::fmax(largest, std::fabs(v));
+    if (!(largest > 0.0) || !std::isfinite(largest)) return false;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    for (double& v : s.m[r]) v = std::ldexp(v, -exponent);
+    s.g[r] = std::ldexp(s.g[r], -exponent);
   }
-  if (!(scale > 0.0) || !std::isfinite(scale)) return false;
   for (int c = 0; c < 3; ++c) {
     int p = c;
     for (int r = c + 1; r < 3; ++r) {
       if (std::fabs(s.m[r][c]) > std::fabs(s.m[p][c])) p = r;
     }
-    if (!(std::fabs(s.m[p][c]) > 1e-14 * scale)) return false;
+    if (!(std::fabs(s.m[p][c]) > 0.5e-14)) return false;
     if (p != c) {
       for (int j = 0; j < 3; ++j) std::swap(s.m[p][j], s.m[c][j]);
       std::swap(s.g[p], s.g[c]);
@@ -238,15 +245,17 @@ inline double plus(double x) { return x > 0.0 ? x : 0.0; }
 inline double minus(double x) { return x < 0.0 ? -x : 0.0; }
 
 // What the water entering through one end carries: the flow-weighted mean of what the
-// neighbours in the end's three slots deliver, scaled to the link's own inflow V.
+// neighbours in the end's three slots deliver, scaled to the link's own inflow V. The
+// mean is over the neighbours that deliver: one that takes water from the end (a link
+// leaving the same junction) delivers nothing, and counting its flow against the others
+// would raise the mean above every concentration delivered, or turn it negative.
 double end_inflow(const ContaminantLinkWork& w, int first_slot, double V) {
   if (!(V > 0.0)) return 0.0;
   double P = 0.0, Q = 0.0;
   for (int k = first_slot; k < first_slot + 3; ++k) {
-    const double av = w.NEIGHBOUR_AREA(k) * w.NEIGHBOUR_VELOCITY(k);
+    const double av = plus(w.NEIGHBOUR_VELOCITY(k)) * w.NEIGHBOUR_AREA(k);
     P += av;
-    Q += plus(w.NEIGHBOUR_VELOCITY(k)) * w.NEIGHBOUR_AREA(k) * w.NEIGHBOUR_CAPACITY(k) *
-         w.NEIGHBOUR_REL_CONC(k);
+    Q += av * w.NEIGHBOUR_CAPACITY(k) * w.NEIGHBOUR_REL_CONC(k);
   }
   return IS_NON_ZERO(P) ? w.WATER_AREA * V * Q / P : 0.0;
 }
@@ -280,9 +289,13 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
   const CmTransfer& Fs = w.WATER_TRANSFER;
   const CmTransfer& Fd = w.BED_TRANSFER;
 
-  // Capacities over the step, and with the slope at the start concentration.
+  // Capacities over the step, and the storage per unit change of the concentration:
+  // the capacity and its tangent at the start concentration. The balance is linear in
+  // the change: a tangent held over the whole change (the slope times the change
+  // squared) turns over under an exponent below 1 and holds no concentration that rises
+  // far above its start.
   const double Kw = kw.cap + kw.rate * dt, Kw1 = Kw + kw.slope * Cw0;
-  const double Kp = kp.cap + kp.rate * dt;
+  const double Kp = kp.cap + kp.rate * dt, Kp1 = Kp + kp.slope * Cw0;
   const double Ks = ks.cap + ks.rate * dt, Ks1 = Ks + ks.slope * Cs0;
   const double Kd = kd.cap + kd.rate * dt, Kd1 = Kd + kd.slope * Cd0;
 
@@ -305,7 +318,7 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
     }
   }
   const double Eb = IS_ZERO(w.BANK_EROSION) ? 0.0 : w.BANK_EROSION * CM_LINK_BANK_STORE(w, top);
-  const double DEP = (kp.slope * Cw0 + Kp) * rdp * B;
+  const double DEP = Kp1 * rdp * B;
   const double As1 = As + (B * (rdp + rdm) + lambda * As) * dt;
   const double I = end_inflow(w, 1, V1) + end_inflow(w, 4, V2);
   const double Tw = w.PARENT_CAPACITY(1) * w.PARENT_REL_CONC(1) * A * lambda_p;
@@ -315,19 +328,14 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
   Snl3Coefficients k;
   // Deep layer.
   k.C3 = Kd1 * B * N + (wo + wi + chi47) * dt;
-  k.D3 = kd.slope * B * dt * N;
   k.A3 = (wo + Fd.linear + rdp * Ks1 * B + chi47) * dt;
-  k.B3 = ks.slope * rdp * B * dt * dt;
   k.G3 = Td + (rdp * Ks * Cs0 - (lambda + rdm) * Kd * Cd0) * B - (dB * kd.cap + kd.rate * B) * Cd0 +
          plus(w1) * (w.BANK_BOTTOM_REL_CONC(1) - Cd0) + plus(w2) * (w.BANK_BOTTOM_REL_CONC(2) - Cd0) -
          wo * (Cd0 - Cs0) + Fd.value + Fd.rate * dt - chi47 * (Cd0 - Cs0);
   // Surface layer.
   k.C2 = (wo + wi + Fd.linear + chi47 + W * chi49) * dt + Ks1 * As1;
-  k.D2 = ks.slope * As1 * dt;
   k.A2 = (Fs.linear + wo + DEP + W * chi49) * dt;
-  k.B2 = kp.slope * rdp * B * dt * dt;
   k.E2 = (Kd1 * rdm * B + wi + chi47) * dt;
-  k.F2 = kd.slope * rdm * B * dt * dt;
   k.G2 = Ts + (rdp * Kp * Cw0 + rdm * Kd * Cd0) * B - ks.rate * Cs0 * As -
          (B * (rdp + rdm) + lambda * As) * Ks * Cs0 - wo * (Cs0 - Cw0) + wi * (Cd0 - Cs0) -
          (1.0 - W) * (Qr + Qq) + Fs.value - Fd.value + (Fs.rate - Fd.rate) * dt -
@@ -335,9 +343,7 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
   // Water: solved only in a wet channel; a dry one has X = 0.
   if (W >= 0.5) {
     k.A1 = (Kw1 * qo + Sout + wo + Fs.linear + DEP + chi49) * dt + Kw1 * A * M;
-    k.B1 = (kw.slope * (qo * dt + A * M) + kp.slope * rdp * B * dt) * dt;
     k.C1 = (chi49 + wi + rdm * Ks1 * B) * dt;
-    k.D1 = ks.slope * rdm * B * dt * dt;
     k.E1 = 0.0;
     k.G1 = Tw - (Sout + wo + dA * kw.cap + kw.rate * A) * Cw0 - (qo + (u + lambda) * A) * Kw * Cw0 +
            (rdm * Ks * Cs0 - rdp * Kp * Cw0) * B + Eb + Sin +

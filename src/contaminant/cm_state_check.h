@@ -10,7 +10,9 @@ namespace quendal {
 
 // Stops the run with fatal error 1096 (STATE_OUT_OF_RANGE_ERROR, on the contaminant
 // print file) at the first relative concentration the step left that is not finite,
-// lies below -1e-9 or beyond the largest 4-byte real: of the channel water, stream-bed
+// lies beyond the largest 4-byte real or below -1e-9 times the largest magnitude of the
+// same contaminant anywhere in the catchment (a line after the report gives that
+// largest value): of the channel water, stream-bed
 // surface layer and deep layer of every link (cells LL, LL-1, LL-2) and of the dynamic
 // region and dead space of every column's cells from its lowest to LL. The report names
 // the element, the cell, the contaminant and the compartment; the time is in its heading.

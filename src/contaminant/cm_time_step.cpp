@@ -42,9 +42,8 @@ void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
   const SubsurfaceState& vss = model.subsurface;
   bool held = true;
   for (int k = 1; k <= cm.NCON; ++k) {
-    for (int l = 1; l <= NLF; ++l) {
-      held &= all_concentrations_within_outputs(&cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k), 3);
-    }
+    ConcentrationExtent extent;
+    for (int l = 1; l <= NLF; ++l) extent.add(&cm.CM_REL_CONC_DYNAMIC(LL - 2, l, k), 3);
     for (int iel = NLF + 1; iel <= NEL; ++iel) {
       const int b = vss.LAYER_BOTTOM_CELL(iel, 1);
       for (int cell = b; cell <= LL; ++cell) {
@@ -52,9 +51,10 @@ void CM_TIME_STEP(bool /*SEDIMENT_ON*/, Model& model) {
         cm.CM_REL_CONC_DEAD_SPACE_OLD(cell, iel, k) = cm.CM_REL_CONC_DEAD_SPACE(cell, iel, k);
       }
       cm.CM_WELL_ABSTRACTION_OLD(iel) = vss.WELL_ABSTRACTION(iel);
-      held &= all_concentrations_within_outputs(&cm.CM_REL_CONC_DYNAMIC(b, iel, k), LL - b + 1) &
-              all_concentrations_within_outputs(&cm.CM_REL_CONC_DEAD_SPACE(b, iel, k), LL - b + 1);
+      extent.add(&cm.CM_REL_CONC_DYNAMIC(b, iel, k), LL - b + 1);
+      extent.add(&cm.CM_REL_CONC_DEAD_SPACE(b, iel, k), LL - b + 1);
     }
+    held &= extent.within_outputs();
   }
 
   // 5. No step ends over values it cannot have computed.

@@ -8,10 +8,9 @@ namespace quendal {
 
 void CM_INITIALISE(bool SEDIMENT_ON, Model& model) {
   ContaminantState& cm = model.contaminant;
-  // The scales come first: everything derived from the data is made non-dimensional
-  // with them.
-  cm.CM_LENGTH_SCALE = 50.0;
-  cm.CM_DIFFUSIVITY_SCALE = 0.001;
+  // The length and diffusivity scales (the state's own, 50 m and 0.001 m2/s) come
+  // first: everything derived from the data is made non-dimensional with them. They
+  // choose units and nothing else: other scales give the same physical results.
   cm.size(model.frame.NEL, model.frame.NLF, model.subsurface.LL);
   CM_READ_DATA_FILE(model.frame, model.subsurface, model.sediment.NSED, cm, model.io);
 

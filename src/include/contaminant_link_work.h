@@ -12,11 +12,16 @@
 namespace quendal {
 
 // A storage capacity over the step: its start value, its slope with respect to the
-// start concentration and its rate of change.
+// start concentration and its rate of change. Under Freundlich sorption also what the
+// capacity at the end of the step is made of: `end_base`, the part that does not depend
+// on the concentration, and `sorbed`, the sorption coefficient of the compartment's
+// sediment, which the isotherm's power C^(n-1) multiplies.
 struct CmCapacity {
   double cap = 0.0;
   double slope = 0.0;
   double rate = 0.0;
+  double end_base = 0.0;
+  double sorbed = 0.0;
 };
 
 // A transfer of sorbed contaminant between compartments: value, linear coefficient

@@ -15,9 +15,10 @@ using testing::CmLinkRow;
 
 constexpr double DTAU = 3600.0 / 2.5e6;
 
-// The capacity of a compartment: a zero (or negative) start concentration gives the bare
-// base; the linear form starts from the start base, the Freundlich form from the end
-// base, so with n = 1 they differ exactly by the change of the base.
+// The capacity of a compartment: the linear form starts from the start base, whatever
+// the start concentration (a zero one included); the Freundlich form from the end base,
+// so with n = 1 they differ exactly by the change of the base; a Freundlich capacity at a
+// zero or negative start concentration is the bare base (the power is not defined).
 TEST(CmLinkTransport, SorptionCapacityOfACompartment) {
   const CmSizeWeights w_old{0.0, 0.5, 0.5, 0.0, 0, 0, 0, 0};
   const CmSizeWeights w_new{0.0, 1.0, 0.0, 0.0, 0, 0, 0, 0};
@@ -30,7 +31,9 @@ TEST(CmLinkTransport, SorptionCapacityOfACompartment) {
     CmCapacity expected;
   };
   const std::vector<Case> cases = {
-      {"zero", 0.0, false, 1.0, {0.3, 0.0, 0.1 / DTAU}},
+      {"zero, linear", 0.0, false, 1.0, {3.3, 0.0, (0.1 - 1.0) / DTAU}},
+      {"negative, linear", -0.2, false, 1.0, {3.3, 0.0, (0.1 - 1.0) / DTAU}},
+      {"zero, Freundlich", 0.0, true, 0.7, {0.3, 0.0, 0.1 / DTAU}},
       {"negative, Freundlich", -0.2, true, 0.7, {0.3, 0.0, 0.1 / DTAU}},
       {"linear", 0.8, false, 1.0, {3.3, 0.0, (0.1 - 1.0) / DTAU}},
       {"Freundlich n = 1", 0.8, true, 1.0, {3.4, 0.0, (0.1 - 1.0) / DTAU}},
@@ -46,6 +49,41 @@ TEST(CmLinkTransport, SorptionCapacityOfACompartment) {
     EXPECT_NEAR(got.cap, c.expected.cap, 1e-12);
     EXPECT_NEAR(got.slope, c.expected.slope, 1e-12);
     EXPECT_NEAR(got.rate, c.expected.rate, 1e-9);
+  }
+}
+
+// A closed link whose sediment infiltrates the bed at S m3/s, linear sorption K on it: the
+// water loses (1 + K - porosity) S DTUZ / CLENTH of its concentration per m2 of water
+// area, taken at the end of the step, so over one step
+//   Cw = Cw0 ARXL / (ARXL + (1 + K - porosity) S DTUZ / CLENTH),
+// whatever K and whatever the diffusivity scale (the units of the balance, nothing else).
+// No compartment goes below 0, and the link keeps its mass (what the water loses the
+// surface layer gains, and it passes K S DTUZ / CLENTH of its own on to the deep layer).
+TEST(CmLinkTransport, InfiltratingSedimentCarriesItsSorbedLoadAtTheEndOfStepConcentration) {
+  struct Case {
+    double K, S, D;
+  };
+  for (const Case& c : {Case{0.5, 1e-6, 0.001}, Case{0.5, 1e-6, 0.01}, Case{1e4, 1e-6, 0.001},
+                        Case{1e4, 1e-6, 0.01}, Case{1e10, 1e-5, 0.001}, Case{0.0, 1e-3, 0.001}}) {
+    SCOPED_TRACE(::testing::Message() << "K " << c.K << " S " << c.S << " D " << c.D);
+    CmLinkRow row(1);
+    ContaminantState& cm = row.cm;
+    cm.CM_DIFFUSIVITY_SCALE = c.D;
+    cm.CM_INVERSE_DIFFUSIVITY = 1.0 / c.D;
+    cm.CM_INVERSE_VELOCITY_SCALE = 50.0 / c.D;
+    cm.CM_TIME_SCALE = 2500.0 / c.D;
+    cm.CM_SEDIMENT_KD(1, 1) = c.K;
+    row.sed.SY_INFILTRATION_RATE_SURFACE(1, 1) = row.sed.SY_INFILTRATION_RATE_DEEP(1, 1) = c.S;
+    row.set_link(1, 1, 1.0, 0.01, 0.0);
+    const double before = row.total_mass();
+    row.step();
+    const double loss = (1.0 + c.K - CmLinkRow::POROSITY) * c.S * CmLinkRow::DTUZ / CmLinkRow::LENGTH;
+    EXPECT_NEAR(row.water(1), CmLinkRow::WATER_AREA / (CmLinkRow::WATER_AREA + loss), 1e-12);
+    EXPECT_GE(row.surface_layer(1), 0.0);
+    EXPECT_GE(row.deep(1), 0.0);
+    EXPECT_EQ(row.deep(1) > 0.0, c.K > 0.0) << "only sorbed contaminant reaches the deep layer";
+    EXPECT_NEAR(row.total_mass(), before, 1e-12 * before);
+    EXPECT_EQ(cm.SNL3_FAILURE_COUNT, 0);
   }
 }
 

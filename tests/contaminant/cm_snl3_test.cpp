@@ -227,6 +227,21 @@ TEST(CmSnl3, StronglyCoupledSystemsAreSolvedExactly) {
     k->G3 = (k->C3 + k->D3 * Z) * Z - (k->A3 + k->B3 * Y) * Y;
   }
 
+  // The water of a link against a bed that sorbs 1e15 times as much: rows of 1 and of
+  // 1e15, the water and the surface layer coupled at 0.999. Each pivot is sound against
+  // its own row, while against the largest coefficient of the system the water's looks
+  // singular. X = 1.999 / (1 - 0.999^2), Y = 1 + 0.999 X.
+  Snl3Coefficients sorbing;
+  sorbing.A1 = 1.0;
+  sorbing.C1 = 0.999;
+  sorbing.G1 = 1.0;
+  sorbing.C2 = 1e15;
+  sorbing.A2 = 0.999e15;
+  sorbing.G2 = 1e15;
+  sorbing.C3 = 1e15;
+  sorbing.G3 = 1e15;
+  const double sorbing_X = 1.999 / (1.0 - 0.999 * 0.999);
+
   struct Case {
     const char* what;
     Snl3Coefficients k;
@@ -238,7 +253,8 @@ TEST(CmSnl3, StronglyCoupledSystemsAreSolvedExactly) {
   const std::vector<Case> cases = {
       {"diverging", diverging, -1.0 / 99.0, -10.0 / 99.0, 0.0, 1e-12 / 99.0},
       {"eroding", eroding, 1.0, 2.0, 3.0, coupled_X},
-      {"nonlinear", nonlinear, 1.0, 2.0, 3.0, coupled_X}};
+      {"nonlinear", nonlinear, 1.0, 2.0, 3.0, coupled_X},
+      {"sorbing bed", sorbing, sorbing_X, 1.0 + 0.999 * sorbing_X, 1.0, 1e-11 * sorbing_X}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     double x, y, z;

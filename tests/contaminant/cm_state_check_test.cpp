@@ -68,6 +68,43 @@ TEST_F(CmStateCheckTest, ValuesAnOutputHoldsPass) {
   EXPECT_EQ(cm_print(), "");
 }
 
+// A negative value is judged against the largest magnitude of its own contaminant in
+// the catchment: concentrations are relative to a reference the user chose, and a
+// contaminant scaled by 1e6 or 1e-6 is the same problem.
+TEST_F(CmStateCheckTest, NegativeValuesAreJudgedByTheirContaminantsLargest) {
+  ContaminantState& cm = model.contaminant;
+  const struct {
+    double scale, value;
+    bool passes;
+  } cases[] = {
+      {1e6, -1e-4, true},     // -2e-10 of the largest, 5e5
+      {1e6, -1e-3, false},    // -2e-9
+      {1e-6, -1e-16, true},   // -2e-10 of 5e-7
+      {1e-6, -1e-14, false},  // -2e-8: rounding of a store this size leaves far less
+      {0.0, -1e-30, false},   // nothing else: the value is its own largest
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.scale << " " << c.value);
+    for (int e = 1; e <= 3; ++e) {
+      for (int cell = 1; cell <= LL; ++cell) {
+        cm.CM_REL_CONC_DYNAMIC(cell, e, 2) = 0.5 * c.scale;
+        cm.CM_REL_CONC_DEAD_SPACE(cell, e, 2) = 0.5 * c.scale;
+      }
+    }
+    cm.CM_REL_CONC_DEAD_SPACE(4, 2, 2) = c.value;
+    ConcentrationExtent extent;
+    extent.add(&cm.CM_REL_CONC_DYNAMIC(1, 2, 2), LL);
+    extent.add(&cm.CM_REL_CONC_DEAD_SPACE(1, 2, 2), LL);
+    EXPECT_EQ(extent.within_outputs(), c.passes);
+    if (c.passes) {
+      EXPECT_NO_THROW(check());
+    } else {
+      EXPECT_THROW(check(), FatalError);
+      EXPECT_NE(cm_print().find("relative concentration in the dead space"), std::string::npos);
+    }
+  }
+}
+
 TEST_F(CmStateCheckTest, AValueBeyondTheOutputsStopsTheRunNamingWhereItStands) {
   const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
   const struct {
@@ -81,9 +118,11 @@ TEST_F(CmStateCheckTest, AValueBeyondTheOutputsStopsTheRunNamingWhereItStands) {
       {false, 1, LL, 2, 3.5e38, ", iel =    1, cell =    6",
        "Contaminant 2, relative concentration in the channel water = 3.5e+38: beyond "
        "3.402823e+38, the largest 4-byte real"},
+      // -1e-8 against a largest value of 0.5: below -5e-10.
       {false, 1, LL - 1, 1, -1e-8, ", iel =    1, cell =    5",
        "Contaminant 1, relative concentration in the stream-bed surface layer = -1e-08: "
-       "below -1e-09: a concentration cannot be negative"},
+       "below -1e-09 times its largest in the catchment: a concentration cannot be negative\n"
+       "        The largest relative concentration of contaminant 1 in the catchment is 0.5"},
       {false, 1, LL - 2, 1, -inf, ", iel =    1, cell =    4",
        "Contaminant 1, relative concentration in the stream-bed deep layer = -inf: not a "
        "finite number"},

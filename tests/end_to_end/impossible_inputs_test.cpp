@@ -143,15 +143,6 @@ std::vector<ImpossibleCase> cases() {
        0,
        {"sorption coefficient on sediment of :CM51 (row 1, value 2) = 1e+39 m3/m3",
         "0 to 1e+10 m3/m3", "contaminant_cmd.txt, record 81, columns 3-6: \"1e39\""}},
-      // Within the bounds, and still far from any sorption measured on sediment: the link
-      // balance drives the channel water's concentration below 0, and the step stops
-      // rather than the run record it.
-      {"sorption coefficient of 1e8",
-       "contaminant",
-       {{"contaminant_cmd.txt", "\n1 0.5 1.0 2.0\n", "\n1 1e8 1e8 1e8\n"}},
-       1,
-       1096,
-       {"relative concentration in the"}},
       {"well series back in time",
        "example",
        {{"example_wld.txt", "1990 1 8 0 0", "1990 1 2 0 0"}},
