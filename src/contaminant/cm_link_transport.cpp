@@ -228,11 +228,10 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     for (int g = 1; g <= NSED; ++g) K[g] = cm.CM_SEDIMENT_KD(g, k);
     // Sediment that rises instead (an infiltration rate below zero) carries what it
     // holds at the concentration of the compartment it leaves: taken at the receiver's,
-    // the transfer drew on a compartment in proportion to what its neighbour held, and
-    // emptied it below zero. Linear sorption keeps the downward form (its balance holds
-    // there: the capacities do not run away as a compartment empties).
+    // the transfer drew on a compartment in proportion to what its neighbour held (a
+    // negative coupling, no M-matrix), and emptied it below zero.
     const double deep_rate = sum_deep / (D * length), surface_rate = sum_surface / (D * length);
-    if (nonlinear && deep_rate < 0.0) {
+    if (deep_rate < 0.0) {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cd0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
       w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cd0, -deep_rate);
@@ -242,7 +241,7 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
       w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, deep_rate);
     }
-    if (wet && nonlinear && surface_rate < 0.0) {
+    if (wet && surface_rate < 0.0) {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fS, fS, K, NSED, nonlinear, n, dt);
       w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, -surface_rate);
