@@ -17,8 +17,28 @@ namespace {
 
 constexpr int CM_PRINT_UNIT = 25;
 // A concentration read at the start of a step is never below this: the sorption
-// slopes divide by it and a power of 0 is not defined for every exponent.
+// slopes divide by it and a power of 0 is not defined for every exponent. Under
+// Freundlich sorption the floor sets slopes only: what a region holds is taken at its
+// true concentration. Under an exponent below 1 a concentration is also stored as the
+// balance leaves it, for a floor that held its sorption would make mass (K 1e-8 per unit
+// volume at n = 0.5, in every cell each time it rose to it); above 1 the floor holds
+// K 1e-16^n, nothing to the budget, and is kept.
 constexpr double CM_CONCENTRATION_FLOOR = 1e-16;
+
+// Under Freundlich sorption, the content per unit of the floored concentration Co that
+// a region of water a and sorption b holds at its true concentration c (0 <= c <= Co),
+// and the slope that gives, with it, the isotherm's tangent at Co:
+//   held Co = a c + b c^n,   held + Co slope = a + n b Co^(n-1).
+// Above the floor c is Co and both are the plain a + b Co^(n-1) and (n-1) b Co^(n-2).
+struct Held {
+  double held, slope;
+};
+Held freundlich_held(double a, double b, double c, double Co, double n) {
+  const double p = std::pow(Co, n - 1.0);
+  if (!(c < Co)) return {a + b * p, (n - 1.0) * b * std::pow(Co, n - 2.0)};
+  const double held = (a * c + b * (c > 0.0 ? std::pow(c, n) : 0.0)) / Co;
+  return {held, (a + n * b * p - held) / Co};
+}
 // Molecular diffusion coefficient, m2/s; the columns take it over the diffusivity scale.
 constexpr double CM_MOLECULAR_DIFFUSION = 3e-8;
 constexpr int CM_NONLINEAR_PASSES = 10;
@@ -157,6 +177,19 @@ void surface_capacities(Column& c) {
     w.kw = 1.0 + Fo * p * q;
     w.kw_slope = Fo * p * (c.n - 1.0);
     w.kw_rate = (Fn - Fo) * p * q / c.Fs;
+    const double true_q = c.cm.CM_REL_CONC_DYNAMIC_OLD(c.t, c.iel, c.k);
+    if (c.n != 1.0 && true_q < q) {
+      // Below the floor: the stores hold their sorption at the true concentration.
+      const double held = (true_q > 0.0 ? std::pow(true_q, c.n) : 0.0) / q;
+      const Held b = freundlich_held(1.0, e1 * Bo, true_q, q, c.n);
+      const Held f = freundlich_held(1.0, Fo, true_q, q, c.n);
+      w.kb = b.held;
+      w.kb_slope = b.slope;
+      w.kb_rate = e1 * (Bn - Bo) * held / c.Fs;
+      w.kw = f.held;
+      w.kw_slope = f.slope;
+      w.kw_rate = (Fn - Fo) * held / c.Fs;
+    }
   }
   cm.CM_SURFACE_CAPACITY(c.iel, c.k) = w.kw;
   cm.CM_SURFACE_CAPACITY_SLOPE(c.iel, c.k) = w.kw_slope;
@@ -266,10 +299,19 @@ void assemble_rows(Column& c) {
     // Capacities; the slopes are written so that they vanish for a linear isotherm.
     const double Co = w.Co(i), So = w.So(i);
     const double sorb_d = w.fs(i) * w.Kd(i), sorb_s = (1.0 - w.fs(i)) * w.Kd(i);
-    w.Rd(i) = W + sorb_d * std::pow(Co, c.n - 1.0);
-    w.Rs(i) = Wd + sorb_s * std::pow(So, c.n - 1.0);
-    w.Rd_slope(i) = (c.n - 1.0) * sorb_d * std::pow(Co, c.n - 2.0);
-    w.Rs_slope(i) = (c.n - 1.0) * sorb_s * std::pow(So, c.n - 2.0);
+    if (c.n != 1.0) {
+      const Held d = freundlich_held(W, sorb_d, c.cm.CM_REL_CONC_DYNAMIC_OLD(i, c.iel, c.k), Co, c.n);
+      const Held s = freundlich_held(Wd, sorb_s, c.cm.CM_REL_CONC_DEAD_SPACE_OLD(i, c.iel, c.k), So, c.n);
+      w.Rd(i) = d.held;
+      w.Rs(i) = s.held;
+      w.Rd_slope(i) = d.slope;
+      w.Rs_slope(i) = s.slope;
+    } else {
+      w.Rd(i) = W + sorb_d * std::pow(Co, c.n - 1.0);
+      w.Rs(i) = Wd + sorb_s * std::pow(So, c.n - 1.0);
+      w.Rd_slope(i) = (c.n - 1.0) * sorb_d * std::pow(Co, c.n - 2.0);
+      w.Rs_slope(i) = (c.n - 1.0) * sorb_s * std::pow(So, c.n - 2.0);
+    }
     w.sorbed_d(i) = sorb_d;
     w.sorbed_s(i) = sorb_s;
     // Exchange between the regions.
@@ -515,9 +557,14 @@ void new_concentrations(Column& c) {
   const double Fs = c.Fs, n = c.n, L = c.cm.CM_LENGTH_SCALE;
   const bool freundlich = n != 1.0;
   if (!c.base_flux && freundlich) {
-    const double Co = w.Co(b);
-    w.cap_d(b) = w.Rd(b) + Co * w.Rd_slope(b) +
-                 w.sorbed_d(b) * (freundlich_chord_slope(Co, w.base_value, n) - n * std::pow(Co, n - 1.0));
+    // From what the cell holds at its true start concentration c0 (below the floor Co
+    // it is not on the chord from Co) to what it holds at the base value.
+    const double Co = w.Co(b), c0 = c.cm.CM_REL_CONC_DYNAMIC_OLD(b, c.iel, c.k);
+    const double v = w.base_value;
+    const double slope = c0 < Co && v != Co
+                             ? (std::pow(v, n) - (c0 > 0.0 ? std::pow(c0, n) : 0.0)) / (v - Co)
+                             : freundlich_chord_slope(Co, v, n);
+    w.cap_d(b) = w.Rd(b) + Co * w.Rd_slope(b) + w.sorbed_d(b) * (slope - n * std::pow(Co, n - 1.0));
   }
   for (int i = b; i <= t; ++i) {
     const double X = w.X(i), R = w.R(i);
@@ -699,9 +746,10 @@ void CM_COLUMN_TRANSPORT(Model& model, int iel) {
     for (int i = b; i <= t; ++i) {
       if (!std::isfinite(w.Cn(i)) || !std::isfinite(w.Sn(i))) not_finite(c, i);
     }
+    const double least = c.n < 1.0 ? 0.0 : CM_CONCENTRATION_FLOOR;
     for (int i = 1; i <= t; ++i) {
-      cm.CM_REL_CONC_DYNAMIC(i, iel, k) = std::max(w.Cn(i), CM_CONCENTRATION_FLOOR);
-      cm.CM_REL_CONC_DEAD_SPACE(i, iel, k) = std::max(w.Sn(i), CM_CONCENTRATION_FLOOR);
+      cm.CM_REL_CONC_DYNAMIC(i, iel, k) = std::max(w.Cn(i), least);
+      cm.CM_REL_CONC_DEAD_SPACE(i, iel, k) = std::max(w.Sn(i), least);
     }
     // 12. For the link.
     bank_capacities(c);

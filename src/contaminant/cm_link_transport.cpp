@@ -226,15 +226,30 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // deep layer, and (wet only) water into the surface layer.
     CmSizeWeights K{};
     for (int g = 1; g <= NSED; ++g) K[g] = cm.CM_SEDIMENT_KD(g, k);
-    {
+    // Sediment that rises instead (an infiltration rate below zero) carries what it
+    // holds at the concentration of the compartment it leaves: taken at the receiver's,
+    // the transfer drew on a compartment in proportion to what its neighbour held (a
+    // negative coupling, no M-matrix), and emptied it below zero.
+    const double deep_rate = sum_deep / (D * length), surface_rate = sum_surface / (D * length);
+    if (deep_rate < 0.0) {
+      const CmCapacity c =
+          CM_SORPTION_COEFFICIENTS_GUARDED(Cd0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
+      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cd0, -deep_rate);
+      w.BED_TRANSFER.upward = true;
+    } else {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
-      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, sum_deep / (D * length));
+      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, deep_rate);
     }
-    if (wet) {
+    if (wet && surface_rate < 0.0) {
+      const CmCapacity c =
+          CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fS, fS, K, NSED, nonlinear, n, dt);
+      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, -surface_rate);
+      w.WATER_TRANSFER.upward = true;
+    } else if (wet) {
       const CmCapacity c =
           CM_SORPTION_COEFFICIENTS_GUARDED(Cw0, 1.0, 1.0, fS, fS, K, NSED, nonlinear, n, dt);
-      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cw0, sum_surface / (D * length));
+      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cw0, surface_rate);
     } else {
       w.WATER_TRANSFER = {};
     }
@@ -263,7 +278,10 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // first at the start concentration; only the last pass reports. Each pass is then the
     // balance of linear sorption, whose matrix is an M-matrix over a right-hand side of
     // what the compartments held and what enters them, so no compartment goes below
-    // zero; a tangent or a chord from the start would hold no such thing, and under an
+    // zero (each pass solves for the end concentrations themselves: in the rates of
+    // change the end is the start plus a change that nearly cancels it, which rounding
+    // left a little below zero); a tangent or a chord from
+    // the start would hold no such thing, and under an
     // exponent below 1, whose isotherm is infinitely steep at zero, a compartment
     // emptying to near zero alternated between two concentrations, one of them below
     // zero. The passes converge as the capacity changes less than the concentration
@@ -287,12 +305,16 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
           held[i]->rate = rate;
         }
         const bool last = settled || pass == CM_LINK_FREUNDLICH_PASSES;
-        if (last) {
-          CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
-                          model.io.console);
-          break;
+        const bool solved = CM_LINK_BALANCE_AT_END(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL);
+        if (!solved) {
+          if (last) {
+            CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, cm.SNL3_FAILURE_COUNT,
+                            model.io.console);
+          } else {
+            CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
+          }
         }
-        CM_LINK_BALANCE(w, Cd0, Cd, Cs0, Cs, Cw0, Cw, dt, LL, quiet_failures, quiet);
+        if (last) break;
       }
       const auto at_end = [&](const CmCapacity& c, double C) {
         return C > 0.0 ? concentration_holding(c, (c.cap + c.rate * dt) * C, n) : C;

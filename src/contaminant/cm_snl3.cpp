@@ -273,9 +273,16 @@ double CM_LINK_BANK_STORE(const ContaminantLinkWork& w, int top) {
   return store;
 }
 
-Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd, double Cs0,
-                            double& Cs, double Cw0, double& Cw, double dt, int top,
-                            int& failure_count, RecordSink& console) {
+namespace {
+
+// The three rows of the link balance in the rates of change X, Y, Z of the water, the
+// surface layer and the deep layer over the step, and (in `held`) the right-hand sides of
+// the same rows written for the end concentrations Cw0 + dt X, Cs0 + dt Y, Cd0 + dt Z
+// with every capacity's slope zero: dt G + (the row's matrix times the start values),
+// in which every exchange at the start concentrations cancels, formed from what each
+// compartment held at the start and what enters it, with no subtraction.
+void link_rows(const ContaminantLinkWork& w, double Cd0, double Cs0, double Cw0, double dt,
+               int top, Snl3Coefficients& k, double held[3]) {
   const double A = w.WATER_AREA, dA = w.WATER_AREA_RATE, B = w.BED_AREA, dB = w.BED_AREA_RATE;
   const double As = w.SURFACE_LAYER_AREA, W = w.WET, ell = w.LENGTH;
   const double rdp = plus(w.DEPOSITION_RATE), rdm = minus(w.DEPOSITION_RATE);
@@ -325,41 +332,98 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
   const double Ts = w.PARENT_CAPACITY(2) * w.PARENT_REL_CONC(2) * As * lambda_p;
   const double Td = w.PARENT_CAPACITY(3) * w.PARENT_REL_CONC(3) * B * lambda_p;
 
-  Snl3Coefficients k;
+  // The sorbed transfers of infiltrating sediment, downwards (carried by the upper
+  // compartment's concentration) or upwards (by the lower one's).
+  const double Fd_down = Fd.upward ? 0.0 : Fd.linear, Fd_up = Fd.upward ? Fd.linear : 0.0;
+  const double Fs_down = Fs.upward ? 0.0 : Fs.linear, Fs_up = Fs.upward ? Fs.linear : 0.0;
+  const double sd = Fd.upward ? -1.0 : 1.0, sw = Fs.upward ? -1.0 : 1.0;
+
   // Deep layer.
-  k.C3 = Kd1 * B * N + (wo + wi + chi47) * dt;
-  k.A3 = (wo + Fd.linear + rdp * Ks1 * B + chi47) * dt;
+  k.C3 = Kd1 * B * N + (wo + wi + chi47 + Fd_up) * dt;
+  k.A3 = (wo + Fd_down + rdp * Ks1 * B + chi47) * dt;
   k.G3 = Td + (rdp * Ks * Cs0 - (lambda + rdm) * Kd * Cd0) * B - (dB * kd.cap + kd.rate * B) * Cd0 +
          plus(w1) * (w.BANK_BOTTOM_REL_CONC(1) - Cd0) + plus(w2) * (w.BANK_BOTTOM_REL_CONC(2) - Cd0) -
-         wo * (Cd0 - Cs0) + Fd.value + Fd.rate * dt - chi47 * (Cd0 - Cs0);
+         wo * (Cd0 - Cs0) + sd * Fd.value + sd * Fd.rate * dt - chi47 * (Cd0 - Cs0);
   // Surface layer.
-  k.C2 = (wo + wi + Fd.linear + chi47 + W * chi49) * dt + Ks1 * As1;
-  k.A2 = (Fs.linear + wo + DEP + W * chi49) * dt;
-  k.E2 = (Kd1 * rdm * B + wi + chi47) * dt;
+  k.C2 = (wo + wi + Fd_down + chi47 + W * chi49 + Fs_up) * dt + Ks1 * As1;
+  k.A2 = (Fs_down + wo + DEP + W * chi49) * dt;
+  k.E2 = (Kd1 * rdm * B + wi + chi47 + Fd_up) * dt;
   k.G2 = Ts + (rdp * Kp * Cw0 + rdm * Kd * Cd0) * B - ks.rate * Cs0 * As -
          (B * (rdp + rdm) + lambda * As) * Ks * Cs0 - wo * (Cs0 - Cw0) + wi * (Cd0 - Cs0) -
-         (1.0 - W) * (Qr + Qq) + Fs.value - Fd.value + (Fs.rate - Fd.rate) * dt -
+         (1.0 - W) * (Qr + Qq) + sw * Fs.value - sd * Fd.value + (sw * Fs.rate - sd * Fd.rate) * dt -
          W * chi49 * (Cs0 - Cw0) + chi47 * (Cd0 - Cs0);
   // Water: solved only in a wet channel; a dry one has X = 0.
   if (W >= 0.5) {
-    k.A1 = (Kw1 * qo + Sout + wo + Fs.linear + DEP + chi49) * dt + Kw1 * A * M;
-    k.C1 = (chi49 + wi + rdm * Ks1 * B) * dt;
+    k.A1 = (Kw1 * qo + Sout + wo + Fs_down + DEP + chi49) * dt + Kw1 * A * M;
+    k.C1 = (chi49 + wi + rdm * Ks1 * B + Fs_up) * dt;
     k.E1 = 0.0;
     k.G1 = Tw - (Sout + wo + dA * kw.cap + kw.rate * A) * Cw0 - (qo + (u + lambda) * A) * Kw * Cw0 +
            (rdm * Ks * Cs0 - rdp * Kp * Cw0) * B + Eb + Sin +
            plus(qs1) * w.BANK_CAPACITY(1) * w.BANK_TOP_REL_CONC(1) +
            plus(qs2) * w.BANK_CAPACITY(2) * w.BANK_TOP_REL_CONC(2) + I / ell + wi * Cs0 - (Qr + Qq) -
-           Fs.value - Fs.rate * dt + chi49 * (Cs0 - Cw0);
+           sw * Fs.value - sw * Fs.rate * dt + chi49 * (Cs0 - Cw0);
   } else {
     k.A1 = 1.0;
   }
 
+  // What each compartment held at the start: its capacity then over its area then (the
+  // end area less its change over the step, an area, not below zero).
+  const double held_w = kw.cap * std::fmax(A - dt * dA, 0.0) * Cw0;
+  const double held_s = ks.cap * As * Cs0;
+  const double held_d = kd.cap * std::fmax(B - dt * dB, 0.0) * Cd0;
+  held[0] = W >= 0.5 ? dt * (Tw + Eb + Sin + plus(qs1) * w.BANK_CAPACITY(1) * w.BANK_TOP_REL_CONC(1) +
+                             plus(qs2) * w.BANK_CAPACITY(2) * w.BANK_TOP_REL_CONC(2) + I / ell -
+                             (Qr + Qq) - sw * Fs.rate * dt) +
+                           held_w
+                     : Cw0;
+  held[1] = dt * (Ts - (1.0 - W) * (Qr + Qq) + (sw * Fs.rate - sd * Fd.rate) * dt) + held_s;
+  held[2] = dt * (Td + plus(w1) * w.BANK_BOTTOM_REL_CONC(1) + plus(w2) * w.BANK_BOTTOM_REL_CONC(2) +
+                  sd * Fd.rate * dt) +
+            held_d;
+}
+
+}  // namespace
+
+Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd, double Cs0,
+                            double& Cs, double Cw0, double& Cw, double dt, int top,
+                            int& failure_count, RecordSink& console) {
+  Snl3Coefficients k;
+  double held[3];
+  link_rows(w, Cd0, Cs0, Cw0, dt, top, k, held);
   double X = 0.0, Y = 0.0, Z = 0.0;
   const Snl3Outcome outcome = SNL3(k, X, Y, Z, failure_count, console);
   Cd = Cd0 + dt * Z;
   Cs = Cs0 + dt * Y;
   Cw = Cw0 + dt * X;
   return outcome;
+}
+
+bool CM_LINK_BALANCE_AT_END(const ContaminantLinkWork& w, double Cd0, double& Cd, double Cs0,
+                            double& Cs, double Cw0, double& Cw, double dt, int top) {
+  Snl3Coefficients k;
+  double r[3];
+  link_rows(w, Cd0, Cs0, Cw0, dt, top, k, r);
+  //  A1 Cw - C1 Cs - E1 Cd = r1
+  // -A2 Cw + C2 Cs - E2 Cd = r2
+  //        - A3 Cs + C3 Cd = r3
+  // With the sediment infiltrating downwards (the sorbed transfers' coefficients 0 or
+  // more) every coefficient named is 0 or more and each column's diagonal outweighs the
+  // rest of the column: an M-matrix. Elimination in order keeps it one, each pivot
+  // positive and each multiplier 0 or more, so the right-hand sides and the solution
+  // gather non-negative terms only.
+  const double f = k.A2 / k.A1;
+  const double C2 = k.C2 - f * k.C1, E2 = k.E2 + f * k.E1, r2 = r[1] + f * r[0];
+  const double g = k.A3 / C2;
+  const double C3 = k.C3 - g * E2, r3 = r[2] + g * r2;
+  if (!(k.A1 > 0.0) || !(C2 > 0.0) || !(C3 > 0.0)) return false;
+  const double d = r3 / C3;
+  const double s = (r2 + E2 * d) / C2;
+  const double c = (r[0] + k.C1 * s + k.E1 * d) / k.A1;
+  if (!std::isfinite(c) || !std::isfinite(s) || !std::isfinite(d)) return false;
+  Cw = c;
+  Cs = s;
+  Cd = d;
+  return true;
 }
 
 }  // namespace quendal

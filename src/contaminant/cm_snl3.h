@@ -54,4 +54,13 @@ Snl3Outcome CM_LINK_BALANCE(const ContaminantLinkWork& w, double Cd0, double& Cd
                             double& Cs, double Cw0, double& Cw, double dt, int top,
                             int& failure_count, RecordSink& console);
 
+// The same balance with every capacity's slope zero (each capacity held over the step),
+// solved for the end concentrations themselves: an M-matrix over a right-hand side of
+// what each compartment held at the start and what enters it, by elimination without
+// pivoting, so that no compartment ends below zero however far its capacity rose over
+// the step. False (and Cw, Cs, Cd untouched) when a pivot is not positive or a value is
+// not finite.
+bool CM_LINK_BALANCE_AT_END(const ContaminantLinkWork& w, double Cd0, double& Cd, double Cs0,
+                            double& Cs, double Cw0, double& Cw, double dt, int top);
+
 }  // namespace quendal

@@ -30,6 +30,9 @@ struct CmTransfer {
   double value = 0.0;
   double linear = 0.0;
   double rate = 0.0;
+  // The sediment rises (its infiltration rate below zero): the transfer runs the other
+  // way, from the lower compartment at its concentration.
+  bool upward = false;
 };
 
 struct ContaminantLinkWork {

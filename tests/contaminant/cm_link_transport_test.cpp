@@ -87,6 +87,26 @@ TEST(CmLinkTransport, InfiltratingSedimentCarriesItsSorbedLoadAtTheEndOfStepConc
   }
 }
 
+// Sediment rising out of the bed (infiltration rates below zero) carries its sorbed load
+// at the concentration of the layer it leaves. A clean deep layer under a loaded surface
+// layer: carried at the receiver's concentration, the transfer took from the deep layer
+// in proportion to what the surface layer held and left it below zero.
+TEST(CmLinkTransport, RisingSedimentCarriesTheLoadOfTheLayerItLeaves) {
+  for (const double K : {0.5, 1e4, 1e10}) {
+    SCOPED_TRACE(::testing::Message() << "K " << K);
+    CmLinkRow row(1);
+    row.cm.CM_SEDIMENT_KD(1, 1) = K;
+    row.sed.SY_INFILTRATION_RATE_SURFACE(1, 1) = row.sed.SY_INFILTRATION_RATE_DEEP(1, 1) = -1e-5;
+    row.set_link(1, 1, 0.0, 1.0, 1e-9);
+    const double before = row.total_mass();
+    row.step();
+    EXPECT_GE(row.deep(1), 0.0);
+    EXPECT_GT(row.water(1), 0.0) << "the rising sediment brings the surface layer's load up";
+    EXPECT_NEAR(row.total_mass(), before, 1e-12 * before);
+    EXPECT_EQ(row.cm.SNL3_FAILURE_COUNT, 0);
+  }
+}
+
 // A wet, closed link with decay only: each compartment is divided by 1 + k DTUZ, whatever
 // its sorption. With a daughter (no decay of its own) the pair's total mass stays.
 TEST(CmLinkTransport, DecayOnlyAndTheDecayChain) {
