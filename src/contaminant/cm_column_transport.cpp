@@ -5,7 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "contaminant/cm_isotherm.h"
 #include "services/error_reporting.h"
 #include "services/predicates.h"
 #include "services/solvers.h"
@@ -468,6 +467,15 @@ void assemble_bottom_row(Column& c) {
 // contaminant's mass closes to rounding and the decay handed on is the decay the row
 // took off.
 
+// The slope of the chord of C^n from Co to C: (C^n - Co^n) / (C - Co), n Co^(n-1) in
+// the limit; a C below 0 counts as 0. Co > 0.
+double chord_slope(double Co, double C, double n) {
+  const double r = std::max(C, 0.0) / Co - 1.0;
+  const double tangent = n * std::pow(Co, n - 1.0);
+  if (r == 0.0) return tangent;
+  return tangent / n * std::expm1(n * std::log1p(r)) / r;
+}
+
 // The storage of each region per unit change of its concentration: the tangent, or
 // with `chords` the chord to the last solve's concentration; and what the chord adds to
 // the row. The imposed bottom row is no balance and takes nothing.
@@ -482,8 +490,8 @@ void set_capacities(Column& c, bool chords) {
     w.cap_s(i) = tangent_s;
     if (chords && c.n != 1.0) {
       const double td = c.n * std::pow(Co, c.n - 1.0), ts = c.n * std::pow(So, c.n - 1.0);
-      w.cap_d(i) += w.sorbed_d(i) * (freundlich_chord_slope(Co, Co + c.Fs * w.X(i), c.n) - td);
-      w.cap_s(i) += w.sorbed_s(i) * (freundlich_chord_slope(So, So + c.Fs * w.R(i), c.n) - ts);
+      w.cap_d(i) += w.sorbed_d(i) * (chord_slope(Co, Co + c.Fs * w.X(i), c.n) - td);
+      w.cap_s(i) += w.sorbed_s(i) * (chord_slope(So, So + c.Fs * w.R(i), c.n) - ts);
     }
     w.Bp(i) = gi * (w.cap_d(i) - tangent_d);
     w.Gp(i) = gi * (w.cap_s(i) - tangent_s);
@@ -563,7 +571,7 @@ void new_concentrations(Column& c) {
     const double v = w.base_value;
     const double slope = c0 < Co && v != Co
                              ? (std::pow(v, n) - (c0 > 0.0 ? std::pow(c0, n) : 0.0)) / (v - Co)
-                             : freundlich_chord_slope(Co, v, n);
+                             : chord_slope(Co, v, n);
     w.cap_d(b) = w.Rd(b) + Co * w.Rd_slope(b) + w.sorbed_d(b) * (slope - n * std::pow(Co, n - 1.0));
   }
   for (int i = b; i <= t; ++i) {

@@ -179,8 +179,9 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
       const double top = cm.CM_REL_CONC_DYNAMIC(LL, e, k);
       w.BANK_TOP_REL_CONC(s) = top;
       // Capacity of the bank's surface water that enters over the side.
-      w.BANK_CAPACITY(s) = capacity_reached(
-          cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt, 1.0, cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k), top, nonlinear, n);
+      w.BANK_CAPACITY(s) =
+          capacity_reached(cm.CM_SURFACE_CAPACITY(e, k) + cm.CM_SURFACE_CAPACITY_RATE(e, k) * dt,
+                           1.0, cm.CM_REL_CONC_DYNAMIC_OLD(LL, e, k), top, nonlinear, n);
     }
 
     const double Cd0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL - 2, l, k);
@@ -208,7 +209,8 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
         w.NEIGHBOUR_REL_CONC(j) = c;
         const double c0 = cm.CM_REL_CONC_DYNAMIC_OLD(LL, m, k);
         w.NEIGHBOUR_CAPACITY(j) = capacity_reached(
-            cm.CM_LINK_SURFACE_CAPACITY(m, k) + cm.CM_LINK_SURFACE_CAPACITY_RATE(m, k) * dt, 1.0, c0, c, nonlinear, n);
+            cm.CM_LINK_SURFACE_CAPACITY(m, k) + cm.CM_LINK_SURFACE_CAPACITY_RATE(m, k) * dt, 1.0,
+            c0, c, nonlinear, n);
       }
     }
 
@@ -231,25 +233,22 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // the transfer drew on a compartment in proportion to what its neighbour held (a
     // negative coupling, no M-matrix), and emptied it below zero.
     const double deep_rate = sum_deep / (D * length), surface_rate = sum_surface / (D * length);
-    if (deep_rate < 0.0) {
+    {
+      const bool upward = deep_rate < 0.0;
+      const double C0 = upward ? Cd0 : Cs0;  // the giver's start concentration
       const CmCapacity c =
-          CM_SORPTION_COEFFICIENTS_GUARDED(Cd0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
-      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cd0, -deep_rate);
-      w.BED_TRANSFER.upward = true;
-    } else {
-      const CmCapacity c =
-          CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
-      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, deep_rate);
+          CM_SORPTION_COEFFICIENTS_GUARDED(C0, porosity, porosity, fD, fD, K, NSED, nonlinear, n, dt);
+      w.BED_TRANSFER = CM_SORBED_TRANSFER(c, porosity, C0, std::fabs(deep_rate));
+      w.BED_TRANSFER.upward = upward;
     }
-    if (wet && surface_rate < 0.0) {
+    if (wet) {
+      // The giver is the surface layer (its water content the porosity) or the water (1).
+      const bool upward = surface_rate < 0.0;
+      const double C0 = upward ? Cs0 : Cw0, base = upward ? porosity : 1.0;
       const CmCapacity c =
-          CM_SORPTION_COEFFICIENTS_GUARDED(Cs0, porosity, porosity, fS, fS, K, NSED, nonlinear, n, dt);
-      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cs0, -surface_rate);
-      w.WATER_TRANSFER.upward = true;
-    } else if (wet) {
-      const CmCapacity c =
-          CM_SORPTION_COEFFICIENTS_GUARDED(Cw0, 1.0, 1.0, fS, fS, K, NSED, nonlinear, n, dt);
-      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, Cw0, surface_rate);
+          CM_SORPTION_COEFFICIENTS_GUARDED(C0, base, base, fS, fS, K, NSED, nonlinear, n, dt);
+      w.WATER_TRANSFER = CM_SORBED_TRANSFER(c, porosity, C0, std::fabs(surface_rate));
+      w.WATER_TRANSFER.upward = upward;
     } else {
       w.WATER_TRANSFER = {};
     }
@@ -277,15 +276,14 @@ void CM_LINK_TRANSPORT(int l, Model& model) {
     // (sediment and concentration) at the concentration the pass before reached, the
     // first at the start concentration; only the last pass reports. Each pass is then the
     // balance of linear sorption, whose matrix is an M-matrix over a right-hand side of
-    // what the compartments held and what enters them, so no compartment goes below
-    // zero (each pass solves for the end concentrations themselves: in the rates of
-    // change the end is the start plus a change that nearly cancels it, which rounding
-    // left a little below zero); a tangent or a chord from
-    // the start would hold no such thing, and under an
-    // exponent below 1, whose isotherm is infinitely steep at zero, a compartment
+    // what the compartments held and what enters them, so no compartment goes below zero
+    // (each pass solves for the end concentrations themselves: in the rates of change the
+    // end is the start plus a change that nearly cancels it, which rounding left a little
+    // below zero). A tangent or a chord from the start would hold no such thing, and under
+    // an exponent below 1, whose isotherm is infinitely steep at zero, a compartment
     // emptying to near zero alternated between two concentrations, one of them below
-    // zero. The passes converge as the capacity changes less than the concentration
-    // (by a factor |1 - n| at most in its logarithm, the base speeding them); what a
+    // zero. The passes converge as the capacity changes less than the concentration (by a
+    // factor |1 - n| at most in its logarithm, the base speeding them); what a
     // compartment holds at the end is what the last pass gave it, and its concentration
     // is the one at which the isotherm holds that, so the contaminant's mass closes
     // however far the passes went.

@@ -108,12 +108,8 @@ bool begins_with_word(std::string_view line, std::string_view word) {
 // mark.
 long values_in(std::string_view line) {
   long n = 0;
-  std::size_t at = 0;
-  while ((at = line.find_first_not_of(" \t", at)) != std::string_view::npos) {
-    const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
-    const std::string_view word = line.substr(at, end - at);
+  for (const std::string_view word : words_of(line)) {
     if (!word.ends_with('=') && word != CHECK_MARK) ++n;
-    at = end;
   }
   return n;
 }

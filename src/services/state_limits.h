@@ -57,9 +57,6 @@ inline bool all_concentrations_within_outputs(const double* v, long n) {
   }
   return beyond >= 0;
 }
-inline bool concentration_within_outputs(double c) {
-  return all_concentrations_within_outputs(&c, 1);
-}
 
 // One contaminant's concentrations over the catchment, gathered run by run: the largest
 // magnitude and the magnitude of the most negative value, as the bits of the doubles
